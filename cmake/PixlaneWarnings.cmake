@@ -1,0 +1,13 @@
+# Warnings as errors on our own targets only (system and Qt headers are not ours).
+function(pixlane_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# A static library of one layer: pixlane_library(NAME SOURCES ... DEPS ...)
+function(pixlane_library name)
+    cmake_parse_arguments(PL "" "" "SOURCES;DEPS" ${ARGN})
+    add_library(${name} STATIC ${PL_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${PL_DEPS})
+    pixlane_warnings(${name})
+endfunction()

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/Clock.h"
+#include "link/PortUi.h"
+#include "link/SerialLine.h"
+
+// Result of an image transfer (CComPort::ReceiveImage).
+enum TransferResult : int {
+    kTransferComplete = 0,  // every block arrived with a matching check byte
+    kTransferRefused = 1,   // request not written, or not acknowledged with "q,I,0#"
+    kTransferBroken = 2,    // the transfer broke off after the request was accepted
+};
+
+// The serial port. Its state is class-wide: every CComPort object works on the one open
+// port, so callers create short-lived local objects wherever they need the line.
+// The members are grouped by subsystem; each group is defined in its own folder.
+class CComPort {
+public:
+    // Total read time-out and write time-out arithmetic of every exchange.
+    static constexpr uint32_t kReadTimeoutMs = 3000;
+    static constexpr uint32_t kWriteTimeoutPerByteMs = 500;
+    static constexpr uint32_t kWriteTimeoutConstantMs = 500;
+
+    // ---- serial port (src/link/ComPort.cpp) ----
+    // 1..9 opens COM1..COM9; any other number closes the open port.
+    bool Open(uint8_t port);
+    bool Setup(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopCode, uint8_t rts);
+    bool Write(const void* data, size_t n);
+    // Reads exactly n bytes within the read time-out; on success stores a NUL at buf[n].
+    bool Read(void* buf, size_t n);
+    bool PurgeRx();
+    bool PurgeTx();
+    bool Wait(uint32_t ms);
+    bool WaitPurgeRx(uint32_t ms);
+    bool WaitPurgeAll(uint32_t ms);
+
+    // ---- modem waits (src/link/ModemWaits.cpp) ----
+    bool SendExpect(const char* command, size_t length, const char* expected);
+    bool Expect(const char* expected);
+    bool SendExpectTimed(const char* command, size_t length, const char* expected,
+                         uint32_t limitMs);
+
+    // ---- command framing and channel selection (src/protocol/Channel.cpp) ----
+    bool SelectChannel(const std::string& channel);
+
+    // ---- status and control commands (src/protocol/ModuleCommands.cpp) ----
+    std::string GetCameraStatus();
+    std::string GetSoftwareVersion();
+    std::string GetErrorStatus();
+    std::string GetInputStatus();
+    std::string GetTimeStamp(const std::string& mode);
+    std::string ResetModule();
+    int EndConnection();
+    bool SetParameters(uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4, uint16_t p5,
+                       uint16_t p6, uint8_t p7, uint8_t p8);
+
+    // ---- image transfer (src/image/ImageTransfer.cpp) ----
+    // Called with the block index after each block's data have arrived, before its
+    // check byte is read; the block is the first m_nBlockLen bytes of the buffer.
+    using BlockHandler = std::function<void(int blockIndex, int blockLen)>;
+    int ReceiveImage(const std::string& frame, uint8_t* buffer, int count,
+                     const BlockHandler& onBlock);
+    int m_nBlockLen = 0;
+
+    // ---- class-wide wiring ----
+    // The clock used for every wait and time-out (the system clock unless set).
+    static void SetClock(CClock* clock);
+    static CClock& Clock();
+    // Where Open finds the line behind a port number (the serial back end unless set).
+    static void SetLineFactory(CLineFactory* factory);
+    static CLineFactory* LineFactory();
+    // Where the port's messages go; without one they are only traced.
+    static void SetUi(CPortUi* ui);
+    static CPortUi* Ui();
+    static bool IsOpen();
+    // The state and time-outs last applied by Setup (null while no port is open).
+    static const CLineState* State();
+    static const CLineTimeouts* Timeouts();
+
+private:
+    void ShowMessage(const std::string& text);
+    void ShowStatus(const std::string& text);
+
+    static std::unique_ptr<CSerialLine> s_pLine;
+    static std::unique_ptr<CLineState> s_pDcb;
+    static std::unique_ptr<CLineTimeouts> s_pTimeouts;
+    static CClock* s_pClock;
+    static CLineFactory* s_pFactory;
+    static CPortUi* s_pUi;
+};
