@@ -15,7 +15,7 @@ struct CTimedByte {
 // host writes and answers with bytes due at given times. The same peer serves the
 // in-process fake line (virtual time) and a pseudo-terminal (real time).
 class CSimPeer {
-public:
+  public:
     virtual ~CSimPeer() = default;
     // The host wrote these bytes; they reached the peer at nowUs. Any answer is
     // appended to out in time order; its times are never earlier than nowUs.

@@ -5,7 +5,7 @@
 // The one source of time for everything that waits on the line. Production uses the
 // system clock; tests install a virtual clock so that time-outs cost no real time.
 class CClock {
-public:
+  public:
     virtual ~CClock() = default;
     // Milliseconds since an arbitrary start, wrapping like a 32-bit tick counter.
     virtual uint32_t GetTickCount() = 0;
@@ -17,7 +17,7 @@ public:
 };
 
 class CSystemClock : public CClock {
-public:
+  public:
     uint32_t GetTickCount() override;
     void Sleep(uint32_t ms) override;
     void Spin() override;

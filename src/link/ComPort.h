@@ -21,7 +21,7 @@ enum TransferResult : int {
 // port, so callers create short-lived local objects wherever they need the line.
 // The members are grouped by subsystem; each group is defined in its own folder.
 class CComPort {
-public:
+  public:
     // Total read time-out and write time-out arithmetic of every exchange.
     static constexpr uint32_t kReadTimeoutMs = 3000;
     static constexpr uint32_t kWriteTimeoutPerByteMs = 500;
@@ -57,8 +57,8 @@ public:
     std::string GetTimeStamp(const std::string& mode);
     std::string ResetModule();
     int EndConnection();
-    bool SetParameters(uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4, uint16_t p5,
-                       uint16_t p6, uint8_t p7, uint8_t p8);
+    bool SetParameters(uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4, uint16_t p5, uint16_t p6,
+                       uint8_t p7, uint8_t p8);
 
     // ---- image transfer (src/image/ImageTransfer.cpp) ----
     // Called with the block index after each block's data have arrived, before its
@@ -83,7 +83,7 @@ public:
     static const CLineState* State();
     static const CLineTimeouts* Timeouts();
 
-private:
+  private:
     void ShowMessage(const std::string& text);
     void ShowStatus(const std::string& text);
 

@@ -5,7 +5,7 @@
 // What the line and protocol layers need to show to the user. The application's UI
 // implements it (window, console, test recorder). Texts are UTF-8.
 class CPortUi {
-public:
+  public:
     virtual ~CPortUi() = default;
     // The status bar's text pane.
     virtual void SetStatusText(const std::string& text) = 0;

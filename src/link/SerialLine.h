@@ -38,7 +38,7 @@ struct CLineTimeouts {
 
 // One open serial line. All calls block the calling thread.
 class CSerialLine {
-public:
+  public:
     virtual ~CSerialLine() = default;
     virtual bool GetState(CLineState& state) = 0;
     virtual bool SetState(const CLineState& state) = 0;
@@ -56,7 +56,7 @@ public:
 // Opens the line behind a port number 1..9; null when it cannot be opened
 // (missing, busy, no permission).
 class CLineFactory {
-public:
+  public:
     virtual ~CLineFactory() = default;
     virtual std::unique_ptr<CSerialLine> OpenLine(int port) = 0;
 };

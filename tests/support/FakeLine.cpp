@@ -3,13 +3,15 @@
 #include <algorithm>
 
 bool CFakeLine::GetState(CLineState& state) {
-    if (m_bFailGetState) return false;
+    if (m_bFailGetState)
+        return false;
     state = m_state;
     return true;
 }
 
 bool CFakeLine::SetState(const CLineState& state) {
-    if (m_bFailSetState) return false;
+    if (m_bFailSetState)
+        return false;
     m_state = state;
     return true;
 }
@@ -20,16 +22,19 @@ bool CFakeLine::GetTimeouts(CLineTimeouts& timeouts) {
 }
 
 bool CFakeLine::SetTimeouts(const CLineTimeouts& timeouts) {
-    if (m_bFailSetTimeouts) return false;
+    if (m_bFailSetTimeouts)
+        return false;
     m_timeouts = timeouts;
     return true;
 }
 
 bool CFakeLine::Write(const uint8_t* data, size_t n, size_t& written) {
     written = 0;
-    if (m_bFailWrite) return false;
+    if (m_bFailWrite)
+        return false;
     written = std::min(n, m_nWriteLimit);
-    m_writes.push_back({m_clock.NowUs(), std::string(reinterpret_cast<const char*>(data), written)});
+    m_writes.push_back(
+        {m_clock.NowUs(), std::string(reinterpret_cast<const char*>(data), written)});
     if (m_pPeer != nullptr && written > 0) {
         std::vector<CTimedByte> out;
         m_pPeer->OnHostBytes(data, written, m_clock.NowUs(), out);
@@ -57,7 +62,8 @@ bool CFakeLine::Read(uint8_t* buf, size_t n, size_t& received) {
 
 bool CFakeLine::PurgeRx() {
     const uint64_t now = m_clock.NowUs();
-    while (!m_rx.empty() && m_rx.front().m_nAtUs <= now) m_rx.pop_front();
+    while (!m_rx.empty() && m_rx.front().m_nAtUs <= now)
+        m_rx.pop_front();
     ++m_nRxPurges;
     m_rxPurgeTimes.push_back(now);
     return true;
@@ -70,38 +76,40 @@ bool CFakeLine::PurgeTx() {
 
 void CFakeLine::Inject(const std::string& bytes, uint64_t atUs) {
     std::vector<CTimedByte> timed;
-    for (char c : bytes) timed.push_back({atUs, static_cast<uint8_t>(c)});
+    for (char c : bytes)
+        timed.push_back({atUs, static_cast<uint8_t>(c)});
     Schedule(timed);
 }
 
 std::string CFakeLine::Written() const {
     std::string all;
-    for (const auto& w : m_writes) all += w.m_sBytes;
+    for (const auto& w : m_writes)
+        all += w.m_sBytes;
     return all;
 }
 
 void CFakeLine::Schedule(const std::vector<CTimedByte>& bytes) {
     for (const auto& b : bytes) {
         // Keep the queue in time order; bytes with equal times keep their order.
-        auto pos = std::upper_bound(
-            m_rx.begin(), m_rx.end(), b.m_nAtUs,
-            [](uint64_t t, const CTimedByte& x) { return t < x.m_nAtUs; });
+        auto pos = std::upper_bound(m_rx.begin(), m_rx.end(), b.m_nAtUs,
+                                    [](uint64_t t, const CTimedByte& x) { return t < x.m_nAtUs; });
         m_rx.insert(pos, b);
     }
 }
 
 // A fake line that frees its port number when the port closes it.
 class CFakeLineFactory::COwnedLine : public CFakeLine {
-public:
+  public:
     COwnedLine(CVirtualClock& clock, CSimPeer* peer, std::set<int>& busy, int port,
                CFakeLine*& last)
         : CFakeLine(clock, peer), m_busy(busy), m_nPort(port), m_pLast(last) {}
     ~COwnedLine() override {
         m_busy.erase(m_nPort);
-        if (m_pLast == this) m_pLast = nullptr;
+        if (m_pLast == this)
+            m_pLast = nullptr;
     }
 
-private:
+  private:
     std::set<int>& m_busy;
     int m_nPort;
     CFakeLine*& m_pLast;
@@ -109,7 +117,8 @@ private:
 
 std::unique_ptr<CSerialLine> CFakeLineFactory::OpenLine(int port) {
     auto it = m_peers.find(port);
-    if (it == m_peers.end() || m_busy.count(port) != 0) return nullptr;
+    if (it == m_peers.end() || m_busy.count(port) != 0)
+        return nullptr;
     m_busy.insert(port);
     auto line = std::make_unique<COwnedLine>(m_clock, it->second, m_busy, port, m_pLast);
     line->m_bFailGetState = m_bFailNextGetState;

@@ -16,7 +16,7 @@
 // peer answers arrives at its scheduled virtual time. A read that cannot be completed
 // moves the clock to the end of its time-out and returns what had arrived by then.
 class CFakeLine : public CSerialLine {
-public:
+  public:
     struct CWrite {
         uint64_t m_nAtUs;
         std::string m_sBytes;
@@ -56,7 +56,7 @@ public:
     CLineState m_state;
     CLineTimeouts m_timeouts;
 
-private:
+  private:
     void Schedule(const std::vector<CTimedByte>& bytes);
 
     CVirtualClock& m_clock;
@@ -70,7 +70,7 @@ private:
 
 // Hands out fake lines by port number; a port can be open only once at a time.
 class CFakeLineFactory : public CLineFactory {
-public:
+  public:
     explicit CFakeLineFactory(CVirtualClock& clock) : m_clock(clock) {}
     // Makes port n available, answered by peer (which may be null: a silent line).
     void Attach(int port, CSimPeer* peer) { m_peers[port] = peer; }
@@ -80,7 +80,7 @@ public:
     std::vector<int> m_opened;  // port numbers in order of successful opens
     bool m_bFailNextGetState = false;
 
-private:
+  private:
     class COwnedLine;
     CVirtualClock& m_clock;
     std::map<int, CSimPeer*> m_peers;

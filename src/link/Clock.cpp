@@ -1,0 +1,16 @@
+#include "link/Clock.h"
+
+#include <chrono>
+#include <thread>
+
+uint32_t CSystemClock::GetTickCount() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void CSystemClock::Sleep(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void CSystemClock::Spin() {}

@@ -1,0 +1,221 @@
+#include "link/QtSerialLine.h"
+
+#include <sys/file.h>
+
+#include <QSerialPort>
+#include <chrono>
+#include <cstdlib>
+
+#include "link/Clock.h"
+#include "link/Trace.h"
+
+namespace {
+std::function<std::string(int)>& StoredLookup() {
+    static std::function<std::string(int)> lookup;
+    return lookup;
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+int RemainingMs(SteadyClock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+}  // namespace
+
+void SetStoredPortLookup(std::function<std::string(int)> lookup) {
+    StoredLookup() = std::move(lookup);
+}
+
+std::string ResolvePortName(int port) {
+#ifdef _WIN32
+    return "COM" + std::to_string(port);
+#else
+    const std::string var = "PIXLANE_COM" + std::to_string(port);
+    if (const char* env = std::getenv(var.c_str()); env != nullptr && *env != '\0')
+        return env;
+    if (StoredLookup()) {
+        std::string stored = StoredLookup()(port);
+        if (!stored.empty())
+            return stored;
+    }
+    return "/dev/ttyS" + std::to_string(port - 1);
+#endif
+}
+
+CQtSerialLine::~CQtSerialLine() {
+    if (m_pPort != nullptr && m_pPort->isOpen())
+        m_pPort->close();
+}
+
+std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& device,
+                                                         std::string* error) {
+    std::unique_ptr<CQtSerialLine> line(new CQtSerialLine);
+    line->m_pPort = std::make_unique<QSerialPort>();
+    line->m_pPort->setPortName(QString::fromStdString(device));
+    if (!line->m_pPort->open(QIODevice::ReadWrite)) {
+        if (error != nullptr)
+            *error = line->m_pPort->errorString().toStdString();
+        PixTrace("open %s: %s", device.c_str(), line->m_pPort->errorString().toUtf8().constData());
+        return nullptr;
+    }
+#ifndef _WIN32
+    // The serial back end's own lock does not stop root; an advisory lock on the open
+    // descriptor keeps the access exclusive for every user and within this process too.
+    const int fd = static_cast<int>(line->m_pPort->handle());
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (error != nullptr)
+            *error = "device busy";
+        PixTrace("open %s: device busy", device.c_str());
+        line->m_pPort->close();
+        return nullptr;
+    }
+#endif
+    return line;
+}
+
+bool CQtSerialLine::GetState(CLineState& state) {
+    state.m_nBaudRate = static_cast<uint32_t>(m_pPort->baudRate());
+    state.m_nByteSize = static_cast<uint8_t>(m_pPort->dataBits());
+    switch (m_pPort->parity()) {
+        case QSerialPort::EvenParity:
+            state.m_nParity = CLineState::kEvenParity;
+            break;
+        default:
+            state.m_nParity = CLineState::kNoParity;
+            break;
+    }
+    switch (m_pPort->stopBits()) {
+        case QSerialPort::OneAndHalfStop:
+            state.m_nStopBits = CLineState::kOne5StopBits;
+            break;
+        case QSerialPort::TwoStop:
+            state.m_nStopBits = CLineState::kTwoStopBits;
+            break;
+        default:
+            state.m_nStopBits = CLineState::kOneStopBit;
+            break;
+    }
+    state.m_nRtsControl = m_pPort->flowControl() == QSerialPort::HardwareControl
+                              ? CLineState::kRtsHandshake
+                              : CLineState::kRtsEnable;
+    return true;
+}
+
+bool CQtSerialLine::SetState(const CLineState& state) {
+    bool ok = m_pPort->setBaudRate(static_cast<qint32>(state.m_nBaudRate));
+    if (state.m_nByteSize >= 5 && state.m_nByteSize <= 8) {
+        ok = m_pPort->setDataBits(static_cast<QSerialPort::DataBits>(state.m_nByteSize)) && ok;
+    } else {
+        ok = false;
+    }
+    ok = m_pPort->setParity(state.m_nParity == CLineState::kEvenParity ? QSerialPort::EvenParity
+                                                                       : QSerialPort::NoParity) &&
+         ok;
+    QSerialPort::StopBits stop = QSerialPort::OneStop;
+    if (state.m_nStopBits == CLineState::kOne5StopBits)
+        stop = QSerialPort::OneAndHalfStop;
+    if (state.m_nStopBits == CLineState::kTwoStopBits)
+        stop = QSerialPort::TwoStop;
+    if (!m_pPort->setStopBits(stop)) {
+        // One and a half stop bits exist only on some drivers; two is the nearest.
+        PixTrace("stop bits %d not offered, using two", state.m_nStopBits);
+        ok = m_pPort->setStopBits(QSerialPort::TwoStop) && ok;
+    }
+    switch (state.m_nRtsControl) {
+        case CLineState::kRtsHandshake:
+            ok = m_pPort->setFlowControl(QSerialPort::HardwareControl) && ok;
+            break;
+        case CLineState::kRtsToggle:
+            PixTrace("RTS toggle not offered by the serial back end, using RTS on");
+            [[fallthrough]];
+        case CLineState::kRtsEnable:
+        case CLineState::kRtsDisable:
+        default:
+            ok = m_pPort->setFlowControl(QSerialPort::NoFlowControl) && ok;
+            // A pseudo-terminal has no modem-control lines: a refused RTS is no failure.
+            if (!m_pPort->setRequestToSend(state.m_nRtsControl != CLineState::kRtsDisable)) {
+                PixTrace("RTS line not settable on this device");
+                m_pPort->clearError();
+            }
+            break;
+    }
+    return ok;
+}
+
+bool CQtSerialLine::GetTimeouts(CLineTimeouts& timeouts) {
+    timeouts = m_timeouts;
+    return true;
+}
+
+bool CQtSerialLine::SetTimeouts(const CLineTimeouts& timeouts) {
+    m_timeouts = timeouts;
+    return true;
+}
+
+bool CQtSerialLine::Write(const uint8_t* data, size_t n, size_t& written) {
+    written = 0;
+    const auto limit = std::chrono::milliseconds(uint64_t{m_timeouts.m_nWriteConstant} +
+                                                 uint64_t{m_timeouts.m_nWriteMultiplier} * n);
+    const auto deadline = SteadyClock::now() + limit;
+    const qint64 queued = m_pPort->write(reinterpret_cast<const char*>(data), qint64(n));
+    if (queued < 0)
+        return false;
+    while (m_pPort->bytesToWrite() > 0) {
+        const int left = RemainingMs(deadline);
+        if (left == 0 || !m_pPort->waitForBytesWritten(left))
+            break;
+    }
+    const qint64 pending = m_pPort->bytesToWrite();
+    written = static_cast<size_t>(queued - pending);
+    if (pending > 0) {
+        // What could not go out within the time-out is dropped, as a driver would.
+        m_pPort->clear(QSerialPort::Output);
+    }
+    return true;
+}
+
+bool CQtSerialLine::Read(uint8_t* buf, size_t n, size_t& received) {
+    received = 0;
+    const auto limit = std::chrono::milliseconds(uint64_t{m_timeouts.m_nReadConstant} +
+                                                 uint64_t{m_timeouts.m_nReadMultiplier} * n);
+    const auto deadline = SteadyClock::now() + limit;
+    while (received < n) {
+        const qint64 got =
+            m_pPort->read(reinterpret_cast<char*>(buf) + received, qint64(n - received));
+        if (got < 0)
+            return false;
+        received += static_cast<size_t>(got);
+        if (received >= n)
+            break;
+        const int left = RemainingMs(deadline);
+        if (left == 0)
+            break;
+        if (!m_pPort->waitForReadyRead(left)) {
+            if (m_pPort->error() != QSerialPort::TimeoutError &&
+                m_pPort->error() != QSerialPort::NoError) {
+                PixTrace("read: %s", m_pPort->errorString().toUtf8().constData());
+                m_pPort->clearError();
+                // A pseudo-terminal whose far end is gone reports an error at once:
+                // wait the time-out out, as a silent line would.
+                CSystemClock().Sleep(static_cast<uint32_t>(RemainingMs(deadline)));
+                break;
+            }
+            m_pPort->clearError();
+        }
+    }
+    return true;
+}
+
+bool CQtSerialLine::PurgeRx() {
+    return m_pPort->clear(QSerialPort::Input);
+}
+
+bool CQtSerialLine::PurgeTx() {
+    return m_pPort->clear(QSerialPort::Output);
+}
+
+std::unique_ptr<CSerialLine> CQtLineFactory::OpenLine(int port) {
+    return CQtSerialLine::OpenDevice(ResolvePortName(port));
+}
