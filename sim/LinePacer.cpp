@@ -1,0 +1,15 @@
+#include "sim/LinePacer.h"
+
+#include <algorithm>
+
+void CLinePacer::Emit(const std::string& bytes, uint64_t requestUs, uint64_t extraDelayUs,
+                      std::vector<CTimedByte>& out) {
+    const uint64_t startUs = requestUs + uint64_t{m_nLatencyMs} * 1000 + extraDelayUs;
+    uint64_t t = std::max(startUs * 1000000, m_nFreePs);
+    const uint64_t bytePs = m_nBaud == 0 ? 0 : 10000000000000ull / m_nBaud;
+    for (char c : bytes) {
+        t += bytePs;
+        out.push_back({(t + 999999) / 1000000, static_cast<uint8_t>(c)});
+    }
+    m_nFreePs = std::max(m_nFreePs, t);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fault the simulation injects on purpose. A fault is used up by the first occasion it
+// applies to, unless it is persistent; it never touches any other answer or block.
+enum class ESimFault {
+    Silent,       // no answer at all to command m_sTarget
+    Delay,        // the answer to m_sTarget m_nDelayMs late
+    AckDigit,     // the acknowledgement of m_sTarget with a wrong status digit
+    DataLetter,   // the data record (or "i,") of m_sTarget with a wrong letter
+    NoHash,       // the final "#" of m_sTarget's answer left out
+    Garbage,      // stray bytes before m_sTarget's answer
+    BadCheck,     // block m_nBlock with a wrong check byte
+    HexLength,    // block m_nBlock with a length that is not hexadecimal
+    ShortBlock,   // block m_nBlock with half the data bytes its length announces
+    SilentBlock,  // block m_nBlock never sent
+    DelayBlock,   // block m_nBlock m_nDelayMs late
+    ModemError,   // the modem answers ERROR to the command m_sTarget (e.g. "ATX3")
+    DialNever,    // the modem never answers the dial
+};
+
+struct CSimFault {
+    ESimFault m_eKind = ESimFault::Silent;
+    std::string m_sTarget;  // command letter ("V", "I", ...) or modem command ("ATX3")
+    int m_nBlock = -1;
+    uint32_t m_nDelayMs = 0;
+    bool m_bPersistent = false;
+};
+
+// Text form, as pixlane-sim takes it: KIND[:ARG[:MS]][+], "+" making it persistent:
+//   silent:X  delay:X:MS  ack:X  letter:X  nohash:X  garbage:X   (X a command letter)
+//   checksum:K  hexlen:K  short:K  silent-block:K  delay-block:K:MS   (K a block index)
+//   modem-error:CMD  dial-never
+bool ParseSimFault(const std::string& text, CSimFault& fault, std::string* error);
+
+// The help text for the grammar above.
+const char* SimFaultHelp();
+
+// A list of faults that hands out matches and drops the one-shot ones it used.
+class CSimFaultList {
+  public:
+    void Add(const CSimFault& fault) { m_faults.push_back(fault); }
+    void Clear() { m_faults.clear(); }
+    const std::vector<CSimFault>& All() const { return m_faults; }
+    // The first fault of that kind for the target (or block); it is removed when one-shot.
+    bool Take(ESimFault kind, const std::string& target, int block, CSimFault* found = nullptr);
+
+  private:
+    std::vector<CSimFault> m_faults;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An 8-bit grey picture, row-major, top row first.
+struct CGreyPicture {
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    std::vector<uint8_t> m_pixels;
+
+    uint8_t At(int x, int y) const { return m_pixels[static_cast<size_t>(y) * m_nWidth + x]; }
+};
+
+// The built-in picture: a diagonal gradient with a frame, grey bars along the bottom, the
+// channel number drawn large in the middle and the frame counter in the top left corner,
+// so that every request shows a different, recognisable picture.
+CGreyPicture MakeTestPicture(int width, int height, int channel, unsigned counter);
+
+// Nearest-neighbour scaling to the given size.
+CGreyPicture ScalePicture(const CGreyPicture& src, int width, int height);
+
+// The chroma byte the simulation sends with each pixel in colour mode: colour bars across the
+// picture, the blue difference on even columns and the red difference on odd ones.
+std::vector<uint8_t> MakeChroma(int width, int height);
+
+// The byte stream of a whole picture in a transfer mode, in the order the blocks carry it:
+//  mode 3: one grey byte per pixel;
+//  modes 1, 2: two pixels per byte, the left one in the high nibble; mode 1 carries the low
+//  nibble of every pixel, mode 2 the high nibble;
+//  mode 4: a (luma, chroma) byte pair per pixel.
+// Rows follow each other from the top, every row left to right. bPlainGrey forces mode 3
+// whatever the mode (the wide formats 256, 512 and 768 are always sent as 8-bit rows).
+std::vector<uint8_t> EncodePicture(const CGreyPicture& pic, const std::vector<uint8_t>& chroma,
+                                   int mode, bool bPlainGrey);
+
+// Reads an uncompressed 8-bit (palette) or 24-bit BMP and converts it to grey (luma).
+bool ParseBmp(const uint8_t* data, size_t n, CGreyPicture& out, std::string* error);
+bool LoadBmp(const std::string& path, CGreyPicture& out, std::string* error);
