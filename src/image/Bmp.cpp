@@ -90,11 +90,9 @@ bool WriteBmpFileAtomic(const std::string& path, const CImage& image, std::strin
     if (target.filename().empty()) {
         return Fail(error, "no file name in " + path, 0);
     }
-    const fs::path folder = target.parent_path();
-    std::string temp =
-        ((folder.empty() ? fs::path(".") : folder) / ("." + target.filename().string() + ".XXXXXX"))
-            .string();
-    const int fd = ::mkstemp(temp.data());
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         return Fail(error, "cannot create a temporary file beside " + path, errno);
     }
@@ -128,8 +126,7 @@ bool WriteBmpFileAtomic(const std::string& path, const CImage& image, std::strin
         return Fail(error, "cannot replace " + path, err);
     }
     // Make the rename itself durable; a failure here no longer risks the file's content.
-    const int dir =
-        ::open((folder.empty() ? fs::path(".") : folder).c_str(), O_RDONLY | O_DIRECTORY);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
