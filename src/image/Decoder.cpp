@@ -119,6 +119,54 @@ inline uint32_t Nibble(const uint8_t* p, int j) {
     return (j & 1) ? (v & 15u) : (v >> 4);
 }
 
+// The colour conversion's running state, held in locals while a block is converted
+// and written back after it.
+class CYuvRun {
+  public:
+    explicit CYuvRun(const CYuvDecoder& d)
+        : m_pTab1(d.m_yuvTab1),
+          m_pTab2(d.m_yuvTab2),
+          m_t0(d.m_chroma[0]),
+          m_t1(d.m_chroma[1]),
+          m_t2(d.m_chroma[2]),
+          m_t3(d.m_chroma[3]),
+          m_bPhase(d.m_cPhase != 0),
+          m_iPrev(d.s_prevLuma) {}
+
+    void Store(CYuvDecoder& d) const {
+        d.m_chroma[0] = m_t0;
+        d.m_chroma[1] = m_t1;
+        d.m_chroma[2] = m_t2;
+        d.m_chroma[3] = m_t3;
+        d.m_cPhase = m_bPhase ? 1 : 0;
+        d.s_prevLuma = m_iPrev;
+    }
+
+    void Convert(uint8_t Y, uint8_t K, uint8_t& b, uint8_t& g, uint8_t& r) {
+        // Each phase refreshes two of the four chroma terms; the other two carry over.
+        if (m_bPhase) {
+            m_t1 = m_pTab1[K][1];
+            m_t3 = m_pTab2[K][1];
+        } else {
+            m_t0 = m_pTab1[K][0];
+            m_t2 = m_pTab2[K][0];
+        }
+        const int L = m_iPrev;  // the previous pixel's luma, not this one's
+        b = static_cast<uint8_t>(Clamp(L + m_t1 - 191));
+        g = static_cast<uint8_t>(Clamp(L + m_t0 + m_t3 + 117));
+        r = static_cast<uint8_t>(Clamp(L + m_t2 - 237));
+        m_iPrev = Y;
+        m_bPhase = !m_bPhase;
+    }
+
+  private:
+    const int (*m_pTab1)[2];
+    const int (*m_pTab2)[2];
+    int m_t0, m_t1, m_t2, m_t3;
+    bool m_bPhase;
+    int m_iPrev;
+};
+
 }  // namespace
 
 CYuvDecoder::CYuvDecoder() {
@@ -140,20 +188,9 @@ void CYuvDecoder::BuildYuvTables() {
 }
 
 void CYuvDecoder::YuvToRgb(uint8_t Y, uint8_t K, uint8_t& b, uint8_t& g, uint8_t& r) {
-    // Each phase refreshes two of the four chroma terms; the other two carry over.
-    if (m_cPhase != 0) {
-        m_chroma[1] = m_yuvTab1[K][1];
-        m_chroma[3] = m_yuvTab2[K][1];
-    } else {
-        m_chroma[0] = m_yuvTab1[K][0];
-        m_chroma[2] = m_yuvTab2[K][0];
-    }
-    const int L = s_prevLuma;  // the previous pixel's luma, not this one's
-    b = static_cast<uint8_t>(Clamp(L + m_chroma[1] - 191));
-    g = static_cast<uint8_t>(Clamp(L + m_chroma[0] + m_chroma[3] + 117));
-    r = static_cast<uint8_t>(Clamp(L + m_chroma[2] - 237));
-    s_prevLuma = Y;
-    m_cPhase = m_cPhase != 0 ? 0 : 1;
+    CYuvRun run(*this);
+    run.Convert(Y, K, b, g, r);
+    run.Store(*this);
 }
 
 CRowSpan CYuvDecoder::DecodeBlock(const CBlockJob& job, bool& nibb2) {
@@ -256,12 +293,13 @@ CRowSpan CYuvDecoder::DecodeBlock(const CBlockJob& job, bool& nibb2) {
             count = 0;
         }
         uint8_t* px = row ? row + 3 * static_cast<size_t>(o) : nullptr;
+        CYuvRun run(*this);
         uint8_t bl = 0;
         uint8_t gr = 0;
         uint8_t rd = 0;
         int k = 0;
         for (; k < count; ++k) {
-            YuvToRgb(b[2 * k], b[2 * k + 1], bl, gr, rd);
+            run.Convert(b[2 * k], b[2 * k + 1], bl, gr, rd);
             if (k < onScreen) {
                 s[k] = Opaque(rd, gr, bl);
             }
@@ -272,8 +310,9 @@ CRowSpan CYuvDecoder::DecodeBlock(const CBlockJob& job, bool& nibb2) {
             }
         }
         for (; k < pixels; ++k) {
-            YuvToRgb(b[2 * k], b[2 * k + 1], bl, gr, rd);
+            run.Convert(b[2 * k], b[2 * k + 1], bl, gr, rd);
         }
+        run.Store(*this);
         return target.Span();
     }
     return {};
