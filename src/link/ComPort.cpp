@@ -1,6 +1,6 @@
 #include "link/ComPort.h"
 
-#include <new>
+#include <exception>
 
 #include "link/QtSerialLine.h"
 #include "link/Trace.h"
@@ -76,7 +76,7 @@ bool CComPort::Open(uint8_t port) {
         s_pTimeouts.reset();
         s_pLine.reset();
         return wasOpen;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {  // memory or string failure
         return false;
     }
 }

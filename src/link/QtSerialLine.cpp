@@ -118,6 +118,14 @@ bool CQtSerialLine::SetState(const CLineState& state) {
         stop = QSerialPort::OneAndHalfStop;
     if (state.m_nStopBits == CLineState::kTwoStopBits)
         stop = QSerialPort::TwoStop;
+#ifndef _WIN32
+    // termios knows one or two stop bits only, and the serial back end would quietly
+    // take one and a half as one.
+    if (stop == QSerialPort::OneAndHalfStop) {
+        PixTrace("stop bits %d not offered, using two", state.m_nStopBits);
+        stop = QSerialPort::TwoStop;
+    }
+#endif
     if (!m_pPort->setStopBits(stop)) {
         // One and a half stop bits exist only on some drivers; two is the nearest.
         PixTrace("stop bits %d not offered, using two", state.m_nStopBits);

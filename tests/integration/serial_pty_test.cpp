@@ -1,0 +1,234 @@
+// The serial port over a real pseudo-terminal, through the QSerialPort back end, in real
+// time. The test plays the far end on the master side.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "link/ComPort.h"
+#include "link/QtSerialLine.h"
+
+namespace {
+
+class CRecordingPortUi : public CPortUi {
+  public:
+    void SetStatusText(const std::string&) override {}
+    void MessageBox(const std::string& text) override { m_messages.push_back(text); }
+    std::vector<std::string> m_messages;
+};
+
+using SteadyClock = std::chrono::steady_clock;
+
+long long MsSince(SteadyClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start)
+        .count();
+}
+
+class SerialPtyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char name[256] = {};
+        ASSERT_EQ(::openpty(&m_nMaster, &m_nSlave, name, nullptr, nullptr), 0)
+            << std::strerror(errno);
+        m_sSlave = name;
+        ::setenv("PIXLANE_COM3", m_sSlave.c_str(), 1);
+        CComPort::SetLineFactory(nullptr);
+        CComPort::SetClock(nullptr);
+        CComPort::SetUi(nullptr);
+    }
+    void TearDown() override {
+        m_port.Open(0);
+        ::unsetenv("PIXLANE_COM3");
+        if (m_nMaster >= 0)
+            ::close(m_nMaster);
+        if (m_nSlave >= 0)
+            ::close(m_nSlave);
+    }
+
+    void OpenAndSetUp() {
+        ASSERT_TRUE(m_port.Open(3));
+        ASSERT_TRUE(m_port.Setup(115200, 8, 0, 1, 2));
+    }
+
+    void SendFromFarEnd(const std::string& bytes) {
+        ASSERT_EQ(::write(m_nMaster, bytes.data(), bytes.size()),
+                  static_cast<ssize_t>(bytes.size()));
+    }
+
+    // What the host sent, as far as it arrives within the given time.
+    std::string ReceiveAtFarEnd(size_t n, int limitMs = 2000) {
+        std::string got;
+        const auto start = SteadyClock::now();
+        while (got.size() < n && MsSince(start) < limitMs) {
+            pollfd pfd{m_nMaster, POLLIN, 0};
+            if (::poll(&pfd, 1, 50) <= 0)
+                continue;
+            char buf[64];
+            const ssize_t r = ::read(m_nMaster, buf, std::min(sizeof buf, n - got.size()));
+            if (r > 0)
+                got.append(buf, static_cast<size_t>(r));
+        }
+        return got;
+    }
+
+    termios SlaveTermios() {
+        termios t{};
+        EXPECT_EQ(::tcgetattr(m_nSlave, &t), 0);
+        return t;
+    }
+
+    int m_nMaster = -1;
+    int m_nSlave = -1;
+    std::string m_sSlave;
+    CComPort m_port;
+};
+
+TEST_F(SerialPtyTest, SetupReachesTheTerminalSettings) {
+    OpenAndSetUp();
+    termios t = SlaveTermios();
+    EXPECT_EQ(::cfgetispeed(&t), B115200);
+    EXPECT_EQ(::cfgetospeed(&t), B115200);
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t{CS8});
+    EXPECT_EQ(t.c_cflag & PARENB, 0u);
+    EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u) << "raw line";
+
+    ASSERT_TRUE(m_port.Setup(57600, 8, 0, 3, 2));
+    t = SlaveTermios();
+    EXPECT_EQ(::cfgetospeed(&t), B57600);
+    EXPECT_NE(t.c_cflag & CSTOPB, 0u) << "stop code 3: two stop bits";
+    ASSERT_TRUE(m_port.Setup(57600, 8, 0, 2, 2));
+    EXPECT_NE(SlaveTermios().c_cflag & CSTOPB, 0u) << "stop code 2: two, the nearest to 1.5";
+    ASSERT_TRUE(m_port.Setup(57600, 8, 0, 1, 2));
+    EXPECT_EQ(SlaveTermios().c_cflag & CSTOPB, 0u);
+
+    // A pseudo-terminal has no modem-control lines; every RTS mode must still set up.
+    for (uint8_t rts : {uint8_t{0}, uint8_t{1}, uint8_t{2}, uint8_t{3}})
+        EXPECT_TRUE(m_port.Setup(115200, 8, 0, 1, rts)) << "RTS mode " << int(rts);
+}
+
+TEST_F(SerialPtyTest, StateTheDriverRefusesShowsTheMessage) {
+    CRecordingPortUi ui;
+    CComPort::SetUi(&ui);
+    OpenAndSetUp();
+    // A pseudo-terminal carries eight data bits without parity only.
+    EXPECT_FALSE(m_port.Setup(115200, 7, 1, 1, 2));
+    CComPort::SetUi(nullptr);
+    ASSERT_EQ(ui.m_messages.size(), 1u);
+    EXPECT_EQ(ui.m_messages[0], "Fehler setzen !");
+
+    // The port stays open and usable.
+    EXPECT_TRUE(m_port.Write("V#", 2));
+    EXPECT_EQ(ReceiveAtFarEnd(2), "V#");
+}
+
+TEST_F(SerialPtyTest, BytesTravelBothWays) {
+    OpenAndSetUp();
+    EXPECT_TRUE(m_port.Write("I,00000,B4,0090,3#", 18));
+    EXPECT_EQ(ReceiveAtFarEnd(18), "I,00000,B4,0090,3#");
+
+    SendFromFarEnd("q,I,0#");
+    char buf[8];
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_TRUE(m_port.Read(buf, 6));
+    EXPECT_STREQ(buf, "q,I,0#");
+
+    // Bytes in two pieces still make one read.
+    SendFromFarEnd("i,");
+    std::thread later([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        SendFromFarEnd("5A");
+    });
+    EXPECT_TRUE(m_port.Read(buf, 4));
+    later.join();
+    EXPECT_STREQ(buf, "i,5A");
+}
+
+TEST_F(SerialPtyTest, ShortReadTimesOutAfterThreeSeconds) {
+    OpenAndSetUp();
+    SendFromFarEnd("q,");
+    char buf[5] = {};
+    const auto start = SteadyClock::now();
+    EXPECT_FALSE(m_port.Read(buf, 4));
+    const long long elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 2900);
+    EXPECT_LT(elapsed, 6000);
+    EXPECT_EQ(std::string(buf, 2), "q,");
+}
+
+TEST_F(SerialPtyTest, PurgeDiscardsPendingInput) {
+    OpenAndSetUp();
+    SendFromFarEnd("junk");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(m_port.PurgeRx());
+    EXPECT_TRUE(m_port.PurgeTx());
+
+    char buf[2] = {};
+    const auto start = SteadyClock::now();
+    EXPECT_FALSE(m_port.Read(buf, 1));
+    EXPECT_GE(MsSince(start), 2900);
+
+    SendFromFarEnd("k");
+    EXPECT_TRUE(m_port.Read(buf, 1));
+    EXPECT_STREQ(buf, "k");
+}
+
+TEST_F(SerialPtyTest, OpenIsExclusiveEvenAsRoot) {
+    OpenAndSetUp();
+    EXPECT_FALSE(m_port.Open(3));
+    EXPECT_EQ(CQtSerialLine::OpenDevice(m_sSlave), nullptr);
+
+    ASSERT_TRUE(m_port.Open(0));
+    auto line = CQtSerialLine::OpenDevice(m_sSlave);
+    EXPECT_NE(line, nullptr) << "the close gave the device free";
+    EXPECT_FALSE(m_port.Open(3)) << "now the other user holds it";
+}
+
+TEST_F(SerialPtyTest, MissingDeviceFailsToOpen) {
+    ::setenv("PIXLANE_COM3", "/dev/pixlane-no-such-port", 1);
+    EXPECT_FALSE(m_port.Open(3));
+    EXPECT_FALSE(CComPort::IsOpen());
+}
+
+class PortNameTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        ::unsetenv("PIXLANE_COM2");
+        SetStoredPortLookup(nullptr);
+    }
+};
+
+TEST_F(PortNameTest, EnvironmentThenStoredValueThenDefault) {
+    ::unsetenv("PIXLANE_COM2");
+    EXPECT_EQ(ResolvePortName(1), "/dev/ttyS0");
+    EXPECT_EQ(ResolvePortName(2), "/dev/ttyS1");
+    EXPECT_EQ(ResolvePortName(9), "/dev/ttyS8");
+
+    SetStoredPortLookup([](int port) { return port == 2 ? "/dev/ttyUSB0" : ""; });
+    EXPECT_EQ(ResolvePortName(2), "/dev/ttyUSB0");
+    EXPECT_EQ(ResolvePortName(3), "/dev/ttyS2") << "nothing stored for this port";
+
+    ::setenv("PIXLANE_COM2", "/dev/pts/7", 1);
+    EXPECT_EQ(ResolvePortName(2), "/dev/pts/7");
+    EXPECT_EQ(ResolvePortName(3), "/dev/ttyS2") << "only the named port";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
