@@ -87,8 +87,15 @@ void CModuleSim::OnHostBytes(const uint8_t* data, size_t n, uint64_t nowUs,
             if (IsCommandLetter(c)) {
                 m_bInFrame = true;
                 m_sFrame.assign(1, c);
+                m_sNoise.clear();
+            } else if (c == '#') {
+                // A frame that starts with no command letter at all.
+                EndFrame(m_sNoise + c, false, nowUs);
+                m_sNoise.clear();
             } else {
                 ++m_nSkipped;
+                if (m_sNoise.size() < kLongestFrame)
+                    m_sNoise += c;
             }
             continue;
         }

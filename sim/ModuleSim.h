@@ -122,6 +122,7 @@ class CModuleSim : public CSimPeer {
 
     bool m_bInFrame = false;
     std::string m_sFrame;
+    std::string m_sNoise;  // bytes skipped since the last frame
     size_t m_nSkipped = 0;
     std::vector<CHostByte> m_hostBytes;
     std::vector<CHostFrame> m_frames;
