@@ -1,0 +1,180 @@
+// The dial sequence on a scripted and on the simulated modem, in virtual time.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/ModemDialler.h"
+#include "protocol/PortFixture.h"
+#include "protocol/ScriptedPeer.h"
+#include "sim/ModemSim.h"
+#include "sim/ModuleSim.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const char* const kBuilding = "Verbindung wird aufgebaut..";
+const char* const kDialling = "wählen läuft..";
+
+class ModemDiallerTest : public CPortFixture {
+  protected:
+    // Writes as text, and their times in ms since the port was opened.
+    std::vector<std::string> Written() const {
+        std::vector<std::string> all;
+        for (const auto& w : m_pLine->Writes())
+            all.push_back(w.m_sBytes);
+        return all;
+    }
+    std::vector<uint64_t> WrittenAtMs() const {
+        std::vector<uint64_t> all;
+        for (const auto& w : m_pLine->Writes())
+            all.push_back(w.m_nAtUs / 1000 - kStartMs);
+        return all;
+    }
+    std::vector<uint64_t> StatusAtMs() const {
+        std::vector<uint64_t> all;
+        for (uint64_t ms : m_ui.m_statusAtMs)
+            all.push_back(ms - kStartMs);
+        return all;
+    }
+
+    // A modem with echo on that answers the three set-up commands with OK (it stops echoing
+    // after "ATE0M1") and the dial with CONNECT two seconds later.
+    void ScriptSetUp() {
+        m_modem.Answer("AT\r\r\nOK\r\n");
+        m_modem.Answer("ATE0M1\r\r\nOK\r\n");
+        m_modem.Answer("\r\nOK\r\n");
+    }
+    void ScriptConnect() { m_modem.Answer({{"\r\nCONNECT 9600\r\n", 2000}}); }
+
+    CScriptedPeer m_modem;
+    CFakeLine* m_pLine = nullptr;
+};
+
+TEST_F(ModemDiallerTest, HappyPathShowsEveryStatusInOrder) {
+    m_pLine = &OpenLine(&m_modem);
+    ScriptSetUp();
+    ScriptConnect();
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemConnected);
+    EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r", "ATX3\r", "ATD!22\r"));
+    // One character per 250 ms poll: the echo and line breaks are skipped up to the "K",
+    // the line feed after OK ends each step.
+    EXPECT_THAT(WrittenAtMs(), ElementsAre(0, 2250, 5500, 7000));
+    EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, kDialling, "CONNECT", "Test bitte warten..",
+                                           "Verbindung ist OK.."));
+    // CONNECT's "T" at 11000, the rest of its line by 12750, then the 2-second test pause.
+    EXPECT_THAT(StatusAtMs(), ElementsAre(0, 7000, 11000, 12750, 14750));
+    EXPECT_EQ(m_pLine->RxPurges(), 0);
+    EXPECT_EQ(m_pLine->TxPurges(), 0);
+}
+
+TEST_F(ModemDiallerTest, ErrorToExtensionCommandGivesCodeThreeAfterPurge) {
+    m_pLine = &OpenLine(&m_modem);
+    m_modem.Answer("AT\r\r\nOK\r\n");
+    m_modem.Answer("ATE0M1\r\r\nOK\r\n");
+    m_modem.Answer("\r\nERROR\r\n");
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemExtension);
+    EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r", "ATX3\r"));
+    // "ATX3" at 5500, nine characters without a "K", then a poll that times out at 11000;
+    // the purge follows the 1-second wait.
+    EXPECT_THAT(RxPurgesMs(*m_pLine), ElementsAre(12001u));
+    EXPECT_EQ(m_pLine->TxPurges(), 1);
+    EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, "Modem Fehler Nebenstelle"));
+    EXPECT_THAT(StatusAtMs(), ElementsAre(0, 12001));
+}
+
+TEST_F(ModemDiallerTest, UnansweredDialHangsUpAfterTheLimit) {
+    m_pLine = &OpenLine(&m_modem);
+    ScriptSetUp();
+    m_modem.Silence();
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemNoCarrier);
+    EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r", "ATX3\r", "ATD!22\r", "ATH\r"));
+    // Each silent try costs 250 ms plus the 3-second read; the tenth ends beyond 30 s.
+    const std::vector<uint64_t> at = WrittenAtMs();
+    EXPECT_EQ(at[4] - at[3], 32500u);
+    EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, kDialling, "Gegenstelle antwortet nicht"));
+    EXPECT_THAT(RxPurgesMs(*m_pLine), ElementsAre(at[4] + 1001));
+}
+
+TEST_F(ModemDiallerTest, ClosedPortGivesCodeSeven) {
+    m_pLine = &OpenLine(&m_modem);
+    m_port.Open(0);
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemPortClosed);
+    EXPECT_THAT(m_modem.Received(), IsEmpty());
+    EXPECT_THAT(m_ui.m_status,
+                ElementsAre(kBuilding, "!!Puffer nicht gelöscht=>Com geschlossen??"));
+    EXPECT_EQ(ElapsedMs(), 1001u);
+}
+
+TEST_F(ModemDiallerTest, LongNumberIsDialledWhole) {
+    m_pLine = &OpenLine(&m_modem);
+    ScriptSetUp();
+    ScriptConnect();
+    const std::string number = "004989123456789";
+    EXPECT_EQ(DialModem(number, &m_ui), kModemConnected);
+    ASSERT_EQ(m_modem.Received().size(), 4u);
+    EXPECT_EQ(m_modem.Received()[3], "ATD" + number + "\r");
+}
+
+TEST_F(ModemDiallerTest, UnsafeNumbersAreRefusedBeforeAnythingIsSent) {
+    m_pLine = &OpenLine(&m_modem);
+    for (const std::string& number :
+         std::vector<std::string>{"12\rATH", "12x", "0+49", "12\n", std::string("1\0", 2)}) {
+        SCOPED_TRACE(number);
+        m_ui.m_status.clear();
+        EXPECT_EQ(DialModem(number, &m_ui), kModemBadNumber);
+        ASSERT_FALSE(m_ui.m_status.empty());
+        EXPECT_EQ(m_ui.m_status.back(), "Ungültige Telefonnummer!");
+    }
+    EXPECT_THAT(m_pLine->Writes(), IsEmpty());
+    EXPECT_EQ(ElapsedMs(), 0u);
+    EXPECT_EQ(m_pLine->RxPurges(), 0);
+}
+
+TEST(DialableNumberTest, HayesDialCharacters) {
+    for (const char* ok :
+         {"!22", "0123456789", "*31#", "0,,123;", "W12P3T4", "w1p2t3", "ABCD abcd", "@5"})
+        EXPECT_TRUE(IsDialableNumber(ok)) << ok;
+    for (const char* bad : {"12\r", "ATH", "1-2", "+49", "12x", "1/2", "ä"})
+        EXPECT_FALSE(IsDialableNumber(bad)) << bad;
+}
+
+// ---- against the simulated modem in front of the simulated module ----
+
+class ModemSimDiallerTest : public ModemDiallerTest {
+  protected:
+    void SetUp() override { m_pLine = &OpenLine(&m_sim); }
+    CModuleSim m_module;
+    CModemSim m_sim{m_module};
+};
+
+TEST_F(ModemSimDiallerTest, ConnectsAndReachesTheModule) {
+    EXPECT_EQ(DialModem("0891234567", &m_ui), kModemConnected);
+    EXPECT_THAT(m_sim.Dialled(), ElementsAre("0891234567"));
+    EXPECT_EQ(m_ui.m_status.back(), "Verbindung ist OK..");
+    // Data mode: a module command now goes through the modem.
+    EXPECT_EQ(m_port.GetCameraStatus(), "03");
+    EXPECT_TRUE(m_sim.IsOnline());
+}
+
+TEST_F(ModemSimDiallerTest, ModemErrorToExtensionCommand) {
+    m_sim.AddFault({ESimFault::ModemError, "ATX3"});
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemExtension);
+    EXPECT_FALSE(m_sim.IsOffHook());
+    EXPECT_EQ(m_ui.m_status.back(), "Modem Fehler Nebenstelle");
+}
+
+TEST_F(ModemSimDiallerTest, DialNeverAnsweredIsAbandoned) {
+    m_sim.AddFault({ESimFault::DialNever, ""});
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemNoCarrier);
+    EXPECT_FALSE(m_sim.IsOffHook());
+    EXPECT_GE(m_sim.Hangups(), 1);
+    EXPECT_EQ(m_pLine->Writes().back().m_sBytes, "ATH\r");
+    EXPECT_EQ(m_ui.m_status.back(), "Gegenstelle antwortet nicht");
+}
+
+}  // namespace
