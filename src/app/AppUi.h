@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "link/PortUi.h"
+
+struct CScreenImage;
+
+// Everything the application object needs from its user interface. The main window
+// implements it, pixlane-cli implements it on the console, tests record it.
+class CAppUi : public CPortUi {
+  public:
+    // The screen image the decoder draws into while blocks arrive, sized for the image
+    // (W × H pixels); null when nothing can be drawn.
+    virtual CScreenImage* ScreenImage(int width, int height) = 0;
+    // Shows rows first..last of the screen image at once (the window processes no input
+    // meanwhile).
+    virtual void RepaintRows(int first, int last) = 0;
+    // The view paints this much of the image buffer.
+    virtual void SetImageSize(int height, int width) = 0;
+    // Sizes the main window so that an image of W × H shows whole.
+    virtual void ResizeForImage(int width, int height) = 0;
+    // The file name to save to, starting from the initial name; empty when cancelled.
+    virtual std::optional<std::string> AskSaveFileName(const std::string& initial) = 0;
+    // The image buffer has changed: repaint the view from it.
+    virtual void ImageChanged() = 0;
+};

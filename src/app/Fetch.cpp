@@ -1,0 +1,268 @@
+#include <cctype>
+#include <cstring>
+
+#include "app/AppUi.h"
+#include "app/PixlaneApp.h"
+#include "image/Bmp.h"
+#include "image/ScreenImage.h"
+#include "link/ComPort.h"
+
+namespace {
+const char* const kBadRequest = "Ungültige Bildanforderung !";
+
+bool IsHexText(const std::string& s) {
+    for (char c : s)
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+// Pads a field on the left with "0" to its width; false when it is too long or not hex.
+bool PadField(const std::string& value, size_t width, std::string& out) {
+    if (value.size() > width || !IsHexText(value))
+        return false;
+    out = std::string(width - value.size(), '0') + value;
+    return true;
+}
+
+const char* StandardFrame(int width, int mode) {
+    static const char* const k180[] = {"I,00000,B4,0048,1#", "I,00000,B4,0048,2#",
+                                       "I,00000,B4,0090,3#", "I,00000,B4,0120,4#"};
+    static const char* const k360[] = {"I,00000,B4,0120,1#", "I,00000,B4,0120,2#",
+                                       "I,00000,B4,0240,3#", "I,00000,B4,0480,4#"};
+    switch (width) {
+        case 180:
+            return mode >= 1 && mode <= 4 ? k180[mode - 1] : nullptr;
+        case 360:
+            return mode >= 1 && mode <= 4 ? k360[mode - 1] : nullptr;
+        case 256:
+            return "I,00000,FF,00C9,3#";
+        case 512:
+            return "I,00000,FF,0405,3#";
+        case 768:
+            return "I,00000,FF,06C7,3#";
+        default:
+            return nullptr;
+    }
+}
+
+// Blocks a fetch expects; 0 when the width and mode have no count of their own.
+int BlockCountFor(int width, int height, int mode) {
+    if (width == 180) {
+        if (mode == 1 || mode == 2)
+            return height / 2;
+        if (mode == 3)
+            return height;
+        if (mode == 4)
+            return 2 * height;
+    } else if (width == 360) {
+        if (mode == 1 || mode == 2)
+            return height;
+        if (mode == 3)
+            return 2 * height;
+        if (mode == 4)
+            return 4 * height;
+    } else if (width == 256) {
+        return 0xC9;
+    } else if (width == 512) {
+        return 0x405;
+    } else if (width == 768) {
+        return 0x6C7;
+    }
+    return 0;
+}
+
+bool IsSupportedWidth(int w) {
+    return w == 180 || w == 256 || w == 360 || w == 512 || w == 768;
+}
+}  // namespace
+
+void CPixlaneApp::BuildYuvTables() {
+    m_yuv.BuildYuvTables();
+}
+
+void CPixlaneApp::ReleaseBuffers() {
+    m_image.ReleaseBits();
+    m_image.Release();
+    m_pRecvBuf.clear();
+    m_pRecvBuf.shrink_to_fit();
+    m_pKeepBuf.clear();
+    m_pKeepBuf.shrink_to_fit();
+    m_bKeepValid = false;
+}
+
+std::string CPixlaneApp::BuildRequestFrame(bool& refused) const {
+    refused = false;
+    const int W = m_iBildbreite;
+    if (!IsSupportedWidth(W))
+        return {};
+    if (m_iBildhoehe < 1 || m_iBildhoehe > CImage::kMaxSide) {
+        refused = true;
+        return {};
+    }
+    const bool narrow = W == 180 || W == 360;
+    if (narrow && (m_iModus < 1 || m_iModus > 4)) {
+        refused = true;
+        return {};
+    }
+    if (!m_bExpert)
+        return StandardFrame(W, m_iModus);
+    std::string offset, size, count;
+    if (m_iModus < 1 || m_iModus > 9 || !PadField(m_sOffset, 5, offset) ||
+        !PadField(m_sBgroesse, 2, size) || !PadField(m_sBanzahl, 4, count)) {
+        refused = true;
+        return {};
+    }
+    return "I," + offset + "," + size + "," + count + "," + std::to_string(m_iModus) + "#";
+}
+
+void CPixlaneApp::DecodeBlock(int blockIndex) {
+    const int W = m_iBildbreite;
+    const int H = m_iBildhoehe;
+    if (m_pUi != nullptr)
+        m_pUi->SetImageSize(H, W);
+    ShowStatus("Zeile " + std::to_string(blockIndex) + " wird empfangen ...");
+    CBlockJob job;
+    job.m_iBlock = blockIndex;
+    job.m_pData = m_pRecvBuf.data();
+    job.m_nLen = m_nBlockLen;
+    job.m_nWidth = W;
+    job.m_nHeight = H;
+    job.m_bColour = m_iMonochrom != 0;
+    job.m_iMode = m_iModus;
+    job.m_pImage = &m_image;
+    job.m_pKeep = m_pKeepBuf.empty() ? nullptr : m_pKeepBuf.data();
+    job.m_nKeepSize = m_pKeepBuf.size();
+    job.m_pScreen = m_pUi != nullptr ? m_pUi->ScreenImage(W, H) : nullptr;
+    const CRowSpan rows = m_yuv.DecodeBlock(job, nibb2);
+    if (m_iModus == 2 && job.m_pKeep != nullptr)
+        m_bKeepValid = true;
+    if (m_pUi != nullptr && !rows.IsEmpty())
+        m_pUi->RepaintRows(rows.m_nFirst, rows.m_nLast);
+}
+
+bool CPixlaneApp::GetImage() {
+    return m_iLokal == 1 ? FetchImage() : FetchImageViaModem();
+}
+
+bool CPixlaneApp::FetchImage() {
+    const int W = m_iBildbreite;
+    const int H = m_iBildhoehe;
+    const bool colour = m_iMonochrom != 0;
+    // Every stored value is checked before anything is allocated or sent.
+    bool refused = false;
+    const std::string frame = BuildRequestFrame(refused);
+    if (frame.empty()) {
+        if (refused)
+            ShowStatus(kBadRequest);
+        return false;
+    }
+
+    // Nibble-2 data are kept for a following Nibble-1 fetch of the same size only.
+    const bool keepNibble2 = m_bKeepValid && !colour && m_nKeepWidth == W && m_nKeepHeight == H;
+    std::vector<uint8_t> kept;
+    if (keepNibble2)
+        kept.swap(m_pKeepBuf);
+    ReleaseBuffers();
+    Start = 1;
+
+    const size_t pixels = static_cast<size_t>(W) * static_cast<size_t>(H);
+    // A block is at most 255 bytes, whatever the image size.
+    m_pRecvBuf.assign(std::max<size_t>(colour ? 6 * pixels : 2 * pixels, 256), 0);
+    if (!colour) {
+        if (keepNibble2) {
+            m_pKeepBuf.swap(kept);
+            m_bKeepValid = true;
+        } else {
+            m_pKeepBuf.assign(2 * pixels, 0);
+        }
+        m_nKeepWidth = W;
+        m_nKeepHeight = H;
+    }
+
+    if (m_pUi != nullptr)
+        m_pUi->ResizeForImage(W, H);
+    ShowStatus("Zeile ");
+    m_image.Create(W, H, colour);
+    m_image.AllocateBits();
+    m_nBlockCount = BlockCountFor(W, H, m_iModus);
+    if (m_pUi != nullptr) {
+        if (CScreenImage* screen = m_pUi->ScreenImage(W, H); screen != nullptr) {
+            for (int y = 0; y < screen->m_nHeight; ++y)
+                std::memset(screen->m_pPixels + static_cast<size_t>(y) * screen->m_nStride, 0,
+                            static_cast<size_t>(screen->m_nWidth) * 4);
+        }
+    }
+
+    CComPort port;
+    const int result =
+        port.ReceiveImage(frame, m_pRecvBuf.data(), m_nBlockCount, [this, &port](int i, int n) {
+            m_nBlockLen = n;
+            port.m_nBlockLen = n;
+            DecodeBlock(i);
+        });
+    if (m_pUi != nullptr)
+        m_pUi->ImageChanged();
+    if (result == kTransferBroken) {
+        port.Write("q,i,1#", 6);
+        port.WaitPurgeRx(1000);
+        return false;
+    }
+    if (result == kTransferRefused) {
+        port.WaitPurgeRx(1000);
+        return false;
+    }
+    ShowStatus("Fertig !");
+    m_pRecvBuf.clear();
+    m_pRecvBuf.shrink_to_fit();
+    if (m_iModus != 2) {
+        // What a Nibble-2 fetch kept serves the next fetch; anything else is done with.
+        m_pKeepBuf.clear();
+        m_pKeepBuf.shrink_to_fit();
+        m_bKeepValid = false;
+    }
+    ++Start;
+    return true;
+}
+
+bool CPixlaneApp::FetchImageViaModem() {
+    const int code = ConnectModem();
+    if (code == 0) {
+        // The link is up: the module can be addressed directly from now on.
+        m_iLokal = 1;
+        return FetchImage();
+    }
+    if (code == 1) {
+        // No modem answered: perhaps the module hangs on the cable itself.
+        const bool ok = FetchImage();
+        if (!ok)
+            m_iLokal = 1;
+        return ok;
+    }
+    ShowStatus("Verbindungsaufbau fehlgeschlagen!!");
+    return false;
+}
+
+bool CPixlaneApp::SetGrabWindow() {
+    CComPort port;
+    if (m_iBildbreite == 180)
+        return port.SetParameters(8, 0, 180, 288, 192, 288, 1, 0);
+    if (m_iBildbreite == 360)
+        return port.SetParameters(8, 0, 360, 576, 384, 576, 1, 0);
+    return false;
+}
+
+void CPixlaneApp::SaveImage() {
+    if (!m_image.HasBits()) {
+        ShowMessage("Kein Bild vorhanden !");
+        return;
+    }
+    if (m_pUi == nullptr)
+        return;
+    const std::optional<std::string> name = m_pUi->AskSaveFileName("xxx.bmp");
+    if (!name || name->empty())
+        return;
+    std::string error;
+    if (!WriteBmpFileAtomic(*name, m_image, &error))
+        ShowMessage("Fehler beim Speichern !");
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/Decoder.h"
+#include "image/Image.h"
+
+class QSettings;
+class CAppUi;
+
+// The application object: every setting, the port-open flag, the image and the receive
+// buffers for the whole run. Settings fields carry the names of their stored values.
+class CPixlaneApp {
+  public:
+    static constexpr const char* kOrganisation = "Kelvorn";
+    static constexpr const char* kApplication = "Pixlane_Orbex";
+    static constexpr const char* kSection = "Pixlane/BasicSettings";
+
+    CPixlaneApp();
+    ~CPixlaneApp();
+    CPixlaneApp(const CPixlaneApp&) = delete;
+    CPixlaneApp& operator=(const CPixlaneApp&) = delete;
+
+    // Start-up up to the window: reads the settings from the store, builds the colour
+    // tables and opens the port unless the stored "open" flag says otherwise. The store
+    // is the user's own unless one is given.
+    bool InitInstance(QSettings* store = nullptr);
+    // Shut-down: releases the buffers, writes every setting back and closes the port.
+    // Runs once; the destructor calls it when nobody did.
+    void ExitInstance();
+
+    void ReadSettings(QSettings& store);
+    void WriteSettings(QSettings& store) const;
+    // Opens and sets up the port m_iCom; false (and m_bPortOpen unchanged) when it fails.
+    bool OpenConfiguredPort();
+
+    void SetUi(CAppUi* ui);
+    CAppUi* Ui() const { return m_pUi; }
+
+    // Runs the command with this id; false for an id that has no handler.
+    bool OnCommand(int id);
+
+    // ---- settings (stored values) ----
+    int8_t sHandshake = 2;
+    int Start = 1;
+    int m_iCom = 1;
+    int m_iBaudrate = 57600;
+    int m_iBildbreite = 180;
+    int m_iBildhoehe = 144;
+    int m_iMonochrom = 0;
+    int m_iLokal = 1;
+    int m_iKanal = 1;
+    int m_iModus = 3;
+    int lokal_control = 0;
+    int lokal_control2 = 0;
+    bool m_bkompri = false;
+    bool m_bZeilenweise = true;
+    bool m_bFrei = false;
+    bool m_bExpert = false;
+    bool b_Ein_dlg_ok = false;
+    bool m_bPortOpen = false;
+    bool nibb2 = false;
+    bool m_bHandshake = true;
+    int m_nBlockLen = 0;
+    bool m_bTimer = false;
+    int m_nBlockCount = 0;
+    std::string m_sOffset = "00000";
+    std::string m_sBanzahl = "90";
+    std::string m_sBgroesse = "FF";
+    std::string m_sTel_nr = "!22";
+    std::string m_STimerTime = "10";
+
+    // ---- image acquisition ----
+    CImage m_image;                   // descriptor and bottom-up pixel rows
+    std::vector<uint8_t> m_pRecvBuf;  // receive buffer of a fetch
+    std::vector<uint8_t> m_pKeepBuf;  // Nibble-2 data kept for a Nibble-1 merge
+    CYuvDecoder m_yuv;                // colour tables and decoder state
+    void BuildYuvTables();
+    void DecodeBlock(int blockIndex);
+    bool GetImage();
+    bool FetchImage();
+    bool FetchImageViaModem();
+    bool SetGrabWindow();
+    // Writes the current image as a BMP file after asking for the name.
+    void SaveImage();
+    // Builds the request frame for the current settings; empty with the reason in
+    // refused when nothing may be sent (refused stays false for an unsupported width).
+    std::string BuildRequestFrame(bool& refused) const;
+    void ReleaseBuffers();
+
+    // ---- commands ----
+    int ConnectModem();
+    void OnPortToggle();
+    void OnAbout();
+    void OnExit();
+
+    bool m_bFirstRegrab = true;
+
+  private:
+    int m_nKeepWidth = 0;  // size of the Nibble-2 data kept in m_pKeepBuf
+    int m_nKeepHeight = 0;
+    bool m_bKeepValid = false;
+    void ShowStatus(const std::string& text);
+    void ShowMessage(const std::string& text);
+
+    CAppUi* m_pUi = nullptr;
+    QSettings* m_pStore = nullptr;
+    bool m_bOwnsStore = false;
+    bool m_bStarted = false;
+    bool m_bExited = false;
+};
+
+// Text to integer as the settings exchange does it: leading digits only, 0 when none.
+int LeadingInt(const std::string& text);
