@@ -46,7 +46,7 @@ void Usage(FILE* to) {
         "  --size WxH           picture size when no P frame set it (default: from request)\n"
         "  --picture FILE.bmp   serve this 8-bit or 24-bit BMP (scaled) instead of the\n"
         "                       built-in test picture\n"
-        "  --fault SPEC         inject a fault; may be repeated. SPEC is one of\n"
+        "  --fault FAULT        inject a fault; may be repeated. FAULT is one of\n"
         "%s"
         "  --quiet              do not log frames\n"
         "  --help               show this text\n",
