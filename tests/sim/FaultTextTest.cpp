@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(FaultSpecTest, ParsesEveryKind) {
+TEST(FaultTextTest, ParsesEveryKind) {
     struct CCase {
         const char* m_pText;
         ESimFault m_eKind;
@@ -40,7 +40,7 @@ TEST(FaultSpecTest, ParsesEveryKind) {
     }
 }
 
-TEST(FaultSpecTest, RejectsMalformedSpecs) {
+TEST(FaultTextTest, RejectsMalformedSpecs) {
     for (const char* text :
          {"", "silent", "silent:X", "silent:VV", "delay:V", "delay:V:x", "checksum", "checksum:-1",
           "checksum:a", "delay-block:3", "modem-error", "dial-never:1", "bogus:V"}) {
@@ -51,7 +51,7 @@ TEST(FaultSpecTest, RejectsMalformedSpecs) {
     }
 }
 
-TEST(FaultSpecTest, OneShotFaultsAreUsedUpPersistentOnesStay) {
+TEST(FaultTextTest, OneShotFaultsAreUsedUpPersistentOnesStay) {
     CSimFaultList list;
     CSimFault once;
     ParseSimFault("checksum:5", once, nullptr);
