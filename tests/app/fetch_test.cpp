@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "app/AppUi.h"
+#include "app/PixlaneApp.h"
+#include "image/Bmp.h"
+#include "image/ScreenImage.h"
+#include "link/ComPort.h"
+#include "sim/ModuleSim.h"
+#include "support/FakeLine.h"
+#include "support/VirtualClock.h"
+
+namespace {
+
+// Records what the application shows and keeps a screen image to draw into.
+class CRecordingUi : public CAppUi {
+  public:
+    void SetStatusText(const std::string& text) override { m_status.push_back(text); }
+    void MessageBox(const std::string& text) override { m_messages.push_back(text); }
+    CScreenImage* ScreenImage(int width, int height) override {
+        if (m_screen.m_nWidth != width || m_screen.m_nHeight != height) {
+            m_pixels.assign(static_cast<size_t>(width) * height, 0);
+            m_screen = {m_pixels.data(), width, height, width};
+        }
+        return &m_screen;
+    }
+    void RepaintRows(int, int last) override { m_nLastRepainted = last; }
+    void SetImageSize(int height, int width) override {
+        m_nViewH = height;
+        m_nViewW = width;
+    }
+    void ResizeForImage(int width, int height) override {
+        m_nResizeW = width;
+        m_nResizeH = height;
+    }
+    std::optional<std::string> AskSaveFileName(const std::string&) override { return m_sSaveAs; }
+    void ImageChanged() override {}
+
+    std::vector<std::string> m_status;
+    std::vector<std::string> m_messages;
+    std::vector<uint32_t> m_pixels;
+    CScreenImage m_screen;
+    int m_nLastRepainted = -1, m_nViewW = 0, m_nViewH = 0, m_nResizeW = 0, m_nResizeH = 0;
+    std::optional<std::string> m_sSaveAs;
+};
+
+class FetchTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CComPort::SetClock(&m_clock);
+        CComPort::SetLineFactory(&m_factory);
+        m_factory.Attach(1, &m_module);
+        m_app.SetUi(&m_ui);
+        ASSERT_TRUE(m_app.OpenConfiguredPort());
+    }
+    void TearDown() override {
+        CComPort().Open(0);
+        CComPort::SetUi(nullptr);
+        CComPort::SetLineFactory(nullptr);
+        CComPort::SetClock(nullptr);
+    }
+    int Count(const std::string& frame) const {
+        int n = 0;
+        for (const auto& f : m_module.Frames())
+            n += f == frame ? 1 : 0;
+        return n;
+    }
+    // The grey value of image pixel (x, y) in the image buffer (stored bottom-up).
+    uint8_t Stored(int x, int y) const {
+        const CImage& img = m_app.m_image;
+        return img.Bits()[static_cast<size_t>(img.Height() - 1 - y) * img.Width() + x];
+    }
+
+    CVirtualClock m_clock;
+    CFakeLineFactory m_factory{m_clock};
+    CModuleSim m_module;
+    CRecordingUi m_ui;
+    CPixlaneApp m_app;
+};
+
+TEST_F(FetchTest, GreyPicturesOfBothWidthsArriveWhole) {
+    for (auto [w, h] : {std::pair{180, 144}, std::pair{360, 288}}) {
+        m_app.m_iBildbreite = w;
+        m_app.m_iBildhoehe = h;
+        ASSERT_TRUE(m_app.FetchImage()) << w;
+        EXPECT_EQ(m_app.Start, 2);
+        EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
+        EXPECT_EQ(m_ui.m_nResizeW, w);
+        EXPECT_EQ(m_ui.m_nViewH, h);
+        const CGreyPicture& pic = m_module.LastPicture();
+        ASSERT_EQ(pic.m_nWidth, w);
+        ASSERT_EQ(pic.m_nHeight, h);
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                wrong += Stored(x, y) != pic.At(x, y);
+                const uint32_t g = pic.At(x, y);
+                wrong += m_ui.m_pixels[static_cast<size_t>(y) * w + x] !=
+                         (0xFF000000u | g << 16 | g << 8 | g);
+            }
+        EXPECT_EQ(wrong, 0) << w;
+        EXPECT_EQ(m_ui.m_nLastRepainted, h - 1);
+    }
+    EXPECT_EQ(Count("I,00000,B4,0090,3#"), 1);
+    EXPECT_EQ(Count("I,00000,B4,0240,3#"), 1);
+    EXPECT_EQ(Count("q,i,0#"), 144 + 576);
+}
+
+TEST_F(FetchTest, NibbleFetchesKeepTheGreyThatWasDrawnAndMerge) {
+    m_app.m_iModus = 2;
+    ASSERT_TRUE(m_app.FetchImage());
+    const CGreyPicture n2 = m_module.LastPicture();
+    EXPECT_TRUE(m_app.nibb2);
+    EXPECT_EQ(Stored(10, 10), n2.At(10, 10) & 0xF0);
+    m_app.m_iModus = 1;
+    ASSERT_TRUE(m_app.FetchImage());
+    const CGreyPicture n1 = m_module.LastPicture();
+    int wrong = 0;
+    for (int y = 0; y < 144; ++y)
+        for (int x = 0; x < 180; ++x)
+            wrong += Stored(x, y) != ((n2.At(x, y) & 0xF0) | (n1.At(x, y) & 0x0F));
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(FetchTest, BadCheckByteInBlockFiveBreaksOff) {
+    m_module.AddFault({ESimFault::BadCheck, "", 5, 0, false});
+    EXPECT_FALSE(m_app.FetchImage());
+    EXPECT_EQ(m_app.Start, 1);
+    EXPECT_EQ(Count("q,i,0#"), 5);
+    EXPECT_EQ(Count("q,i,1#"), 1);
+    EXPECT_EQ(m_ui.m_status.back(), "Zeile 5 wird empfangen ...");
+    const CGreyPicture& pic = m_module.LastPicture();
+    EXPECT_EQ(Stored(7, 5), pic.At(7, 5));  // block 5 drawn and stored all the same
+}
+
+TEST_F(FetchTest, RefusedRequestSendsNoBreak) {
+    m_module.AddFault({ESimFault::AckDigit, "I", -1, 0, false});
+    EXPECT_FALSE(m_app.FetchImage());
+    EXPECT_EQ(Count("q,i,1#"), 0);
+    EXPECT_EQ(m_ui.m_status.back(), "Zeile ");
+}
+
+TEST_F(FetchTest, RequestFramesAndRefusals) {
+    bool refused = false;
+    m_app.m_bExpert = true;
+    EXPECT_EQ(m_app.BuildRequestFrame(refused), "I,00000,FF,0090,3#");
+    m_app.m_sBanzahl = "120";
+    m_app.m_sOffset = "1";
+    EXPECT_EQ(m_app.BuildRequestFrame(refused), "I,00001,FF,0120,3#");
+    m_app.m_sBanzahl = "12345";
+    EXPECT_EQ(m_app.BuildRequestFrame(refused), "");
+    EXPECT_TRUE(refused);
+    m_app.m_bExpert = false;
+    m_app.m_iModus = 7;
+    EXPECT_FALSE(m_app.FetchImage());
+    EXPECT_EQ(m_ui.m_status.back(), "Ungültige Bildanforderung !");
+    m_app.m_iModus = 3;
+    m_app.m_iBildhoehe = 5000;
+    EXPECT_FALSE(m_app.FetchImage());
+    m_app.m_iBildhoehe = 144;
+    m_app.m_iBildbreite = 250;
+    const size_t before = m_ui.m_status.size();
+    EXPECT_FALSE(m_app.FetchImage());
+    EXPECT_EQ(m_ui.m_status.size(), before);  // an unsupported width stays silent
+    EXPECT_TRUE(m_module.Frames().empty());
+}
+
+TEST_F(FetchTest, SaveWritesTheFetchedPictureOrNothing) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("bild.bmp").toStdString();
+    m_ui.m_sSaveAs = path;
+    m_app.SaveImage();
+    ASSERT_EQ(m_ui.m_messages.size(), 1u);
+    EXPECT_EQ(m_ui.m_messages[0], "Kein Bild vorhanden !");
+    ASSERT_TRUE(m_app.FetchImage());
+    m_app.m_iMonochrom = 1;  // a later change of the setting does not change the file
+    m_app.SaveImage();
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(file.size(), 26998u);
+    EXPECT_EQ(file, BuildBmpFile(m_app.m_image));
+    m_ui.m_sSaveAs = std::nullopt;
+    std::remove(path.c_str());
+    m_app.SaveImage();
+    EXPECT_FALSE(std::ifstream(path).good());  // cancelled: nothing written
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication qapp(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
