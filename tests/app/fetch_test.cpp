@@ -11,6 +11,7 @@
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
+#include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
 #include "support/FakeLine.h"
 #include "support/VirtualClock.h"
@@ -188,6 +189,39 @@ TEST_F(FetchTest, SaveWritesTheFetchedPictureOrNothing) {
     std::remove(path.c_str());
     m_app.SaveImage();
     EXPECT_FALSE(std::ifstream(path).good());  // cancelled: nothing written
+}
+
+TEST_F(FetchTest, ColourPictureIsStoredAsTwentyFourBitRows) {
+    m_app.m_iMonochrom = 1;
+    m_app.m_iModus = 4;
+    ASSERT_TRUE(m_app.FetchImage());
+    EXPECT_EQ(Count("I,00000,B4,0120,4#"), 1);
+    EXPECT_EQ(Count("q,i,0#"), 288);
+    EXPECT_TRUE(m_app.m_image.IsColour());
+    EXPECT_EQ(BuildBmpFile(m_app.m_image).size(), 3u * 180 * 144 + 54);
+}
+
+// Through the modem: a connected link makes the fetch run and counts as up.
+TEST(FetchViaModemTest, ConnectedModemFetchesAndMarksTheLinkUp) {
+    CVirtualClock clock;
+    CFakeLineFactory factory{clock};
+    CModuleSim module;
+    CModemSim modem(module);
+    CRecordingUi ui;
+    CPixlaneApp app;
+    CComPort::SetClock(&clock);
+    CComPort::SetLineFactory(&factory);
+    factory.Attach(1, &modem);
+    app.SetUi(&ui);
+    ASSERT_TRUE(app.OpenConfiguredPort());
+    app.m_iLokal = 0;
+    EXPECT_TRUE(app.GetImage());
+    EXPECT_EQ(app.m_iLokal, 1);
+    EXPECT_EQ(ui.m_status.back(), "Fertig !");
+    CComPort().Open(0);
+    CComPort::SetUi(nullptr);
+    CComPort::SetLineFactory(nullptr);
+    CComPort::SetClock(nullptr);
 }
 
 }  // namespace
