@@ -1,25 +1,19 @@
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "link/ComPort.h"
 #include "link/Trace.h"
+#include "protocol/Hex.h"
 
 namespace {
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-// The two-digit block length; -1 unless both characters are hexadecimal digits.
+// The two-digit block length; -1 unless both characters are hexadecimal digits
+// (HexToInt alone would take "0x" as an empty text, that is 0).
 int BlockLength(const char* field) {
-    const int hi = HexDigit(field[0]);
-    const int lo = HexDigit(field[1]);
-    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+    if (!std::isxdigit(static_cast<unsigned char>(field[0])) ||
+        !std::isxdigit(static_cast<unsigned char>(field[1])))
+        return -1;
+    return HexToInt(std::string(field, 2));
 }
 }  // namespace
 

@@ -139,6 +139,13 @@ TEST_F(FetchTest, BadCheckByteInBlockFiveBreaksOff) {
     EXPECT_EQ(Stored(7, 5), pic.At(7, 5));  // block 5 drawn and stored all the same
 }
 
+TEST_F(FetchTest, NonHexLengthBreaksOff) {
+    m_module.AddFault({ESimFault::HexLength, "", 3, 0, false});
+    EXPECT_FALSE(m_app.FetchImage());
+    EXPECT_EQ(Count("q,i,0#"), 3);
+    EXPECT_EQ(Count("q,i,1#"), 1);
+}
+
 TEST_F(FetchTest, RefusedRequestSendsNoBreak) {
     m_module.AddFault({ESimFault::AckDigit, "I", -1, 0, false});
     EXPECT_FALSE(m_app.FetchImage());
