@@ -1,5 +1,6 @@
 #include "app/PixlaneApp.h"
 
+#include <QByteArray>
 #include <QSettings>
 #include <QVariant>
 
@@ -166,6 +167,14 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
         return settings->value(QStringLiteral("Ports/COM%1").arg(n)).toString().toStdString();
     });
     ReadSettings(*m_pStore);
+    if (IsDemo()) {
+        if (m_iCom < 1 || m_iCom > 9)
+            m_iCom = 1;
+        qputenv(QStringLiteral("PIXLANE_COM%1").arg(m_iCom).toLatin1().constData(),
+                QByteArray::fromStdString(m_sDemoDevice));
+        m_iLokal = m_bDemoModem ? 0 : 1;
+        m_bPortOpen = false;
+    }
     BuildYuvTables();
     if (!m_bPortOpen)
         OpenConfiguredPort();
@@ -179,10 +188,15 @@ void CPixlaneApp::ExitInstance() {
         return;
     m_bExited = true;
     ReleaseBuffers();
-    if (m_pStore != nullptr)
+    if (m_pStore != nullptr && !IsDemo())
         WriteSettings(*m_pStore);
     CComPort().Open(0);
     SetStoredPortLookup({});
+}
+
+void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
+    m_sDemoDevice = device;
+    m_bDemoModem = behindModem;
 }
 
 int CPixlaneApp::ConnectModem() {

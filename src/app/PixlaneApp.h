@@ -27,6 +27,11 @@ class CPixlaneApp {
     // tables and opens the port unless the stored "open" flag says otherwise. The store
     // is the user's own unless one is given.
     bool InitInstance(QSettings* store = nullptr);
+    // Demo mode, before InitInstance: the configured port is pointed at this device (the
+    // simulated module), the link counts as up unless the module sits behind its modem,
+    // and the settings are read but never written back.
+    void UseDemoDevice(const std::string& device, bool behindModem);
+    bool IsDemo() const { return !m_sDemoDevice.empty(); }
     // Shut-down: releases the buffers, writes every setting back and closes the port.
     // Runs once; the destructor calls it when nobody did.
     void ExitInstance();
@@ -104,6 +109,9 @@ class CPixlaneApp {
     bool m_bKeepValid = false;
     void ShowStatus(const std::string& text);
     void ShowMessage(const std::string& text);
+
+    std::string m_sDemoDevice;
+    bool m_bDemoModem = false;
 
     CAppUi* m_pUi = nullptr;
     QSettings* m_pStore = nullptr;
