@@ -25,4 +25,8 @@ class CAppUi : public CPortUi {
     virtual std::optional<std::string> AskSaveFileName(const std::string& initial) = 0;
     // The image buffer has changed: repaint the view from it.
     virtual void ImageChanged() = 0;
+    // The about box; nothing where there is no window.
+    virtual void ShowAbout() {}
+    // Ends the program as closing the main window does; nothing where there is no window.
+    virtual void CloseMainWindow() {}
 };

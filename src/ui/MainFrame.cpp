@@ -1,0 +1,223 @@
+#include "ui/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <vector>
+
+#include "app/PixlaneApp.h"
+#include "res/ResInit.h"
+#include "ui/CommandTable.h"
+#include "ui/PixlaneDoc.h"
+#include "ui/PixlaneView.h"
+
+namespace {
+const QString kIdle = QStringLiteral("Bereit");
+}
+
+CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_app(app) {
+    InitPixlaneResources();
+    setWindowIcon(QIcon(QStringLiteral(":/pixlane/icons/pixlane.png")));
+    m_pDoc = new CPixlaneDoc(this);
+    connect(m_pDoc, &CPixlaneDoc::TitleChanged, this, [this] { UpdateCaption(); });
+    m_pView = new CPixlaneView(app.m_image, *m_pDoc, this);
+    setCentralWidget(m_pView);
+    BuildMenus();
+    BuildToolBar();
+    BuildStatusBar();
+    UpdateCaption();
+    move(kInitialX, kInitialY);
+    setFixedSize(kInitialWidth, kInitialHeight);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::UpdateCaption() {
+    setWindowTitle(QStringLiteral("Pixlane - ") + m_pDoc->Title());
+}
+
+void CMainFrame::BuildMenus() {
+    std::vector<QMenu*> stack;
+    for (const CMenuEntry& e : MenuTable()) {
+        switch (e.m_eKind) {
+            case CMenuEntry::Popup: {
+                QMenu* menu = stack.empty() ? menuBar()->addMenu(QString::fromUtf8(e.m_pText))
+                                            : stack.back()->addMenu(QString::fromUtf8(e.m_pText));
+                // Closing a menu leaves the idle text, whatever was shown before.
+                connect(menu, &QMenu::aboutToHide, this, [this] { m_pText->setText(kIdle); });
+                stack.push_back(menu);
+                break;
+            }
+            case CMenuEntry::EndPopup:
+                stack.pop_back();
+                break;
+            case CMenuEntry::Item: {
+                QAction* action = stack.back()->addAction(QString::fromUtf8(e.m_pText));
+                action->setData(e.m_nId);
+                action->setStatusTip(QString::fromUtf8(e.m_pPrompt));
+                const int id = e.m_nId;
+                connect(action, &QAction::triggered, this, [this, id] { Dispatch(id); });
+                m_menuActions[id] = action;
+                break;
+            }
+        }
+    }
+    // The keys live in an accelerator table of their own, so the menu texts stay as
+    // they are.
+    for (const CAccelEntry& a : AccelTable()) {
+        auto* action = new QAction(this);
+        action->setShortcut(a.m_key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setData(a.m_nId);
+        const int id = a.m_nId;
+        connect(action, &QAction::triggered, this, [this, id] { Dispatch(id); });
+        addAction(action);
+        m_accelActions[id] = action;
+    }
+}
+
+void CMainFrame::BuildToolBar() {
+    m_pToolBar = new QToolBar(this);
+    m_pToolBar->setObjectName(QStringLiteral("toolbar"));
+    m_pToolBar->setMovable(false);
+    m_pToolBar->setFloatable(false);
+    m_pToolBar->setIconSize(QSize(18, 16));
+    m_pToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+    for (const CToolEntry& t : ToolTable()) {
+        if (t.m_nId == 0) {
+            m_pToolBar->addSeparator();
+            continue;
+        }
+        QAction* action =
+            m_pToolBar->addAction(QIcon(QString::fromUtf8(t.m_pIcon)), QString::fromUtf8(t.m_pTip));
+        action->setToolTip(QString::fromUtf8(t.m_pTip));
+        action->setData(t.m_nId);
+        const int id = t.m_nId;
+        connect(action, &QAction::triggered, this, [this, id] { Dispatch(id); });
+        m_toolActions[id] = action;
+    }
+    addToolBar(Qt::TopToolBarArea, m_pToolBar);
+}
+
+void CMainFrame::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(false);
+    m_pText = new QLabel(kIdle, bar);
+    m_pText->setObjectName(QStringLiteral("statusText"));
+    bar->addWidget(m_pText, 1);
+    // Qt cannot read the lock-key states portably; the panes stay empty.
+    const char* names[3] = {"capsPane", "numPane", "scrollPane"};
+    for (int i = 0; i < 3; ++i) {
+        m_pLockPanes[i] = new QLabel(bar);
+        m_pLockPanes[i]->setObjectName(QString::fromLatin1(names[i]));
+        m_pLockPanes[i]->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("NUM")) +
+                                         6);
+        m_pLockPanes[i]->setFrameShape(QFrame::Panel);
+        m_pLockPanes[i]->setFrameShadow(QFrame::Sunken);
+        bar->addPermanentWidget(m_pLockPanes[i]);
+    }
+}
+
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        // Browsing menus and buttons shows the item's prompt, or the idle text.
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        m_pText->setText(tip.isEmpty() ? kIdle : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+QString CMainFrame::StatusText() const {
+    return m_pText->text();
+}
+
+QAction* CMainFrame::MenuAction(int id) const {
+    auto it = m_menuActions.find(id);
+    return it == m_menuActions.end() ? nullptr : it->second;
+}
+
+QAction* CMainFrame::AccelAction(int id) const {
+    auto it = m_accelActions.find(id);
+    return it == m_accelActions.end() ? nullptr : it->second;
+}
+
+QAction* CMainFrame::ToolAction(int id) const {
+    auto it = m_toolActions.find(id);
+    return it == m_toolActions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::Dispatch(int id) {
+    m_app.OnCommand(id);
+}
+
+void CMainFrame::SetStatusText(const std::string& text) {
+    m_pText->setText(QString::fromStdString(text));
+    // Show it now: while a fetch or a dial runs no events are processed.
+    if (m_pText->isVisible())
+        m_pText->repaint();
+}
+
+void CMainFrame::MessageBox(const std::string& text) {
+    QMessageBox::warning(this, QStringLiteral("Pixlane"), QString::fromStdString(text));
+}
+
+CScreenImage* CMainFrame::ScreenImage(int width, int height) {
+    return m_pView->BeginDrawing(width, height);
+}
+
+void CMainFrame::RepaintRows(int first, int last) {
+    m_pView->RepaintRows(first, last);
+}
+
+void CMainFrame::SetImageSize(int height, int width) {
+    m_pView->SetImageSize(height, width);
+}
+
+void CMainFrame::ResizeForImage(int width, int height) {
+    // The view gets exactly the image's size; the bars keep theirs. The position stays.
+    const int menuHeight = menuBar()->heightForWidth(width);
+    const int barsHeight = (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height()) +
+                           m_pToolBar->sizeHint().height() + statusBar()->sizeHint().height();
+    setFixedSize(width, height + barsHeight);
+}
+
+std::optional<std::string> CMainFrame::AskSaveFileName(const std::string& initial) {
+    QFileDialog dialog(this, QStringLiteral("Speichern unter"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({QStringLiteral("Bitmap (*.bmp)"), QStringLiteral("Alle Dateien (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("BMP"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.selectFile(QString::fromStdString(initial));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+void CMainFrame::ImageChanged() {
+    m_pView->EndDrawing();
+}
+
+void CMainFrame::ShowAbout() {
+    QMessageBox box(this);
+    box.setWindowTitle(QStringLiteral("Info über Pixlane"));
+    box.setIconPixmap(windowIcon().pixmap(32, 32));
+    box.setText(QStringLiteral("Pixlane Version 2.31"));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+void CMainFrame::CloseMainWindow() {
+    close();
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <map>
+
+#include "app/AppUi.h"
+
+class CPixlaneApp;
+class CPixlaneDoc;
+class CPixlaneView;
+class QAction;
+class QLabel;
+class QToolBar;
+
+// The one top-level window: menu bar, toolbar, the view and the status bar. Every command
+// goes to the application object; the frame is also the application's user interface.
+class CMainFrame : public QMainWindow, public CAppUi {
+    Q_OBJECT
+  public:
+    static constexpr int kInitialX = 100;
+    static constexpr int kInitialY = 100;
+    static constexpr int kInitialWidth = 266;
+    static constexpr int kInitialHeight = 288;
+
+    explicit CMainFrame(CPixlaneApp& app, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // ---- the application's user interface ----
+    void SetStatusText(const std::string& text) override;
+    void MessageBox(const std::string& text) override;
+    CScreenImage* ScreenImage(int width, int height) override;
+    void RepaintRows(int first, int last) override;
+    void SetImageSize(int height, int width) override;
+    void ResizeForImage(int width, int height) override;
+    std::optional<std::string> AskSaveFileName(const std::string& initial) override;
+    void ImageChanged() override;
+    void ShowAbout() override;
+    void CloseMainWindow() override;
+
+    QString StatusText() const;
+    CPixlaneView* View() const { return m_pView; }
+    CPixlaneDoc* Doc() const { return m_pDoc; }
+    QToolBar* ToolBar() const { return m_pToolBar; }
+    // The menu item, accelerator or toolbar button of a command; null when there is none.
+    QAction* MenuAction(int id) const;
+    QAction* AccelAction(int id) const;
+    QAction* ToolAction(int id) const;
+    // The lock-key panes, left to right: caps, num, scroll lock.
+    QLabel* LockPane(int i) const { return m_pLockPanes[i]; }
+
+  protected:
+    bool event(QEvent* event) override;
+
+  private:
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildStatusBar();
+    void Dispatch(int id);
+    void UpdateCaption();
+
+    CPixlaneApp& m_app;
+    CPixlaneDoc* m_pDoc = nullptr;
+    CPixlaneView* m_pView = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QLabel* m_pText = nullptr;
+    QLabel* m_pLockPanes[3] = {nullptr, nullptr, nullptr};
+    std::map<int, QAction*> m_menuActions;
+    std::map<int, QAction*> m_accelActions;
+    std::map<int, QAction*> m_toolActions;
+    bool m_bInCommand = false;
+};

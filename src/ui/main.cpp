@@ -1,0 +1,74 @@
+// pixlane: the main window.
+#include <QApplication>
+#include <QStringList>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/PixlaneApp.h"
+#include "sim/DemoModule.h"
+#include "ui/MainFrame.h"
+
+namespace {
+void PrintHelp() {
+    std::printf(
+        "Usage: pixlane [--demo [--demo-modem]]\n"
+        "Fetches still images from the camera grabber module on the configured serial port\n"
+        "and saves them as BMP files.\n\n"
+        "  --demo         run against the built-in simulated module (on a pseudo-terminal,\n"
+        "                 paced like a 115200-baud line); the settings are not written back\n"
+        "  --demo-modem   with --demo: the simulated module sits behind a Hayes modem\n"
+        "  --help         this text\n");
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pixlane"));
+    bool demo = false;
+    bool demoModem = false;
+    const QStringList args = QApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--demo")) {
+            demo = true;
+        } else if (a == QLatin1String("--demo-modem")) {
+            demo = demoModem = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            PrintHelp();
+            return 0;
+        } else {
+            std::fprintf(stderr, "pixlane: unbekannte Option %s (--help zeigt alle)\n",
+                         a.toLocal8Bit().constData());
+            return 2;
+        }
+    }
+
+    std::unique_ptr<CDemoModule> module;
+    CPixlaneApp app;
+    if (demo) {
+        module = std::make_unique<CDemoModule>();
+        std::string error;
+        if (!module->Start(demoModem, &error)) {
+            std::fprintf(stderr, "pixlane: Demo-Modul nicht gestartet: %s\n", error.c_str());
+            return 1;
+        }
+        app.UseDemoDevice(module->DevicePath(), demoModem);
+        std::printf("pixlane: Demo-Modul auf %s\n", module->DevicePath().c_str());
+        std::fflush(stdout);
+    }
+    if (!app.InitInstance())
+        return 1;
+    int rc = 0;
+    {
+        CMainFrame frame(app);
+        app.SetUi(&frame);
+        frame.show();
+        rc = QApplication::exec();
+        app.ExitInstance();
+        app.SetUi(nullptr);
+    }
+    if (module)
+        module->Stop();
+    return rc;
+}
