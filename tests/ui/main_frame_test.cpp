@@ -1,0 +1,370 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "app/Commands.h"
+#include "app/PixlaneApp.h"
+#include "image/Bmp.h"
+#include "link/ComPort.h"
+#include "sim/ModuleSim.h"
+#include "support/FakeLine.h"
+#include "support/VirtualClock.h"
+#include "ui/MainFrame.h"
+#include "ui/PixlaneDoc.h"
+#include "ui/PixlaneView.h"
+
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+// One line per menu entry: the nesting depth, the text and the command id (0 for a popup).
+struct CMenuLine {
+    int m_nDepth;
+    QString m_sText;
+    int m_nId;
+    bool operator==(const CMenuLine&) const = default;
+};
+
+void CollectMenu(const QList<QAction*>& actions, int depth, std::vector<CMenuLine>& out) {
+    for (QAction* a : actions) {
+        if (a->isSeparator())
+            continue;
+        if (QMenu* sub = a->menu()) {
+            out.push_back({depth, a->text(), 0});
+            CollectMenu(sub->actions(), depth + 1, out);
+        } else {
+            out.push_back({depth, a->text(), a->data().toInt()});
+        }
+    }
+}
+
+// Answers the next modal dialog that opens: records a message box's text and closes it,
+// or hands a file dialog to the given function.
+class CModalAnswer {
+  public:
+    explicit CModalAnswer(std::function<void(QWidget*)> onDialog = {})
+        : m_onDialog(std::move(onDialog)) {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Poll(); });
+        m_timer.start();
+    }
+    QStringList m_texts;
+    QStringList m_titles;
+
+  private:
+    void Poll() {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w == nullptr)
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            m_texts << box->text();
+            m_titles << box->windowTitle();
+            box->accept();
+        } else if (m_onDialog) {
+            m_onDialog(w);
+        } else {
+            w->close();
+        }
+    }
+    std::function<void(QWidget*)> m_onDialog;
+    QTimer m_timer;
+};
+
+class MainFrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        CComPort::SetClock(&m_clock);
+        CComPort::SetLineFactory(&m_factory);
+        m_factory.Attach(1, &m_module);
+        m_store = std::make_unique<QSettings>(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
+        ASSERT_TRUE(m_app.InitInstance(m_store.get()));
+        ASSERT_TRUE(m_app.m_bPortOpen);
+        m_frame = std::make_unique<CMainFrame>(m_app);
+        m_app.SetUi(m_frame.get());
+    }
+    void TearDown() override {
+        m_app.ExitInstance();
+        m_app.SetUi(nullptr);
+        m_frame.reset();
+        CComPort::SetLineFactory(nullptr);
+        CComPort::SetClock(nullptr);
+    }
+    void ShowAndActivate() {
+        m_frame->show();
+        m_frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+    }
+
+    QTemporaryDir m_dir;
+    CVirtualClock m_clock;
+    CFakeLineFactory m_factory{m_clock};
+    CModuleSim m_module;
+    std::unique_ptr<QSettings> m_store;
+    CPixlaneApp m_app;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+TEST_F(MainFrameTest, StartsAtItsPlaceWithAFixedSizeAndNoSizingBoxes) {
+    EXPECT_EQ(m_frame->pos(), QPoint(100, 100));
+    EXPECT_EQ(m_frame->size(), QSize(266, 288));
+    EXPECT_EQ(m_frame->minimumSize(), m_frame->maximumSize());
+    const Qt::WindowFlags f = m_frame->windowFlags();
+    EXPECT_FALSE(f & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(f & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(f & Qt::WindowTitleHint);
+    EXPECT_TRUE(f & Qt::WindowSystemMenuHint);
+
+    // A resize request from outside leaves the size alone.
+    m_frame->resize(500, 500);
+    EXPECT_EQ(m_frame->size(), QSize(266, 288));
+}
+
+TEST_F(MainFrameTest, CaptionAndStatusBarAfterStartUp) {
+    EXPECT_EQ(m_frame->windowTitle(), "Pixlane - Unbenannt");
+    ShowAndActivate();
+    m_frame->View()->repaint();
+    EXPECT_EQ(m_frame->windowTitle(), "Pixlane -  ");
+    EXPECT_EQ(m_frame->StatusText(), "Bereit");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(m_frame->LockPane(i)->isVisible()) << i;
+    // Nothing fetched yet: the view paints nothing of an image.
+    EXPECT_TRUE(m_frame->View()->Picture().isNull());
+}
+
+TEST_F(MainFrameTest, MenuTreeCarriesEveryCommandWithItsText) {
+    std::vector<CMenuLine> menu;
+    CollectMenu(m_frame->menuBar()->actions(), 0, menu);
+    const std::vector<CMenuLine> expected = {
+        {0, "&Datei", 0},
+        {1, "&Speichern", 32777},
+        {1, "&Beenden", 57665},
+        {0, "&Bild", 0},
+        {1, "&Bild holen (F4)", 32775},
+        {1, "Bild neu &grabben (F5)", 32785},
+        {1, QString::fromUtf8("ComPort öffnen/schließen"), 32782},
+        {1, "&Verbindung beenden (F1)", 32795},
+        {1, "Nibble1", 32798},
+        {1, "Nibble2", 32799},
+        {1, "Nibble 1+2 (F10)", 32804},
+        {1, "Loop", 0},
+        {2, "&Bild Loop (F7)", 32805},
+        {2, "Nibble 1+2", 32813},
+        {2, "Nibble 2 (F12)", 32814},
+        {0, "&Modul", 0},
+        {1, "&Einstellungen", 32772},
+        {1, "&Status", 0},
+        {2, QString::fromUtf8("Übersicht"), 32803},
+        {2, "&Kamerastatus", 32781},
+        {2, "Inputstatus", 32797},
+        {2, "Fehlerstatus", 32796},
+        {2, "Zeitstempel", 32794},
+        {2, "Rest Modul", 32792},
+        {0, "&?", 0},
+        {1, QString::fromUtf8("Inf&o über Pixlane..."), 57664},
+        {1, QString::fromUtf8("&Info über Modul Software"), 32789},
+    };
+    ASSERT_EQ(menu.size(), expected.size());
+    for (size_t i = 0; i < menu.size(); ++i) {
+        EXPECT_EQ(menu[i], expected[i]) << i << ": " << menu[i].m_sText.toStdString();
+        if (menu[i].m_nId != 0) {
+            QAction* a = m_frame->MenuAction(menu[i].m_nId);
+            ASSERT_NE(a, nullptr);
+            EXPECT_TRUE(a->isEnabled());
+            // The keys sit in the accelerator table; the menu shows the text as it is.
+            EXPECT_TRUE(a->shortcut().isEmpty());
+        }
+    }
+    EXPECT_EQ(m_frame->MenuAction(ID_KAMERASTATUS)->statusTip(), "Kamerastatus ");
+}
+
+TEST_F(MainFrameTest, AcceleratorsReachTheirCommands) {
+    const std::vector<std::pair<QKeySequence, int>> keys = {
+        {QKeySequence("F1"), 32795},  {QKeySequence("F2"), 32792},  {QKeySequence("F3"), 32803},
+        {QKeySequence("F4"), 32775},  {QKeySequence("F5"), 32785},  {QKeySequence("F7"), 32805},
+        {QKeySequence("F8"), 32797},  {QKeySequence("F9"), 32799},  {QKeySequence("F10"), 32804},
+        {QKeySequence("F11"), 32794}, {QKeySequence("F12"), 32814}, {QKeySequence("Ctrl+S"), 57603},
+    };
+    std::map<QKeySequence, int> bound;
+    for (QAction* a : m_frame->actions())
+        if (!a->shortcut().isEmpty())
+            bound[a->shortcut()] = a->data().toInt();
+    EXPECT_EQ(bound.size(), keys.size());
+    for (const auto& [key, id] : keys)
+        EXPECT_EQ(bound[key], id) << key.toString().toStdString();
+    EXPECT_EQ(bound.count(QKeySequence("F6")), 0u);
+}
+
+TEST_F(MainFrameTest, ToolbarButtonsInOrderWithTooltips) {
+    std::vector<std::pair<int, QString>> buttons;
+    for (QAction* a : m_frame->ToolBar()->actions())
+        buttons.emplace_back(a->isSeparator() ? 0 : a->data().toInt(),
+                             a->isSeparator() ? QString() : a->toolTip());
+    const std::vector<std::pair<int, QString>> expected = {
+        {32804, "Bild im Nibble 1/2 holen"},
+        {32785, "Bild neu grabben"},
+        {32775, "Bild holen"},
+        {32803, "Modulstatus"},
+        {0, QString()},
+        {32777, "Bildspeichern"},
+    };
+    EXPECT_EQ(buttons, expected);
+    EXPECT_FALSE(m_frame->ToolBar()->isMovable());
+    for (QAction* a : m_frame->ToolBar()->actions()) {
+        if (!a->isSeparator()) {
+            EXPECT_FALSE(a->icon().isNull()) << a->toolTip().toStdString();
+        }
+    }
+}
+
+TEST_F(MainFrameTest, StatusTextGivesWayToBereitAfterAMenuWasOpened) {
+    ShowAndActivate();
+    m_frame->SetStatusText("Zeile 12 wird empfangen ...");
+    EXPECT_EQ(m_frame->StatusText(), "Zeile 12 wird empfangen ...");
+    QMenu* bild = m_frame->menuBar()->actions().at(1)->menu();
+    ASSERT_NE(bild, nullptr);
+    bild->popup(QPoint(0, 0));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(bild));
+    bild->close();
+    EXPECT_EQ(m_frame->StatusText(), "Bereit");
+
+    // Browsing to the camera status item shows its prompt while the menu is open.
+    m_frame->SetStatusText("Fertig !");
+    QMenu* modul = m_frame->menuBar()->actions().at(2)->menu();
+    m_frame->menuBar()->setActiveAction(modul->menuAction());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(modul));
+    QMenu* status = modul->actions().at(1)->menu();
+    ASSERT_NE(status, nullptr);
+    QTest::keyClick(modul, Qt::Key_Down);
+    QTest::keyClick(modul, Qt::Key_Down);
+    QTest::keyClick(modul, Qt::Key_Right);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(status));
+    QTest::keyClick(status, Qt::Key_Down);
+    EXPECT_EQ(status->activeAction(), m_frame->MenuAction(ID_KAMERASTATUS));
+    EXPECT_EQ(m_frame->StatusText(), "Kamerastatus ");
+    QTest::keyClick(status, Qt::Key_Escape);
+    QTest::keyClick(modul, Qt::Key_Escape);
+    modul->close();
+    EXPECT_EQ(m_frame->StatusText(), "Bereit");
+}
+
+TEST_F(MainFrameTest, F4FetchesAndTheViewShowsTheImageUnscaled) {
+    ShowAndActivate();
+    QTest::keyClick(m_frame.get(), Qt::Key_F4);
+    EXPECT_EQ(m_frame->StatusText(), "Fertig !");
+    const CGreyPicture& pic = m_module.LastPicture();
+    ASSERT_EQ(pic.m_nWidth, 180);
+    ASSERT_EQ(pic.m_nHeight, 144);
+    // The window was sized so that the view shows the whole image, without moving.
+    EXPECT_EQ(m_frame->View()->size(), QSize(180, 144));
+    EXPECT_EQ(m_frame->View()->x(), 0);
+    EXPECT_EQ(m_frame->width(), 180);
+    EXPECT_EQ(m_frame->pos(), QPoint(100, 100));
+    EXPECT_EQ(m_frame->View()->ImageWidth(), 180);
+    EXPECT_EQ(m_frame->View()->ImageHeight(), 144);
+
+    // What the view paints is the module's picture, pixel for pixel, at the top-left.
+    const QImage shown = m_frame->View()->grab().toImage();
+    ASSERT_GE(shown.width(), 180);
+    ASSERT_GE(shown.height(), 144);
+    int wrong = 0;
+    for (int y = 0; y < 144; ++y)
+        for (int x = 0; x < 180; ++x)
+            wrong += qGray(shown.pixel(x, y)) != pic.At(x, y) ||
+                     qRed(shown.pixel(x, y)) != qBlue(shown.pixel(x, y));
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(m_frame->windowTitle(), "Pixlane -  ");
+}
+
+TEST_F(MainFrameTest, ChangedSizeSettingsKeepTheOldImageUntilTheNextFetch) {
+    ShowAndActivate();
+    ASSERT_TRUE(m_app.GetImage());
+    m_app.m_iBildbreite = 360;
+    m_app.m_iBildhoehe = 288;
+    m_frame->View()->repaint();
+    EXPECT_EQ(m_frame->View()->Picture().size(), QSize(180, 144));
+}
+
+TEST_F(MainFrameTest, SavingWithoutAnImageSaysSoAndWritesNothing) {
+    ShowAndActivate();
+    CModalAnswer answer;
+    QTest::keyClick(m_frame.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(answer.m_texts, QStringList{"Kein Bild vorhanden !"});
+    EXPECT_EQ(answer.m_titles, QStringList{"Pixlane"});
+}
+
+TEST_F(MainFrameTest, SaveButtonWritesTheFetchedImageThroughTheDialog) {
+    ShowAndActivate();
+    ASSERT_TRUE(m_app.GetImage());
+    const QString path = m_dir.filePath("bild");  // the dialog adds the extension
+    QStringList filters;
+    CModalAnswer answer([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    m_frame->ToolAction(ID_SPEICHERN)->trigger();
+    EXPECT_TRUE(answer.m_texts.isEmpty());
+    EXPECT_EQ(filters, (QStringList{"Bitmap (*.bmp)", "Alle Dateien (*)"}));
+    std::ifstream in((path + ".BMP").toStdString(), std::ios::binary);
+    ASSERT_TRUE(in.good());
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(bytes, BuildBmpFile(m_app.m_image));
+    EXPECT_EQ(bytes.size(), 1078u + 180u * 144u);
+}
+
+TEST_F(MainFrameTest, CancelledSaveDialogWritesNothing) {
+    ShowAndActivate();
+    ASSERT_TRUE(m_app.GetImage());
+    CModalAnswer answer([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    m_frame->MenuAction(ID_SPEICHERN)->trigger();
+    EXPECT_TRUE(answer.m_texts.isEmpty());
+    const QStringList images{"*.bmp", "*.BMP"};
+    EXPECT_TRUE(QDir(m_dir.path()).entryList(images, QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir::current().entryList(images, QDir::Files).isEmpty());
+}
+
+TEST_F(MainFrameTest, AboutBoxAndExit) {
+    ShowAndActivate();
+    CModalAnswer answer;
+    m_frame->MenuAction(ID_APP_ABOUT)->trigger();
+    EXPECT_EQ(answer.m_texts, QStringList{"Pixlane Version 2.31"});
+    EXPECT_EQ(answer.m_titles, QStringList{QString::fromUtf8("Info über Pixlane")});
+    m_frame->MenuAction(ID_APP_EXIT)->trigger();
+    EXPECT_FALSE(m_frame->isVisible());
+}
+
+TEST_F(MainFrameTest, PortToggleShowsItsTextsInTheStatusBar) {
+    m_frame->MenuAction(ID_COMPORT)->trigger();
+    EXPECT_EQ(m_frame->StatusText(), "Port ist geschlossen ! ");
+    EXPECT_FALSE(m_app.m_bPortOpen);
+    m_frame->MenuAction(ID_COMPORT)->trigger();
+    EXPECT_EQ(m_frame->StatusText(), " Port ist offen ! ");
+    EXPECT_TRUE(m_app.m_bPortOpen);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
