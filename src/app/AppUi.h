@@ -29,4 +29,11 @@ class CAppUi : public CPortUi {
     virtual void ShowAbout() {}
     // Ends the program as closing the main window does; nothing where there is no window.
     virtual void CloseMainWindow() {}
+    // Between two cycles of a loop command: runs the events that are waiting (commands
+    // chosen meanwhile run inside it) and tells whether the loop is to end, because Escape
+    // was pressed or the program is closing. Without a window there is nobody to stop a
+    // loop, so it ends after one cycle.
+    virtual bool PumpEvents() { return true; }
+    // Stops the periodic capture, where there is one.
+    virtual void StopCaptureTimer() {}
 };

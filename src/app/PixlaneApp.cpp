@@ -224,26 +224,3 @@ void CPixlaneApp::OnExit() {
     if (m_pUi != nullptr)
         m_pUi->CloseMainWindow();
 }
-
-bool CPixlaneApp::OnCommand(int id) {
-    switch (id) {
-        case ID_COMPORT:
-            OnPortToggle();
-            return true;
-        case ID_BILD_HOLEN:
-            GetImage();
-            return true;
-        case ID_SPEICHERN:
-        case ID_FILE_SAVE:
-            SaveImage();
-            return true;
-        case ID_APP_ABOUT:
-            OnAbout();
-            return true;
-        case ID_APP_EXIT:
-            OnExit();
-            return true;
-        default:
-            return false;
-    }
-}

@@ -97,6 +97,14 @@ class CPixlaneApp {
 
     // ---- commands ----
     int ConnectModem();
+    // Picture parameters once per run, then the channel; true when the module took it.
+    bool RegrabImage();
+    void OnNibble1();
+    void OnNibble2();
+    void OnNibble12();
+    // Re-grab and fetch (with the fetch of the loop command id) until the user stops it.
+    void RunLoop(int id);
+    void OnConnectToggle();
     void OnPortToggle();
     void OnAbout();
     void OnExit();

@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -20,7 +22,33 @@
 
 namespace {
 const QString kIdle = QStringLiteral("Bereit");
-}
+
+// While a loop command lets events run: Escape is recorded and swallowed, events of the
+// program's own types are dropped, everything else runs.
+class CLoopFilter : public QObject {
+  public:
+    bool m_bStop = false;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+                if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+                    m_bStop = true;
+                    return true;
+                }
+                break;
+            default:
+                if (event->type() >= QEvent::User && event->type() <= QEvent::MaxUser)
+                    return true;
+                break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+}  // namespace
 
 CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -220,4 +248,18 @@ void CMainFrame::ShowAbout() {
 
 void CMainFrame::CloseMainWindow() {
     close();
+}
+
+bool CMainFrame::PumpEvents() {
+    CLoopFilter filter;
+    qApp->installEventFilter(&filter);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    qApp->removeEventFilter(&filter);
+    return filter.m_bStop || m_bClosing;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // A loop that is running ends after its cycle; the program ends after it.
+    m_bClosing = true;
+    QMainWindow::closeEvent(event);
 }

@@ -37,6 +37,7 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void ImageChanged() override;
     void ShowAbout() override;
     void CloseMainWindow() override;
+    bool PumpEvents() override;
 
     QString StatusText() const;
     CPixlaneView* View() const { return m_pView; }
@@ -51,6 +52,7 @@ class CMainFrame : public QMainWindow, public CAppUi {
 
   protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildMenus();
@@ -68,5 +70,5 @@ class CMainFrame : public QMainWindow, public CAppUi {
     std::map<int, QAction*> m_menuActions;
     std::map<int, QAction*> m_accelActions;
     std::map<int, QAction*> m_toolActions;
-    bool m_bInCommand = false;
+    bool m_bClosing = false;
 };

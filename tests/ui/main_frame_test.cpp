@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -359,6 +360,54 @@ TEST_F(MainFrameTest, PortToggleShowsItsTextsInTheStatusBar) {
     m_frame->MenuAction(ID_COMPORT)->trigger();
     EXPECT_EQ(m_frame->StatusText(), " Port ist offen ! ");
     EXPECT_TRUE(m_app.m_bPortOpen);
+}
+
+// Counts the events of the program's own types that reach it.
+class CUserEventSink : public QObject {
+  public:
+    int m_nSeen = 0;
+
+  protected:
+    bool event(QEvent* e) override {
+        if (e->type() >= QEvent::User) {
+            ++m_nSeen;
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+TEST_F(MainFrameTest, EscapeEndsALoopAfterItsCycle) {
+    ShowAndActivate();
+    CUserEventSink sink;
+    QCoreApplication::postEvent(&sink, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(m_frame.get(),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    QTimer::singleShot(0, [this] { m_frame->SetStatusText("dazwischen"); });
+    m_frame->MenuAction(ID_LOOP_BILD)->trigger();
+    int selections = 0, fetches = 0;
+    for (const std::string& f : m_module.Frames()) {
+        selections += f == "G,01#";
+        fetches += f == "I,00000,B4,0090,3#";
+    }
+    EXPECT_EQ(selections, 1);
+    EXPECT_EQ(fetches, 1);
+    // Other events ran between the cycles; the program's own posted events were dropped.
+    EXPECT_EQ(m_frame->StatusText(), "dazwischen");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sink.m_nSeen, 0);
+    EXPECT_TRUE(m_frame->isVisible());
+}
+
+TEST_F(MainFrameTest, ClosingTheWindowEndsARunningLoop) {
+    ShowAndActivate();
+    QTimer::singleShot(0, m_frame.get(), [this] { m_frame->close(); });
+    m_frame->AccelAction(ID_LOOP_NIBBLE2)->trigger();
+    EXPECT_FALSE(m_frame->isVisible());
+    int fetches = 0;
+    for (const std::string& f : m_module.Frames())
+        fetches += f == "I,00000,B4,0048,2#";
+    EXPECT_EQ(fetches, 1);
 }
 
 }  // namespace

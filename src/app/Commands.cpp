@@ -1,0 +1,120 @@
+// The menu commands with logic of their own: re-grab, nibble fetches, loops, the
+// connect/hang-up toggle and the status queries.
+#include <string>
+
+#include "app/AppUi.h"
+#include "app/Commands.h"
+#include "app/PixlaneApp.h"
+#include "link/ComPort.h"
+
+bool CPixlaneApp::RegrabImage() {
+    if (m_bFirstRegrab) {
+        m_bFirstRegrab = false;
+        if (!SetGrabWindow())
+            ShowMessage("PFehler");
+    }
+    CComPort port;
+    return port.SelectChannel(std::to_string(m_iKanal));
+}
+
+void CPixlaneApp::OnNibble1() {
+    m_iModus = 1;
+    GetImage();
+    m_iModus = 3;
+}
+
+void CPixlaneApp::OnNibble2() {
+    m_iModus = 2;
+    GetImage();
+    m_iModus = 3;
+}
+
+void CPixlaneApp::OnNibble12() {
+    OnNibble2();
+    nibb2 = true;
+    GetImage();
+    m_iModus = 3;
+}
+
+void CPixlaneApp::RunLoop(int id) {
+    for (;;) {
+        RegrabImage();
+        if (id == ID_LOOP_NIBBLE2)
+            OnNibble2();
+        else if (id == ID_LOOP_NIBBLE12)
+            OnNibble12();
+        else
+            GetImage();
+        if (m_pUi == nullptr || m_pUi->PumpEvents())
+            return;
+    }
+}
+
+void CPixlaneApp::OnConnectToggle() {
+    if (m_pUi != nullptr)
+        m_pUi->StopCaptureTimer();
+    if (m_iLokal == 1) {
+        ShowStatus("Verbindung wird getrennt..");
+        CComPort port;
+        ShowStatus(port.EndConnection() == 0 ? "Verbindung getrennt!"
+                                             : "!!Auflegen nicht möglich!!");
+        m_iLokal = 0;
+        return;
+    }
+    m_iLokal = ConnectModem() == 0 ? 1 : 0;
+}
+
+bool CPixlaneApp::OnCommand(int id) {
+    switch (id) {
+        case ID_COMPORT:
+            OnPortToggle();
+            return true;
+        case ID_BILD_HOLEN:
+            GetImage();
+            return true;
+        case ID_SPEICHERN:
+        case ID_FILE_SAVE:
+            SaveImage();
+            return true;
+        case ID_APP_ABOUT:
+            OnAbout();
+            return true;
+        case ID_APP_EXIT:
+            OnExit();
+            return true;
+        case ID_NEU_GRABBEN:
+            RegrabImage();
+            return true;
+        case ID_VERBINDUNG:
+            OnConnectToggle();
+            return true;
+        case ID_NIBBLE1:
+            OnNibble1();
+            return true;
+        case ID_NIBBLE2:
+            OnNibble2();
+            return true;
+        case ID_NIBBLE12:
+            OnNibble12();
+            return true;
+        case ID_LOOP_BILD:
+        case ID_LOOP_NIBBLE2:
+        case ID_LOOP_NIBBLE12:
+            RunLoop(id);
+            return true;
+        case ID_KAMERASTATUS:
+            ShowMessage("Kamerastatus: " + CComPort().GetCameraStatus());
+            return true;
+        case ID_INPUTSTATUS:
+            ShowMessage("Inputstatus: " + CComPort().GetInputStatus());
+            return true;
+        case ID_FEHLERSTATUS:
+            ShowMessage("Fehlerstatus: " + CComPort().GetErrorStatus());
+            return true;
+        case ID_RESET_MODUL:
+            ShowMessage(CComPort().ResetModule());
+            return true;
+        default:
+            return false;
+    }
+}

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/Commands.h"
+#include "app/PixlaneApp.h"
+#include "app/RecordingUi.h"
+#include "link/ComPort.h"
+#include "sim/ModemSim.h"
+#include "sim/ModuleSim.h"
+#include "support/FakeLine.h"
+#include "support/VirtualClock.h"
+
+namespace {
+
+// The menu commands against the simulated module, in virtual time.
+class CommandsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CComPort::SetClock(&m_clock);
+        CComPort::SetLineFactory(&m_factory);
+        m_factory.Attach(1, &m_module);
+        m_app.SetUi(&m_ui);
+        m_app.BuildYuvTables();
+        ASSERT_TRUE(m_app.OpenConfiguredPort());
+    }
+    void TearDown() override {
+        CComPort().Open(0);
+        CComPort::SetUi(nullptr);
+        CComPort::SetLineFactory(nullptr);
+        CComPort::SetClock(nullptr);
+    }
+    // The frames the module received, from the n-th on.
+    std::vector<std::string> FramesFrom(size_t n) const {
+        std::vector<std::string> out;
+        for (size_t i = n; i < m_module.HostFrames().size(); ++i)
+            if (m_module.HostFrames()[i].m_sText != "q,i,0#")
+                out.push_back(m_module.HostFrames()[i].m_sText);
+        return out;
+    }
+    static bool StartsWith(const std::string& s, const char* prefix) {
+        return s.rfind(prefix, 0) == 0;
+    }
+
+    CVirtualClock m_clock;
+    CFakeLineFactory m_factory{m_clock};
+    CModuleSim m_module;
+    CRecordingUi m_ui;
+    CPixlaneApp m_app;
+};
+
+TEST_F(CommandsTest, FirstRegrabSendsTheParametersThenOnlyTheChannel) {
+    m_app.m_iKanal = 3;
+    EXPECT_TRUE(m_app.OnCommand(ID_NEU_GRABBEN));
+    std::vector<std::string> frames = FramesFrom(0);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_TRUE(StartsWith(frames[0], "P,")) << frames[0];
+    EXPECT_EQ(frames[1], "G,03#");
+    EXPECT_EQ(m_module.SelectedChannel(), 3);
+
+    const size_t before = m_module.HostFrames().size();
+    EXPECT_TRUE(m_app.RegrabImage());
+    EXPECT_EQ(FramesFrom(before), std::vector<std::string>{"G,03#"});
+    EXPECT_TRUE(m_ui.m_messages.empty());
+}
+
+TEST_F(CommandsTest, RegrabAtAWidthWithoutParametersSaysPFehlerAndSelectsAnyway) {
+    m_app.m_iBildbreite = 512;
+    EXPECT_TRUE(m_app.RegrabImage());
+    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{"PFehler"});
+    EXPECT_EQ(FramesFrom(0), std::vector<std::string>{"G,01#"});
+}
+
+TEST_F(CommandsTest, RegrabOfAMissingChannelReportsFalse) {
+    m_module.m_channels = {1, 2};
+    m_app.m_bFirstRegrab = false;
+    m_app.m_iKanal = 5;
+    EXPECT_FALSE(m_app.RegrabImage());
+    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{"Kanal nicht vorhanden"});
+}
+
+TEST_F(CommandsTest, NibbleCommandsFetchInTheirModesAndLeaveModeThree) {
+    m_app.m_iModus = 4;
+    m_app.OnCommand(ID_NIBBLE1);
+    EXPECT_EQ(m_app.m_iModus, 3);
+    EXPECT_EQ(FramesFrom(0), std::vector<std::string>{"I,00000,B4,0048,1#"});
+
+    size_t before = m_module.HostFrames().size();
+    m_app.OnCommand(ID_NIBBLE2);
+    EXPECT_EQ(m_app.m_iModus, 3);
+    EXPECT_EQ(FramesFrom(before), std::vector<std::string>{"I,00000,B4,0048,2#"});
+
+    // Nibble 1+2: first Nibble 2, then a plain fetch with the flag set.
+    m_app.nibb2 = false;
+    before = m_module.HostFrames().size();
+    m_app.OnCommand(ID_NIBBLE12);
+    EXPECT_EQ(FramesFrom(before),
+              (std::vector<std::string>{"I,00000,B4,0048,2#", "I,00000,B4,0090,3#"}));
+    EXPECT_TRUE(m_app.nibb2);
+    EXPECT_EQ(m_app.m_iModus, 3);
+}
+
+TEST_F(CommandsTest, LoopRunsRegrabAndFetchUntilStopped) {
+    m_ui.m_nStopAtPump = 3;
+    m_app.OnCommand(ID_LOOP_BILD);
+    EXPECT_EQ(m_ui.m_nPumps, 3);
+    const std::vector<std::string> frames = FramesFrom(0);
+    const auto count = [&](const std::string& f) {
+        return std::count(frames.begin(), frames.end(), f);
+    };
+    EXPECT_EQ(count("G,01#"), 3);
+    EXPECT_EQ(count("I,00000,B4,0090,3#"), 3);
+    EXPECT_TRUE(StartsWith(frames[0], "P,"));
+    EXPECT_EQ(frames[1], "G,01#");
+    EXPECT_EQ(frames[2], "I,00000,B4,0090,3#");
+
+    // Failed fetches do not end a loop: the module refuses every picture here.
+    m_module.AddFault({ESimFault::AckDigit, "I", -1, 0, true});
+    m_ui.m_nPumps = 0;
+    m_ui.m_nStopAtPump = 2;
+    const size_t before = m_module.HostFrames().size();
+    m_app.OnCommand(ID_LOOP_NIBBLE2);
+    EXPECT_EQ(m_ui.m_nPumps, 2);
+    const std::vector<std::string> later = FramesFrom(before);
+    EXPECT_EQ(std::count(later.begin(), later.end(), "I,00000,B4,0048,2#"), 2);
+    EXPECT_EQ(m_app.m_iModus, 3);
+}
+
+TEST_F(CommandsTest, HangUpLeavesTheLinkDownWhetherConfirmedOrNot) {
+    m_app.m_iLokal = 1;
+    m_app.OnCommand(ID_VERBINDUNG);
+    EXPECT_EQ(m_ui.m_nTimerStops, 1);
+    EXPECT_EQ(m_app.m_iLokal, 0);
+    EXPECT_EQ(m_ui.m_status,
+              (std::vector<std::string>{"Verbindung wird getrennt..", "Verbindung getrennt!"}));
+
+    m_module.AddFault({ESimFault::Silent, "E", -1, 0, false});
+    m_app.m_iLokal = 1;
+    m_ui.m_status.clear();
+    m_app.OnCommand(ID_VERBINDUNG);
+    EXPECT_EQ(m_app.m_iLokal, 0);
+    EXPECT_EQ(m_ui.m_status.back(), "!!Auflegen nicht möglich!!");
+}
+
+TEST_F(CommandsTest, StatusQueriesShowTheirTextsWithPrefix) {
+    m_module.m_status.m_sCamera = "0F";
+    m_module.m_status.m_sInput = "A5";
+    m_app.OnCommand(ID_KAMERASTATUS);
+    m_app.OnCommand(ID_INPUTSTATUS);
+    m_app.OnCommand(ID_FEHLERSTATUS);
+    m_app.OnCommand(ID_RESET_MODUL);
+    EXPECT_EQ(m_ui.m_messages,
+              (std::vector<std::string>{"Kamerastatus: 0F", "Inputstatus: A5", "Fehlerstatus: 00",
+                                        " Vebindung getrennt !"}));
+
+    m_module.AddFault({ESimFault::Silent, "V", -1, 0, false});
+    m_module.AddFault({ESimFault::Silent, "R", -1, 0, false});
+    m_ui.m_messages.clear();
+    m_app.OnCommand(ID_KAMERASTATUS);
+    m_app.OnCommand(ID_RESET_MODUL);
+    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{"Kamerastatus: FehlerV ", "FehlerR "}));
+}
+
+// Dialling through the simulated modem.
+class CommandsModemTest : public CommandsTest {
+  protected:
+    void SetUp() override {
+        CComPort::SetClock(&m_clock);
+        CComPort::SetLineFactory(&m_factory);
+        m_factory.Attach(1, &m_modem);
+        m_app.SetUi(&m_ui);
+        ASSERT_TRUE(m_app.OpenConfiguredPort());
+    }
+    CModemSim m_modem{m_module};
+};
+
+TEST_F(CommandsModemTest, ConnectToggleDialsWhenTheLinkIsDown) {
+    m_app.m_iLokal = 0;
+    m_app.OnCommand(ID_VERBINDUNG);
+    EXPECT_EQ(m_app.m_iLokal, 1);
+    EXPECT_EQ(m_ui.m_status.back(), "Verbindung ist OK..");
+
+    m_modem.m_eDialResult = EDialResult::Busy;
+    m_app.OnCommand(ID_VERBINDUNG);  // hangs up
+    EXPECT_EQ(m_app.m_iLokal, 0);
+    m_app.OnCommand(ID_VERBINDUNG);  // dials, the line is busy
+    EXPECT_EQ(m_app.m_iLokal, 0);
+}
+
+}  // namespace
