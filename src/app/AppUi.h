@@ -34,6 +34,8 @@ class CAppUi : public CPortUi {
     // was pressed or the program is closing. Without a window there is nobody to stop a
     // loop, so it ends after one cycle.
     virtual bool PumpEvents() { return true; }
-    // Stops the periodic capture, where there is one.
+    // The periodic capture, where there is one: stop it (m_bTimer unchanged), or set it
+    // again with the interval it was last armed with.
     virtual void StopCaptureTimer() {}
+    virtual void RearmCaptureTimer() {}
 };

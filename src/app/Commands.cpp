@@ -5,6 +5,7 @@
 #include "app/AppUi.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
+#include "link/Clock.h"
 #include "link/ComPort.h"
 
 bool CPixlaneApp::RegrabImage() {
@@ -62,6 +63,50 @@ void CPixlaneApp::OnConnectToggle() {
         return;
     }
     m_iLokal = ConnectModem() == 0 ? 1 : 0;
+}
+
+void CPixlaneApp::OnCaptureTick() {
+    CClock& clock = CComPort::Clock();
+    if (m_pUi != nullptr)
+        m_pUi->StopCaptureTimer();
+    m_bTimer = false;
+
+    if (ConnectModem() != 0) {
+        clock.Sleep(1000);
+        if (ConnectModem() != 0) {
+            // Periodic capture stalls here until the timer is switched off and on again.
+            m_bTimer = true;
+            return;
+        }
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        bool ok = false;
+        if (m_iBildbreite == 180 || m_iBildbreite == 360)
+            ok = SetGrabWindow();
+        else
+            ShowMessage("FehlerP");
+        clock.Sleep(1000);
+        if (ok)
+            break;
+    }
+    for (int pass = 0; pass < 3 && !RegrabImage(); ++pass) {
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        if (FetchImage())
+            break;
+        clock.Sleep(1000);
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        if (CComPort().EndConnection() == 0) {
+            ShowStatus("Verbindung getrennt !");
+            break;
+        }
+        ShowStatus("Auflegen nicht möglich !");
+        clock.Sleep(1000);
+    }
+    if (m_pUi != nullptr)
+        m_pUi->RearmCaptureTimer();
+    m_bTimer = true;
 }
 
 bool CPixlaneApp::OnCommand(int id) {

@@ -11,7 +11,10 @@
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "app/PixlaneApp.h"
@@ -56,6 +59,9 @@ CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
       m_app(app) {
     InitPixlaneResources();
     setWindowIcon(QIcon(QStringLiteral(":/pixlane/icons/pixlane.png")));
+    m_pTimer = new QTimer(this);
+    m_pTimer->setTimerType(Qt::CoarseTimer);
+    connect(m_pTimer, &QTimer::timeout, this, [this] { m_app.OnCaptureTick(); });
     m_pDoc = new CPixlaneDoc(this);
     connect(m_pDoc, &CPixlaneDoc::TitleChanged, this, [this] { UpdateCaption(); });
     m_pView = new CPixlaneView(app.m_image, *m_pDoc, this);
@@ -262,4 +268,35 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     // A loop that is running ends after its cycle; the program ends after it.
     m_bClosing = true;
     QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::SetCaptureTimer(int minutes) {
+    // QTimer takes an int of milliseconds: longer intervals are cut to about 24 days
+    // instead of wrapping round to a wrong one.
+    const long long ms = static_cast<long long>(minutes) * 60000;
+    m_nTimerInterval = static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX));
+    m_pTimer->start(m_nTimerInterval);
+}
+
+void CMainFrame::StartCaptureTimer(int minutes) {
+    if (m_app.m_bTimer)
+        SetCaptureTimer(minutes);
+}
+
+void CMainFrame::ToggleCaptureTimer(int minutes) {
+    if (m_app.m_bTimer) {
+        m_pTimer->stop();
+        m_app.m_bTimer = false;
+        return;
+    }
+    SetCaptureTimer(minutes);
+    m_app.m_bTimer = true;
+}
+
+void CMainFrame::StopCaptureTimer() {
+    m_pTimer->stop();
+}
+
+void CMainFrame::RearmCaptureTimer() {
+    m_pTimer->start(m_nTimerInterval);
 }

@@ -11,6 +11,7 @@ class CPixlaneDoc;
 class CPixlaneView;
 class QAction;
 class QLabel;
+class QTimer;
 class QToolBar;
 
 // The one top-level window: menu bar, toolbar, the view and the status bar. Every command
@@ -38,6 +39,16 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void ShowAbout() override;
     void CloseMainWindow() override;
     bool PumpEvents() override;
+    void StopCaptureTimer() override;
+    void RearmCaptureTimer() override;
+
+    // ---- periodic capture ----
+    // Arms the timer for this many minutes when m_bTimer is on (start-up).
+    void StartCaptureTimer(int minutes);
+    // Off when m_bTimer is on, else armed for this many minutes (the settings dialog).
+    void ToggleCaptureTimer(int minutes);
+    const QTimer& CaptureTimer() const { return *m_pTimer; }
+    int TimerInterval() const { return m_nTimerInterval; }
 
     QString StatusText() const;
     CPixlaneView* View() const { return m_pView; }
@@ -61,6 +72,10 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void Dispatch(int id);
     void UpdateCaption();
 
+    void SetCaptureTimer(int minutes);
+
+    int m_nTimerInterval = 0;  // milliseconds
+    QTimer* m_pTimer = nullptr;
     CPixlaneApp& m_app;
     CPixlaneDoc* m_pDoc = nullptr;
     CPixlaneView* m_pView = nullptr;

@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     {
         CMainFrame frame(app);
         app.SetUi(&frame);
+        frame.StartCaptureTimer(LeadingInt(app.m_STimerTime));
         frame.show();
         rc = QApplication::exec();
         app.ExitInstance();

@@ -33,6 +33,7 @@ class CRecordingUi : public CAppUi {
     void ImageChanged() override {}
     bool PumpEvents() override { return ++m_nPumps >= m_nStopAtPump; }
     void StopCaptureTimer() override { ++m_nTimerStops; }
+    void RearmCaptureTimer() override { ++m_nTimerRearms; }
 
     std::vector<std::string> m_status;
     std::vector<std::string> m_messages;
@@ -43,4 +44,5 @@ class CRecordingUi : public CAppUi {
     int m_nPumps = 0;
     int m_nStopAtPump = 1;
     int m_nTimerStops = 0;
+    int m_nTimerRearms = 0;
 };

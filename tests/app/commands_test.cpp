@@ -187,4 +187,62 @@ TEST_F(CommandsModemTest, ConnectToggleDialsWhenTheLinkIsDown) {
     EXPECT_EQ(m_app.m_iLokal, 0);
 }
 
+// The order in which the frames of a capture tick reached the module and modem.
+std::vector<std::string> TickSteps(const std::vector<std::string>& frames) {
+    std::vector<std::string> steps;
+    for (const std::string& f : frames) {
+        const char* step = f.rfind("P,", 0) == 0   ? "P"
+                           : f.rfind("G,", 0) == 0 ? "G"
+                           : f.rfind("I,", 0) == 0 ? "I"
+                           : f == "E,1#"           ? "E"
+                                                   : nullptr;
+        if (step != nullptr && (steps.empty() || steps.back() != step))
+            steps.push_back(step);
+    }
+    return steps;
+}
+
+TEST_F(CommandsModemTest, CaptureTickDialsFetchesHangsUpAndRearms) {
+    m_app.m_bTimer = true;
+    m_app.OnCaptureTick();
+    EXPECT_EQ(m_ui.m_nTimerStops, 1);
+    EXPECT_EQ(m_ui.m_nTimerRearms, 1);
+    EXPECT_TRUE(m_app.m_bTimer);
+    // Parameters from the tick and from the first re-grab, then channel, picture, hang-up.
+    EXPECT_EQ(TickSteps(m_module.Frames()), (std::vector<std::string>{"P", "G", "I", "E"}));
+    EXPECT_EQ(m_module.LastPicture().m_nWidth, 180);
+    EXPECT_EQ(m_ui.m_status.back(), "Verbindung getrennt !");
+    EXPECT_EQ(m_app.m_iLokal, 1);  // the tick leaves it alone
+}
+
+TEST_F(CommandsModemTest, CaptureTickTriesTheDialTwice) {
+    // The first dial gets no answer; the second one connects.
+    m_modem.AddFault({ESimFault::DialNever, "", -1, 0, false});
+    const uint64_t start = m_clock.NowMs();
+    m_app.OnCaptureTick();
+    EXPECT_GE(m_clock.NowMs() - start, 31000u);
+    EXPECT_EQ(TickSteps(m_module.Frames()), (std::vector<std::string>{"P", "G", "I", "E"}));
+    EXPECT_EQ(m_ui.m_nTimerRearms, 1);
+
+    // Both dials fail: nothing is sent to the module, the timer stays off, m_bTimer on.
+    m_modem.m_eDialResult = EDialResult::Busy;
+    const size_t before = m_module.Frames().size();
+    m_app.m_bTimer = false;
+    m_app.OnCaptureTick();
+    EXPECT_EQ(m_module.Frames().size(), before);
+    EXPECT_TRUE(m_app.m_bTimer);
+    EXPECT_EQ(m_ui.m_nTimerStops, 2);
+    EXPECT_EQ(m_ui.m_nTimerRearms, 1);
+}
+
+TEST_F(CommandsModemTest, CaptureTickAtAWidthWithoutParametersGoesOn) {
+    m_app.m_iBildbreite = 512;
+    m_app.m_iBildhoehe = 384;
+    m_app.OnCaptureTick();
+    EXPECT_EQ(m_ui.m_messages,
+              (std::vector<std::string>{"FehlerP", "FehlerP", "FehlerP", "PFehler"}));
+    EXPECT_EQ(TickSteps(m_module.Frames()), (std::vector<std::string>{"G", "I", "E"}));
+    EXPECT_EQ(m_ui.m_nTimerRearms, 1);
+}
+
 }  // namespace

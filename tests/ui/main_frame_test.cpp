@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <climits>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -408,6 +409,38 @@ TEST_F(MainFrameTest, ClosingTheWindowEndsARunningLoop) {
     for (const std::string& f : m_module.Frames())
         fetches += f == "I,00000,B4,0048,2#";
     EXPECT_EQ(fetches, 1);
+}
+
+TEST_F(MainFrameTest, CaptureTimerArmsTogglesAndStops) {
+    m_app.m_bTimer = false;
+    m_frame->StartCaptureTimer(10);
+    EXPECT_FALSE(m_frame->CaptureTimer().isActive());
+
+    m_app.m_bTimer = true;
+    m_frame->StartCaptureTimer(10);
+    EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+    EXPECT_EQ(m_frame->CaptureTimer().interval(), 600000);
+    EXPECT_TRUE(m_app.m_bTimer);
+
+    m_frame->ToggleCaptureTimer(5);
+    EXPECT_FALSE(m_frame->CaptureTimer().isActive());
+    EXPECT_FALSE(m_app.m_bTimer);
+    m_frame->ToggleCaptureTimer(5);
+    EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+    EXPECT_EQ(m_frame->CaptureTimer().interval(), 300000);
+    EXPECT_TRUE(m_app.m_bTimer);
+
+    // Hanging up with F1 stops the timer but leaves the flag.
+    m_app.m_iLokal = 1;
+    m_frame->AccelAction(ID_VERBINDUNG)->trigger();
+    EXPECT_FALSE(m_frame->CaptureTimer().isActive());
+    EXPECT_TRUE(m_app.m_bTimer);
+
+    // An interval beyond what the timer can hold is cut, not wrapped round.
+    m_app.m_bTimer = false;
+    m_frame->ToggleCaptureTimer(600000);
+    EXPECT_EQ(m_frame->CaptureTimer().interval(), INT_MAX);
+    EXPECT_TRUE(m_frame->CaptureTimer().isActive());
 }
 
 }  // namespace
