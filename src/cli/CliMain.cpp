@@ -1,0 +1,288 @@
+#include "cli/CliMain.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
+#include <QString>
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/PixlaneApp.h"
+#include "cli/CliOptions.h"
+#include "cli/ConsoleUi.h"
+#include "cli/ImageFile.h"
+#include "link/ComPort.h"
+#include "link/QtSerialLine.h"
+#include "protocol/Parameters.h"
+#include "sim/DemoModule.h"
+
+namespace {
+
+const char* const kProgram = "pixlane-cli";
+
+// Sets an environment variable for the run and puts back what was there before.
+class CEnvOverride {
+  public:
+    CEnvOverride(std::string name, const std::string& value) : m_sName(std::move(name)) {
+        if (const char* old = std::getenv(m_sName.c_str()); old != nullptr)
+            m_sOld = old;
+        ::setenv(m_sName.c_str(), value.c_str(), 1);
+    }
+    ~CEnvOverride() {
+        if (m_sOld)
+            ::setenv(m_sName.c_str(), m_sOld->c_str(), 1);
+        else
+            ::unsetenv(m_sName.c_str());
+    }
+    CEnvOverride(const CEnvOverride&) = delete;
+    CEnvOverride& operator=(const CEnvOverride&) = delete;
+
+  private:
+    std::string m_sName;
+    std::optional<std::string> m_sOld;
+};
+
+// Everything a command needs while it runs; the port is open.
+struct CRun {
+    const CCliOptions& m_opt;
+    CPixlaneApp& m_app;
+    CConsoleUi& m_ui;
+    std::ostream& m_out;
+};
+
+int RunStatus(CRun& r) {
+    CComPort port;
+    std::string text;
+    std::string failed;
+    if (r.m_opt.m_sQuery == "camera") {
+        text = port.GetCameraStatus();
+        failed = "FehlerV ";
+    } else if (r.m_opt.m_sQuery == "input") {
+        text = port.GetInputStatus();
+        failed = "FehlerC ";
+    } else if (r.m_opt.m_sQuery == "error") {
+        text = port.GetErrorStatus();
+        failed = "FehlerF ";
+    } else {
+        text = port.GetSoftwareVersion();
+        failed = "FehlerS ";
+    }
+    if (text == failed) {
+        r.m_ui.Note(text);
+        return 1;
+    }
+    r.m_out << text << '\n';
+    return 0;
+}
+
+int RunTimestamp(CRun& r) {
+    const std::string text = CComPort().GetTimeStamp(r.m_opt.m_bResetTime ? "1" : "0");
+    if (text == "FehlerT ") {
+        r.m_ui.Note(text);
+        return 1;
+    }
+    // Two characters of the triggering channel, then the seconds.
+    r.m_out << text.substr(0, 2) << ' ' << text.substr(std::min<size_t>(2, text.size())) << '\n';
+    return 0;
+}
+
+int RunChannel(CRun& r) {
+    const int messages = r.m_ui.MessageCount();
+    if (CComPort().SelectChannel(std::to_string(r.m_opt.m_iKanal)))
+        return 0;
+    // A refusal the module states says so itself; silence or garbage does not.
+    if (r.m_ui.MessageCount() == messages)
+        r.m_ui.Note("Kanal " + std::to_string(r.m_opt.m_iKanal) + " nicht gewählt !");
+    return 1;
+}
+
+int RunParams(CRun& r) {
+    const int width = r.m_opt.m_iBildbreite != 0 ? r.m_opt.m_iBildbreite : r.m_app.m_iBildbreite;
+    std::array<uint16_t, 8> p{};
+    if (!ParametersForWidth(width, p) ||
+        !CComPort().SetParameters(p[0], p[1], p[2], p[3], p[4], p[5], static_cast<uint8_t>(p[6]),
+                                  static_cast<uint8_t>(p[7]))) {
+        r.m_ui.MessageBox("FehlerP");
+        return 1;
+    }
+    return 0;
+}
+
+int RunReset(CRun& r) {
+    const std::string text = CComPort().ResetModule();
+    if (text == "FehlerR ") {
+        r.m_ui.Note(text);
+        return 1;
+    }
+    r.m_out << text << '\n';
+    return 0;
+}
+
+int RunDial(CRun& r) {
+    if (r.m_opt.m_sTel_nr)
+        r.m_app.m_sTel_nr = *r.m_opt.m_sTel_nr;
+    return r.m_app.ConnectModem() == 0 ? 0 : 1;
+}
+
+int RunHangup(CRun& r) {
+    r.m_ui.SetStatusText("Verbindung wird getrennt..");
+    if (CComPort().EndConnection() == 0) {
+        r.m_ui.SetStatusText("Verbindung getrennt!");
+        return 0;
+    }
+    r.m_ui.SetStatusText("!!Auflegen nicht möglich!!");
+    return 1;
+}
+
+int RunFetch(CRun& r) {
+    const CCliOptions& o = r.m_opt;
+    CPixlaneApp& app = r.m_app;
+    if (o.m_iBildbreite != 0) {
+        app.m_iBildbreite = o.m_iBildbreite;
+        // The standard height of the width, unless one is given.
+        app.m_iBildhoehe = o.m_iBildbreite * 4 / 5;
+    }
+    if (o.m_iBildhoehe != 0)
+        app.m_iBildhoehe = o.m_iBildhoehe;
+    if (o.m_bColour) {
+        app.m_iMonochrom = *o.m_bColour ? 1 : 0;
+        app.m_iModus = *o.m_bColour ? 4 : 3;
+    }
+    if (o.m_iModus != 0) {
+        app.m_iModus = o.m_iModus;
+        app.m_iMonochrom = o.m_iModus == 4 ? 1 : 0;
+    }
+    if (o.m_bExpert) {
+        app.m_bExpert = true;
+        app.m_sOffset = o.m_sOffset;
+        app.m_sBgroesse = o.m_sBgroesse;
+        app.m_sBanzahl = o.m_sBanzahl;
+    }
+    app.m_iLokal = o.m_bModem || o.m_bDemoModem ? 0 : 1;
+
+    const bool whole = app.GetImage();
+    r.m_ui.Finish();
+    if (!whole || !app.m_image.HasBits()) {
+        r.m_ui.ReportFailure();
+        r.m_ui.Note("Kein vollständiges Bild empfangen, keine Datei geschrieben !");
+        return 1;
+    }
+    std::string error;
+    if (!WriteImageFile(o.m_sOutput, app.m_image, &error)) {
+        r.m_ui.MessageBox("Fehler beim Speichern !");
+        r.m_ui.Note(std::string(kProgram) + ": " + o.m_sOutput + ": " + error);
+        return 1;
+    }
+    r.m_out << QFileInfo(QString::fromStdString(o.m_sOutput)).absoluteFilePath().toStdString()
+            << '\n';
+    return 0;
+}
+
+int Dispatch(CRun& r) {
+    using Handler = int (*)(CRun&);
+    static const std::pair<const char*, Handler> kCommands[] = {
+        {"status", RunStatus}, {"timestamp", RunTimestamp}, {"channel", RunChannel},
+        {"params", RunParams}, {"reset", RunReset},         {"dial", RunDial},
+        {"hangup", RunHangup}, {"fetch", RunFetch},
+    };
+    for (const auto& [name, handler] : kCommands)
+        if (r.m_opt.m_sCommand == name)
+            return handler(r);
+    return 2;  // the parser knows no other command
+}
+
+std::string PortText(int com) {
+    std::string text = "ComPort COM" + std::to_string(com);
+    if (com >= 1 && com <= 9)
+        text += " (" + ResolvePortName(com) + ")";
+    return text;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool errIsTerminal) {
+    CCliOptions opt;
+    std::string error;
+    switch (ParseCli(argc, argv, opt, error)) {
+        case ECliParse::Help:
+            out << CliHelp(opt.m_sCommand);
+            return 0;
+        case ECliParse::UsageError:
+            err << kProgram << ": " << error << '\n'
+                << "Aufruf: " << kProgram
+                << " [OPTIONEN] BEFEHL [ARGUMENTE]; --help zeigt alle Befehle und Optionen\n";
+            return 2;
+        case ECliParse::Run:
+            break;
+    }
+
+    // Qt wants an application object for the serial port; a caller may have made one.
+    std::unique_ptr<QCoreApplication> qapp;
+    static int s_argc = 1;
+    static char s_name[] = "pixlane-cli";
+    static char* s_argv[] = {s_name, nullptr};
+    if (QCoreApplication::instance() == nullptr)
+        qapp = std::make_unique<QCoreApplication>(s_argc, s_argv);
+
+    // The user's settings are the defaults. They are only read: the application's
+    // start-up and shut-down, which would write them back, are never run.
+    QSettings store(CPixlaneApp::kOrganisation, CPixlaneApp::kApplication);
+    CPixlaneApp app;
+    app.ReadSettings(store);
+    app.BuildYuvTables();
+    SetStoredPortLookup([&store](int n) {
+        return store.value(QStringLiteral("Ports/COM%1").arg(n)).toString().toStdString();
+    });
+    if (opt.m_iBaudrate != 0)
+        app.m_iBaudrate = opt.m_iBaudrate;
+    if (opt.m_bHandshake) {
+        app.m_bHandshake = *opt.m_bHandshake;
+        app.sHandshake = *opt.m_bHandshake ? 2 : 0;
+    }
+
+    CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
+    std::unique_ptr<CDemoModule> demo;
+    std::string device = opt.m_sDevice;
+    if (opt.m_bDemo) {
+        demo = std::make_unique<CDemoModule>();
+        if (!demo->Start(opt.m_bDemoModem, &error)) {
+            ui.Note(std::string("Demo-Modul nicht gestartet: ") + error);
+            SetStoredPortLookup({});
+            return 1;
+        }
+        app.UseDemoDevice(demo->DevicePath(), opt.m_bDemoModem);
+        device = demo->DevicePath();
+    }
+    if (opt.m_iCom != 0)
+        app.m_iCom = opt.m_iCom;
+    // A device named directly stands behind the port number used.
+    std::unique_ptr<CEnvOverride> pointPort;
+    if (!device.empty()) {
+        if (app.m_iCom < 1 || app.m_iCom > 9)
+            app.m_iCom = 1;
+        pointPort =
+            std::make_unique<CEnvOverride>("PIXLANE_COM" + std::to_string(app.m_iCom), device);
+    }
+
+    app.SetUi(&ui);
+    int rc = 1;
+    if (app.OpenConfiguredPort()) {
+        CRun run{opt, app, ui, out};
+        rc = Dispatch(run);
+        if (rc == 1 && opt.m_sCommand != "fetch")
+            ui.ReportFailure();
+    } else {
+        ui.Note(PortText(app.m_iCom) + " kann nicht geöffnet werden !");
+    }
+    ui.Finish();
+    out.flush();
+    CComPort().Open(0);
+    app.SetUi(nullptr);
+    SetStoredPortLookup({});
+    if (demo)
+        demo->Stop();
+    return rc;
+}

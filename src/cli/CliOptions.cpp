@@ -1,0 +1,421 @@
+#include "cli/CliOptions.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+const char* const kProgramHelp =
+    "Usage: pixlane-cli [OPTIONS] COMMAND [ARGS]\n"
+    "Talks to the camera grabber module over the serial line (by cable, or through a\n"
+    "Hayes modem it dials). The settings of the Pixlane window are the defaults; they\n"
+    "are read, never written.\n"
+    "\n"
+    "Options (before the command):\n"
+    "  --device PATH        use this serial device\n"
+    "  --com N              use port COMn (1..9), found as the window finds it: the\n"
+    "                       variable PIXLANE_COMn, else the stored value Ports/COMn,\n"
+    "                       else /dev/ttyS{n-1}. Without --device and --com the stored\n"
+    "                       port is used; the two cannot be combined.\n"
+    "  --baud RATE          line speed in baud (default: the stored rate)\n"
+    "  --handshake on|off   RTS handshake (default: the stored setting)\n"
+    "  --quiet              leave out the status texts; message texts, errors and\n"
+    "                       results still appear, and a failure still shows the last\n"
+    "                       status text, which names its cause\n"
+    "  --demo               run against the built-in simulated module (on a\n"
+    "                       pseudo-terminal, paced like a 115200-baud line)\n"
+    "  --demo-modem         like --demo, with the simulated module behind a Hayes\n"
+    "                       modem; fetch then dials first, as with fetch --modem\n"
+    "  --help               this text; COMMAND --help describes one command\n"
+    "\n"
+    "Commands:\n"
+    "  status camera|input|error|version   print the module's status value\n"
+    "  timestamp [--reset]                 print the triggering channel and the seconds\n"
+    "  channel N                           select camera channel N (1..8)\n"
+    "  params [--width 180|360]            send the picture parameters for the width\n"
+    "  reset                               reset the module and print its text\n"
+    "  dial [--number TEL]                 dial the module through the modem\n"
+    "  hangup                              end the connection\n"
+    "  fetch [-o FILE] [--width W] [--height H] [--mono | --colour] [--mode 1..4]\n"
+    "        [--expert OFFSET,BLOCKSIZE,BLOCKCOUNT] [--modem]\n"
+    "                                      fetch one image and write it to FILE\n"
+    "\n"
+    "The status texts and message texts of the window (German) go to standard error,\n"
+    "one a line; results go to standard output.\n"
+    "Exit status: 0 success; 1 the module or the modem failed or refused, or the port\n"
+    "could not be opened; 2 a usage error.\n";
+
+struct CCommandHelp {
+    const char* m_pName;
+    const char* m_pText;
+};
+
+const CCommandHelp kCommandHelp[] = {
+    {"status",
+     "Usage: pixlane-cli [OPTIONS] status camera|input|error|version\n"
+     "Asks the module for its camera status (V#), input status (C#), error status (F#)\n"
+     "or software version (S#) and prints the value as received (the version as blank,\n"
+     "major, \".\", minor). When the module does not answer correctly, the error text\n"
+     "(\"FehlerV \", \"FehlerC \", \"FehlerF \", \"FehlerS \") goes to standard error and\n"
+     "the exit status is 1.\n"},
+    {"timestamp",
+     "Usage: pixlane-cli [OPTIONS] timestamp [--reset]\n"
+     "Reads the module's time stamp (T,0#) and prints the triggering channel, a blank\n"
+     "and the time in seconds. --reset reads and resets it (T,1#). On failure\n"
+     "\"FehlerT \" goes to standard error and the exit status is 1.\n"},
+    {"channel",
+     "Usage: pixlane-cli [OPTIONS] channel N\n"
+     "Selects camera channel N (1..8). Exit status 1 when the module refuses it (it then\n"
+     "says \"Kanal nicht vorhanden\") or does not answer.\n"},
+    {"params",
+     "Usage: pixlane-cli [OPTIONS] params [--width 180|360]\n"
+     "Sends the picture parameters for the image width (default: the stored width).\n"
+     "\"FehlerP\" and exit status 1 when the module does not accept them or the stored\n"
+     "width has none.\n"},
+    {"reset",
+     "Usage: pixlane-cli [OPTIONS] reset\n"
+     "Resets the module (R,1#) and prints its text. On failure \"FehlerR \" goes to\n"
+     "standard error and the exit status is 1.\n"},
+    {"dial",
+     "Usage: pixlane-cli [OPTIONS] dial [--number TEL]\n"
+     "Initialises the modem and dials the module (default: the stored number). The\n"
+     "dialler's progress and failure texts go to standard error; exit status 1 when no\n"
+     "connection was made. The connection stays up when the program ends.\n"},
+    {"hangup",
+     "Usage: pixlane-cli [OPTIONS] hangup\n"
+     "Asks the module to end the connection (E,1#); exit status 1 when it does not\n"
+     "confirm.\n"},
+    {"fetch",
+     "Usage: pixlane-cli [OPTIONS] fetch [-o FILE] [--width W] [--height H]\n"
+     "                   [--mono | --colour] [--mode 1..4]\n"
+     "                   [--expert OFFSET,BLOCKSIZE,BLOCKCOUNT] [--modem]\n"
+     "Fetches one image with the stored settings, changed by these options, and writes\n"
+     "it to FILE (default pixlane.bmp): a BMP file exactly as the window saves it, or a\n"
+     "PNG file when the name ends in .png. Prints the file's absolute path.\n"
+     "  -o, --output FILE    where to write the image\n"
+     "  --width 180|360      image width; the height then defaults to 144 or 288\n"
+     "  --height H           image height in pixels (1..4096)\n"
+     "  --mono               8-bit grey (mode 3 unless --mode says otherwise)\n"
+     "  --colour             colour (mode 4)\n"
+     "  --mode 1..4          transfer mode: 1 and 2 the nibble halves, 3 grey, 4 colour\n"
+     "  --expert O,S,C       build the request from the hexadecimal offset (up to five\n"
+     "                       digits), block size (up to two) and block count (up to four)\n"
+     "  --modem              dial the module through the modem first\n"
+     "While blocks arrive, a progress line is shown when standard error is a terminal.\n"
+     "Exit status 1, and no file, when no whole image arrived or the file could not be\n"
+     "written.\n"},
+};
+
+// A whole decimal number within min..max.
+bool ParseNumber(const std::string& text, int min, int max, int& value) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+    const long v = std::strtol(text.c_str(), nullptr, 10);
+    if (v < min || v > max)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool IsHexField(const std::string& text, size_t maxDigits) {
+    if (text.empty() || text.size() > maxDigits)
+        return false;
+    for (char c : text)
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+// Walks the arguments; an option's value may follow as the next argument or after "=".
+class CArgs {
+  public:
+    CArgs(int argc, char** argv) {
+        for (int i = 1; i < argc; ++i)
+            m_args.emplace_back(argv[i]);
+    }
+    bool AtEnd() const { return m_nPos >= m_args.size(); }
+    const std::string& Peek() const { return m_args[m_nPos]; }
+    // The next argument, split at "=" when it is an option of that form.
+    std::string Next() {
+        m_sInline.reset();
+        std::string arg = m_args[m_nPos++];
+        if (arg.rfind("--", 0) == 0) {
+            const size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                m_sInline = arg.substr(eq + 1);
+                arg.resize(eq);
+            }
+        }
+        return arg;
+    }
+    bool Value(const std::string& option, std::string& value, std::string& error) {
+        if (m_sInline) {
+            value = *m_sInline;
+            m_sInline.reset();
+            return true;
+        }
+        if (AtEnd()) {
+            error = option + " braucht einen Wert";
+            return false;
+        }
+        value = m_args[m_nPos++];
+        return true;
+    }
+    // An option that takes no value was given one.
+    bool HasInlineValue() const { return m_sInline.has_value(); }
+
+  private:
+    std::vector<std::string> m_args;
+    size_t m_nPos = 0;
+    std::optional<std::string> m_sInline;
+};
+
+std::string BadValue(const std::string& option, const std::string& value,
+                     const std::string& allowed) {
+    return "ungültiger Wert für " + option + ": \"" + value + "\" (" + allowed + ")";
+}
+
+// The option's value as a whole number within min..max.
+bool NumberValue(CArgs& args, const std::string& opt, int min, int max, int& value,
+                 std::string& error) {
+    std::string v;
+    if (!args.Value(opt, v, error))
+        return false;
+    if (!ParseNumber(v, min, max, value)) {
+        error = BadValue(opt, v, std::to_string(min) + ".." + std::to_string(max));
+        return false;
+    }
+    return true;
+}
+
+// The option's value, which must not be empty; what names the kind of value.
+bool TextValue(CArgs& args, const std::string& opt, const char* what, std::string& value,
+               std::string& error) {
+    if (!args.Value(opt, value, error))
+        return false;
+    if (value.empty()) {
+        error = opt + " braucht " + what;
+        return false;
+    }
+    return true;
+}
+
+// An image width with picture parameters and a block count: 180 or 360.
+bool WidthValue(CArgs& args, const std::string& opt, int& width, std::string& error) {
+    std::string v;
+    if (!args.Value(opt, v, error))
+        return false;
+    if (v != "180" && v != "360") {
+        error = BadValue(opt, v, "180 oder 360");
+        return false;
+    }
+    width = std::atoi(v.c_str());
+    return true;
+}
+
+bool ParseGlobal(CArgs& args, const std::string& opt, CCliOptions& o, std::string& error) {
+    std::string v;
+    if (opt == "--device") {
+        return TextValue(args, opt, "einen Gerätenamen", o.m_sDevice, error);
+    } else if (opt == "--com") {
+        return NumberValue(args, opt, 1, 9, o.m_iCom, error);
+    } else if (opt == "--baud") {
+        return NumberValue(args, opt, 50, 4000000, o.m_iBaudrate, error);
+    } else if (opt == "--handshake") {
+        if (!args.Value(opt, v, error))
+            return false;
+        if (v != "on" && v != "off") {
+            error = BadValue(opt, v, "on oder off");
+            return false;
+        }
+        o.m_bHandshake = v == "on";
+    } else if (opt == "--quiet" || opt == "-q") {
+        o.m_bQuiet = true;
+    } else if (opt == "--demo") {
+        o.m_bDemo = true;
+    } else if (opt == "--demo-modem") {
+        o.m_bDemo = o.m_bDemoModem = true;
+    } else {
+        error = "unbekannte Option " + opt;
+        return false;
+    }
+    return true;
+}
+
+bool ParseFetchOption(CArgs& args, const std::string& opt, CCliOptions& o, std::string& error) {
+    std::string v;
+    if (opt == "-o" || opt == "--output") {
+        return TextValue(args, opt, "einen Dateinamen", o.m_sOutput, error);
+    } else if (opt == "--width") {
+        return WidthValue(args, opt, o.m_iBildbreite, error);
+    } else if (opt == "--height") {
+        return NumberValue(args, opt, 1, 4096, o.m_iBildhoehe, error);
+    } else if (opt == "--mono" || opt == "--colour" || opt == "--color") {
+        const bool colour = opt != "--mono";
+        if (o.m_bColour && *o.m_bColour != colour) {
+            error = "--mono und --colour schließen einander aus";
+            return false;
+        }
+        o.m_bColour = colour;
+    } else if (opt == "--mode") {
+        return NumberValue(args, opt, 1, 4, o.m_iModus, error);
+    } else if (opt == "--expert") {
+        if (!args.Value(opt, v, error))
+            return false;
+        const size_t a = v.find(',');
+        const size_t b = a == std::string::npos ? a : v.find(',', a + 1);
+        if (b == std::string::npos || v.find(',', b + 1) != std::string::npos ||
+            !IsHexField(v.substr(0, a), 5) || !IsHexField(v.substr(a + 1, b - a - 1), 2) ||
+            !IsHexField(v.substr(b + 1), 4)) {
+            error = BadValue(opt, v,
+                             "OFFSET,BLOCKGRÖSSE,BLOCKANZAHL hexadezimal mit höchstens 5, 2 "
+                             "und 4 Ziffern");
+            return false;
+        }
+        o.m_bExpert = true;
+        o.m_sOffset = v.substr(0, a);
+        o.m_sBgroesse = v.substr(a + 1, b - a - 1);
+        o.m_sBanzahl = v.substr(b + 1);
+    } else if (opt == "--modem") {
+        o.m_bModem = true;
+    } else {
+        error = "unbekannte Option " + opt + " für fetch";
+        return false;
+    }
+    return true;
+}
+
+// The colour setting and the mode must agree: colour data come in mode 4 only.
+bool CheckFetch(CCliOptions& o, std::string& error) {
+    if (o.m_iModus != 0 && o.m_bColour && *o.m_bColour != (o.m_iModus == 4)) {
+        error = *o.m_bColour ? "--colour geht nur mit --mode 4"
+                             : "--mono geht nur mit --mode 1, 2 oder 3";
+        return false;
+    }
+    return true;
+}
+
+bool ParseCommandArgs(CArgs& args, CCliOptions& o, std::string& error) {
+    const std::string& cmd = o.m_sCommand;
+    std::vector<std::string> positional;
+    while (!args.AtEnd()) {
+        const std::string arg = args.Next();
+        const bool isOption = arg.size() > 1 && arg[0] == '-';
+        if (arg == "--help" || arg == "-h") {
+            o.m_bHelp = true;
+            return true;
+        }
+        if (!isOption) {
+            positional.push_back(arg);
+            continue;
+        }
+        bool flag = false;  // an option that takes no value
+        if (cmd == "timestamp" && arg == "--reset") {
+            o.m_bResetTime = flag = true;
+        } else if (cmd == "params" && arg == "--width") {
+            if (!WidthValue(args, arg, o.m_iBildbreite, error))
+                return false;
+        } else if (cmd == "dial" && arg == "--number") {
+            std::string number;
+            if (!TextValue(args, arg, "eine Telefonnummer", number, error))
+                return false;
+            o.m_sTel_nr = number;
+        } else if (cmd == "fetch") {
+            flag = arg == "--mono" || arg == "--colour" || arg == "--color" || arg == "--modem";
+            if (!ParseFetchOption(args, arg, o, error))
+                return false;
+        } else {
+            error = "unbekannte Option " + arg + " für " + cmd;
+            return false;
+        }
+        if (flag && args.HasInlineValue()) {
+            error = arg + " nimmt keinen Wert";
+            return false;
+        }
+    }
+
+    if (cmd == "status") {
+        if (positional.size() != 1) {
+            error = "status braucht genau eine Abfrage: camera, input, error oder version";
+            return false;
+        }
+        const std::string& q = positional[0];
+        if (q != "camera" && q != "input" && q != "error" && q != "version") {
+            error = "unbekannte Abfrage " + q + " (camera, input, error oder version)";
+            return false;
+        }
+        o.m_sQuery = q;
+        return true;
+    }
+    if (cmd == "channel") {
+        if (positional.size() != 1) {
+            error = "channel braucht genau eine Kanalnummer (1..8)";
+            return false;
+        }
+        if (!ParseNumber(positional[0], 1, 8, o.m_iKanal)) {
+            error = "ungültiger Kanal " + positional[0] + " (1..8)";
+            return false;
+        }
+        return true;
+    }
+    if (!positional.empty()) {
+        error = "überzähliges Argument " + positional[0] + " für " + cmd;
+        return false;
+    }
+    return cmd != "fetch" || CheckFetch(o, error);
+}
+
+}  // namespace
+
+std::string CliHelp(const std::string& command) {
+    if (command.empty())
+        return kProgramHelp;
+    for (const CCommandHelp& h : kCommandHelp)
+        if (command == h.m_pName)
+            return h.m_pText;
+    return {};
+}
+
+ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
+    o = CCliOptions{};
+    CArgs args(argc, argv);
+    while (!args.AtEnd() && args.Peek().size() > 1 && args.Peek()[0] == '-') {
+        const std::string opt = args.Next();
+        if (opt == "--help" || opt == "-h") {
+            o.m_bHelp = true;
+            return ECliParse::Help;
+        }
+        if (!ParseGlobal(args, opt, o, error))
+            return ECliParse::UsageError;
+        const bool takesValue =
+            opt == "--device" || opt == "--com" || opt == "--baud" || opt == "--handshake";
+        if (!takesValue && args.HasInlineValue()) {
+            error = opt + " nimmt keinen Wert";
+            return ECliParse::UsageError;
+        }
+    }
+    if (!o.m_sDevice.empty() && o.m_iCom != 0) {
+        error = "--device und --com schließen einander aus";
+        return ECliParse::UsageError;
+    }
+    if (o.m_bDemo && (!o.m_sDevice.empty() || o.m_iCom != 0)) {
+        error = "--demo schließt --device und --com aus";
+        return ECliParse::UsageError;
+    }
+    if (args.AtEnd()) {
+        error = "kein Befehl angegeben";
+        return ECliParse::UsageError;
+    }
+    o.m_sCommand = args.Next();
+    if (CliHelp(o.m_sCommand).empty()) {
+        error = "unbekannter Befehl " + o.m_sCommand;
+        return ECliParse::UsageError;
+    }
+    if (!ParseCommandArgs(args, o, error))
+        return ECliParse::UsageError;
+    return o.m_bHelp ? ECliParse::Help : ECliParse::Run;
+}

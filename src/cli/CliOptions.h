@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Everything the command line of pixlane-cli says. Unset values (0, empty, nullopt) mean:
+// take the stored setting.
+struct CCliOptions {
+    // Global options, before the command.
+    std::string m_sDevice;
+    int m_iCom = 0;
+    int m_iBaudrate = 0;
+    std::optional<bool> m_bHandshake;
+    bool m_bQuiet = false;
+    bool m_bDemo = false;
+    bool m_bDemoModem = false;
+
+    // The command and, with --help, the topic (empty: the whole program).
+    std::string m_sCommand;
+    bool m_bHelp = false;
+
+    // status
+    std::string m_sQuery;
+    // timestamp
+    bool m_bResetTime = false;
+    // channel
+    int m_iKanal = 0;
+    // params, fetch
+    int m_iBildbreite = 0;
+    // dial
+    std::optional<std::string> m_sTel_nr;
+    // fetch
+    std::string m_sOutput = "pixlane.bmp";
+    int m_iBildhoehe = 0;
+    std::optional<bool> m_bColour;
+    int m_iModus = 0;
+    bool m_bExpert = false;
+    std::string m_sOffset;
+    std::string m_sBgroesse;
+    std::string m_sBanzahl;
+    bool m_bModem = false;
+};
+
+enum class ECliParse { Run, Help, UsageError };
+
+// Reads the arguments (argv[0] is the program name). On a usage error, error holds the
+// reason in German.
+ECliParse ParseCli(int argc, char** argv, CCliOptions& options, std::string& error);
+
+// The help text of the program (empty command) or of one command; empty for an unknown
+// command.
+std::string CliHelp(const std::string& command);

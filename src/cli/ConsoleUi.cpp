@@ -1,0 +1,87 @@
+#include "cli/ConsoleUi.h"
+
+namespace {
+// Clears the rest of a terminal line.
+const char* const kClearToEnd = "\x1b[K";
+}  // namespace
+
+CConsoleUi::CConsoleUi(std::ostream& err, bool quiet, bool terminal)
+    : m_err(err), m_bQuiet(quiet), m_bTerminal(terminal) {}
+
+bool CConsoleUi::IsProgress(const std::string& text) {
+    return text.rfind("Zeile ", 0) == 0;
+}
+
+void CConsoleUi::SetStatusText(const std::string& text) {
+    m_sLastStatus = text;
+    if (m_bQuiet)
+        return;
+    if (IsProgress(text)) {
+        m_sProgress = text;
+        m_bProgressOpen = true;
+        if (m_bTerminal)
+            DrawProgress();
+        return;
+    }
+    Finish();
+    m_err << text << '\n';
+    m_err.flush();
+}
+
+void CConsoleUi::MessageBox(const std::string& text) {
+    ++m_nMessages;
+    Finish();
+    m_err << text << '\n';
+    m_err.flush();
+}
+
+void CConsoleUi::DrawProgress() {
+    m_err << '\r' << m_sProgress;
+    if (m_nImageHeight > 0 && m_nRowsDone > 0)
+        m_err << "  " << (100 * m_nRowsDone / m_nImageHeight) << " %";
+    m_err << kClearToEnd;
+    m_err.flush();
+}
+
+void CConsoleUi::Finish() {
+    if (!m_bProgressOpen)
+        return;
+    m_bProgressOpen = false;
+    if (m_bTerminal)
+        m_err << '\r' << m_sProgress << kClearToEnd << '\n';
+    else
+        m_err << m_sProgress << '\n';
+    m_err.flush();
+}
+
+void CConsoleUi::ReportFailure() {
+    if (m_bQuiet && !m_sLastStatus.empty()) {
+        m_err << m_sLastStatus << '\n';
+        m_err.flush();
+    }
+}
+
+CScreenImage* CConsoleUi::ScreenImage(int width, int height) {
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    if (m_screen.m_nWidth != width || m_screen.m_nHeight != height) {
+        m_pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+        m_screen = {m_pixels.data(), width, height, width};
+    }
+    return &m_screen;
+}
+
+void CConsoleUi::RepaintRows(int, int last) {
+    m_nRowsDone = last + 1;
+    if (m_bTerminal && m_bProgressOpen && !m_bQuiet)
+        DrawProgress();
+}
+
+void CConsoleUi::SetImageSize(int height, int) {
+    m_nImageHeight = height;
+}
+
+void CConsoleUi::ResizeForImage(int, int height) {
+    m_nImageHeight = height;
+    m_nRowsDone = 0;
+}

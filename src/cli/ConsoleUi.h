@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/AppUi.h"
+#include "image/ScreenImage.h"
+
+// The application's user interface on a console. Status texts and message texts go to
+// the error stream one a line, exactly as the window shows them. The per-block texts of
+// a fetch ("Zeile ...") are progress: on a terminal they rewrite one line in place;
+// elsewhere only the last of them is written, when something else follows or the run
+// ends. Quiet leaves out the status texts; message texts are always written.
+class CConsoleUi : public CAppUi {
+  public:
+    CConsoleUi(std::ostream& err, bool quiet, bool terminal);
+
+    void SetStatusText(const std::string& text) override;
+    void MessageBox(const std::string& text) override;
+    CScreenImage* ScreenImage(int width, int height) override;
+    void RepaintRows(int first, int last) override;
+    void SetImageSize(int height, int width) override;
+    void ResizeForImage(int width, int height) override;
+    std::optional<std::string> AskSaveFileName(const std::string&) override { return {}; }
+    void ImageChanged() override {}
+
+    // A line of the program's own (an error or a note); written like a message text.
+    void Note(const std::string& text) { MessageBox(text); }
+    // Ends a progress line that is still open.
+    void Finish();
+    // After a failure: the last status text usually names its cause, so a quiet run
+    // writes it after all.
+    void ReportFailure();
+    const std::string& LastStatus() const { return m_sLastStatus; }
+    int MessageCount() const { return m_nMessages; }
+
+  private:
+    static bool IsProgress(const std::string& text);
+    void DrawProgress();
+
+    std::ostream& m_err;
+    bool m_bQuiet;
+    bool m_bTerminal;
+    std::string m_sLastStatus;
+    std::string m_sProgress;  // the progress text not yet written as a line
+    bool m_bProgressOpen = false;
+    int m_nMessages = 0;
+    int m_nRowsDone = 0;
+    int m_nImageHeight = 0;
+    std::vector<uint32_t> m_pixels;
+    CScreenImage m_screen;
+};
