@@ -6,6 +6,7 @@
 #include "link/PortUi.h"
 
 struct CScreenImage;
+struct CEinstellungMembers;
 
 // Everything the application object needs from its user interface. The main window
 // implements it, pixlane-cli implements it on the console, tests record it.
@@ -38,4 +39,10 @@ class CAppUi : public CPortUi {
     // again with the interval it was last armed with.
     virtual void StopCaptureTimer() {}
     virtual void RearmCaptureTimer() {}
+    // The dialogs of the module menu and the help menu, shown modally; nothing where
+    // there is no window. The settings dialog edits the members it is given.
+    virtual void RunSettingsDialog(CEinstellungMembers& members) { (void)members; }
+    virtual void ShowModuleStatusDialog() {}
+    virtual void ShowTimeStampDialog() {}
+    virtual void ShowModuleSoftwareDialog() {}
 };

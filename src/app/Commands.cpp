@@ -159,6 +159,21 @@ bool CPixlaneApp::OnCommand(int id) {
         case ID_RESET_MODUL:
             ShowMessage(CComPort().ResetModule());
             return true;
+        case ID_EINSTELLUNGEN:
+            OnSettings();
+            return true;
+        case ID_UEBERSICHT:
+            if (m_pUi != nullptr)
+                m_pUi->ShowModuleStatusDialog();
+            return true;
+        case ID_ZEITSTEMPEL:
+            if (m_pUi != nullptr)
+                m_pUi->ShowTimeStampDialog();
+            return true;
+        case ID_INFO_MODUL:
+            if (m_pUi != nullptr)
+                m_pUi->ShowModuleSoftwareDialog();
+            return true;
         default:
             return false;
     }

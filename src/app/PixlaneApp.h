@@ -105,6 +105,8 @@ class CPixlaneApp {
     // Re-grab and fetch (with the fetch of the loop command id) until the user stops it.
     void RunLoop(int id);
     void OnConnectToggle();
+    // The settings exchange: members into the settings dialog, run it, members back.
+    void OnSettings();
     // One tick of the periodic capture: dial, picture parameters, channel, one image,
     // hang up; then the timer is set again.
     void OnCaptureTick();

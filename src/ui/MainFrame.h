@@ -41,6 +41,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     bool PumpEvents() override;
     void StopCaptureTimer() override;
     void RearmCaptureTimer() override;
+    // settings dialog (defined in FrameSettings.cpp)
+    // module dialogs (defined in FrameDialogs.cpp)
 
     // ---- periodic capture ----
     // Arms the timer for this many minutes when m_bTimer is on (start-up).

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/AppUi.h"
+#include "app/SettingsMembers.h"
 #include "image/ScreenImage.h"
 
 // Records what the application shows and keeps a screen image to draw into. A loop ends
@@ -34,6 +36,11 @@ class CRecordingUi : public CAppUi {
     bool PumpEvents() override { return ++m_nPumps >= m_nStopAtPump; }
     void StopCaptureTimer() override { ++m_nTimerStops; }
     void RearmCaptureTimer() override { ++m_nTimerRearms; }
+    void RunSettingsDialog(CEinstellungMembers& members) override {
+        m_settingsIn = members;
+        if (m_editSettings)
+            m_editSettings(members);
+    }
 
     std::vector<std::string> m_status;
     std::vector<std::string> m_messages;
@@ -45,4 +52,6 @@ class CRecordingUi : public CAppUi {
     int m_nStopAtPump = 1;
     int m_nTimerStops = 0;
     int m_nTimerRearms = 0;
+    CEinstellungMembers m_settingsIn;
+    std::function<void(CEinstellungMembers&)> m_editSettings;
 };

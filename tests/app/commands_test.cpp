@@ -161,6 +161,41 @@ TEST_F(CommandsTest, StatusQueriesShowTheirTextsWithPrefix) {
     EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{"Kamerastatus: FehlerV ", "FehlerR "}));
 }
 
+TEST_F(CommandsTest, SettingsExchangeCopiesInAndEverythingBack) {
+    m_app.m_iCom = 1;
+    m_app.m_iBaudrate = 57600;
+    m_app.m_STimerTime = "15min";
+    m_app.m_bTimer = true;
+    m_app.m_sTel_nr = "0815";
+    m_ui.m_editSettings = [](CEinstellungMembers& m) {
+        // As a dialog cancelled with Escape leaves them: the handlers' changes only.
+        m.m_sCom = "3";
+        m.m_sBaudrate = "";
+        m.m_sKanal = "7x";
+        m.m_iTimerTime = 600000;
+        m.m_iMonochrom = -1;
+        m.m_bTimer = 0;
+        m.m_bExpert = 5;
+    };
+    m_app.OnCommand(ID_EINSTELLUNGEN);
+    const CEinstellungMembers& in = m_ui.m_settingsIn;
+    EXPECT_EQ(in.m_sCom, "1");
+    EXPECT_EQ(in.m_sBaudrate, "57600");
+    EXPECT_EQ(in.m_sModus, "3");
+    EXPECT_EQ(in.m_iTimerTime, 15);
+    EXPECT_EQ(in.m_bTimer, 1);
+    EXPECT_EQ(in.m_sTel_nr, "0815");
+    EXPECT_EQ(in.m_bkompri, 0);
+    EXPECT_EQ(m_app.m_iCom, 3);
+    EXPECT_EQ(m_app.m_iBaudrate, 0);
+    EXPECT_EQ(m_app.m_iKanal, 7);
+    EXPECT_EQ(m_app.m_STimerTime, "600000");
+    EXPECT_EQ(m_app.m_iMonochrom, 1);
+    EXPECT_FALSE(m_app.m_bTimer);
+    EXPECT_TRUE(m_app.m_bExpert);
+    EXPECT_EQ(m_app.m_sTel_nr, "0815");
+}
+
 // Dialling through the simulated modem.
 class CommandsModemTest : public CommandsTest {
   protected:

@@ -1,0 +1,51 @@
+// The settings exchange of the "Einstellungen" command.
+#include "app/AppUi.h"
+#include "app/PixlaneApp.h"
+#include "app/SettingsMembers.h"
+
+void CPixlaneApp::OnSettings() {
+    CEinstellungMembers m;
+    m.m_sCom = std::to_string(m_iCom);
+    m.m_sBaudrate = std::to_string(m_iBaudrate);
+    m.m_sModus = std::to_string(m_iModus);
+    m.m_sKanal = std::to_string(m_iKanal);
+    m.m_iTimerTime = LeadingInt(m_STimerTime);
+    m.m_iBildbreite = m_iBildbreite;
+    m.m_iBildhoehe = m_iBildhoehe;
+    m.m_iMonochrom = m_iMonochrom;
+    m.m_bZeilenweise = m_bZeilenweise ? 1 : 0;
+    m.m_bFrei = m_bFrei ? 1 : 0;
+    m.m_bExpert = m_bExpert ? 1 : 0;
+    m.m_iLokal = m_iLokal;
+    m.m_sOffset = m_sOffset;
+    m.m_sBanzahl = m_sBanzahl;
+    m.m_sBgroesse = m_sBgroesse;
+    m.m_sTel_nr = m_sTel_nr;
+    m.m_bHandshake = m_bHandshake ? 1 : 0;
+    m.m_bTimer = m_bTimer ? 1 : 0;
+
+    if (m_pUi != nullptr)
+        m_pUi->RunSettingsDialog(m);
+
+    // Whichever way the dialog was closed, every member comes back.
+    m_iCom = LeadingInt(m.m_sCom);
+    m_iBaudrate = LeadingInt(m.m_sBaudrate);
+    m_iModus = LeadingInt(m.m_sModus);
+    m_iKanal = LeadingInt(m.m_sKanal);
+    m_STimerTime = std::to_string(m.m_iTimerTime);
+    m_iBildbreite = m.m_iBildbreite;
+    m_iBildhoehe = m.m_iBildhoehe;
+    m_iMonochrom = m.m_iMonochrom;
+    m_bZeilenweise = m.m_bZeilenweise != 0;
+    m_bFrei = m.m_bFrei != 0;
+    m_bExpert = m.m_bExpert != 0;
+    m_iLokal = m.m_iLokal;
+    m_sOffset = m.m_sOffset;
+    m_sBanzahl = m.m_sBanzahl;
+    m_sBgroesse = m.m_sBgroesse;
+    m_sTel_nr = m.m_sTel_nr;
+    m_bHandshake = m.m_bHandshake != 0;
+    m_bTimer = m.m_bTimer != 0;
+    if (m_iMonochrom == -1)
+        m_iMonochrom = 1;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+// The members of the settings dialog, in their declared order: what the settings
+// exchange copies in before the dialog runs and back after it closed.
+struct CEinstellungMembers {
+    int m_bkompri = 0;
+    std::string m_sBaudrate;
+    std::string m_sCom;
+    int m_iBildbreite = 0;
+    int m_iBildhoehe = 0;
+    int m_iMonochrom = 0;
+    int m_bZeilenweise = 0;
+    int m_bFrei = 0;
+    int m_iLokal = 0;
+    int m_bExpert = 0;
+    std::string m_sOffset;
+    std::string m_sBanzahl;
+    std::string m_sModus;
+    std::string m_sBgroesse;
+    std::string m_sTel_nr;
+    std::string m_sKanal;
+    int m_bRing = 0;
+    int m_bHandshake = 0;
+    int m_bTimer = 0;
+    int m_iTimerTime = 0;
+    std::string m_sKanalAlt;
+};
