@@ -1,0 +1,425 @@
+// Every command of pixlane-cli run in process against the simulated module (and modem) on
+// the fake line in virtual time: what it sends, prints and returns, the stored settings as
+// defaults, and the settings file left exactly as it was.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <optional>
+
+#include "CliRunner.h"
+#include "link/ComPort.h"
+#include "sim/ModemSim.h"
+#include "sim/ModuleSim.h"
+#include "support/FakeLine.h"
+#include "support/VirtualClock.h"
+
+namespace {
+
+// Passes a line through and records every line state applied to it.
+class CStateRecordingLine : public CSerialLine {
+  public:
+    CStateRecordingLine(std::unique_ptr<CSerialLine> inner, std::vector<CLineState>& states)
+        : m_pInner(std::move(inner)), m_states(states) {}
+    bool GetState(CLineState& s) override { return m_pInner->GetState(s); }
+    bool SetState(const CLineState& s) override {
+        m_states.push_back(s);
+        return m_pInner->SetState(s);
+    }
+    bool GetTimeouts(CLineTimeouts& t) override { return m_pInner->GetTimeouts(t); }
+    bool SetTimeouts(const CLineTimeouts& t) override { return m_pInner->SetTimeouts(t); }
+    bool Write(const uint8_t* d, size_t n, size_t& w) override { return m_pInner->Write(d, n, w); }
+    bool Read(uint8_t* b, size_t n, size_t& r) override { return m_pInner->Read(b, n, r); }
+    bool PurgeRx() override { return m_pInner->PurgeRx(); }
+    bool PurgeTx() override { return m_pInner->PurgeTx(); }
+
+  private:
+    std::unique_ptr<CSerialLine> m_pInner;
+    std::vector<CLineState>& m_states;
+};
+
+class CStateRecordingFactory : public CLineFactory {
+  public:
+    explicit CStateRecordingFactory(CLineFactory& inner) : m_inner(inner) {}
+    std::unique_ptr<CSerialLine> OpenLine(int port) override {
+        std::unique_ptr<CSerialLine> line = m_inner.OpenLine(port);
+        if (line == nullptr)
+            return nullptr;
+        return std::make_unique<CStateRecordingLine>(std::move(line), m_states);
+    }
+    std::vector<CLineState> m_states;
+
+  private:
+    CLineFactory& m_inner;
+};
+
+class CliCommandsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RemoveSettings();
+        m_before = std::nullopt;
+        ASSERT_TRUE(m_dir.isValid());
+        CComPort::SetClock(&m_clock);
+        CComPort::SetLineFactory(&m_recording);
+        m_factory.Attach(1, &m_module);
+    }
+    void TearDown() override {
+        CComPort::SetLineFactory(nullptr);
+        CComPort::SetClock(nullptr);
+        EXPECT_FALSE(CComPort::IsOpen());
+        // The command line never writes the user's settings, nor creates them.
+        EXPECT_EQ(FileBytes(SettingsPath()), m_before);
+        RemoveSettings();
+    }
+    void Store(const std::vector<std::pair<const char*, QVariant>>& values,
+               const std::vector<std::pair<int, std::string>>& ports = {}) {
+        StoreSettings(values, ports);
+        m_before = FileBytes(SettingsPath());
+        ASSERT_TRUE(m_before.has_value());
+    }
+    // A run on port 1, where the module (or its modem) is attached.
+    CCliResult Cli(std::vector<std::string> args, bool terminal = false) {
+        args.insert(args.begin(), {"--com", "1"});
+        return RunCliWith(args, terminal);
+    }
+    std::string Temp(const char* name) const { return m_dir.filePath(name).toStdString(); }
+    int Count(const std::string& frame) const {
+        int n = 0;
+        for (const auto& f : m_module.Frames())
+            n += f == frame;
+        return n;
+    }
+    static CSimFault Fault(ESimFault kind, const std::string& target, int block = -1) {
+        CSimFault f;
+        f.m_eKind = kind;
+        f.m_sTarget = target;
+        f.m_nBlock = block;
+        return f;
+    }
+
+    QTemporaryDir m_dir;
+    CVirtualClock m_clock;
+    CFakeLineFactory m_factory{m_clock};
+    CStateRecordingFactory m_recording{m_factory};
+    CModuleSim m_module;
+    CModemSim m_modem{m_module};
+    std::optional<std::string> m_before;
+};
+
+TEST_F(CliCommandsTest, StatusQueriesPrintTheModulesValues) {
+    m_module.m_status.m_sCamera = "0F";
+    m_module.m_status.m_sInput = "12";
+    m_module.m_status.m_sError = "07";
+    m_module.m_status.m_sVersion = "04117";
+    const std::pair<const char*, const char*> cases[] = {
+        {"camera", "0F\n"}, {"input", "12\n"}, {"error", "07\n"}, {"version", " 4.17\n"}};
+    for (const auto& [query, printed] : cases) {
+        const CCliResult r = Cli({"status", query});
+        EXPECT_EQ(r.m_nExit, 0) << query;
+        EXPECT_EQ(r.m_sOut, printed) << query;
+        EXPECT_EQ(r.m_sErr, "") << query;
+    }
+    EXPECT_EQ(m_module.Frames(), (std::vector<std::string>{"V#", "C#", "F#", "S#"}));
+}
+
+TEST_F(CliCommandsTest, AFailedQueryPutsItsErrorTextOnStandardErrorEvenWhenQuiet) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"camera", "V", "FehlerV "},
+        {"input", "C", "FehlerC "},
+        {"error", "F", "FehlerF "},
+        {"version", "S", "FehlerS "}};
+    for (const auto& [query, letter, text] : cases) {
+        m_module.AddFault(Fault(ESimFault::AckDigit, letter));
+        const CCliResult r = Cli({"status", query});
+        EXPECT_EQ(r.m_nExit, 1) << query;
+        EXPECT_EQ(r.m_sOut, "") << query;
+        EXPECT_EQ(r.m_sErr, std::string(text) + "\n") << query;
+        m_module.AddFault(Fault(ESimFault::Silent, letter));
+        const CCliResult q = Cli({"--quiet", "status", query});
+        EXPECT_EQ(q.m_nExit, 1) << query;
+        EXPECT_EQ(q.m_sErr, std::string(text) + "\n") << query;
+    }
+}
+
+TEST_F(CliCommandsTest, TimestampPrintsChannelAndSecondsAndResetsOnRequest) {
+    ASSERT_EQ(Cli({"channel", "3"}).m_nExit, 0);
+    m_clock.AdvanceUs(125'000'000);
+    const CCliResult a = Cli({"timestamp"});
+    EXPECT_EQ(a.m_nExit, 0);
+    EXPECT_EQ(a.m_sOut, "03 00125\n");
+    const CCliResult b = Cli({"timestamp", "--reset"});
+    EXPECT_EQ(b.m_sOut, "03 00125\n");
+    m_clock.AdvanceUs(7'000'000);
+    EXPECT_EQ(Cli({"timestamp"}).m_sOut, "03 00007\n");
+    EXPECT_EQ(Count("T,0#"), 2);
+    EXPECT_EQ(Count("T,1#"), 1);
+
+    m_module.AddFault(Fault(ESimFault::NoHash, "T"));
+    const CCliResult c = Cli({"timestamp"});
+    EXPECT_EQ(c.m_nExit, 1);
+    EXPECT_EQ(c.m_sOut, "");
+    EXPECT_EQ(c.m_sErr, "FehlerT \n");
+}
+
+TEST_F(CliCommandsTest, AChannelIsSelectedOrRefusedWithTheModulesWord) {
+    m_module.m_channels = {1, 2, 6};
+    const CCliResult ok = Cli({"channel", "6"});
+    EXPECT_EQ(ok.m_nExit, 0);
+    EXPECT_EQ(ok.m_sOut, "");
+    EXPECT_EQ(ok.m_sErr, "");
+    EXPECT_EQ(m_module.SelectedChannel(), 6);
+    EXPECT_EQ(m_module.Frames().back(), "G,06#");
+
+    const CCliResult refused = Cli({"--quiet", "channel", "4"});
+    EXPECT_EQ(refused.m_nExit, 1);
+    EXPECT_EQ(refused.m_sErr, "Kanal nicht vorhanden\n");
+    EXPECT_EQ(m_module.SelectedChannel(), 6);
+
+    // A module that does not answer gives no word of its own.
+    m_module.AddFault(Fault(ESimFault::Silent, "G"));
+    const CCliResult silent = Cli({"channel", "2"});
+    EXPECT_EQ(silent.m_nExit, 1);
+    EXPECT_EQ(silent.m_sErr, "Kanal 2 nicht gewählt !\n");
+}
+
+TEST_F(CliCommandsTest, ParamsFollowTheStoredWidthUnlessOneIsGiven) {
+    Store({{"m_iBildbreite", 360}, {"m_iBildhoehe", 288}});
+    EXPECT_EQ(Cli({"params"}).m_nExit, 0);
+    EXPECT_EQ(Cli({"params", "--width", "180"}).m_nExit, 0);
+    EXPECT_EQ(m_module.Frames(), (std::vector<std::string>{"P,008,000,168,240,180,240,1,0#",
+                                                           "P,008,000,0b4,120,0c0,120,1,0#"}));
+    m_module.AddFault(Fault(ESimFault::AckDigit, "P"));
+    const CCliResult refused = Cli({"params"});
+    EXPECT_EQ(refused.m_nExit, 1);
+    EXPECT_EQ(refused.m_sErr, "FehlerP\n");
+}
+
+TEST_F(CliCommandsTest, AStoredWidthWithoutParametersSendsNothing) {
+    Store({{"m_iBildbreite", 256}, {"m_iBildhoehe", 256}});
+    const CCliResult r = Cli({"--quiet", "params"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_sErr, "FehlerP\n");
+    EXPECT_TRUE(m_module.Frames().empty());
+}
+
+TEST_F(CliCommandsTest, ResetPrintsTheModulesText) {
+    const CCliResult ok = Cli({"reset"});
+    EXPECT_EQ(ok.m_nExit, 0);
+    EXPECT_EQ(ok.m_sOut, " Vebindung getrennt !\n");
+    m_module.AddFault(Fault(ESimFault::Silent, "R"));
+    const CCliResult failed = Cli({"reset"});
+    EXPECT_EQ(failed.m_nExit, 1);
+    EXPECT_EQ(failed.m_sOut, "");
+    EXPECT_EQ(failed.m_sErr, "FehlerR \n");
+    EXPECT_EQ(Count("R,1#"), 2);
+}
+
+TEST_F(CliCommandsTest, HangupShowsTheWindowsTexts) {
+    const CCliResult ok = Cli({"hangup"});
+    EXPECT_EQ(ok.m_nExit, 0);
+    EXPECT_EQ(ok.m_sErr, "Verbindung wird getrennt..\nVerbindung getrennt!\n");
+    EXPECT_TRUE(m_module.TakeEndConnection());
+    m_module.AddFault(Fault(ESimFault::AckDigit, "E"));
+    const CCliResult failed = Cli({"hangup"});
+    EXPECT_EQ(failed.m_nExit, 1);
+    EXPECT_EQ(failed.m_sErr, "Verbindung wird getrennt..\n!!Auflegen nicht möglich!!\n");
+    m_module.AddFault(Fault(ESimFault::Silent, "E"));
+    const CCliResult quiet = Cli({"--quiet", "hangup"});
+    EXPECT_EQ(quiet.m_nExit, 1);
+    EXPECT_EQ(quiet.m_sErr, "!!Auflegen nicht möglich!!\n");
+}
+
+TEST_F(CliCommandsTest, DialUsesTheStoredNumberOrTheGivenOne) {
+    m_factory.Attach(1, &m_modem);
+    m_modem.m_nDialDelayMs = 500;
+    Store({{"m_sTel_nr", "!47"}});
+    const CCliResult stored = Cli({"dial"});
+    EXPECT_EQ(stored.m_nExit, 0) << stored.m_sErr;
+    EXPECT_EQ(stored.m_sErr,
+              "Verbindung wird aufgebaut..\nwählen läuft..\nCONNECT\nTest bitte warten..\n"
+              "Verbindung ist OK..\n");
+    // The link stays up after the run: the module answers directly.
+    EXPECT_EQ(Cli({"status", "camera"}).m_sOut, "03\n");
+    EXPECT_TRUE(m_modem.IsOnline());
+    EXPECT_EQ(Cli({"hangup"}).m_nExit, 0);
+    EXPECT_FALSE(m_modem.IsOnline());
+
+    EXPECT_EQ(Cli({"--quiet", "dial", "--number", "0815"}).m_nExit, 0);
+    EXPECT_EQ(m_modem.Dialled(), (std::vector<std::string>{"!47", "0815"}));
+}
+
+TEST_F(CliCommandsTest, ADialThatFailsEndsWithTheDiallersText) {
+    m_factory.Attach(1, &m_modem);
+    m_modem.m_eDialResult = EDialResult::Busy;
+    const CCliResult busy = Cli({"dial"});
+    EXPECT_EQ(busy.m_nExit, 1);
+    EXPECT_EQ(busy.m_sErr,
+              "Verbindung wird aufgebaut..\nwählen läuft..\nGegenstelle antwortet nicht\n");
+    EXPECT_FALSE(m_modem.IsOnline());
+    const CCliResult quiet = Cli({"--quiet", "dial"});
+    EXPECT_EQ(quiet.m_nExit, 1);
+    EXPECT_EQ(quiet.m_sErr, "Gegenstelle antwortet nicht\n");
+
+    m_factory.Attach(1, nullptr);  // nothing answers at all
+    const CCliResult silent = Cli({"--quiet", "dial"});
+    EXPECT_EQ(silent.m_nExit, 1);
+    EXPECT_EQ(silent.m_sErr, "!? Modem antwortet nicht ?!\n");
+}
+
+TEST_F(CliCommandsTest, FetchWritesTheBmpFileAsTheWindowSavesIt) {
+    const std::string path = Temp("grey.bmp");
+    const CCliResult r = Cli({"fetch", "-o", path});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(r.m_sOut, AbsolutePath(path) + "\n");
+    EXPECT_EQ(r.m_sErr, "Zeile 143 wird empfangen ...\nFertig !\n");
+    EXPECT_EQ(Count("I,00000,B4,0090,3#"), 1);
+    EXPECT_EQ(Count("q,i,0#"), 144);
+    const CGreyPicture& pic = m_module.LastPicture();
+    ASSERT_EQ(pic.m_nWidth, 180);
+    ASSERT_EQ(pic.m_nHeight, 144);
+    EXPECT_EQ(FileBytes(path), GreyBmpFile(pic));
+}
+
+TEST_F(CliCommandsTest, FetchTakesTheStoredImageSettingsAndTheOptionsOverThem) {
+    Store({{"m_iBildbreite", 360}, {"m_iBildhoehe", 288}, {"m_iLokal", 0}});
+    const std::string wide = Temp("wide.bmp");
+    ASSERT_EQ(Cli({"--quiet", "fetch", "-o", wide}).m_nExit, 0);  // m_iLokal 0: no dialling
+    EXPECT_EQ(m_module.Frames().front(), "I,00000,B4,0240,3#");
+    EXPECT_EQ(FileBytes(wide), GreyBmpFile(m_module.LastPicture()));
+
+    // The width brings its standard height along.
+    const std::string narrow = Temp("narrow.bmp");
+    ASSERT_EQ(Cli({"--quiet", "fetch", "--width", "180", "-o", narrow}).m_nExit, 0);
+    EXPECT_EQ(FileBytes(narrow), GreyBmpFile(m_module.LastPicture()));
+    EXPECT_EQ(m_module.LastPicture().m_nHeight, 144);
+
+    m_module.ClearRecord();
+    const std::string colour = Temp("colour.bmp");
+    ASSERT_EQ(Cli({"--quiet", "fetch", "--width", "180", "--colour", "-o", colour}).m_nExit, 0);
+    ASSERT_EQ(
+        Cli({"--quiet", "fetch", "--width", "180", "--mode", "1", "-o", Temp("n.bmp")}).m_nExit, 0);
+    ASSERT_EQ(
+        Cli({"--quiet", "fetch", "--width", "180", "--expert", "10,B4,90", "-o", Temp("e.bmp")})
+            .m_nExit,
+        0);
+    std::vector<std::string> requests;
+    for (const auto& f : m_module.Frames())
+        if (f.rfind("I,", 0) == 0)
+            requests.push_back(f);
+    EXPECT_EQ(requests, (std::vector<std::string>{"I,00000,B4,0120,4#", "I,00000,B4,0048,1#",
+                                                  "I,00010,B4,0090,3#"}));
+    const std::optional<std::string> bmp = FileBytes(colour);
+    ASSERT_TRUE(bmp.has_value());
+    EXPECT_EQ(bmp->size(), 14u + 40u + 180u * 144u * 3u);
+    EXPECT_EQ(static_cast<uint8_t>((*bmp)[28]), 24);  // bits per pixel
+}
+
+TEST_F(CliCommandsTest, StoredColourIsFetchedInColourUnlessMonoIsAsked) {
+    Store({{"m_iMonochrom", 1}, {"m_iModus", 4}});
+    ASSERT_EQ(Cli({"--quiet", "fetch", "-o", Temp("c.bmp")}).m_nExit, 0);
+    const std::string mono = Temp("m.bmp");
+    ASSERT_EQ(Cli({"--quiet", "fetch", "--mono", "-o", mono}).m_nExit, 0);
+    std::vector<std::string> requests;
+    for (const auto& f : m_module.Frames())
+        if (f.rfind("I,", 0) == 0)
+            requests.push_back(f);
+    EXPECT_EQ(requests, (std::vector<std::string>{"I,00000,B4,0120,4#", "I,00000,B4,0090,3#"}));
+    EXPECT_EQ(FileBytes(mono), GreyBmpFile(m_module.LastPicture()));
+}
+
+TEST_F(CliCommandsTest, AFetchThatBreaksOffWritesNoFile) {
+    const std::string path = Temp("keep.bmp");
+    { std::ofstream(path) << "older picture"; }
+    m_module.AddFault(Fault(ESimFault::BadCheck, "", 5));
+    const CCliResult r = Cli({"fetch", "-o", path});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_sOut, "");
+    EXPECT_EQ(r.m_sErr,
+              "Zeile 5 wird empfangen ...\n"
+              "Kein vollständiges Bild empfangen, keine Datei geschrieben !\n");
+    EXPECT_EQ(FileBytes(path), "older picture");
+    EXPECT_EQ(Count("q,i,1#"), 1);
+
+    m_module.AddFault(Fault(ESimFault::Silent, "I"));
+    const CCliResult q = Cli({"--quiet", "fetch", "-o", Temp("none.bmp")});
+    EXPECT_EQ(q.m_nExit, 1);
+    EXPECT_EQ(q.m_sErr, "Zeile \nKein vollständiges Bild empfangen, keine Datei geschrieben !\n");
+    EXPECT_FALSE(FileBytes(Temp("none.bmp")).has_value());
+}
+
+TEST_F(CliCommandsTest, AFileThatCannotBeWrittenIsReported) {
+    const std::string path = Temp("missing/dir/x.bmp");
+    const CCliResult r = Cli({"--quiet", "fetch", "-o", path});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_sOut, "");
+    EXPECT_EQ(r.m_sErr.rfind("Fehler beim Speichern !\npixlane-cli: " + path + ": ", 0), 0u)
+        << r.m_sErr;
+}
+
+TEST_F(CliCommandsTest, FetchWithModemDialsFirst) {
+    m_factory.Attach(1, &m_modem);
+    m_modem.m_nDialDelayMs = 500;
+    const std::string path = Temp("modem.bmp");
+    const CCliResult r = Cli({"fetch", "--modem", "-o", path});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(r.m_sErr,
+              "Verbindung wird aufgebaut..\nwählen läuft..\nCONNECT\nTest bitte warten..\n"
+              "Verbindung ist OK..\nZeile 143 wird empfangen ...\nFertig !\n");
+    EXPECT_EQ(m_modem.Dialled(), std::vector<std::string>{"!22"});
+    EXPECT_EQ(FileBytes(path), GreyBmpFile(m_module.LastPicture()));
+}
+
+TEST_F(CliCommandsTest, FetchOnATerminalShowsTheProgressLine) {
+    const CCliResult r = Cli({"fetch", "-o", Temp("t.bmp")}, true);
+    EXPECT_EQ(r.m_nExit, 0);
+    EXPECT_NE(r.m_sErr.find("\rZeile 71 wird empfangen ...  50 %"), std::string::npos);
+    const std::string tail = "\rZeile 143 wird empfangen ...\x1b[K\nFertig !\n";
+    ASSERT_GE(r.m_sErr.size(), tail.size());
+    EXPECT_EQ(r.m_sErr.substr(r.m_sErr.size() - tail.size()), tail);
+}
+
+TEST_F(CliCommandsTest, TheLineIsSetUpFromTheStoredSettingsAndTheOptions) {
+    m_factory.Attach(4, &m_module);
+    m_factory.Attach(2, &m_module);
+    Store({{"m_iCom", 4}, {"m_iBaudrate", 19200}, {"sHandshake", 0}, {"m_bHandshake", 0}});
+    ASSERT_EQ(RunCliWith({"reset"}).m_nExit, 0);
+    ASSERT_EQ(RunCliWith({"--baud", "9600", "--handshake", "on", "reset"}).m_nExit, 0);
+    ASSERT_EQ(RunCliWith({"--com", "2", "--handshake", "off", "reset"}).m_nExit, 0);
+    EXPECT_EQ(m_factory.m_opened, (std::vector<int>{4, 4, 2}));
+    ASSERT_EQ(m_recording.m_states.size(), 3u);
+    EXPECT_EQ(m_recording.m_states[0].m_nBaudRate, 19200u);
+    EXPECT_EQ(m_recording.m_states[0].m_nRtsControl, 0);
+    EXPECT_EQ(m_recording.m_states[1].m_nBaudRate, 9600u);
+    EXPECT_EQ(m_recording.m_states[1].m_nRtsControl, 2);
+    EXPECT_EQ(m_recording.m_states[2].m_nBaudRate, 19200u);
+    EXPECT_EQ(m_recording.m_states[2].m_nRtsControl, 0);
+}
+
+TEST_F(CliCommandsTest, APortThatCannotBeOpenedIsNamedInGerman) {
+    Store({{"m_iCom", 6}}, {{6, "/dev/stored-six"}});
+    const CCliResult stored = RunCliWith({"--quiet", "reset"});
+    EXPECT_EQ(stored.m_nExit, 1);
+    EXPECT_EQ(stored.m_sOut, "");
+    EXPECT_EQ(stored.m_sErr, "ComPort COM6 (/dev/stored-six) kann nicht geöffnet werden !\n");
+
+    // A device named directly stands behind the stored port number for the run only.
+    const CCliResult device = RunCliWith({"--device", "/dev/named", "status", "camera"});
+    EXPECT_EQ(device.m_nExit, 1);
+    EXPECT_EQ(device.m_sErr, "ComPort COM6 (/dev/named) kann nicht geöffnet werden !\n");
+    EXPECT_EQ(std::getenv("PIXLANE_COM6"), nullptr);
+
+    const CCliResult com = RunCliWith({"--com", "5", "fetch", "-o", Temp("x.bmp")});
+    EXPECT_EQ(com.m_nExit, 1);
+    EXPECT_EQ(com.m_sErr, "ComPort COM5 (/dev/ttyS4) kann nicht geöffnet werden !\n");
+    EXPECT_FALSE(FileBytes(Temp("x.bmp")).has_value());
+}
+
+TEST_F(CliCommandsTest, AStoredPortOutsideOneToNineIsNoPort) {
+    Store({{"m_iCom", 12}});
+    const CCliResult r = RunCliWith({"reset"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_sErr, "ComPort COM12 kann nicht geöffnet werden !\n");
+    EXPECT_TRUE(m_factory.m_opened.empty());
+}
+
+}  // namespace

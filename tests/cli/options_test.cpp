@@ -1,0 +1,214 @@
+// The command line of pixlane-cli: what each option sets, and the usage errors, which end
+// with exit status 2 before any serial line is touched.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CliRunner.h"
+#include "cli/CliOptions.h"
+
+namespace {
+
+ECliParse Parse(std::vector<std::string> args, CCliOptions& o, std::string& error) {
+    args.insert(args.begin(), "pixlane-cli");
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return ParseCli(static_cast<int>(args.size()), argv.data(), o, error);
+}
+
+CCliOptions ParseOk(const std::vector<std::string>& args) {
+    CCliOptions o;
+    std::string error;
+    EXPECT_EQ(Parse(args, o, error), ECliParse::Run) << error;
+    return o;
+}
+
+const char* const kCommands[] = {"status", "timestamp", "channel", "params",
+                                 "reset",  "dial",      "hangup",  "fetch"};
+
+TEST(CliOptionsTest, GlobalOptionsComeBeforeTheCommandInBothSpellings) {
+    const CCliOptions a = ParseOk(
+        {"--device", "/dev/pts/7", "--baud", "9600", "--handshake", "off", "--quiet", "reset"});
+    EXPECT_EQ(a.m_sDevice, "/dev/pts/7");
+    EXPECT_EQ(a.m_iCom, 0);
+    EXPECT_EQ(a.m_iBaudrate, 9600);
+    ASSERT_TRUE(a.m_bHandshake.has_value());
+    EXPECT_FALSE(*a.m_bHandshake);
+    EXPECT_TRUE(a.m_bQuiet);
+    EXPECT_EQ(a.m_sCommand, "reset");
+
+    const CCliOptions b = ParseOk({"--com=3", "--handshake=on", "hangup"});
+    EXPECT_EQ(b.m_iCom, 3);
+    EXPECT_TRUE(b.m_sDevice.empty());
+    EXPECT_EQ(b.m_iBaudrate, 0);  // the stored rate
+    EXPECT_TRUE(*b.m_bHandshake);
+    EXPECT_FALSE(b.m_bQuiet);
+
+    const CCliOptions c = ParseOk({"reset"});
+    EXPECT_FALSE(c.m_bHandshake.has_value());  // the stored setting
+    EXPECT_FALSE(c.m_bDemo);
+
+    const CCliOptions d = ParseOk({"--demo-modem", "dial"});
+    EXPECT_TRUE(d.m_bDemo);
+    EXPECT_TRUE(d.m_bDemoModem);
+    EXPECT_FALSE(ParseOk({"--demo", "dial"}).m_bDemoModem);
+}
+
+TEST(CliOptionsTest, CommandArgumentsAreTaken) {
+    for (const char* q : {"camera", "input", "error", "version"})
+        EXPECT_EQ(ParseOk({"status", q}).m_sQuery, q);
+    EXPECT_FALSE(ParseOk({"timestamp"}).m_bResetTime);
+    EXPECT_TRUE(ParseOk({"timestamp", "--reset"}).m_bResetTime);
+    EXPECT_EQ(ParseOk({"channel", "1"}).m_iKanal, 1);
+    EXPECT_EQ(ParseOk({"channel", "8"}).m_iKanal, 8);
+    EXPECT_EQ(ParseOk({"params"}).m_iBildbreite, 0);  // the stored width
+    EXPECT_EQ(ParseOk({"params", "--width", "360"}).m_iBildbreite, 360);
+    EXPECT_FALSE(ParseOk({"dial"}).m_sTel_nr.has_value());
+    EXPECT_EQ(ParseOk({"dial", "--number", "!31"}).m_sTel_nr.value_or(""), "!31");
+}
+
+TEST(CliOptionsTest, FetchOptionsOverrideTheStoredImageSettings) {
+    const CCliOptions d = ParseOk({"fetch"});
+    EXPECT_EQ(d.m_sOutput, "pixlane.bmp");
+    EXPECT_EQ(d.m_iBildbreite, 0);
+    EXPECT_EQ(d.m_iBildhoehe, 0);
+    EXPECT_FALSE(d.m_bColour.has_value());
+    EXPECT_EQ(d.m_iModus, 0);
+    EXPECT_FALSE(d.m_bExpert);
+    EXPECT_FALSE(d.m_bModem);
+
+    const CCliOptions f = ParseOk({"fetch", "-o", "x.png", "--width", "360", "--height", "200",
+                                   "--colour", "--mode", "4", "--expert", "1a,ff,120", "--modem"});
+    EXPECT_EQ(f.m_sOutput, "x.png");
+    EXPECT_EQ(f.m_iBildbreite, 360);
+    EXPECT_EQ(f.m_iBildhoehe, 200);
+    EXPECT_TRUE(f.m_bColour.value_or(false));
+    EXPECT_EQ(f.m_iModus, 4);
+    EXPECT_TRUE(f.m_bExpert);
+    EXPECT_EQ(f.m_sOffset, "1a");
+    EXPECT_EQ(f.m_sBgroesse, "ff");
+    EXPECT_EQ(f.m_sBanzahl, "120");
+    EXPECT_TRUE(f.m_bModem);
+
+    const CCliOptions m = ParseOk({"fetch", "--output=y.bmp", "--mono", "--mode=2"});
+    EXPECT_EQ(m.m_sOutput, "y.bmp");
+    EXPECT_FALSE(m.m_bColour.value_or(true));
+    EXPECT_EQ(m.m_iModus, 2);
+}
+
+TEST(CliOptionsTest, UsageErrorsAreRefusedBeforeAnyLineIsOpened) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"frobnicate"},
+        {"--frob", "reset"},
+        {"reset", "--frob"},
+        {"reset", "extra"},
+        {"status"},
+        {"status", "camera", "input"},
+        {"status", "temperature"},
+        {"timestamp", "--reset=1"},
+        {"channel"},
+        {"channel", "0"},
+        {"channel", "9"},
+        {"channel", "x"},
+        {"channel", "1", "2"},
+        {"params", "--width", "250"},
+        {"params", "--width"},
+        {"dial", "--number", ""},
+        {"hangup", "--number", "12"},
+        {"--device", "/dev/pts/1", "--com", "2", "reset"},
+        {"--com", "2", "--device", "/dev/pts/1", "reset"},
+        {"--demo", "--device", "/dev/pts/1", "reset"},
+        {"--com", "0", "reset"},
+        {"--com", "10", "reset"},
+        {"--com"},
+        {"--baud", "fast", "reset"},
+        {"--baud", "0", "reset"},
+        {"--handshake", "maybe", "reset"},
+        {"--quiet=yes", "reset"},
+        {"fetch", "--width", "256"},
+        {"fetch", "--height", "0"},
+        {"fetch", "--height", "5000"},
+        {"fetch", "--mode", "0"},
+        {"fetch", "--mode", "5"},
+        {"fetch", "--mode"},
+        {"fetch", "--mono", "--colour"},
+        {"fetch", "--colour", "--mode", "3"},
+        {"fetch", "--mono", "--mode", "4"},
+        {"fetch", "--expert", "0,FF"},
+        {"fetch", "--expert", "0,FF,90,1"},
+        {"fetch", "--expert", "000000,FF,90"},
+        {"fetch", "--expert", "0,FFF,90"},
+        {"fetch", "--expert", "0,FF,12345"},
+        {"fetch", "--expert", "0,GG,90"},
+        {"fetch", "--expert", "0,,90"},
+        {"fetch", "-o", ""},
+        {"fetch", "--modem=1"},
+    };
+    for (const auto& args : bad) {
+        std::string joined;
+        for (const auto& a : args)
+            joined += a + " ";
+        CCliOptions o;
+        std::string error;
+        EXPECT_EQ(Parse(args, o, error), ECliParse::UsageError) << joined;
+        EXPECT_FALSE(error.empty()) << joined;
+        // The port named does not exist: a run that got as far as opening it would end
+        // with 1, not 2.
+        std::vector<std::string> run = args;
+        bool namesLine = false;
+        for (const auto& a : args)
+            namesLine |= a.rfind("--device", 0) == 0 || a.rfind("--com", 0) == 0 || a == "--demo";
+        if (!namesLine)
+            run.insert(run.begin(), {"--device", "/nonexistent/tty"});
+        const CCliResult r = RunCliWith(run);
+        EXPECT_EQ(r.m_nExit, 2) << joined << "\n" << r.m_sErr;
+        EXPECT_EQ(r.m_sOut, "") << joined;
+        EXPECT_EQ(r.m_sErr.rfind("pixlane-cli: ", 0), 0u) << joined;
+        EXPECT_NE(r.m_sErr.find("--help"), std::string::npos) << joined;
+        EXPECT_EQ(r.m_sErr.find("kann nicht geöffnet werden"), std::string::npos) << joined;
+    }
+}
+
+TEST(CliOptionsTest, ErrorsNameWhatIsWrong) {
+    CCliOptions o;
+    std::string error;
+    Parse({"channel", "9"}, o, error);
+    EXPECT_NE(error.find("9"), std::string::npos);
+    Parse({"frobnicate"}, o, error);
+    EXPECT_NE(error.find("frobnicate"), std::string::npos);
+    Parse({"fetch", "--mode", "7"}, o, error);
+    EXPECT_NE(error.find("--mode"), std::string::npos);
+    Parse({"--device", "/x", "--com", "1", "reset"}, o, error);
+    EXPECT_NE(error.find("--device"), std::string::npos);
+    EXPECT_NE(error.find("--com"), std::string::npos);
+}
+
+TEST(CliOptionsTest, HelpDescribesTheProgramAndEveryCommand) {
+    const CCliResult all = RunCliWith({"--help"});
+    EXPECT_EQ(all.m_nExit, 0);
+    EXPECT_EQ(all.m_sErr, "");
+    for (const char* option : {"--device", "--com", "--baud", "--handshake", "--quiet", "--demo",
+                               "--demo-modem", "Exit status"})
+        EXPECT_NE(all.m_sOut.find(option), std::string::npos) << option;
+    for (const char* cmd : kCommands) {
+        EXPECT_NE(all.m_sOut.find(std::string("  ") + cmd + " "), std::string::npos) << cmd;
+        // Help wins over anything else on the line, and no line is opened for it.
+        const CCliResult one = RunCliWith({"--device", "/nonexistent/tty", cmd, "--help"});
+        EXPECT_EQ(one.m_nExit, 0) << cmd;
+        EXPECT_EQ(one.m_sOut, CliHelp(cmd)) << cmd;
+        EXPECT_EQ(one.m_sOut.rfind(std::string("Usage: pixlane-cli [OPTIONS] ") + cmd, 0), 0u)
+            << cmd;
+        EXPECT_EQ(one.m_sErr, "") << cmd;
+    }
+    const std::string fetch = CliHelp("fetch");
+    for (const char* option :
+         {"-o", "--width", "--height", "--mono", "--colour", "--mode", "--expert", "--modem"})
+        EXPECT_NE(fetch.find(option), std::string::npos) << option;
+    EXPECT_EQ(CliHelp("frobnicate"), "");
+}
+
+}  // namespace
