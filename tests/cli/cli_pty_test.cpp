@@ -1,0 +1,178 @@
+// pixlane-cli over a real pseudo-terminal through the serial back end, against the
+// simulated module in real time; and the executable itself with its demo module.
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <regex>
+
+#include "PtyFixture.h"
+#include "cli/CliOptions.h"
+
+namespace {
+
+class CliPtyTest : public CliPtyFixture {
+  protected:
+    void SetUp() override {
+        CliPtyFixture::SetUp();
+        ASSERT_TRUE(m_dir.isValid());
+        m_module.m_status.m_sCamera = "0A";
+        m_module.m_status.m_sInput = "41";
+        m_module.m_status.m_sError = "02";
+        m_module.m_status.m_sVersion = "03105";
+        m_module.m_channels = {1, 2, 3};
+        Serve(false);
+    }
+    std::string Temp(const char* name) const { return m_dir.filePath(name).toStdString(); }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(CliPtyTest, EveryStatusQueryPrintsItsValue) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"camera", "0A\n"}, {"input", "41\n"}, {"error", "02\n"}, {"version", " 3.05\n"}};
+    for (const auto& [query, printed] : cases) {
+        const CCliResult r = Cli({"status", query});
+        EXPECT_EQ(r.m_nExit, 0) << query << r.m_sErr;
+        EXPECT_EQ(r.m_sOut, printed) << query;
+        EXPECT_EQ(r.m_sErr, "") << query;
+    }
+}
+
+TEST_F(CliPtyTest, TimestampResetAndParamsAreAnswered) {
+    const std::regex stamp("01 [0-9]{5}\n");
+    const CCliResult a = Cli({"timestamp"});
+    EXPECT_EQ(a.m_nExit, 0) << a.m_sErr;
+    EXPECT_TRUE(std::regex_match(a.m_sOut, stamp)) << a.m_sOut;
+    const CCliResult b = Cli({"timestamp", "--reset"});
+    EXPECT_EQ(b.m_nExit, 0) << b.m_sErr;
+    EXPECT_TRUE(std::regex_match(b.m_sOut, stamp)) << b.m_sOut;
+
+    const CCliResult reset = Cli({"reset"});
+    EXPECT_EQ(reset.m_nExit, 0) << reset.m_sErr;
+    EXPECT_EQ(reset.m_sOut, " Vebindung getrennt !\n");
+
+    const CCliResult params = Cli({"params", "--width", "360"});
+    EXPECT_EQ(params.m_nExit, 0) << params.m_sErr;
+    EXPECT_EQ(params.m_sErr, "");
+    WithModule([&] {
+        EXPECT_EQ(m_module.Frames(), (std::vector<std::string>{"T,0#", "T,1#", "R,1#",
+                                                               "P,008,000,168,240,180,240,1,0#"}));
+        EXPECT_TRUE(m_module.HasParameters());
+    });
+}
+
+TEST_F(CliPtyTest, AChannelTheModuleHasIsSelectedAndOneItLacksIsRefused) {
+    const CCliResult ok = Cli({"channel", "3"});
+    EXPECT_EQ(ok.m_nExit, 0) << ok.m_sErr;
+    EXPECT_EQ(ok.m_sErr, "");
+    WithModule([&] { EXPECT_EQ(m_module.SelectedChannel(), 3); });
+    const CCliResult refused = Cli({"channel", "7"});
+    EXPECT_EQ(refused.m_nExit, 1);
+    EXPECT_EQ(refused.m_sOut, "");
+    EXPECT_EQ(refused.m_sErr, "Kanal nicht vorhanden\n");
+    WithModule([&] { EXPECT_EQ(m_module.SelectedChannel(), 3); });
+}
+
+TEST_F(CliPtyTest, AFetchedBmpIsTheSimulatorsPictureByteForByte) {
+    const std::string path = Temp("pic.bmp");
+    const CCliResult r = Cli({"fetch", "-o", path});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(r.m_sOut, AbsolutePath(path) + "\n");
+    EXPECT_EQ(r.m_sErr, "Zeile 143 wird empfangen ...\nFertig !\n");
+    std::string expected;
+    WithModule([&] { expected = GreyBmpFile(m_module.LastPicture()); });
+    ASSERT_EQ(expected.size(), 14u + 40u + 1024u + 180u * 144u);
+    EXPECT_EQ(FileBytes(path), expected);
+}
+
+TEST_F(CliPtyTest, AFetchedPngHoldsTheSimulatorsPixels) {
+    const std::string path = Temp("pic.png");
+    const CCliResult r = Cli({"--quiet", "fetch", "--width", "360", "-o", path});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(r.m_sErr, "");
+    CGreyPicture pic;
+    WithModule([&] { pic = m_module.LastPicture(); });
+    ASSERT_EQ(pic.m_nWidth, 360);
+    ASSERT_EQ(pic.m_nHeight, 288);
+    QImage png;
+    ASSERT_TRUE(png.load(QString::fromStdString(path), "PNG"));
+    ASSERT_EQ(png.width(), 360);
+    ASSERT_EQ(png.height(), 288);
+    EXPECT_TRUE(png.isGrayscale());
+    int wrong = 0;
+    for (int y = 0; y < pic.m_nHeight; ++y)
+        for (int x = 0; x < pic.m_nWidth; ++x)
+            wrong += qGray(png.pixel(x, y)) != pic.At(x, y);
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(CliPtyTest, TheStoredPortIsFoundThroughTheStoredDeviceName) {
+    StoreSettings({{"m_iCom", 3}, {"m_iBaudrate", 115200}}, {{3, m_sDevice}});
+    m_before = FileBytes(SettingsPath());
+    const CCliResult r = RunCliWith({"status", "camera"});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(r.m_sOut, "0A\n");
+}
+
+TEST_F(CliPtyTest, ADeviceThatCannotBeOpenedIsNamedInGerman) {
+    const CCliResult r = RunCliWith({"--device", "/nonexistent/tty9", "status", "camera"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_sOut, "");
+    EXPECT_EQ(r.m_sErr, "ComPort COM1 (/nonexistent/tty9) kann nicht geöffnet werden !\n");
+}
+
+// The executable, run as the user runs it.
+class CliExeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RemoveSettings();
+        ASSERT_TRUE(m_dir.isValid());
+    }
+    void TearDown() override {
+        // Neither the demo nor anything else writes the user's settings.
+        EXPECT_FALSE(FileBytes(SettingsPath()).has_value());
+    }
+    CCliResult Exe(const QStringList& args) {
+        QProcess p;
+        p.setWorkingDirectory(m_dir.path());
+        p.start(QStringLiteral(PIXLANE_CLI_EXE), args);
+        CCliResult r;
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.m_nExit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.m_sOut = p.readAllStandardOutput().toStdString();
+        r.m_sErr = p.readAllStandardError().toStdString();
+        return r;
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(CliExeTest, DemoFetchWritesPixlaneBmpAndSaysWhere) {
+    const CCliResult r = Exe({QStringLiteral("--demo"), QStringLiteral("fetch")});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    const std::string path = QDir(m_dir.path()).absoluteFilePath("pixlane.bmp").toStdString();
+    EXPECT_EQ(r.m_sOut, path + "\n");
+    EXPECT_EQ(r.m_sErr, "Zeile 143 wird empfangen ...\nFertig !\n");
+    // The demo module's first picture is the one a fresh module shows next.
+    EXPECT_EQ(FileBytes(path), GreyBmpFile(CModuleSim().NextPicture(180, 144)));
+}
+
+TEST_F(CliExeTest, ExitStatusTellsSuccessFailureAndUsage) {
+    const CCliResult help = Exe({QStringLiteral("--help")});
+    EXPECT_EQ(help.m_nExit, 0);
+    EXPECT_EQ(help.m_sOut, CliHelp(""));
+    const CCliResult fail =
+        Exe({QStringLiteral("--device"), QStringLiteral("/nonexistent/tty9"), "reset"});
+    EXPECT_EQ(fail.m_nExit, 1);
+    EXPECT_EQ(fail.m_sErr, "ComPort COM1 (/nonexistent/tty9) kann nicht geöffnet werden !\n");
+    const CCliResult usage = Exe({QStringLiteral("channel"), QStringLiteral("9")});
+    EXPECT_EQ(usage.m_nExit, 2);
+    EXPECT_EQ(usage.m_sOut, "");
+    EXPECT_NE(usage.m_sErr.find("--help"), std::string::npos);
+}
+
+}  // namespace
