@@ -2,15 +2,18 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
+#include "protocol/Parameters.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
 #include "support/FakeLine.h"
@@ -77,6 +80,21 @@ class FetchTest : public ::testing::Test {
         return img.Bits()[static_cast<size_t>(img.Height() - 1 - y) * img.Width() + x];
     }
 
+    // Pixels of the image buffer and of the screen image that differ from the grey
+    // picture the module sent last.
+    int WrongGreyPixels() const {
+        const CGreyPicture& pic = m_module.LastPicture();
+        int wrong = 0;
+        for (int y = 0; y < pic.m_nHeight; ++y)
+            for (int x = 0; x < pic.m_nWidth; ++x) {
+                const uint32_t g = pic.At(x, y);
+                wrong += Stored(x, y) != g;
+                wrong += m_ui.m_pixels[static_cast<size_t>(y) * pic.m_nWidth + x] !=
+                         (0xFF000000u | g << 16 | g << 8 | g);
+            }
+        return wrong;
+    }
+
     CVirtualClock m_clock;
     CFakeLineFactory m_factory{m_clock};
     CModuleSim m_module;
@@ -96,15 +114,7 @@ TEST_F(FetchTest, GreyPicturesOfBothWidthsArriveWhole) {
         const CGreyPicture& pic = m_module.LastPicture();
         ASSERT_EQ(pic.m_nWidth, w);
         ASSERT_EQ(pic.m_nHeight, h);
-        int wrong = 0;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                wrong += Stored(x, y) != pic.At(x, y);
-                const uint32_t g = pic.At(x, y);
-                wrong += m_ui.m_pixels[static_cast<size_t>(y) * w + x] !=
-                         (0xFF000000u | g << 16 | g << 8 | g);
-            }
-        EXPECT_EQ(wrong, 0) << w;
+        EXPECT_EQ(WrongGreyPixels(), 0) << w;
         EXPECT_EQ(m_ui.m_nLastRepainted, h - 1);
     }
     EXPECT_EQ(Count("I,00000,B4,0090,3#"), 1);
@@ -206,6 +216,86 @@ TEST_F(FetchTest, ColourPictureIsStoredAsTwentyFourBitRows) {
     EXPECT_EQ(Count("q,i,0#"), 288);
     EXPECT_TRUE(m_app.m_image.IsColour());
     EXPECT_EQ(BuildBmpFile(m_app.m_image).size(), 3u * 180 * 144 + 54);
+}
+
+// The wide formats carry 8-bit grey rows one after the other, whatever the mode, in as
+// many 255-byte blocks as their frame names; the stream's tail past the last row is
+// dropped.
+TEST_F(FetchTest, WideGreyPicturesArriveAsConsecutiveRows) {
+    struct CWide {
+        int m_nWidth, m_nHeight, m_nMode, m_nBlocks;
+        const char* m_sFrame;
+    };
+    static constexpr CWide kWide[] = {{256, 200, 3, 0xC9, "I,00000,FF,00C9,3#"},
+                                      {512, 512, 1, 0x405, "I,00000,FF,0405,3#"},
+                                      {768, 576, 4, 0x6C7, "I,00000,FF,06C7,3#"}};
+    int acks = 0;
+    for (const CWide& c : kWide) {
+        m_app.m_iBildbreite = c.m_nWidth;
+        m_app.m_iBildhoehe = c.m_nHeight;
+        m_app.m_iModus = c.m_nMode;
+        ASSERT_TRUE(m_app.FetchImage()) << c.m_nWidth;
+        acks += c.m_nBlocks;
+        EXPECT_EQ(m_app.m_nBlockCount, c.m_nBlocks);
+        EXPECT_EQ(Count(c.m_sFrame), 1) << c.m_nWidth;
+        EXPECT_EQ(Count("q,i,0#"), acks) << c.m_nWidth;
+        EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
+        const CGreyPicture& pic = m_module.LastPicture();
+        ASSERT_EQ(pic.m_nWidth, c.m_nWidth);
+        ASSERT_EQ(pic.m_nHeight, c.m_nHeight);
+        EXPECT_EQ(WrongGreyPixels(), 0) << c.m_nWidth;
+        EXPECT_EQ(m_ui.m_nLastRepainted, c.m_nHeight - 1);
+        EXPECT_EQ(BuildBmpFile(m_app.m_image).size(),
+                  static_cast<size_t>(c.m_nWidth) * c.m_nHeight + 1078);
+    }
+    EXPECT_EQ(m_app.m_iModus, 4);  // the fetch leaves the setting alone
+}
+
+TEST_F(FetchTest, WideGreyPictureWithTheColourSettingIsStoredAsGreyTriples) {
+    m_app.m_iMonochrom = 1;
+    m_app.m_iBildbreite = 256;
+    m_app.m_iBildhoehe = 200;
+    ASSERT_TRUE(m_app.FetchImage());
+    EXPECT_EQ(Count("I,00000,FF,00C9,3#"), 1);
+    const CImage& img = m_app.m_image;
+    ASSERT_TRUE(img.IsColour());
+    const CGreyPicture& pic = m_module.LastPicture();
+    int wrong = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const uint8_t* px = img.Bits() + static_cast<size_t>(199 - y) * 3 * 256 + 3 * x;
+            wrong += px[0] != pic.At(x, y) || px[1] != pic.At(x, y) || px[2] != pic.At(x, y);
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(FetchTest, GrabWindowGoesOutForTheTwoStandardWidthsOnly) {
+    const std::pair<int, const char*> kSent[] = {{180, "P,008,000,0b4,120,0c0,120,1,0#"},
+                                                 {360, "P,008,000,168,240,180,240,1,0#"}};
+    for (auto [width, frame] : kSent) {
+        m_module.ClearRecord();
+        m_app.m_iBildbreite = width;
+        EXPECT_TRUE(m_app.SetGrabWindow()) << width;
+        EXPECT_EQ(m_module.Frames(), std::vector<std::string>{frame});
+        std::array<uint16_t, 8> expected{};
+        ASSERT_TRUE(ParametersForWidth(width, expected));
+        ASSERT_TRUE(m_module.HasParameters());
+        for (size_t k = 0; k < expected.size(); ++k)
+            EXPECT_EQ(m_module.Parameters()[k], expected[k]) << width << " p" << k + 1;
+    }
+    m_module.ClearRecord();
+    for (int width : {256, 512, 768, 250}) {
+        m_app.m_iBildbreite = width;
+        EXPECT_FALSE(m_app.SetGrabWindow()) << width;
+    }
+    EXPECT_TRUE(m_module.HostBytes().empty());
+    EXPECT_EQ(m_module.Parameters()[2], 360u);  // the last window sent still holds
+
+    // A refusal by the module is a failure too.
+    m_app.m_iBildbreite = 180;
+    m_module.AddFault({ESimFault::AckDigit, "P", -1, 0, false});
+    EXPECT_FALSE(m_app.SetGrabWindow());
+    EXPECT_TRUE(m_ui.m_messages.empty());
 }
 
 // Through the modem: a connected link makes the fetch run and counts as up.
