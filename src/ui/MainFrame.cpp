@@ -243,15 +243,6 @@ void CMainFrame::ImageChanged() {
     m_pView->EndDrawing();
 }
 
-void CMainFrame::ShowAbout() {
-    QMessageBox box(this);
-    box.setWindowTitle(QStringLiteral("Info über Pixlane"));
-    box.setIconPixmap(windowIcon().pixmap(32, 32));
-    box.setText(QStringLiteral("Pixlane Version 2.31"));
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-}
-
 void CMainFrame::CloseMainWindow() {
     close();
 }

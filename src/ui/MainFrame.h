@@ -43,6 +43,9 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void RearmCaptureTimer() override;
     // settings dialog (defined in FrameSettings.cpp)
     // module dialogs (defined in FrameDialogs.cpp)
+    void ShowModuleStatusDialog() override;
+    void ShowTimeStampDialog() override;
+    void ShowModuleSoftwareDialog() override;
 
     // ---- periodic capture ----
     // Arms the timer for this many minutes when m_bTimer is on (start-up).

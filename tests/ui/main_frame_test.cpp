@@ -346,10 +346,17 @@ TEST_F(MainFrameTest, CancelledSaveDialogWritesNothing) {
 
 TEST_F(MainFrameTest, AboutBoxAndExit) {
     ShowAndActivate();
-    CModalAnswer answer;
+    QStringList titles, texts;
+    CModalAnswer answer([&](QWidget* w) {
+        titles << w->windowTitle();
+        for (QLabel* label : w->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                texts << label->text();
+        w->close();
+    });
     m_frame->MenuAction(ID_APP_ABOUT)->trigger();
-    EXPECT_EQ(answer.m_texts, QStringList{"Pixlane Version 2.31"});
-    EXPECT_EQ(answer.m_titles, QStringList{QString::fromUtf8("Info über Pixlane")});
+    EXPECT_EQ(texts, QStringList{"Pixlane Version 2.31"});
+    EXPECT_EQ(titles, QStringList{QString::fromUtf8("Info über Pixlane")});
     m_frame->MenuAction(ID_APP_EXIT)->trigger();
     EXPECT_FALSE(m_frame->isVisible());
 }

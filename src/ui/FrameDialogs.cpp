@@ -1,0 +1,28 @@
+// The frame's glue to the dialogs of the module and help menus: each is created, shown
+// modally and destroyed by its command.
+#include "dialogs/AboutDlg.h"
+#include "dialogs/ModulSoftwareDlg.h"
+#include "dialogs/ModulStatusDlg.h"
+#include "dialogs/ZeitstempelDlg.h"
+#include "ui/MainFrame.h"
+
+void CMainFrame::ShowModuleStatusDialog() {
+    CModulStatusDlg dialog(m_app, this);
+    dialog.SetProgramClosing([this] { return m_bClosing; });
+    dialog.exec();
+}
+
+void CMainFrame::ShowTimeStampDialog() {
+    CZeitstempelDlg dialog(this);
+    dialog.exec();
+}
+
+void CMainFrame::ShowModuleSoftwareDialog() {
+    CModulSoftwareDlg dialog(this);
+    dialog.exec();
+}
+
+void CMainFrame::ShowAbout() {
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
