@@ -4,12 +4,22 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <regex>
+#include <cctype>
 
 #include "PtyFixture.h"
 #include "cli/CliOptions.h"
 
 namespace {
+
+// The triggering channel 01, a blank and five digits of seconds, on one line.
+bool IsChannelOneStamp(const std::string& s) {
+    if (s.size() != 9 || s.compare(0, 3, "01 ") != 0 || s[8] != '\n')
+        return false;
+    for (size_t i = 3; i < 8; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i])))
+            return false;
+    return true;
+}
 
 class CliPtyTest : public CliPtyFixture {
   protected:
@@ -40,13 +50,12 @@ TEST_F(CliPtyTest, EveryStatusQueryPrintsItsValue) {
 }
 
 TEST_F(CliPtyTest, TimestampResetAndParamsAreAnswered) {
-    const std::regex stamp("01 [0-9]{5}\n");
     const CCliResult a = Cli({"timestamp"});
     EXPECT_EQ(a.m_nExit, 0) << a.m_sErr;
-    EXPECT_TRUE(std::regex_match(a.m_sOut, stamp)) << a.m_sOut;
+    EXPECT_TRUE(IsChannelOneStamp(a.m_sOut)) << a.m_sOut;
     const CCliResult b = Cli({"timestamp", "--reset"});
     EXPECT_EQ(b.m_nExit, 0) << b.m_sErr;
-    EXPECT_TRUE(std::regex_match(b.m_sOut, stamp)) << b.m_sOut;
+    EXPECT_TRUE(IsChannelOneStamp(b.m_sOut)) << b.m_sOut;
 
     const CCliResult reset = Cli({"reset"});
     EXPECT_EQ(reset.m_nExit, 0) << reset.m_sErr;
