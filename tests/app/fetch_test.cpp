@@ -10,6 +10,7 @@
 
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
+#include "app/RecordingUi.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
@@ -20,38 +21,6 @@
 #include "support/VirtualClock.h"
 
 namespace {
-
-// Records what the application shows and keeps a screen image to draw into.
-class CRecordingUi : public CAppUi {
-  public:
-    void SetStatusText(const std::string& text) override { m_status.push_back(text); }
-    void MessageBox(const std::string& text) override { m_messages.push_back(text); }
-    CScreenImage* ScreenImage(int width, int height) override {
-        if (m_screen.m_nWidth != width || m_screen.m_nHeight != height) {
-            m_pixels.assign(static_cast<size_t>(width) * height, 0);
-            m_screen = {m_pixels.data(), width, height, width};
-        }
-        return &m_screen;
-    }
-    void RepaintRows(int, int last) override { m_nLastRepainted = last; }
-    void SetImageSize(int height, int width) override {
-        m_nViewH = height;
-        m_nViewW = width;
-    }
-    void ResizeForImage(int width, int height) override {
-        m_nResizeW = width;
-        m_nResizeH = height;
-    }
-    std::optional<std::string> AskSaveFileName(const std::string&) override { return m_sSaveAs; }
-    void ImageChanged() override {}
-
-    std::vector<std::string> m_status;
-    std::vector<std::string> m_messages;
-    std::vector<uint32_t> m_pixels;
-    CScreenImage m_screen;
-    int m_nLastRepainted = -1, m_nViewW = 0, m_nViewH = 0, m_nResizeW = 0, m_nResizeH = 0;
-    std::optional<std::string> m_sSaveAs;
-};
 
 class FetchTest : public ::testing::Test {
   protected:
