@@ -42,6 +42,7 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void StopCaptureTimer() override;
     void RearmCaptureTimer() override;
     // settings dialog (defined in FrameSettings.cpp)
+    void RunSettingsDialog(CEinstellungMembers& members) override;
     // module dialogs (defined in FrameDialogs.cpp)
     void ShowModuleStatusDialog() override;
     void ShowTimeStampDialog() override;
