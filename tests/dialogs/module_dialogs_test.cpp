@@ -27,6 +27,7 @@
 #include "sim/ModuleSim.h"
 #include "support/FakeLine.h"
 #include "support/VirtualClock.h"
+#include "support/WindowFixture.h"
 #include "ui/MainFrame.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -91,43 +92,17 @@ class CModalScript {
     QObject m_context;
 };
 
-// Counts the events of the program's own types that reach it.
-class CUserEventSink : public QObject {
-  public:
-    int m_nSeen = 0;
-
-  protected:
-    bool event(QEvent* e) override {
-        if (e->type() >= QEvent::User) {
-            ++m_nSeen;
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
-
-class ModuleDialogsTest : public ::testing::Test {
+class ModuleDialogsTest : public CWindowFixture {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
-        m_factory.Attach(1, &m_module);
-        m_store = std::make_unique<QSettings>(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
-        ASSERT_TRUE(m_app.InitInstance(m_store.get()));
-        ASSERT_TRUE(m_app.m_bPortOpen);
-        m_frame = std::make_unique<CMainFrame>(m_app);
-        m_app.SetUi(m_frame.get());
+        CWindowFixture::SetUp();
+        Frame();
         m_frame->show();
         m_module.ClearRecord();
     }
     void TearDown() override {
         m_module.m_onFrame = nullptr;
-        m_app.ExitInstance();
-        m_app.SetUi(nullptr);
-        m_frame.reset();
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
+        CWindowFixture::TearDown();
     }
     int Count(const std::string& frame) const {
         int n = 0;
@@ -138,14 +113,6 @@ class ModuleDialogsTest : public ::testing::Test {
     void Silence(const char* command) {
         m_module.AddFault({ESimFault::Silent, command, -1, 0, false});
     }
-
-    QTemporaryDir m_dir;
-    CVirtualClock m_clock;
-    CFakeLineFactory m_factory{m_clock};
-    CModuleSim m_module;
-    std::unique_ptr<QSettings> m_store;
-    CPixlaneApp m_app;
-    std::unique_ptr<CMainFrame> m_frame;
 };
 
 // ---- module status dialog ----

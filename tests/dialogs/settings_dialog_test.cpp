@@ -24,6 +24,7 @@
 #include "sim/ModuleSim.h"
 #include "support/FakeLine.h"
 #include "support/VirtualClock.h"
+#include "support/WindowFixture.h"
 #include "ui/MainFrame.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -95,26 +96,16 @@ void PressEscape(QWidget& dlg) {
     QTest::keyClick(&dlg, Qt::Key_Escape);
 }
 
-class SettingsDialogTest : public ::testing::Test {
+class SettingsDialogTest : public CWindowFixture {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
-        m_factory.Attach(1, &m_module);
         m_factory.Attach(2, &m_module2);
         m_factory.Attach(3, nullptr);
-        m_store = std::make_unique<QSettings>(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
-        ASSERT_TRUE(m_app.InitInstance(m_store.get()));
-        ASSERT_TRUE(m_app.m_bPortOpen);
+        CWindowFixture::SetUp();
     }
     void TearDown() override {
         m_dlg.reset();
-        m_app.ExitInstance();
-        m_app.SetUi(nullptr);
-        m_frame.reset();
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
+        CWindowFixture::TearDown();
     }
 
     // The members as the settings command fills them from the defaults.
@@ -149,10 +140,7 @@ class SettingsDialogTest : public ::testing::Test {
 
     // The whole settings command through the main window, the dialog driven by steps.
     QStringList RunSettings(std::deque<CModalDriver::Step> steps) {
-        if (!m_frame) {
-            m_frame = std::make_unique<CMainFrame>(m_app);
-            m_app.SetUi(m_frame.get());
-        }
+        Frame();
         CModalDriver driver(std::move(steps));
         m_app.OnSettings();
         return driver.m_boxes;
@@ -164,14 +152,7 @@ class SettingsDialogTest : public ::testing::Test {
     QString Shown(const char* name) { return Control<QComboBox>(*m_dlg, name)->currentText(); }
     void Click(const char* name) { Control<QAbstractButton>(*m_dlg, name)->click(); }
 
-    QTemporaryDir m_dir;
-    CVirtualClock m_clock;
-    CFakeLineFactory m_factory{m_clock};
-    CModuleSim m_module;
     CModuleSim m_module2;
-    std::unique_ptr<QSettings> m_store;
-    CPixlaneApp m_app;
-    std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<CEinstellungDlg> m_dlg;
     std::vector<int> m_toggles;
 };

@@ -25,6 +25,7 @@
 #include "sim/ModuleSim.h"
 #include "support/FakeLine.h"
 #include "support/VirtualClock.h"
+#include "support/WindowFixture.h"
 #include "ui/MainFrame.h"
 #include "ui/PixlaneDoc.h"
 #include "ui/PixlaneView.h"
@@ -88,39 +89,17 @@ class CModalAnswer {
     QTimer m_timer;
 };
 
-class MainFrameTest : public ::testing::Test {
+class MainFrameTest : public CWindowFixture {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
-        m_factory.Attach(1, &m_module);
-        m_store = std::make_unique<QSettings>(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
-        ASSERT_TRUE(m_app.InitInstance(m_store.get()));
-        ASSERT_TRUE(m_app.m_bPortOpen);
-        m_frame = std::make_unique<CMainFrame>(m_app);
-        m_app.SetUi(m_frame.get());
-    }
-    void TearDown() override {
-        m_app.ExitInstance();
-        m_app.SetUi(nullptr);
-        m_frame.reset();
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
+        CWindowFixture::SetUp();
+        Frame();
     }
     void ShowAndActivate() {
         m_frame->show();
         m_frame->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
     }
-
-    QTemporaryDir m_dir;
-    CVirtualClock m_clock;
-    CFakeLineFactory m_factory{m_clock};
-    CModuleSim m_module;
-    std::unique_ptr<QSettings> m_store;
-    CPixlaneApp m_app;
-    std::unique_ptr<CMainFrame> m_frame;
 };
 
 TEST_F(MainFrameTest, StartsAtItsPlaceWithAFixedSizeAndNoSizingBoxes) {
@@ -369,21 +348,6 @@ TEST_F(MainFrameTest, PortToggleShowsItsTextsInTheStatusBar) {
     EXPECT_EQ(m_frame->StatusText(), " Port ist offen ! ");
     EXPECT_TRUE(m_app.m_bPortOpen);
 }
-
-// Counts the events of the program's own types that reach it.
-class CUserEventSink : public QObject {
-  public:
-    int m_nSeen = 0;
-
-  protected:
-    bool event(QEvent* e) override {
-        if (e->type() >= QEvent::User) {
-            ++m_nSeen;
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
 
 TEST_F(MainFrameTest, EscapeEndsALoopAfterItsCycle) {
     ShowAndActivate();
