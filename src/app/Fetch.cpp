@@ -244,12 +244,7 @@ bool CPixlaneApp::FetchImageViaModem() {
 }
 
 bool CPixlaneApp::SetGrabWindow() {
-    CComPort port;
-    if (m_iBildbreite == 180)
-        return port.SetParameters(8, 0, 180, 288, 192, 288, 1, 0);
-    if (m_iBildbreite == 360)
-        return port.SetParameters(8, 0, 360, 576, 384, 576, 1, 0);
-    return false;
+    return CComPort().SetParametersForWidth(m_iBildbreite);
 }
 
 void CPixlaneApp::SaveImage() {

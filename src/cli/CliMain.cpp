@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QString>
-#include <array>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -16,7 +15,6 @@
 #include "cli/ImageFile.h"
 #include "link/ComPort.h"
 #include "link/QtSerialLine.h"
-#include "protocol/Parameters.h"
 #include "sim/DemoModule.h"
 
 namespace {
@@ -101,10 +99,7 @@ int RunChannel(CRun& r) {
 
 int RunParams(CRun& r) {
     const int width = r.m_opt.m_iBildbreite != 0 ? r.m_opt.m_iBildbreite : r.m_app.m_iBildbreite;
-    std::array<uint16_t, 8> p{};
-    if (!ParametersForWidth(width, p) ||
-        !CComPort().SetParameters(p[0], p[1], p[2], p[3], p[4], p[5], static_cast<uint8_t>(p[6]),
-                                  static_cast<uint8_t>(p[7]))) {
+    if (!CComPort().SetParametersForWidth(width)) {
         r.m_ui.MessageBox("FehlerP");
         return 1;
     }

@@ -541,11 +541,10 @@ void CEinstellungDlg::UpdateBlockCount() {
     m_pBanzahl->setText(Q(IntToHex(static_cast<uint32_t>(count))));
 }
 
-void CEinstellungDlg::SendPresetParameters(uint16_t width, uint16_t rows, uint16_t p5) {
+void CEinstellungDlg::SendPresetParameters(int width) {
     if (!m_app.m_bPortOpen || m_app.m_iLokal != 1)
         return;
-    CComPort port;
-    if (!port.SetParameters(8, 0, width, rows, p5, rows, 1, 0))
+    if (!CComPort().SetParametersForWidth(width))
         ShowWarning(QStringLiteral("FehlerP"));
 }
 
@@ -571,14 +570,14 @@ void CEinstellungDlg::On180x144() {
     ApplyPreset(k180x144);
     m_app.m_iBildbreite = 180;
     m_app.m_iBildhoehe = 144;
-    SendPresetParameters(180, 288, 192);
+    SendPresetParameters(180);
 }
 
 void CEinstellungDlg::On360x288() {
     ApplyPreset(k360x288);
     m_app.m_iBildbreite = 360;
     m_app.m_iBildhoehe = 288;
-    SendPresetParameters(360, 576, 384);
+    SendPresetParameters(360);
 }
 
 void CEinstellungDlg::OnFrei() {

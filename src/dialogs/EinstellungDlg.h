@@ -55,7 +55,7 @@ class CEinstellungDlg : public QDialog, public CEinstellungMembers {
     void EnableExpertEdits(bool enabled);
     void UpdateBlockCount();
     // The preset parameter frame, when the port is open on a local link.
-    void SendPresetParameters(uint16_t width, uint16_t rows, uint16_t p5);
+    void SendPresetParameters(int width);
     void ShowWarning(const QString& text);
 
     // Notification handlers.

@@ -59,6 +59,9 @@ class CComPort {
     int EndConnection();
     bool SetParameters(uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4, uint16_t p5, uint16_t p6,
                        uint8_t p7, uint8_t p8);
+    // The parameter set of an image width (180 or 360); false, and nothing sent, for a
+    // width that has none.
+    bool SetParametersForWidth(int width);
 
     // ---- image transfer (src/image/ImageTransfer.cpp) ----
     // Called with the block index after each block's data have arrived, before its

@@ -120,6 +120,14 @@ bool CComPort::SetParameters(uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4,
     return false;
 }
 
+bool CComPort::SetParametersForWidth(int width) {
+    std::array<uint16_t, 8> p{};
+    if (!ParametersForWidth(width, p))
+        return false;
+    return SetParameters(p[0], p[1], p[2], p[3], p[4], p[5], static_cast<uint8_t>(p[6]),
+                         static_cast<uint8_t>(p[7]));
+}
+
 bool ParametersForWidth(int width, std::array<uint16_t, 8>& params) {
     switch (width) {
         case 180:
