@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/AppFixture.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
 #include "app/RecordingUi.h"
@@ -14,22 +15,8 @@
 namespace {
 
 // The menu commands against the simulated module, in virtual time.
-class CommandsTest : public ::testing::Test {
+class CommandsTest : public CAppFixture {
   protected:
-    void SetUp() override {
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
-        m_factory.Attach(1, &m_module);
-        m_app.SetUi(&m_ui);
-        m_app.BuildYuvTables();
-        ASSERT_TRUE(m_app.OpenConfiguredPort());
-    }
-    void TearDown() override {
-        CComPort().Open(0);
-        CComPort::SetUi(nullptr);
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
-    }
     // The frames the module received, from the n-th on.
     std::vector<std::string> FramesFrom(size_t n) const {
         std::vector<std::string> out;
@@ -41,12 +28,6 @@ class CommandsTest : public ::testing::Test {
     static bool StartsWith(const std::string& s, const char* prefix) {
         return s.rfind(prefix, 0) == 0;
     }
-
-    CVirtualClock m_clock;
-    CFakeLineFactory m_factory{m_clock};
-    CModuleSim m_module;
-    CRecordingUi m_ui;
-    CPixlaneApp m_app;
 };
 
 TEST_F(CommandsTest, FirstRegrabSendsTheParametersThenOnlyTheChannel) {
@@ -199,13 +180,7 @@ TEST_F(CommandsTest, SettingsExchangeCopiesInAndEverythingBack) {
 // Dialling through the simulated modem.
 class CommandsModemTest : public CommandsTest {
   protected:
-    void SetUp() override {
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
-        m_factory.Attach(1, &m_modem);
-        m_app.SetUi(&m_ui);
-        ASSERT_TRUE(m_app.OpenConfiguredPort());
-    }
+    CSimPeer* Peer() override { return &m_modem; }
     CModemSim m_modem{m_module};
 };
 

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <utility>
 
+#include "app/AppFixture.h"
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
 #include "app/RecordingUi.h"
@@ -22,27 +23,8 @@
 
 namespace {
 
-class FetchTest : public ::testing::Test {
+class FetchTest : public CAppFixture {
   protected:
-    void SetUp() override {
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
-        m_factory.Attach(1, &m_module);
-        m_app.SetUi(&m_ui);
-        ASSERT_TRUE(m_app.OpenConfiguredPort());
-    }
-    void TearDown() override {
-        CComPort().Open(0);
-        CComPort::SetUi(nullptr);
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
-    }
-    int Count(const std::string& frame) const {
-        int n = 0;
-        for (const auto& f : m_module.Frames())
-            n += f == frame ? 1 : 0;
-        return n;
-    }
     // The grey value of image pixel (x, y) in the image buffer (stored bottom-up).
     uint8_t Stored(int x, int y) const {
         const CImage& img = m_app.m_image;
@@ -63,12 +45,6 @@ class FetchTest : public ::testing::Test {
             }
         return wrong;
     }
-
-    CVirtualClock m_clock;
-    CFakeLineFactory m_factory{m_clock};
-    CModuleSim m_module;
-    CRecordingUi m_ui;
-    CPixlaneApp m_app;
 };
 
 TEST_F(FetchTest, GreyPicturesOfBothWidthsArriveWhole) {
@@ -268,26 +244,17 @@ TEST_F(FetchTest, GrabWindowGoesOutForTheTwoStandardWidthsOnly) {
 }
 
 // Through the modem: a connected link makes the fetch run and counts as up.
-TEST(FetchViaModemTest, ConnectedModemFetchesAndMarksTheLinkUp) {
-    CVirtualClock clock;
-    CFakeLineFactory factory{clock};
-    CModuleSim module;
-    CModemSim modem(module);
-    CRecordingUi ui;
-    CPixlaneApp app;
-    CComPort::SetClock(&clock);
-    CComPort::SetLineFactory(&factory);
-    factory.Attach(1, &modem);
-    app.SetUi(&ui);
-    ASSERT_TRUE(app.OpenConfiguredPort());
-    app.m_iLokal = 0;
-    EXPECT_TRUE(app.GetImage());
-    EXPECT_EQ(app.m_iLokal, 1);
-    EXPECT_EQ(ui.m_status.back(), "Fertig !");
-    CComPort().Open(0);
-    CComPort::SetUi(nullptr);
-    CComPort::SetLineFactory(nullptr);
-    CComPort::SetClock(nullptr);
+class FetchViaModemTest : public CAppFixture {
+  protected:
+    CSimPeer* Peer() override { return &m_modem; }
+    CModemSim m_modem{m_module};
+};
+
+TEST_F(FetchViaModemTest, ConnectedModemFetchesAndMarksTheLinkUp) {
+    m_app.m_iLokal = 0;
+    EXPECT_TRUE(m_app.GetImage());
+    EXPECT_EQ(m_app.m_iLokal, 1);
+    EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
 }
 
 }  // namespace
