@@ -24,6 +24,7 @@
 #include "link/ComPort.h"
 #include "sim/ModuleSim.h"
 #include "support/FakeLine.h"
+#include "support/ModalScript.h"
 #include "support/VirtualClock.h"
 #include "support/WindowFixture.h"
 #include "ui/MainFrame.h"
@@ -56,38 +57,6 @@ void CollectMenu(const QList<QAction*>& actions, int depth, std::vector<CMenuLin
         }
     }
 }
-
-// Answers the next modal dialog that opens: records a message box's text and closes it,
-// or hands a file dialog to the given function.
-class CModalAnswer {
-  public:
-    explicit CModalAnswer(std::function<void(QWidget*)> onDialog = {})
-        : m_onDialog(std::move(onDialog)) {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Poll(); });
-        m_timer.start();
-    }
-    QStringList m_texts;
-    QStringList m_titles;
-
-  private:
-    void Poll() {
-        QWidget* w = QApplication::activeModalWidget();
-        if (w == nullptr)
-            return;
-        if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            m_texts << box->text();
-            m_titles << box->windowTitle();
-            box->accept();
-        } else if (m_onDialog) {
-            m_onDialog(w);
-        } else {
-            w->close();
-        }
-    }
-    std::function<void(QWidget*)> m_onDialog;
-    QTimer m_timer;
-};
 
 class MainFrameTest : public CWindowFixture {
   protected:
@@ -284,7 +253,7 @@ TEST_F(MainFrameTest, ChangedSizeSettingsKeepTheOldImageUntilTheNextFetch) {
 
 TEST_F(MainFrameTest, SavingWithoutAnImageSaysSoAndWritesNothing) {
     ShowAndActivate();
-    CModalAnswer answer;
+    CModalScript answer({});
     QTest::keyClick(m_frame.get(), Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(answer.m_texts, QStringList{"Kein Bild vorhanden !"});
     EXPECT_EQ(answer.m_titles, QStringList{"Pixlane"});
@@ -295,13 +264,13 @@ TEST_F(MainFrameTest, SaveButtonWritesTheFetchedImageThroughTheDialog) {
     ASSERT_TRUE(m_app.GetImage());
     const QString path = m_dir.filePath("bild");  // the dialog adds the extension
     QStringList filters;
-    CModalAnswer answer([&](QWidget* w) {
+    CModalScript answer({[&](QWidget* w) {
         auto* dialog = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(dialog, nullptr);
         filters = dialog->nameFilters();
         dialog->selectFile(path);
         static_cast<QDialog*>(dialog)->accept();
-    });
+    }});
     m_frame->ToolAction(ID_SPEICHERN)->trigger();
     EXPECT_TRUE(answer.m_texts.isEmpty());
     EXPECT_EQ(filters, (QStringList{"Bitmap (*.bmp)", "Alle Dateien (*)"}));
@@ -315,7 +284,7 @@ TEST_F(MainFrameTest, SaveButtonWritesTheFetchedImageThroughTheDialog) {
 TEST_F(MainFrameTest, CancelledSaveDialogWritesNothing) {
     ShowAndActivate();
     ASSERT_TRUE(m_app.GetImage());
-    CModalAnswer answer([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    CModalScript answer({[](QWidget* w) { static_cast<QDialog*>(w)->reject(); }});
     m_frame->MenuAction(ID_SPEICHERN)->trigger();
     EXPECT_TRUE(answer.m_texts.isEmpty());
     const QStringList images{"*.bmp", "*.BMP"};
@@ -326,13 +295,13 @@ TEST_F(MainFrameTest, CancelledSaveDialogWritesNothing) {
 TEST_F(MainFrameTest, AboutBoxAndExit) {
     ShowAndActivate();
     QStringList titles, texts;
-    CModalAnswer answer([&](QWidget* w) {
+    CModalScript answer({[&](QWidget* w) {
         titles << w->windowTitle();
         for (QLabel* label : w->findChildren<QLabel*>())
             if (!label->text().isEmpty())
                 texts << label->text();
         w->close();
-    });
+    }});
     m_frame->MenuAction(ID_APP_ABOUT)->trigger();
     EXPECT_EQ(texts, QStringList{"Pixlane Version 2.31"});
     EXPECT_EQ(titles, QStringList{QString::fromUtf8("Info über Pixlane")});
