@@ -248,7 +248,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
             SetStoredPortLookup({});
             return 1;
         }
-        app.UseDemoDevice(demo->DevicePath(), opt.m_bDemoModem);
+        // Pointed at below like a device named directly; the settings are never written.
         device = demo->DevicePath();
     }
     if (opt.m_iCom != 0)
