@@ -26,4 +26,4 @@ cp "$deb" dist/
 echo "Paket: dist/$(basename "$deb")"
 dpkg-deb --info "dist/$(basename "$deb")"
 echo "lintian:"
-lintian --info --display-info --fail-on error "dist/$(basename "$deb")"
+lintian --display-info --fail-on error "dist/$(basename "$deb")"
