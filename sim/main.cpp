@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "PixlaneVersion.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
 #include "sim/PtySimServer.h"
@@ -41,7 +42,9 @@ void Usage(FILE* to) {
         "  --camera XX          camera status, two characters (default 03)\n"
         "  --input XX           input status, two characters (default 00)\n"
         "  --error XX           error status, two characters (default 00)\n"
-        "  --version VVVVV      software version, five characters (default 02031)\n"
+        "  --module-version VVVVV\n"
+        "                       the module's software version, five characters (default\n"
+        "                       02031); --version VVVVV says the same\n"
         "  --channels LIST      channels with a camera, e.g. 1,2,5 (default 1-8)\n"
         "  --size WxH           picture size when no P frame set it (default: from request)\n"
         "  --picture FILE.bmp   serve this 8-bit or 24-bit BMP (scaled) instead of the\n"
@@ -49,7 +52,8 @@ void Usage(FILE* to) {
         "  --fault FAULT        inject a fault; may be repeated. FAULT is one of\n"
         "%s"
         "  --quiet              do not log frames\n"
-        "  --help               show this text\n",
+        "  --help               show this text\n"
+        "  --version            print the version\n",
         SimFaultHelp());
 }
 
@@ -116,6 +120,10 @@ int main(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             Usage(stdout);
             return 0;
+        } else if (a == "--version" && (i + 1 >= argc || argv[i + 1][0] == '-')) {
+            // Without a value: this program's version; with one: the module's, as before.
+            std::printf("pixlane-sim %s\n", kPixlaneVersion);
+            return 0;
         } else if (a == "--link") {
             linkPath = need(i);
         } else if (a == "--baud") {
@@ -146,9 +154,10 @@ int main(int argc, char** argv) {
                 modem.m_eDialResult = EDialResult::Never;
             else
                 bad("--dial-result", v.c_str());
-        } else if (a == "--camera" || a == "--input" || a == "--error" || a == "--version") {
+        } else if (a == "--camera" || a == "--input" || a == "--error" || a == "--version" ||
+                   a == "--module-version") {
             const std::string v = need(i);
-            const size_t len = a == "--version" ? 5 : 2;
+            const size_t len = a == "--camera" || a == "--input" || a == "--error" ? 2 : 5;
             if (v.size() != len)
                 bad(a.c_str(), v.c_str());
             if (a == "--camera")

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "PixlaneVersion.h"
 #include "app/PixlaneApp.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
@@ -204,6 +205,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     switch (ParseCli(argc, argv, opt, error)) {
         case ECliParse::Help:
             out << CliHelp(opt.m_sCommand);
+            return 0;
+        case ECliParse::Version:
+            out << kProgram << ' ' << kPixlaneVersion << '\n';
             return 0;
         case ECliParse::UsageError:
             err << kProgram << ": " << error << '\n'

@@ -28,6 +28,7 @@ const char* const kProgramHelp =
     "  --demo-modem         like --demo, with the simulated module behind a Hayes\n"
     "                       modem; fetch then dials first, as with fetch --modem\n"
     "  --help               this text; COMMAND --help describes one command\n"
+    "  --version            print the version\n"
     "\n"
     "Commands:\n"
     "  status camera|input|error|version   print the module's status value\n"
@@ -388,6 +389,12 @@ ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
         if (opt == "--help" || opt == "-h") {
             o.m_bHelp = true;
             return ECliParse::Help;
+        }
+        if (opt == "--version") {
+            if (!args.HasInlineValue())
+                return ECliParse::Version;
+            error = opt + " nimmt keinen Wert";
+            return ECliParse::UsageError;
         }
         if (!ParseGlobal(args, opt, o, error))
             return ECliParse::UsageError;

@@ -41,7 +41,7 @@ struct CCliOptions {
     bool m_bModem = false;
 };
 
-enum class ECliParse { Run, Help, UsageError };
+enum class ECliParse { Run, Help, Version, UsageError };
 
 // Reads the arguments (argv[0] is the program name). On a usage error, error holds the
 // reason in German.

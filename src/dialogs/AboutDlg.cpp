@@ -1,22 +1,25 @@
 #include "dialogs/AboutDlg.h"
 
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "PixlaneVersion.h"
+#include "res/ResInit.h"
+
 QLabel* ProgramIcon(QWidget* parent) {
     auto* icon = new QLabel(parent);
     icon->setObjectName(QStringLiteral("icon"));
-    icon->setPixmap(QIcon(QStringLiteral(":/pixlane/icons/pixlane.png")).pixmap(32, 32));
+    icon->setPixmap(PixlaneIcon().pixmap(32, 32));
     return icon;
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromUtf8("Info über Pixlane"));
 
-    auto* text = new QLabel(QStringLiteral("Pixlane Version 2.31"), this);
+    auto* text =
+        new QLabel(QStringLiteral("Pixlane Version ") + QLatin1String(kPixlaneVersion), this);
     text->setObjectName(QStringLiteral("text"));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("ok"));

@@ -1,5 +1,6 @@
 #include "res/ResInit.h"
 
+#include <QDir>
 #include <QtGlobal>
 
 void InitPixlaneResources() {
@@ -8,4 +9,13 @@ void InitPixlaneResources() {
         return true;
     }();
     (void)done;
+}
+
+QIcon PixlaneIcon() {
+    InitPixlaneResources();
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/pixlane/icons"));
+    for (const QString& name : icons.entryList({QStringLiteral("pixlane-*.png")}, QDir::Files))
+        icon.addFile(icons.filePath(name));
+    return icon;
 }

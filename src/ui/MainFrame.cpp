@@ -58,7 +58,7 @@ CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_app(app) {
     InitPixlaneResources();
-    setWindowIcon(QIcon(QStringLiteral(":/pixlane/icons/pixlane.png")));
+    setWindowIcon(PixlaneIcon());
     m_pTimer = new QTimer(this);
     m_pTimer->setTimerType(Qt::CoarseTimer);
     connect(m_pTimer, &QTimer::timeout, this, [this] { m_app.OnCaptureTick(); });

@@ -2,10 +2,13 @@
 #include <QApplication>
 #include <QStringList>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
+#include "PixlaneVersion.h"
 #include "app/PixlaneApp.h"
+#include "res/ResInit.h"
 #include "sim/DemoModule.h"
 #include "ui/MainFrame.h"
 
@@ -18,13 +21,29 @@ void PrintHelp() {
         "  --demo         run against the built-in simulated module (on a pseudo-terminal,\n"
         "                 paced like a 115200-baud line); the settings are not written back\n"
         "  --demo-modem   with --demo: the simulated module sits behind a Hayes modem\n"
-        "  --help         this text\n");
+        "  --help         this text\n"
+        "  --version      print the version\n");
 }
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the window system is opened, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            PrintHelp();
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("pixlane %s\n", kPixlaneVersion);
+            return 0;
+        }
+    }
+
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pixlane"));
+    QApplication::setApplicationVersion(QLatin1String(kPixlaneVersion));
+    QApplication::setDesktopFileName(QLatin1String(kPixlaneAppId));
+    QApplication::setWindowIcon(PixlaneIcon());
     bool demo = false;
     bool demoModem = false;
     const QStringList args = QApplication::arguments();
@@ -34,9 +53,6 @@ int main(int argc, char** argv) {
             demo = true;
         } else if (a == QLatin1String("--demo-modem")) {
             demo = demoModem = true;
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            PrintHelp();
-            return 0;
         } else {
             std::fprintf(stderr, "pixlane: unbekannte Option %s (--help zeigt alle)\n",
                          a.toLocal8Bit().constData());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CliRunner.h"
+#include "PixlaneVersion.h"
 #include "cli/CliOptions.h"
 
 namespace {
@@ -209,6 +210,20 @@ TEST(CliOptionsTest, HelpDescribesTheProgramAndEveryCommand) {
          {"-o", "--width", "--height", "--mono", "--colour", "--mode", "--expert", "--modem"})
         EXPECT_NE(fetch.find(option), std::string::npos) << option;
     EXPECT_EQ(CliHelp("frobnicate"), "");
+}
+
+TEST(CliOptionsTest, VersionIsAGlobalOptionWithoutValue) {
+    const CCliResult version = RunCliWith({"--device", "/nonexistent/tty", "--version"});
+    EXPECT_EQ(version.m_nExit, 0);
+    EXPECT_EQ(version.m_sOut, std::string("pixlane-cli ") + kPixlaneVersion + "\n");
+    EXPECT_EQ(version.m_sErr, "");
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"--version=2"}, {"fetch", "--version"}}) {
+        const CCliResult r = RunCliWith(wrong);
+        EXPECT_EQ(r.m_nExit, 2) << wrong.back();
+        EXPECT_EQ(r.m_sOut, "") << wrong.back();
+        EXPECT_NE(r.m_sErr.find("--version"), std::string::npos) << r.m_sErr;
+    }
 }
 
 }  // namespace

@@ -480,6 +480,27 @@ TEST_F(ModuleDialogsTest, AboutBoxShowsIconVersionAndClosesByOkEnterAndEscape) {
     EXPECT_EQ(m_module.Frames(), Frames{});
 }
 
+// The window manager and the task switcher take the icon in the size they need; every
+// dialog shows the window's own.
+TEST_F(ModuleDialogsTest, WindowAndEveryDialogCarryTheProgramIconInAllSizes) {
+    const QIcon icon = m_frame->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+        EXPECT_EQ(icon.pixmap(size, size).size(), QSize(size, size)) << size;
+    }
+    for (int id : {ID_APP_ABOUT, ID_INFO_MODUL, ID_ZEITSTEMPEL, ID_UEBERSICHT, ID_EINSTELLUNGEN}) {
+        qint64 shown = 0;
+        CModalScript script({[&](QWidget* w) {
+            shown = w->windowIcon().cacheKey();
+            w->close();
+        }});
+        m_frame->MenuAction(id)->trigger();
+        EXPECT_TRUE(script.Done()) << id;
+        EXPECT_EQ(shown, icon.cacheKey()) << id;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

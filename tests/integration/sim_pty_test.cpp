@@ -180,7 +180,8 @@ TEST(SimPtyTest, ExecutablePrintsItsDeviceAndServesStatusAndPicture) {
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const char* argv[] = {PIXLANE_SIM_EXE, "--baud", "0", "--camera", "42", nullptr};
+    const char* argv[] = {PIXLANE_SIM_EXE,    "--baud", "0",    "--camera", "42",
+                          "--module-version", "12345",  nullptr};
     pid_t pid = 0;
     ASSERT_EQ(
         posix_spawn(&pid, PIXLANE_SIM_EXE, &actions, nullptr, const_cast<char**>(argv), environ),
@@ -199,6 +200,8 @@ TEST(SimPtyTest, ExecutablePrintsItsDeviceAndServesStatusAndPicture) {
     ASSERT_TRUE(client.Open(line));
     client.Send("V#");
     EXPECT_EQ(client.Read(11), "q,V,0#v,42#");
+    client.Send("S#");
+    EXPECT_EQ(client.Read(14), "q,S,0#s,12345#");
     const std::vector<std::string> blocks = client.Fetch("I,00000,B4,0120,1#", 288);
     EXPECT_EQ(blocks.size(), 288u);
     client.Send("G,09#");
