@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,11 @@ class CPixlaneApp {
     // Runs once; the destructor calls it when nobody did.
     void ExitInstance();
 
-    void ReadSettings(QSettings& store);
+    // Told about a stored value that could not be taken as it stands (its default is used).
+    using Warning = std::function<void(const std::string& text)>;
+    // Reads the settings; a value that is not a number where one belongs, or one out of
+    // range, becomes its default, and warn (when given) hears of it once per value.
+    void ReadSettings(QSettings& store, const Warning& warn = {});
     void WriteSettings(QSettings& store) const;
     // Opens and sets up the port m_iCom; false (and m_bPortOpen unchanged) when it fails.
     bool OpenConfiguredPort();
