@@ -14,6 +14,14 @@
 #include "link/QtSerialLine.h"
 
 namespace {
+// Keeps the port's messages while there is no user interface to show them.
+class CHeldMessages : public CPortUi {
+  public:
+    void SetStatusText(const std::string&) override {}
+    void MessageBox(const std::string& text) override { m_messages.push_back(text); }
+    std::vector<std::string> m_messages;
+};
+
 // Reads the stored values one by one. Each value is taken as the user wrote it; one that
 // cannot be taken is replaced by its default, and the reason is told once per value.
 class CSettingsReader {
@@ -99,6 +107,12 @@ CPixlaneApp::~CPixlaneApp() {
 void CPixlaneApp::SetUi(CAppUi* ui) {
     m_pUi = ui;
     CComPort::SetUi(ui);
+    if (ui == nullptr)
+        return;
+    std::vector<std::string> held;
+    held.swap(m_heldMessages);
+    for (const std::string& text : held)
+        ui->MessageBox(text);
 }
 
 void CPixlaneApp::ShowStatus(const std::string& text) {
@@ -214,8 +228,17 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
         m_bPortOpen = false;
     }
     BuildYuvTables();
-    if (!m_bPortOpen)
+    if (!m_bPortOpen) {
+        // Before the window exists the port's messages ("Fehler setzen !") have nowhere to
+        // go: they are held and shown as soon as a user interface is set.
+        CHeldMessages held;
+        if (m_pUi == nullptr)
+            CComPort::SetUi(&held);
         OpenConfiguredPort();
+        if (m_pUi == nullptr)
+            CComPort::SetUi(nullptr);
+        m_heldMessages.insert(m_heldMessages.end(), held.m_messages.begin(), held.m_messages.end());
+    }
     m_bStarted = true;
     m_bExited = false;
     return true;

@@ -46,6 +46,7 @@ class CPixlaneApp {
     // Opens and sets up the port m_iCom; false (and m_bPortOpen unchanged) when it fails.
     bool OpenConfiguredPort();
 
+    // The user interface from now on; messages held since the start-up are shown on it.
     void SetUi(CAppUi* ui);
     CAppUi* Ui() const { return m_pUi; }
 
@@ -132,6 +133,7 @@ class CPixlaneApp {
     bool m_bDemoModem = false;
 
     CAppUi* m_pUi = nullptr;
+    std::vector<std::string> m_heldMessages;  // start-up messages not shown yet
     QSettings* m_pStore = nullptr;
     bool m_bOwnsStore = false;
     bool m_bStarted = false;

@@ -71,6 +71,23 @@ class MainFrameTest : public CWindowFixture {
     }
 };
 
+// A start-up whose port takes the open but refuses the line state.
+class RefusedSetupStartTest : public CWindowFixture {
+  protected:
+    void SetUp() override {
+        m_factory.m_bFailNextSetState = true;
+        CWindowFixture::SetUp();
+    }
+};
+
+TEST_F(RefusedSetupStartTest, TheWindowShowsTheSetUpFailureAndThePortCountsAsOpen) {
+    EXPECT_TRUE(m_app.m_bPortOpen);
+    CModalScript answer({});
+    Frame();
+    EXPECT_EQ(answer.m_texts, QStringList{"Fehler setzen !"});
+    EXPECT_EQ(answer.m_titles, QStringList{"Pixlane"});
+}
+
 TEST_F(MainFrameTest, StartsAtItsPlaceWithAFixedSizeAndNoSizingBoxes) {
     EXPECT_EQ(m_frame->pos(), QPoint(100, 100));
     EXPECT_EQ(m_frame->size(), QSize(266, 288));
