@@ -96,8 +96,9 @@ class CPixlaneApp {
     bool SetGrabWindow();
     // Writes the current image as a BMP file after asking for the name.
     void SaveImage();
-    // Builds the request frame for the current settings; empty with the reason in
-    // refused when nothing may be sent (refused stays false for an unsupported width).
+    // Builds the request frame for the current settings; its block count is what the
+    // fetch reads. Empty with the reason in refused when nothing may be sent (refused
+    // stays false for an unsupported width).
     std::string BuildRequestFrame(bool& refused) const;
     void ReleaseBuffers();
 
