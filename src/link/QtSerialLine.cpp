@@ -17,9 +17,9 @@ std::function<std::string(int)>& StoredLookup() {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// Whole milliseconds to the deadline, rounded up so that a wait never ends before it.
 int RemainingMs(SteadyClock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 }  // namespace
