@@ -4,6 +4,7 @@
 
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
+#include "app/TargetFile.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
@@ -248,6 +249,6 @@ void CPixlaneApp::SaveImage() {
     if (!name || name->empty())
         return;
     std::string error;
-    if (!WriteBmpFileAtomic(*name, m_image, &error))
+    if (!WriteBmpFile(*name, m_image, &error))
         ShowMessage("Fehler beim Speichern !");
 }

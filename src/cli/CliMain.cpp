@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/PixlaneApp.h"
+#include "app/TargetFile.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/ImageFile.h"
@@ -166,14 +167,25 @@ int RunFetch(CRun& r) {
         return 1;
     }
     std::string error;
-    if (!WriteImageFile(o.m_sOutput, app.m_image, &error)) {
-        r.m_ui.MessageBox("Fehler beim Speichern !");
-        r.m_ui.Note(std::string(kProgram) + ": " + o.m_sOutput + ": " + error);
-        return 1;
+    // "-", or a name for this program's own standard output: the picture is the result.
+    if (o.m_sOutput == "-" || TargetDescriptor(o.m_sOutput) == 1) {
+        const std::vector<uint8_t> bytes = ImageFileBytes(o.m_sOutput, app.m_image, &error);
+        if (!bytes.empty()) {
+            r.m_out.write(reinterpret_cast<const char*>(bytes.data()),
+                          static_cast<std::streamsize>(bytes.size()));
+            r.m_out.flush();
+            if (r.m_out.good())
+                return 0;
+            error = "standard output refused the picture";
+        }
+    } else if (WriteImageFile(o.m_sOutput, app.m_image, &error)) {
+        r.m_out << QFileInfo(QString::fromStdString(o.m_sOutput)).absoluteFilePath().toStdString()
+                << '\n';
+        return 0;
     }
-    r.m_out << QFileInfo(QString::fromStdString(o.m_sOutput)).absoluteFilePath().toStdString()
-            << '\n';
-    return 0;
+    r.m_ui.MessageBox("Fehler beim Speichern !");
+    r.m_ui.Note(std::string(kProgram) + ": " + o.m_sOutput + ": " + error);
+    return 1;
 }
 
 int Dispatch(CRun& r) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <array>
 #include <cstdio>
@@ -196,6 +198,14 @@ TEST_F(FetchTest, SaveWritesTheFetchedPictureOrNothing) {
     const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(file.size(), 26998u);
     EXPECT_EQ(file, BuildBmpFile(m_app.m_image));
+    // Saved through a link, the picture goes to the link's target.
+    const std::string link = dir.filePath("link.bmp").toStdString();
+    ASSERT_TRUE(QFile::link(QString::fromStdString(path), QString::fromStdString(link)));
+    std::remove(path.c_str());
+    m_ui.m_sSaveAs = link;
+    m_app.SaveImage();
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
+    EXPECT_EQ(QFileInfo(QString::fromStdString(path)).size(), 26998);
     m_ui.m_sSaveAs = std::nullopt;
     std::remove(path.c_str());
     m_app.SaveImage();

@@ -280,6 +280,26 @@ TEST_F(CliCommandsTest, FetchWritesTheBmpFileAsTheWindowSavesIt) {
     EXPECT_EQ(FileBytes(path), GreyBmpFile(pic));
 }
 
+TEST_F(CliCommandsTest, ThePictureGoesWhereTheOutputNamePoints) {
+    // "-" and the name of standard output put the picture there, and nothing else.
+    for (const char* name : {"-", "/dev/stdout"}) {
+        SCOPED_TRACE(name);
+        const CCliResult r = Cli({"--quiet", "fetch", "-o", name});
+        EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+        EXPECT_EQ(r.m_sOut, GreyBmpFile(m_module.LastPicture()));
+    }
+    // A link is written through: a PNG goes to its target, and the link stays.
+    const std::string target = Temp("ziel.png");
+    const std::string link = Temp("bild.png");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(target), QString::fromStdString(link)));
+    const CCliResult r = Cli({"--quiet", "fetch", "-o", link});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
+    const std::optional<std::string> png = FileBytes(target);
+    ASSERT_TRUE(png.has_value());
+    EXPECT_EQ(png->substr(1, 3), "PNG");
+}
+
 TEST_F(CliCommandsTest, FetchTakesTheStoredImageSettingsAndTheOptionsOverThem) {
     Store({{"m_iBildbreite", 360}, {"m_iBildhoehe", 288}, {"m_iLokal", 0}});
     const std::string wide = Temp("wide.bmp");
