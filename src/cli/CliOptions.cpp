@@ -43,8 +43,10 @@ const char* const kProgramHelp =
     "\n"
     "The status texts and message texts of the window (German) go to standard error,\n"
     "one a line; results go to standard output.\n"
-    "Exit status: 0 success; 1 the module or the modem failed or refused, or the port\n"
-    "could not be opened; 2 a usage error.\n";
+    "Module values are printed with control characters as \\xNN. A stored setting that\n"
+    "is not a number where one belongs is named on standard error, and its default used.\n"
+    "Exit status: 0 success; 1 the module or the modem failed or refused, the port could\n"
+    "not be opened, or the stored image settings give no picture; 2 a usage error.\n";
 
 struct CCommandHelp {
     const char* m_pName;
