@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTimerEvent>
 #include <QToolBar>
 #include <climits>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "app/PixlaneApp.h"
 #include "image/Bmp.h"
 #include "link/ComPort.h"
+#include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
 #include "support/FakeLine.h"
 #include "support/ModalScript.h"
@@ -231,6 +233,19 @@ TEST_F(MainFrameTest, StatusTextGivesWayToBereitAfterAMenuWasOpened) {
     EXPECT_EQ(m_frame->StatusText(), "Bereit");
 }
 
+TEST_F(MainFrameTest, HoveringAToolbarButtonShowsItsPrompt) {
+    ShowAndActivate();
+    m_frame->SetStatusText("Fertig !");
+    QWidget* button = m_frame->ToolBar()->widgetForAction(m_frame->ToolAction(ID_BILD_HOLEN));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseMove(button);
+    // The toolbar's commands have empty prompts: the pane shows the idle text.
+    EXPECT_EQ(m_frame->StatusText(), "Bereit");
+    m_frame->SetStatusText("Zeile 3 wird empfangen ...");
+    QTest::mouseMove(m_frame->View());
+    EXPECT_EQ(m_frame->StatusText(), "Bereit");
+}
+
 TEST_F(MainFrameTest, F4FetchesAndTheViewShowsTheImageUnscaled) {
     ShowAndActivate();
     QTest::keyClick(m_frame.get(), Qt::Key_F4);
@@ -357,6 +372,40 @@ TEST_F(MainFrameTest, EscapeEndsALoopAfterItsCycle) {
     EXPECT_TRUE(m_frame->isVisible());
 }
 
+TEST_F(MainFrameTest, EscapeInADialogOpenedDuringALoopClosesOnlyTheDialog) {
+    ShowAndActivate();
+    const auto fetches = [this] {
+        int n = 0;
+        for (const std::string& f : m_module.Frames())
+            n += f == "I,00000,B4,0090,3#";
+        return n;
+    };
+    // The time-stamp dialog comes up between two cycles and gets an Escape of its own.
+    bool closedByEscape = false;
+    CModalScript answer({[&](QWidget* w) {
+        QTest::keyClick(w, Qt::Key_Escape);
+        closedByEscape = !w->isVisible();
+    }});
+    QTimer::singleShot(0, m_frame.get(),
+                       [this] { m_frame->AccelAction(ID_ZEITSTEMPEL)->trigger(); });
+    // Once a second cycle has fetched, Escape on the window ends the loop.
+    QTimer stopper;
+    bool stopSent = false;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (stopSent || QApplication::activeModalWidget() != nullptr || fetches() < 2)
+            return;
+        stopSent = true;
+        QCoreApplication::postEvent(
+            m_frame.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    stopper.start(0);
+    m_frame->AccelAction(ID_LOOP_BILD)->trigger();
+    EXPECT_TRUE(closedByEscape);
+    EXPECT_TRUE(stopSent);
+    EXPECT_GE(fetches(), 2);
+    EXPECT_LE(fetches(), 3);
+}
+
 TEST_F(MainFrameTest, ClosingTheWindowEndsARunningLoop) {
     ShowAndActivate();
     QTimer::singleShot(0, m_frame.get(), [this] { m_frame->close(); });
@@ -398,6 +447,56 @@ TEST_F(MainFrameTest, CaptureTimerArmsTogglesAndStops) {
     m_frame->ToggleCaptureTimer(600000);
     EXPECT_EQ(m_frame->CaptureTimer().interval(), INT_MAX);
     EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+}
+
+TEST_F(MainFrameTest, ACaptureIntervalOfNoTimeDoesNotArmTheTimer) {
+    for (int minutes : {0, -5}) {
+        m_app.m_bTimer = true;
+        m_frame->StartCaptureTimer(minutes);
+        EXPECT_FALSE(m_frame->CaptureTimer().isActive()) << minutes;
+        EXPECT_EQ(m_frame->StatusText(), "Timer-Intervall ungültig !");
+        m_app.m_bTimer = false;
+        m_frame->ToggleCaptureTimer(minutes);
+        EXPECT_FALSE(m_frame->CaptureTimer().isActive()) << minutes;
+        EXPECT_TRUE(m_app.m_bTimer);
+    }
+}
+
+// The module behind the simulated modem, so that a capture tick can dial.
+class CaptureTimerTest : public CWindowFixture {
+  protected:
+    void SetUp() override {
+        CWindowFixture::SetUp();
+        m_factory.Attach(1, &m_modem);
+        m_app.OnPortToggle();  // closed, and opened again with the modem in front
+        m_app.OnPortToggle();
+        ASSERT_TRUE(m_app.m_bPortOpen);
+        Frame();
+    }
+    // What the event loop does when the timer's time has come.
+    void Fire() {
+        const QTimer& timer = m_frame->CaptureTimer();
+        ASSERT_TRUE(timer.isActive());
+        QTimerEvent due(timer.timerId());
+        QCoreApplication::sendEvent(const_cast<QTimer*>(&timer), &due);
+    }
+    CModemSim m_modem{m_module};
+};
+
+TEST_F(CaptureTimerTest, ATickCapturesAndSetsTheTimerAgainWithItsInterval) {
+    m_app.m_bTimer = true;
+    m_frame->StartCaptureTimer(10);
+    for (int tick = 1; tick <= 2; ++tick) {
+        Fire();
+        int pictures = 0;
+        for (const std::string& f : m_module.Frames())
+            pictures += f == "I,00000,B4,0090,3#";
+        EXPECT_EQ(pictures, tick);
+        EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+        EXPECT_EQ(m_frame->CaptureTimer().interval(), 600000);
+        EXPECT_TRUE(m_app.m_bTimer);
+        EXPECT_EQ(m_frame->StatusText(), "Verbindung getrennt !");
+    }
 }
 
 }  // namespace
