@@ -316,6 +316,29 @@ TEST_F(FetchViaModemTest, ConnectedModemFetchesAndMarksTheLinkUp) {
     EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
 }
 
+TEST_F(FetchViaModemTest, AFailedDialFetchesNothing) {
+    m_modem.m_eDialResult = EDialResult::Busy;
+    m_app.m_iLokal = 0;
+    EXPECT_FALSE(m_app.GetImage());
+    EXPECT_EQ(m_app.m_iLokal, 0);
+    EXPECT_EQ(m_ui.m_status.back(), "Verbindungsaufbau fehlgeschlagen!!");
+    EXPECT_TRUE(m_module.Frames().empty());
+}
+
+TEST_F(FetchTest, WhenNoModemAnswersTheModuleIsAskedDirectly) {
+    // The module hangs on the cable: "AT" gets no answer, and the fetch goes to it.
+    m_app.m_iLokal = 0;
+    EXPECT_TRUE(m_app.GetImage());
+    EXPECT_EQ(Count("I,00000,B4,0090,3#"), 1);
+    EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
+    EXPECT_EQ(m_app.m_iLokal, 0);
+    // When that fetch fails too, the next one goes straight to the module.
+    m_module.AddFault({ESimFault::AckDigit, "I", -1, 0, false});
+    EXPECT_FALSE(m_app.GetImage());
+    EXPECT_EQ(Count("I,00000,B4,0090,3#"), 2);
+    EXPECT_EQ(m_app.m_iLokal, 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -274,6 +274,29 @@ TEST_F(MainFrameTest, F4FetchesAndTheViewShowsTheImageUnscaled) {
     EXPECT_EQ(m_frame->windowTitle(), "Pixlane -  ");
 }
 
+TEST_F(MainFrameTest, AColourPictureIsPaintedWithItsRedGreenAndBlue) {
+    ShowAndActivate();
+    m_app.m_iMonochrom = 1;
+    m_app.m_iModus = 4;
+    ASSERT_TRUE(m_app.GetImage());
+    ASSERT_TRUE(m_app.m_image.IsColour());
+    const QImage shown = m_frame->View()->grab().toImage();
+    ASSERT_GE(shown.width(), 180);
+    ASSERT_GE(shown.height(), 144);
+    int wrong = 0, redNotBlue = 0;
+    for (int y = 0; y < 144; ++y) {
+        const uint8_t* row = m_app.m_image.Row(y);  // blue, green, red
+        for (int x = 0; x < 180; ++x) {
+            const QRgb p = shown.pixel(x, y);
+            const uint8_t* bgr = row + 3 * x;
+            wrong += qRed(p) != bgr[2] || qGreen(p) != bgr[1] || qBlue(p) != bgr[0];
+            redNotBlue += bgr[0] != bgr[2];
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(redNotBlue, 1000) << "a picture in which red and blue can be told apart";
+}
+
 TEST_F(MainFrameTest, ChangedSizeSettingsKeepTheOldImageUntilTheNextFetch) {
     ShowAndActivate();
     ASSERT_TRUE(m_app.GetImage());
