@@ -102,8 +102,9 @@ bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes,
     if (info.isDir())
         return Fail(error, QStringLiteral("is a directory"));
     if (info.exists() && !info.isFile()) {
+        // Truncating means nothing to a FIFO or a terminal, and seeking fails on them.
         QFile file(target);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (!file.open(QIODevice::WriteOnly | QIODevice::ExistingOnly))
             return Fail(error, file.errorString());
         return WriteDirect(file, bytes, error);
     }
