@@ -1,4 +1,5 @@
 #include <cctype>
+#include <iterator>
 #include <string>
 
 #include "link/ComPort.h"
@@ -9,12 +10,15 @@ constexpr uint32_t kPollMs = 250;
 
 // The answer line the modem is sending, read one character at a time. An answer is
 // recognised by one letter ("K", "T"); a letter that belongs to a result naming a failure
-// does not count, and the whole failure result ends the wait at once.
+// does not count, and the whole failure result ends the wait at once. A command is failed
+// only by "ERROR"; the results of a call may also stand in the input from the call before
+// ("NO CARRIER" when the module hung up), so they end the wait for the dial alone.
 class CAnswerLine {
   public:
     enum EVerdict { kOther, kExpected, kFailure };
 
-    CAnswerLine(char expected) : m_cExpected(expected) {}
+    CAnswerLine(char expected, bool dial)
+        : m_cExpected(expected), m_nFailures(dial ? std::size(kFailures) : 1) {}
 
     EVerdict Add(char c) {
         if (c == '\r' || c == '\n') {
@@ -24,8 +28,8 @@ class CAnswerLine {
         if (m_sLine.size() < 32 && (c != ' ' || !m_sLine.empty()))
             m_sLine += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         bool begunFailure = false;
-        for (const char* word : kFailures) {
-            const std::string w(word);
+        for (size_t i = 0; i < m_nFailures; ++i) {
+            const std::string w(kFailures[i]);
             if (m_sLine == w)
                 return kFailure;
             begunFailure = begunFailure || w.rfind(m_sLine, 0) == 0;
@@ -36,9 +40,11 @@ class CAnswerLine {
     }
 
   private:
+    // "ERROR" first: it is the only one that answers a command.
     static constexpr const char* kFailures[] = {"ERROR",       "BUSY",         "NO CARRIER",
                                                 "NO DIALTONE", "NO DIAL TONE", "NO ANSWER"};
     char m_cExpected;
+    size_t m_nFailures;  // how many of kFailures, from the first, end the wait
     std::string m_sLine;
 };
 }  // namespace
@@ -46,7 +52,7 @@ class CAnswerLine {
 bool CComPort::SendExpect(const char* command, size_t length, const char* expected) {
     if (!Write(command, length))
         return false;
-    CAnswerLine answer(expected[0]);
+    CAnswerLine answer(expected[0], false);
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
         Clock().Sleep(kPollMs);
@@ -60,7 +66,7 @@ bool CComPort::SendExpect(const char* command, size_t length, const char* expect
 }
 
 bool CComPort::Expect(const char* expected) {
-    CAnswerLine answer(expected[0]);
+    CAnswerLine answer(expected[0], false);
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
         Clock().Sleep(kPollMs);
@@ -79,7 +85,7 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
     const uint32_t start = clock.GetTickCount();
     if (!Write(command, length))
         return false;
-    CAnswerLine answer(expected[0]);
+    CAnswerLine answer(expected[0], true);
     char c[2] = {0, 0};
     for (;;) {
         clock.Sleep(kPollMs);

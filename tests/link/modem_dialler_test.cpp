@@ -162,6 +162,16 @@ TEST_F(ModemDiallerTest, AFailureResultEndsTheStepItAnswersAtOnce) {
     EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, "Modem Einstellungen fehlgeschlagen!"));
 }
 
+TEST_F(ModemDiallerTest, TheCallBeforesNoCarrierDoesNotFailTheNextDial) {
+    m_pLine = &OpenLine(&m_modem);
+    // The module hung up the last call; the modem's word for it still waits in the input.
+    m_pLine->InjectNow("\r\nNO CARRIER\r\n");
+    ScriptSetUp();
+    ScriptConnect();
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemConnected);
+    EXPECT_EQ(m_pLine->RxPurges(), 0);
+}
+
 TEST_F(ModemDiallerTest, AFailureResultToTheDialEndsItAtOnceWithoutHangingUp) {
     // "NO DIALTONE" holds a "T", as CONNECT does; it is no connection all the same.
     for (const char* result : {"NO DIALTONE", "BUSY", "NO CARRIER", "NO ANSWER", "ERROR"}) {
