@@ -3,6 +3,21 @@
 #include <algorithm>
 #include <cctype>
 
+namespace {
+const char* DialFailureText(EDialResult result) {
+    switch (result) {
+        case EDialResult::Busy:
+            return "BUSY";
+        case EDialResult::NoDialtone:
+            return "NO DIALTONE";
+        case EDialResult::NoAnswer:
+            return "NO ANSWER";
+        default:
+            return "NO CARRIER";
+    }
+}
+}  // namespace
+
 void CModemSim::OnHostBytes(const uint8_t* data, size_t n, uint64_t nowUs,
                             std::vector<CTimedByte>& out) {
     for (size_t i = 0; i < n; ++i) {
@@ -105,8 +120,7 @@ void CModemSim::RunCommand(const std::string& line, uint64_t nowUs, std::vector<
                 // The host's next bytes are data once CONNECT has gone out.
                 m_nConnectAtUs = std::max(m_nConnectAtUs, m_module.Pacer().FreeUs());
             } else {
-                Result(m_eDialResult == EDialResult::Busy ? "BUSY" : "NO CARRIER", nowUs, delayUs,
-                       out);
+                Result(DialFailureText(m_eDialResult), nowUs, delayUs, out);
             }
             return;
         }

@@ -9,15 +9,15 @@
 #include "sim/SimFault.h"
 #include "sim/SimPeer.h"
 
-enum class EDialResult { Connect, Busy, NoCarrier, Never };
+enum class EDialResult { Connect, Busy, NoCarrier, NoDialtone, NoAnswer, Never };
 
 // A Hayes modem in front of the module. In command mode it echoes what it receives (until
 // "ATE0"), takes commands ended by CR and answers with verbose results framed by CR LF.
 // "ATD<number>" goes off-hook and, after m_nDialDelayMs, answers CONNECT (and passes every
-// later byte to the module), BUSY or NO CARRIER, or nothing at all. Dialling that never gets
-// an answer is abandoned by the next byte the host sends (NO CARRIER). In data mode there is
-// no escape to command mode; the module's "E,1#" drops the carrier and the modem returns to
-// command mode with NO CARRIER. Its answers share the module's pacing.
+// later byte to the module), BUSY, NO CARRIER, NO DIALTONE or NO ANSWER, or nothing at all.
+// Dialling that never gets an answer is abandoned by the next byte the host sends (NO CARRIER). In
+// data mode there is no escape to command mode; the module's "E,1#" drops the carrier and the modem
+// returns to command mode with NO CARRIER. Its answers share the module's pacing.
 class CModemSim : public CSimPeer {
   public:
     explicit CModemSim(CModuleSim& module) : m_module(module) {}

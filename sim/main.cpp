@@ -38,7 +38,8 @@ void Usage(FILE* to) {
         "  --latency MS         delay before every answer (default 0)\n"
         "  --modem              put a Hayes modem in front of the module\n"
         "  --dial-delay MS      time from the dial command to its result (default 2000)\n"
-        "  --dial-result R      connect, busy, nocarrier or never (default connect)\n"
+        "  --dial-result R      connect, busy, nocarrier, nodialtone, noanswer or never\n"
+        "                       (default connect)\n"
         "  --camera XX          camera status, two characters (default 03)\n"
         "  --input XX           input status, two characters (default 00)\n"
         "  --error XX           error status, two characters (default 00)\n"
@@ -150,6 +151,10 @@ int main(int argc, char** argv) {
                 modem.m_eDialResult = EDialResult::Busy;
             else if (v == "nocarrier")
                 modem.m_eDialResult = EDialResult::NoCarrier;
+            else if (v == "nodialtone")
+                modem.m_eDialResult = EDialResult::NoDialtone;
+            else if (v == "noanswer")
+                modem.m_eDialResult = EDialResult::NoAnswer;
             else if (v == "never")
                 modem.m_eDialResult = EDialResult::Never;
             else

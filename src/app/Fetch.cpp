@@ -1,11 +1,14 @@
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
+#include "app/TargetFile.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
+#include "protocol/Hex.h"
 
 namespace {
 const char* const kBadRequest = "Ungültige Bildanforderung !";
@@ -25,16 +28,9 @@ bool PadField(const std::string& value, size_t width, std::string& out) {
     return true;
 }
 
-const char* StandardFrame(int width, int mode) {
-    static const char* const k180[] = {"I,00000,B4,0048,1#", "I,00000,B4,0048,2#",
-                                       "I,00000,B4,0090,3#", "I,00000,B4,0120,4#"};
-    static const char* const k360[] = {"I,00000,B4,0120,1#", "I,00000,B4,0120,2#",
-                                       "I,00000,B4,0240,3#", "I,00000,B4,0480,4#"};
+// The frames of the wide grey formats, each with a block count of its own.
+const char* WideFrame(int width) {
     switch (width) {
-        case 180:
-            return mode >= 1 && mode <= 4 ? k180[mode - 1] : nullptr;
-        case 360:
-            return mode >= 1 && mode <= 4 ? k360[mode - 1] : nullptr;
         case 256:
             return "I,00000,FF,00C9,3#";
         case 512:
@@ -46,31 +42,17 @@ const char* StandardFrame(int width, int mode) {
     }
 }
 
-// Blocks a fetch expects; 0 when the width and mode have no count of their own.
+// Blocks of 180 bytes that a picture of width 180 or 360 takes in a mode 1..4.
 int BlockCountFor(int width, int height, int mode) {
-    if (width == 180) {
-        if (mode == 1 || mode == 2)
-            return height / 2;
-        if (mode == 3)
-            return height;
-        if (mode == 4)
-            return 2 * height;
-    } else if (width == 360) {
-        if (mode == 1 || mode == 2)
-            return height;
-        if (mode == 3)
-            return 2 * height;
-        if (mode == 4)
-            return 4 * height;
-    } else if (width == 256) {
-        return 0xC9;
-    } else if (width == 512) {
-        return 0x405;
-    } else if (width == 768) {
-        return 0x6C7;
-    }
-    return 0;
+    const int perRow = width == 180 ? 1 : 2;
+    if (mode == 1 || mode == 2)
+        return width == 180 ? height / 2 : height;
+    return mode == 3 ? perRow * height : 2 * perRow * height;
 }
+
+// Where the block count stands in a request frame: "I,ooooo,bb,cccc,m#".
+constexpr size_t kCountAt = 11;
+constexpr size_t kCountDigits = 4;
 
 bool IsSupportedWidth(int w) {
     return w == 180 || w == 256 || w == 360 || w == 512 || w == 768;
@@ -105,8 +87,16 @@ std::string CPixlaneApp::BuildRequestFrame(bool& refused) const {
         refused = true;
         return {};
     }
-    if (!m_bExpert)
-        return StandardFrame(W, m_iModus);
+    if (!m_bExpert) {
+        if (!narrow)
+            return WideFrame(W);
+        // The request asks for the blocks of the configured height, so that the module
+        // sends exactly what the fetch reads; the standard heights give the usual frames.
+        char frame[32];
+        std::snprintf(frame, sizeof frame, "I,00000,B4,%04X,%d#",
+                      static_cast<unsigned>(BlockCountFor(W, m_iBildhoehe, m_iModus)), m_iModus);
+        return frame;
+    }
     std::string offset, size, count;
     if (m_iModus < 1 || m_iModus > 9 || !PadField(m_sOffset, 5, offset) ||
         !PadField(m_sBgroesse, 2, size) || !PadField(m_sBanzahl, 4, count)) {
@@ -185,7 +175,8 @@ bool CPixlaneApp::FetchImage() {
     ShowStatus("Zeile ");
     m_image.Create(W, H, colour);
     m_image.AllocateBits();
-    m_nBlockCount = BlockCountFor(W, H, m_iModus);
+    // The fetch reads as many blocks as its request asks for, in expert mode too.
+    m_nBlockCount = HexToInt(frame.substr(kCountAt, kCountDigits));
     if (m_pUi != nullptr) {
         if (CScreenImage* screen = m_pUi->ScreenImage(W, H); screen != nullptr) {
             for (int y = 0; y < screen->m_nHeight; ++y)
@@ -258,6 +249,6 @@ void CPixlaneApp::SaveImage() {
     if (!name || name->empty())
         return;
     std::string error;
-    if (!WriteBmpFileAtomic(*name, m_image, &error))
+    if (!WriteBmpFile(*name, m_image, &error))
         ShowMessage("Fehler beim Speichern !");
 }

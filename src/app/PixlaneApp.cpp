@@ -3,35 +3,80 @@
 #include <QByteArray>
 #include <QSettings>
 #include <QVariant>
+#include <optional>
+#include <set>
 
 #include "app/AppUi.h"
 #include "app/Commands.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
+#include "link/PrintableText.h"
 #include "link/QtSerialLine.h"
 
 namespace {
-int ReadInt(QSettings& store, const char* name, int fallback) {
-    const QVariant v = store.value(name);
-    if (!v.isValid())
-        return fallback;
-    bool ok = false;
-    const qlonglong n = v.toString().trimmed().toLongLong(&ok, 0);
-    if (!ok || n < INT32_MIN || n > INT32_MAX)
-        return fallback;
-    return static_cast<int>(n);
-}
+// Keeps the port's messages while there is no user interface to show them.
+class CHeldMessages : public CPortUi {
+  public:
+    void SetStatusText(const std::string&) override {}
+    void MessageBox(const std::string& text) override { m_messages.push_back(text); }
+    std::vector<std::string> m_messages;
+};
 
-bool ReadBool(QSettings& store, const char* name, bool fallback) {
-    return ReadInt(store, name, fallback ? 1 : 0) != 0;
-}
+// Reads the stored values one by one. Each value is taken as the user wrote it; one that
+// cannot be taken is replaced by its default, and the reason is told once per value.
+class CSettingsReader {
+  public:
+    CSettingsReader(QSettings& store, const CPixlaneApp::Warning& warn)
+        : m_store(store), m_warn(warn) {}
 
-std::string ReadString(QSettings& store, const char* name, const char* fallback) {
-    const QVariant v = store.value(name);
-    if (!v.isValid())
-        return fallback;
-    return v.toString().toStdString();
-}
+    // A decimal number; anything else, or one beyond 32 bits, gives the default.
+    int Int(const char* name, int fallback) {
+        const std::optional<QString> raw = Raw(name);
+        if (!raw)
+            return fallback;
+        bool ok = false;
+        const qlonglong n = raw->trimmed().toLongLong(&ok, 10);
+        if (!ok) {
+            Warn(name, *raw, "ist keine Zahl", std::to_string(fallback));
+            return fallback;
+        }
+        if (n < INT32_MIN || n > INT32_MAX) {
+            Warn(name, *raw, "liegt außerhalb des Zahlenbereichs", std::to_string(fallback));
+            return fallback;
+        }
+        return static_cast<int>(n);
+    }
+
+    bool Bool(const char* name, bool fallback) { return Int(name, fallback ? 1 : 0) != 0; }
+
+    std::string String(const char* name, const char* fallback) {
+        const std::optional<QString> raw = Raw(name);
+        return raw ? raw->toStdString() : std::string(fallback);
+    }
+
+  private:
+    // The value as written. An INI store splits a hand-written value at its commas into a
+    // list ("0,0815"); the pieces are put together again.
+    std::optional<QString> Raw(const char* name) {
+        const QVariant v = m_store.value(QLatin1String(name));
+        if (!v.isValid())
+            return std::nullopt;
+        if (v.typeId() == QMetaType::QStringList)
+            return v.toStringList().join(QLatin1Char(','));
+        return v.toString();
+    }
+
+    void Warn(const char* name, const QString& raw, const char* why, const std::string& used) {
+        if (!m_warn || !m_warned.insert(name).second)
+            return;
+        m_warn(std::string("Einstellung ") + name + ": \"" + PrintableText(raw.toStdString()) +
+               "\" " + why + ", es gilt " + used);
+    }
+
+    QSettings& m_store;
+    const CPixlaneApp::Warning& m_warn;
+    std::set<std::string> m_warned;
+};
 }  // namespace
 
 int LeadingInt(const std::string& text) {
@@ -62,6 +107,12 @@ CPixlaneApp::~CPixlaneApp() {
 void CPixlaneApp::SetUi(CAppUi* ui) {
     m_pUi = ui;
     CComPort::SetUi(ui);
+    if (ui == nullptr)
+        return;
+    std::vector<std::string> held;
+    held.swap(m_heldMessages);
+    for (const std::string& text : held)
+        ui->MessageBox(text);
 }
 
 void CPixlaneApp::ShowStatus(const std::string& text) {
@@ -74,35 +125,36 @@ void CPixlaneApp::ShowMessage(const std::string& text) {
         m_pUi->MessageBox(text);
 }
 
-void CPixlaneApp::ReadSettings(QSettings& store) {
+void CPixlaneApp::ReadSettings(QSettings& store, const Warning& warn) {
     store.beginGroup(kSection);
-    m_iCom = ReadInt(store, "m_iCom", 1);
-    m_iBaudrate = ReadInt(store, "m_iBaudrate", 57600);
-    m_iMonochrom = ReadInt(store, "m_iMonochrom", 0);
-    m_iBildbreite = ReadInt(store, "m_iBildbreite", 180);
-    m_iBildhoehe = ReadInt(store, "m_iBildhoehe", 144);
-    m_bkompri = ReadBool(store, "m_bkompri", false);
-    m_bFrei = ReadBool(store, "m_bFrei", false);
-    m_iLokal = ReadInt(store, "m_iLokal", 1);
-    m_sOffset = ReadString(store, "m_sOffset", "00000");
-    m_sBgroesse = ReadString(store, "m_sBgroesse", "FF");
-    m_sBanzahl = ReadString(store, "m_sBanzahl", "90");
-    m_iModus = ReadInt(store, "m_iModus", 3);
-    m_iKanal = ReadInt(store, "m_iKanal", 1);
-    lokal_control = ReadInt(store, "lokal_control", 0);
-    lokal_control2 = ReadInt(store, "lokal_control2", 0);
-    m_sTel_nr = ReadString(store, "m_sTel_nr", "!22");
-    m_bExpert = ReadBool(store, "m_bExpert", false);
-    b_Ein_dlg_ok = ReadBool(store, "b_Ein_dlg_ok", false);
-    m_bZeilenweise = ReadBool(store, "m_bZeilenweise", true);
-    m_bFrei = ReadBool(store, "m_bFrei", false);
-    m_bPortOpen = ReadBool(store, "open", false);
-    nibb2 = ReadBool(store, "nibb2", false);
-    Start = ReadInt(store, "Start", 1);
-    sHandshake = static_cast<int8_t>(static_cast<uint8_t>(ReadInt(store, "sHandshake", 2) & 0xFF));
-    m_bHandshake = ReadBool(store, "m_bHandshake", true);
-    m_bTimer = ReadBool(store, "m_bTimer", false);
-    m_STimerTime = ReadString(store, "m_STimerTime", "10");
+    CSettingsReader r(store, warn);
+    m_iCom = r.Int("m_iCom", 1);
+    m_iBaudrate = r.Int("m_iBaudrate", 57600);
+    m_iMonochrom = r.Int("m_iMonochrom", 0);
+    m_iBildbreite = r.Int("m_iBildbreite", 180);
+    m_iBildhoehe = r.Int("m_iBildhoehe", 144);
+    m_bkompri = r.Bool("m_bkompri", false);
+    m_bFrei = r.Bool("m_bFrei", false);
+    m_iLokal = r.Int("m_iLokal", 1);
+    m_sOffset = r.String("m_sOffset", "00000");
+    m_sBgroesse = r.String("m_sBgroesse", "FF");
+    m_sBanzahl = r.String("m_sBanzahl", "90");
+    m_iModus = r.Int("m_iModus", 3);
+    m_iKanal = r.Int("m_iKanal", 1);
+    lokal_control = r.Int("lokal_control", 0);
+    lokal_control2 = r.Int("lokal_control2", 0);
+    m_sTel_nr = r.String("m_sTel_nr", "!22");
+    m_bExpert = r.Bool("m_bExpert", false);
+    b_Ein_dlg_ok = r.Bool("b_Ein_dlg_ok", false);
+    m_bZeilenweise = r.Bool("m_bZeilenweise", true);
+    m_bFrei = r.Bool("m_bFrei", false);
+    m_bPortOpen = r.Bool("open", false);
+    nibb2 = r.Bool("nibb2", false);
+    Start = r.Int("Start", 1);
+    sHandshake = static_cast<int8_t>(static_cast<uint8_t>(r.Int("sHandshake", 2) & 0xFF));
+    m_bHandshake = r.Bool("m_bHandshake", true);
+    m_bTimer = r.Bool("m_bTimer", false);
+    m_STimerTime = r.String("m_STimerTime", "10");
     store.endGroup();
 }
 
@@ -176,8 +228,17 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
         m_bPortOpen = false;
     }
     BuildYuvTables();
-    if (!m_bPortOpen)
+    if (!m_bPortOpen) {
+        // Before the window exists the port's messages ("Fehler setzen !") have nowhere to
+        // go: they are held and shown as soon as a user interface is set.
+        CHeldMessages held;
+        if (m_pUi == nullptr)
+            CComPort::SetUi(&held);
         OpenConfiguredPort();
+        if (m_pUi == nullptr)
+            CComPort::SetUi(nullptr);
+        m_heldMessages.insert(m_heldMessages.end(), held.m_messages.begin(), held.m_messages.end());
+    }
     m_bStarted = true;
     m_bExited = false;
     return true;

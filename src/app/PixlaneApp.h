@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,11 +37,16 @@ class CPixlaneApp {
     // Runs once; the destructor calls it when nobody did.
     void ExitInstance();
 
-    void ReadSettings(QSettings& store);
+    // Told about a stored value that could not be taken as it stands (its default is used).
+    using Warning = std::function<void(const std::string& text)>;
+    // Reads the settings; a value that is not a number where one belongs, or one out of
+    // range, becomes its default, and warn (when given) hears of it once per value.
+    void ReadSettings(QSettings& store, const Warning& warn = {});
     void WriteSettings(QSettings& store) const;
     // Opens and sets up the port m_iCom; false (and m_bPortOpen unchanged) when it fails.
     bool OpenConfiguredPort();
 
+    // The user interface from now on; messages held since the start-up are shown on it.
     void SetUi(CAppUi* ui);
     CAppUi* Ui() const { return m_pUi; }
 
@@ -90,8 +96,9 @@ class CPixlaneApp {
     bool SetGrabWindow();
     // Writes the current image as a BMP file after asking for the name.
     void SaveImage();
-    // Builds the request frame for the current settings; empty with the reason in
-    // refused when nothing may be sent (refused stays false for an unsupported width).
+    // Builds the request frame for the current settings; its block count is what the
+    // fetch reads. Empty with the reason in refused when nothing may be sent (refused
+    // stays false for an unsupported width).
     std::string BuildRequestFrame(bool& refused) const;
     void ReleaseBuffers();
 
@@ -127,6 +134,7 @@ class CPixlaneApp {
     bool m_bDemoModem = false;
 
     CAppUi* m_pUi = nullptr;
+    std::vector<std::string> m_heldMessages;  // start-up messages not shown yet
     QSettings* m_pStore = nullptr;
     bool m_bOwnsStore = false;
     bool m_bStarted = false;

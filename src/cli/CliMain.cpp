@@ -11,10 +11,13 @@
 
 #include "PixlaneVersion.h"
 #include "app/PixlaneApp.h"
+#include "app/TargetFile.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/ImageFile.h"
+#include "image/Decoder.h"
 #include "link/ComPort.h"
+#include "link/PrintableText.h"
 #include "link/QtSerialLine.h"
 #include "sim/DemoModule.h"
 
@@ -73,7 +76,8 @@ int RunStatus(CRun& r) {
         r.m_ui.Note(text);
         return 1;
     }
-    r.m_out << text << '\n';
+    // Whatever the module sent, none of it may steer the user's terminal.
+    r.m_out << PrintableText(text) << '\n';
     return 0;
 }
 
@@ -84,7 +88,8 @@ int RunTimestamp(CRun& r) {
         return 1;
     }
     // Two characters of the triggering channel, then the seconds.
-    r.m_out << text.substr(0, 2) << ' ' << text.substr(std::min<size_t>(2, text.size())) << '\n';
+    r.m_out << PrintableText(text.substr(0, 2)) << ' '
+            << PrintableText(text.substr(std::min<size_t>(2, text.size()))) << '\n';
     return 0;
 }
 
@@ -133,9 +138,8 @@ int RunHangup(CRun& r) {
     return 1;
 }
 
-int RunFetch(CRun& r) {
-    const CCliOptions& o = r.m_opt;
-    CPixlaneApp& app = r.m_app;
+// The fetch options over the stored image settings.
+void ApplyFetchOptions(const CCliOptions& o, CPixlaneApp& app) {
     if (o.m_iBildbreite != 0) {
         app.m_iBildbreite = o.m_iBildbreite;
         // The standard height of the width, unless one is given.
@@ -158,7 +162,32 @@ int RunFetch(CRun& r) {
         app.m_sBanzahl = o.m_sBanzahl;
     }
     app.m_iLokal = o.m_bModem || o.m_bDemoModem ? 0 : 1;
+}
 
+// Whether the image settings can give a picture at all; when not, says why. The window
+// sends such a request all the same, but a run that ends with exit status 0 must have a
+// picture to show for it.
+bool CanFetch(const CPixlaneApp& app, CConsoleUi& ui) {
+    bool refused = false;
+    const bool frame = !app.BuildRequestFrame(refused).empty();
+    const bool colour = app.m_iMonochrom != 0;
+    if (frame && HasDecoding(app.m_iBildbreite, colour, app.m_iModus))
+        return true;
+    ui.Note("Ungültige Bildanforderung !");
+    if (!frame && !refused)
+        ui.Note("Bildbreite " + std::to_string(app.m_iBildbreite) +
+                " wird nicht unterstützt (180, 256, 360, 512 oder 768)");
+    else if (frame)
+        ui.Note(std::string(colour ? "Farbe" : "Grau") + " mit Modus " +
+                std::to_string(app.m_iModus) + " ergibt kein Bild (" +
+                (colour ? "Farbe geht nur mit Modus 4" : "Grau geht nur mit Modus 1, 2 oder 3") +
+                ")");
+    return false;
+}
+
+int RunFetch(CRun& r) {
+    const CCliOptions& o = r.m_opt;
+    CPixlaneApp& app = r.m_app;
     const bool whole = app.GetImage();
     r.m_ui.Finish();
     if (!whole || !app.m_image.HasBits()) {
@@ -167,14 +196,25 @@ int RunFetch(CRun& r) {
         return 1;
     }
     std::string error;
-    if (!WriteImageFile(o.m_sOutput, app.m_image, &error)) {
-        r.m_ui.MessageBox("Fehler beim Speichern !");
-        r.m_ui.Note(std::string(kProgram) + ": " + o.m_sOutput + ": " + error);
-        return 1;
+    // "-", or a name for this program's own standard output: the picture is the result.
+    if (o.m_sOutput == "-" || TargetDescriptor(o.m_sOutput) == 1) {
+        const std::vector<uint8_t> bytes = ImageFileBytes(o.m_sOutput, app.m_image, &error);
+        if (!bytes.empty()) {
+            r.m_out.write(reinterpret_cast<const char*>(bytes.data()),
+                          static_cast<std::streamsize>(bytes.size()));
+            r.m_out.flush();
+            if (r.m_out.good())
+                return 0;
+            error = "standard output refused the picture";
+        }
+    } else if (WriteImageFile(o.m_sOutput, app.m_image, &error)) {
+        r.m_out << QFileInfo(QString::fromStdString(o.m_sOutput)).absoluteFilePath().toStdString()
+                << '\n';
+        return 0;
     }
-    r.m_out << QFileInfo(QString::fromStdString(o.m_sOutput)).absoluteFilePath().toStdString()
-            << '\n';
-    return 0;
+    r.m_ui.MessageBox("Fehler beim Speichern !");
+    r.m_ui.Note(std::string(kProgram) + ": " + o.m_sOutput + ": " + error);
+    return 1;
 }
 
 int Dispatch(CRun& r) {
@@ -228,9 +268,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     // The user's settings are the defaults. They are only read: the application's
     // start-up and shut-down, which would write them back, are never run.
+    CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
     QSettings store(CPixlaneApp::kOrganisation, CPixlaneApp::kApplication);
     CPixlaneApp app;
-    app.ReadSettings(store);
+    app.ReadSettings(store, [&ui](const std::string& text) { ui.Note(text); });
     app.BuildYuvTables();
     SetStoredPortLookup([&store](int n) {
         return store.value(QStringLiteral("Ports/COM%1").arg(n)).toString().toStdString();
@@ -242,7 +283,6 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         app.sHandshake = *opt.m_bHandshake ? 2 : 0;
     }
 
-    CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
     std::unique_ptr<CDemoModule> demo;
     std::string device = opt.m_sDevice;
     if (opt.m_bDemo) {
@@ -268,7 +308,11 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     app.SetUi(&ui);
     int rc = 1;
-    if (app.OpenConfiguredPort()) {
+    if (opt.m_sCommand == "fetch")
+        ApplyFetchOptions(opt, app);
+    if (opt.m_sCommand == "fetch" && !CanFetch(app, ui)) {
+        // Nothing is sent for a picture that could not be made.
+    } else if (app.OpenConfiguredPort()) {
         CRun run{opt, app, ui, out};
         rc = Dispatch(run);
         if (rc == 1 && opt.m_sCommand != "fetch")

@@ -44,8 +44,10 @@ const char* const kProgramHelp =
     "\n"
     "The status texts and message texts of the window (German) go to standard error,\n"
     "one a line; results go to standard output.\n"
-    "Exit status: 0 success; 1 the module or the modem failed or refused, or the port\n"
-    "could not be opened; 2 a usage error.\n";
+    "Module values are printed with control characters as \\xNN. A stored setting that\n"
+    "is not a number where one belongs is named on standard error, and its default used.\n"
+    "Exit status: 0 success; 1 the module or the modem failed or refused, the port could\n"
+    "not be opened, or the stored image settings give no picture; 2 a usage error.\n";
 
 struct CCommandHelp {
     const char* m_pName;
@@ -93,8 +95,10 @@ const CCommandHelp kCommandHelp[] = {
      "                   [--expert OFFSET,BLOCKSIZE,BLOCKCOUNT] [--modem]\n"
      "Fetches one image with the stored settings, changed by these options, and writes\n"
      "it to FILE (default pixlane.bmp): a BMP file exactly as the window saves it, or a\n"
-     "PNG file when the name ends in .png. Prints the file's absolute path.\n"
-     "  -o, --output FILE    where to write the image\n"
+     "PNG file when the name ends in .png. Prints the file's absolute path. A symbolic\n"
+     "link is written through; a FIFO or a device is written directly.\n"
+     "  -o, --output FILE    where to write the image; \"-\" writes the BMP file to\n"
+     "                       standard output (and prints no path)\n"
      "  --width 180|360      image width; the height then defaults to 144 or 288\n"
      "  --height H           image height in pixels (1..4096)\n"
      "  --mono               8-bit grey (mode 3 unless --mode says otherwise)\n"

@@ -1,11 +1,13 @@
 #include "cli/ImageFile.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QString>
 #include <cstring>
 
+#include "app/TargetFile.h"
 #include "image/Bmp.h"
 #include "image/Image.h"
 
@@ -41,28 +43,21 @@ QImage ToQImage(const CImage& image) {
     return out;
 }
 
-bool WritePngFile(const std::string& path, const CImage& image, std::string* error) {
+std::vector<uint8_t> PngBytes(const CImage& image, std::string* error) {
     const QImage picture = ToQImage(image);
     if (picture.isNull()) {
         SetError(error, QStringLiteral("no memory for the picture"));
-        return false;
+        return {};
     }
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        SetError(error, file.errorString());
-        return false;
-    }
-    QImageWriter writer(&file, "png");
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
     if (!writer.write(picture)) {
         SetError(error, writer.errorString());
-        file.cancelWriting();
-        return false;
+        return {};
     }
-    if (!file.commit()) {
-        SetError(error, file.errorString());
-        return false;
-    }
-    return true;
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -71,12 +66,20 @@ bool IsPngName(const std::string& path) {
     return QString::fromStdString(path).endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
 }
 
-bool WriteImageFile(const std::string& path, const CImage& image, std::string* error) {
+std::vector<uint8_t> ImageFileBytes(const std::string& name, const CImage& image,
+                                    std::string* error) {
     if (!image.HasBits()) {
         SetError(error, QStringLiteral("no image"));
-        return false;
+        return {};
     }
-    if (IsPngName(path))
-        return WritePngFile(path, image, error);
-    return WriteBmpFileAtomic(path, image, error);
+    if (IsPngName(name))
+        return PngBytes(image, error);
+    return BuildBmpFile(image);
+}
+
+bool WriteImageFile(const std::string& path, const CImage& image, std::string* error) {
+    const std::vector<uint8_t> bytes = ImageFileBytes(path, image, error);
+    if (bytes.empty())
+        return false;
+    return WriteTargetFile(path, bytes, error);
 }

@@ -106,11 +106,15 @@ class CExchange {
         return true;
     }
 
-    bool Combo(QComboBox* box, std::string& value, int maxChars = -1) {
+    // keepUnselected: a list without a selection leaves the member as it is, instead of
+    // giving the empty text.
+    bool Combo(QComboBox* box, std::string& value, int maxChars = -1, bool keepUnselected = false) {
         if (!m_bSave) {
             SelectByPrefix(box, Q(value));
             return true;
         }
+        if (keepUnselected && box->currentIndex() < 0)
+            return true;
         const QString text = box->currentIndex() < 0 ? QString() : box->currentText();
         if (maxChars >= 0 && text.size() > maxChars)
             return Fail(box, TooLongMessage(maxChars));
@@ -381,8 +385,10 @@ void CEinstellungDlg::WireHandlers() {
 
 bool CEinstellungDlg::DoDataExchange(bool save) {
     CExchange dx(save);
+    // A stored rate the baud list does not offer stays the rate while nothing is chosen:
+    // the line is never asked for 0 baud.
     const bool ok =
-        dx.Check(m_pKompri, m_bkompri) && dx.Combo(m_pBaud, m_sBaudrate) &&
+        dx.Check(m_pKompri, m_bkompri) && dx.Combo(m_pBaud, m_sBaudrate, -1, true) &&
         dx.Combo(m_pCom, m_sCom) && dx.Int(m_pBreite, m_iBildbreite) &&
         dx.Int(m_pHoehe, m_iBildhoehe) && dx.Radio(m_pMonochrom, m_pColor, m_iMonochrom) &&
         dx.Check(m_pZeilenweise, m_bZeilenweise) && dx.Check(m_pFrei, m_bFrei) &&
@@ -464,10 +470,11 @@ bool CEinstellungDlg::OnInitDialog() {
         m_pFrei->setEnabled(false);
     }
 
-    if (m_iLokal == 1)
-        OnLokal();
-    else
-        OnModem();
+    // The link as stored is shown; m_iLokal keeps its value, whatever it is.
+    const bool lokal = m_iLokal == 1;
+    m_pTelNr->setEnabled(!lokal);
+    SetRadio(m_pLokal, lokal);
+    SetRadio(m_pModem, !lokal);
 
     m_pIntervall->setEnabled(m_bTimer != 0);
 

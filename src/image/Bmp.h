@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 class CImage;
@@ -13,9 +12,3 @@ inline constexpr uint32_t kBmpFileHeaderSize = 14;
 // size, two reserved zeros, offset of the pixel data), the descriptor as held, then the
 // pixel rows as held. Empty when the image has no descriptor or no pixels.
 std::vector<uint8_t> BuildBmpFile(const CImage& image);
-
-// Writes the BMP file of the image to a temporary file in the target's folder, flushes
-// it to disk and renames it over the target only when every byte was written. On any
-// failure the temporary file is removed, an existing target is left as it was, the
-// reason goes to *error (when given) and the result is false.
-bool WriteBmpFileAtomic(const std::string& path, const CImage& image, std::string* error);

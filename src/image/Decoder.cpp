@@ -193,6 +193,14 @@ void CYuvDecoder::YuvToRgb(uint8_t Y, uint8_t K, uint8_t& b, uint8_t& g, uint8_t
     run.Store(*this);
 }
 
+bool HasDecoding(int width, bool colour, int mode) {
+    if (IsWideWidth(width))
+        return true;
+    if (width != 180 && width != 360)
+        return false;
+    return colour ? mode == 4 : mode >= 1 && mode <= 3;
+}
+
 CRowSpan CYuvDecoder::DecodeBlock(const CBlockJob& job, bool& nibb2) {
     const int W = job.m_nWidth;
     const int H = job.m_nHeight;

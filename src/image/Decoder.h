@@ -43,6 +43,10 @@ struct CBlockJob {
     CScreenImage* m_pScreen = nullptr;  // may be null
 };
 
+// Whether blocks of this width, colour setting and mode become a picture: the wide grey
+// widths always, 180 and 360 in grey with modes 1 to 3 and in colour with mode 4.
+bool HasDecoding(int width, bool colour, int mode);
+
 // Decoder state for the blocks of image transfers: the colour tables, the chroma
 // phase and terms, the luma of the colour pixel decoded last, and the running byte
 // count of the wide grey formats. The state runs on across blocks and fetches.

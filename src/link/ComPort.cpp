@@ -117,7 +117,9 @@ bool CComPort::Setup(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t st
     const bool stateOk = s_pLine->SetState(dcb);
     if (stateOk)
         *s_pDcb = dcb;
-    const bool timeoutsOk = stateOk && s_pLine->SetTimeouts(timeouts);
+    // The time-outs go in whether or not the driver took the state: without them a read
+    // would give up at once and every exchange on the line would fail.
+    const bool timeoutsOk = s_pLine->SetTimeouts(timeouts);
     if (timeoutsOk)
         *s_pTimeouts = timeouts;
     if (stateOk && timeoutsOk)

@@ -3,11 +3,12 @@
 #include <cstring>
 
 #include "link/ComPort.h"
+#include "link/PrintableText.h"
 
 namespace {
 constexpr uint32_t kDialLimitMs = 30000;
 
-void Status(CPortUi* ui, const char* text) {
+void Status(CPortUi* ui, const std::string& text) {
     if (ui != nullptr)
         ui->SetStatusText(text);
 }
@@ -32,15 +33,32 @@ const char* ResultText(int code) {
 }
 }  // namespace
 
-bool IsDialableNumber(const std::string& number) {
-    for (char c : number) {
-        if (c >= '0' && c <= '9')
+std::string DialNumberProblem(const std::string& number) {
+    if (number.empty())
+        return "Die Nummer ist leer.";
+    for (size_t i = 0; i < number.size(); ++i) {
+        const auto c = static_cast<unsigned char>(number[i]);
+        // Digits, the tone keys, the dial modifiers and what people write between digits.
+        // A ";" would end the dial command early and let the rest run as commands.
+        if (c < 0x80 && c >= 0x20 &&
+            std::strchr("0123456789*#ABCDabcd"
+                        "PTRWSLptrwsl,!@="
+                        " +-()/",
+                        static_cast<char>(c)) != nullptr)
             continue;
-        if (std::strchr(" *#,;!@WPTABCDwptabcd", c) != nullptr && c != '\0')
-            continue;
-        return false;
+        // Name the whole character, even when it takes more than one byte.
+        size_t n = 1;
+        if (c >= 0xC0)
+            while (i + n < number.size() && n < 4 &&
+                   (static_cast<unsigned char>(number[i + n]) & 0xC0) == 0x80)
+                ++n;
+        return "Zeichen \"" + PrintableText(number.substr(i, n)) + "\" ist nicht erlaubt.";
     }
-    return true;
+    return {};
+}
+
+bool IsDialableNumber(const std::string& number) {
+    return DialNumberProblem(number).empty();
 }
 
 int DialModem(const std::string& telNr, CPortUi* ui) {
@@ -49,8 +67,8 @@ int DialModem(const std::string& telNr, CPortUi* ui) {
     // The dial command is built whole, however long the number is.
     const std::string dial = "ATD" + telNr + "\r";
     Status(ui, "Verbindung wird aufgebaut..");
-    if (!IsDialableNumber(telNr)) {
-        Status(ui, ResultText(kModemBadNumber));
+    if (const std::string problem = DialNumberProblem(telNr); !problem.empty()) {
+        Status(ui, std::string(ResultText(kModemBadNumber)) + " " + problem);
         return kModemBadNumber;
     }
     int code = kModemConnected;

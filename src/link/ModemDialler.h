@@ -7,15 +7,21 @@
 // Result codes of the dial sequence.
 enum ModemResult : int {
     kModemConnected = 0,
+    // A step fails when its answer does not come, or when the modem names a failure
+    // ("ERROR", "BUSY", "NO CARRIER", "NO DIALTONE", "NO ANSWER") instead.
     kModemNoAnswer = 1,     // no "K" after "AT\r"
     kModemSetupFailed = 2,  // no "K" after "ATE0M1\r"
     kModemExtension = 3,    // no "K" after "ATX3\r"
-    kModemBadNumber = 4,    // the telephone number holds a character a dial string forbids
+    kModemBadNumber = 4,    // the number is empty or holds a character a dial string forbids
     kModemNoCarrier = 5,    // no "T" within 30 s of dialling
     kModemPortClosed = 7,   // purging after a failure failed: the port is not open
 };
 
-// True when every character of the number may stand in a Hayes dial string.
+// What makes the number unfit for a Hayes dial string, in German: it is empty, or it holds
+// a character that may not stand there (the first one is named). Empty when it can be
+// dialled.
+std::string DialNumberProblem(const std::string& number);
+// True when the number is not empty and every character may stand in a dial string.
 bool IsDialableNumber(const std::string& number);
 
 // Initialises the modem on the open port, dials the number and waits for the carrier.

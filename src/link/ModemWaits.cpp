@@ -1,30 +1,80 @@
+#include <cctype>
+#include <iterator>
+#include <string>
+
 #include "link/ComPort.h"
 
 namespace {
 constexpr int kMaxTries = 250;
 constexpr uint32_t kPollMs = 250;
+
+// The answer line the modem is sending, read one character at a time. An answer is
+// recognised by one letter ("K", "T"); a letter that belongs to a result naming a failure
+// does not count, and the whole failure result ends the wait at once. A command is failed
+// only by "ERROR"; the results of a call may also stand in the input from the call before
+// ("NO CARRIER" when the module hung up), so they end the wait for the dial alone.
+class CAnswerLine {
+  public:
+    enum EVerdict { kOther, kExpected, kFailure };
+
+    CAnswerLine(char expected, bool dial)
+        : m_cExpected(expected), m_nFailures(dial ? std::size(kFailures) : 1) {}
+
+    EVerdict Add(char c) {
+        if (c == '\r' || c == '\n') {
+            m_sLine.clear();
+            return c == m_cExpected ? kExpected : kOther;
+        }
+        if (m_sLine.size() < 32 && (c != ' ' || !m_sLine.empty()))
+            m_sLine += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        bool begunFailure = false;
+        for (size_t i = 0; i < m_nFailures; ++i) {
+            const std::string w(kFailures[i]);
+            if (m_sLine == w)
+                return kFailure;
+            begunFailure = begunFailure || w.rfind(m_sLine, 0) == 0;
+        }
+        if (c != m_cExpected)
+            return kOther;
+        return begunFailure ? kOther : kExpected;
+    }
+
+  private:
+    // "ERROR" first: it is the only one that answers a command.
+    static constexpr const char* kFailures[] = {"ERROR",       "BUSY",         "NO CARRIER",
+                                                "NO DIALTONE", "NO DIAL TONE", "NO ANSWER"};
+    char m_cExpected;
+    size_t m_nFailures;  // how many of kFailures, from the first, end the wait
+    std::string m_sLine;
+};
 }  // namespace
 
 bool CComPort::SendExpect(const char* command, size_t length, const char* expected) {
     if (!Write(command, length))
         return false;
+    CAnswerLine answer(expected[0], false);
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
         Clock().Sleep(kPollMs);
         if (!Read(c, 1))
             return false;
-        if (c[0] == expected[0])
-            return true;
+        const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
+        if (verdict != CAnswerLine::kOther)
+            return verdict == CAnswerLine::kExpected;
     }
     return false;
 }
 
 bool CComPort::Expect(const char* expected) {
+    CAnswerLine answer(expected[0], false);
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
         Clock().Sleep(kPollMs);
-        if (Read(c, 1) && c[0] == expected[0])
-            return true;
+        if (!Read(c, 1))
+            continue;
+        const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
+        if (verdict != CAnswerLine::kOther)
+            return verdict == CAnswerLine::kExpected;
     }
     return false;
 }
@@ -35,12 +85,18 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
     const uint32_t start = clock.GetTickCount();
     if (!Write(command, length))
         return false;
+    CAnswerLine answer(expected[0], true);
     char c[2] = {0, 0};
     for (;;) {
         clock.Sleep(kPollMs);
-        const bool got = Read(c, 1);
-        if (got && c[0] == expected[0])
-            return true;
+        if (Read(c, 1)) {
+            const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
+            if (verdict == CAnswerLine::kExpected)
+                return true;
+            // The modem has given up the call itself and is back in command mode.
+            if (verdict == CAnswerLine::kFailure)
+                return false;
+        }
         const uint32_t now = clock.GetTickCount();
         if (static_cast<uint32_t>(now - start) > limitMs)
             break;

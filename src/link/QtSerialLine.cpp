@@ -17,9 +17,9 @@ std::function<std::string(int)>& StoredLookup() {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// Whole milliseconds to the deadline, rounded up so that a wait never ends before it.
 int RemainingMs(SteadyClock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 }  // namespace
@@ -97,9 +97,7 @@ bool CQtSerialLine::GetState(CLineState& state) {
             state.m_nStopBits = CLineState::kOneStopBit;
             break;
     }
-    state.m_nRtsControl = m_pPort->flowControl() == QSerialPort::HardwareControl
-                              ? CLineState::kRtsHandshake
-                              : CLineState::kRtsEnable;
+    state.m_nRtsControl = m_nRtsControl;
     return true;
 }
 
@@ -131,24 +129,21 @@ bool CQtSerialLine::SetState(const CLineState& state) {
         PixTrace("stop bits %d not offered, using two", state.m_nStopBits);
         ok = m_pPort->setStopBits(QSerialPort::TwoStop) && ok;
     }
-    switch (state.m_nRtsControl) {
-        case CLineState::kRtsHandshake:
-            ok = m_pPort->setFlowControl(QSerialPort::HardwareControl) && ok;
-            break;
-        case CLineState::kRtsToggle:
-            PixTrace("RTS toggle not offered by the serial back end, using RTS on");
-            [[fallthrough]];
-        case CLineState::kRtsEnable:
-        case CLineState::kRtsDisable:
-        default:
-            ok = m_pPort->setFlowControl(QSerialPort::NoFlowControl) && ok;
-            // A pseudo-terminal has no modem-control lines: a refused RTS is no failure.
-            if (!m_pPort->setRequestToSend(state.m_nRtsControl != CLineState::kRtsDisable)) {
-                PixTrace("RTS line not settable on this device");
-                m_pPort->clearError();
-            }
-            break;
+    // Only the RTS line is set; output never waits for CTS. Neither Qt nor termios offers
+    // a handshake on RTS alone: hardware flow control would also hold every write back
+    // until CTS comes, and on a cable without CTS nothing would leave. The RTS handshake
+    // keeps RTS asserted while the port is open, since the driver's input buffer is
+    // always ready to take bytes; toggling RTS around writes is not offered either, so
+    // that mode asserts it too.
+    ok = m_pPort->setFlowControl(QSerialPort::NoFlowControl) && ok;
+    if (state.m_nRtsControl == CLineState::kRtsToggle)
+        PixTrace("RTS toggle not offered by the serial back end, using RTS on");
+    // A pseudo-terminal has no modem-control lines: a refused RTS is no failure.
+    if (!m_pPort->setRequestToSend(state.m_nRtsControl != CLineState::kRtsDisable)) {
+        PixTrace("RTS line not settable on this device");
+        m_pPort->clearError();
     }
+    m_nRtsControl = state.m_nRtsControl;
     return ok;
 }
 

@@ -29,6 +29,7 @@ class CQtSerialLine : public CSerialLine {
     CQtSerialLine() = default;
     std::unique_ptr<QSerialPort> m_pPort;
     CLineTimeouts m_timeouts;
+    uint8_t m_nRtsControl = CLineState::kRtsEnable;  // the RTS mode last set
 };
 
 // The device behind port number n: on Windows "COMn"; elsewhere the environment

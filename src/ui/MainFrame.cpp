@@ -9,10 +9,12 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <algorithm>
 #include <climits>
 #include <vector>
@@ -27,19 +29,29 @@ namespace {
 const QString kIdle = QStringLiteral("Bereit");
 
 // While a loop command lets events run: Escape is recorded and swallowed, events of the
-// program's own types are dropped, everything else runs.
+// program's own types are dropped, everything else runs. A dialog, message box or menu
+// that a command run inside the loop opens has its own event loop: while it is up, its
+// events are its own, its Escape included.
 class CLoopFilter : public QObject {
   public:
+    // owner: the modal window the loop runs in (null for the main window).
+    explicit CLoopFilter(QWidget* owner) : m_pOwner(owner) {}
     bool m_bStop = false;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (QApplication::activePopupWidget() != nullptr ||
+            QApplication::activeModalWidget() != m_pOwner)
+            return QObject::eventFilter(watched, event);
         switch (event->type()) {
             case QEvent::KeyPress:
             case QEvent::KeyRelease:
             case QEvent::ShortcutOverride:
                 if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-                    m_bStop = true;
+                    // The key's press asks for the stop; its release may follow the press
+                    // that closed a dialog, and asks for nothing.
+                    if (event->type() != QEvent::KeyRelease)
+                        m_bStop = true;
                     return true;
                 }
                 break;
@@ -50,7 +62,17 @@ class CLoopFilter : public QObject {
         }
         return QObject::eventFilter(watched, event);
     }
+
+  private:
+    QPointer<QWidget> m_pOwner;
 };
+// The status-bar prompt of a command, as its menu item carries it; empty when it has none.
+QString PromptOf(int id) {
+    for (const CMenuEntry& e : MenuTable())
+        if (e.m_eKind == CMenuEntry::Item && e.m_nId == id)
+            return QString::fromUtf8(e.m_pPrompt);
+    return {};
+}
 }  // namespace
 
 CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
@@ -135,12 +157,27 @@ void CMainFrame::BuildToolBar() {
         QAction* action =
             m_pToolBar->addAction(QIcon(QString::fromUtf8(t.m_pIcon)), QString::fromUtf8(t.m_pTip));
         action->setToolTip(QString::fromUtf8(t.m_pTip));
+        action->setStatusTip(PromptOf(t.m_nId));
         action->setData(t.m_nId);
         const int id = t.m_nId;
         connect(action, &QAction::triggered, this, [this, id] { Dispatch(id); });
         m_toolActions[id] = action;
+        // Hovering a button shows its prompt, also an empty one (as "Bereit").
+        m_pToolBar->widgetForAction(action)->installEventFilter(this);
     }
     addToolBar(Qt::TopToolBarArea, m_pToolBar);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+        const auto* button = qobject_cast<QToolButton*>(watched);
+        if (button != nullptr && button->defaultAction() != nullptr) {
+            const QString prompt =
+                event->type() == QEvent::Enter ? button->defaultAction()->statusTip() : QString();
+            m_pText->setText(prompt.isEmpty() ? kIdle : prompt);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -248,7 +285,7 @@ void CMainFrame::CloseMainWindow() {
 }
 
 bool CMainFrame::PumpEvents() {
-    CLoopFilter filter;
+    CLoopFilter filter(QApplication::activeModalWidget());
     qApp->installEventFilter(&filter);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     qApp->removeEventFilter(&filter);
@@ -266,7 +303,7 @@ void CMainFrame::SetCaptureTimer(int minutes) {
     // instead of wrapping round to a wrong one.
     const long long ms = static_cast<long long>(minutes) * 60000;
     m_nTimerInterval = static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX));
-    m_pTimer->start(m_nTimerInterval);
+    RearmCaptureTimer();
 }
 
 void CMainFrame::StartCaptureTimer(int minutes) {
@@ -289,5 +326,11 @@ void CMainFrame::StopCaptureTimer() {
 }
 
 void CMainFrame::RearmCaptureTimer() {
+    // An interval of no time at all would tick back to back: the timer stays off.
+    if (m_nTimerInterval <= 0) {
+        m_pTimer->stop();
+        SetStatusText("Timer-Intervall ungültig !");
+        return;
+    }
     m_pTimer->start(m_nTimerInterval);
 }

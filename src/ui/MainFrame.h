@@ -69,6 +69,7 @@ class CMainFrame : public QMainWindow, public CAppUi {
 
   protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:

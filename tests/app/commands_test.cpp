@@ -107,6 +107,27 @@ TEST_F(CommandsTest, LoopRunsRegrabAndFetchUntilStopped) {
     EXPECT_EQ(m_app.m_iModus, 3);
 }
 
+TEST_F(CommandsTest, EachNibbleLoopFetchesItsOwnHalves) {
+    const auto requests = [this](size_t from) {
+        std::vector<std::string> out;
+        for (const std::string& f : FramesFrom(from))
+            if (StartsWith(f, "I,"))
+                out.push_back(f);
+        return out;
+    };
+    m_ui.m_nStopAtPump = 2;
+    size_t before = m_module.HostFrames().size();
+    m_app.OnCommand(ID_LOOP_NIBBLE2);
+    EXPECT_EQ(requests(before),
+              (std::vector<std::string>{"I,00000,B4,0048,2#", "I,00000,B4,0048,2#"}));
+    m_ui.m_nPumps = 0;
+    before = m_module.HostFrames().size();
+    m_app.OnCommand(ID_LOOP_NIBBLE12);
+    EXPECT_EQ(requests(before),
+              (std::vector<std::string>{"I,00000,B4,0048,2#", "I,00000,B4,0090,3#",
+                                        "I,00000,B4,0048,2#", "I,00000,B4,0090,3#"}));
+}
+
 TEST_F(CommandsTest, HangUpLeavesTheLinkDownWhetherConfirmedOrNot) {
     m_app.m_iLokal = 1;
     m_app.OnCommand(ID_VERBINDUNG);
@@ -243,6 +264,42 @@ TEST_F(CommandsModemTest, CaptureTickTriesTheDialTwice) {
     EXPECT_TRUE(m_app.m_bTimer);
     EXPECT_EQ(m_ui.m_nTimerStops, 2);
     EXPECT_EQ(m_ui.m_nTimerRearms, 1);
+}
+
+TEST_F(CommandsModemTest, CaptureTickStepsTryThreeTimesAndStopAtTheirFirstSuccess) {
+    const auto count = [this](const char* prefix) {
+        int n = 0;
+        for (const std::string& f : m_module.Frames())
+            n += StartsWith(f, prefix);
+        return n;
+    };
+    // Everything taken at once: one pass each (and the parameters of the first re-grab).
+    m_app.OnCaptureTick();
+    EXPECT_EQ(count("P,"), 2);
+    EXPECT_EQ(count("I,"), 1);
+    EXPECT_EQ(count("E,"), 1);
+    EXPECT_EQ(m_ui.m_nTimerRearms, 1);
+
+    // The first parameter frame is refused, the second taken: the tick sends two. Every
+    // picture and every hang-up is refused.
+    m_module.ClearRecord();
+    const size_t written = m_factory.Last()->Writes().size();
+    m_module.AddFault({ESimFault::AckDigit, "P", -1, 0, false});
+    m_module.AddFault({ESimFault::AckDigit, "I", -1, 0, true});
+    m_module.AddFault({ESimFault::AckDigit, "E", -1, 0, true});
+    m_app.OnCaptureTick();
+    EXPECT_EQ(count("P,"), 2);
+    EXPECT_EQ(count("I,"), 3);
+    // Hang-ups on the line: after the first, the module's modem may have dropped the call.
+    const auto& writes = m_factory.Last()->Writes();
+    EXPECT_EQ(std::count_if(writes.begin() + static_cast<long>(written), writes.end(),
+                            [](const CFakeLine::CWrite& w) { return w.m_sBytes == "E,1#"; }),
+              3);
+    EXPECT_EQ(std::count(m_ui.m_status.begin(), m_ui.m_status.end(), "Auflegen nicht möglich !"),
+              3);
+    // Three failed hang-ups later the timer is set again all the same.
+    EXPECT_EQ(m_ui.m_nTimerRearms, 2);
+    EXPECT_TRUE(m_app.m_bTimer);
 }
 
 TEST_F(CommandsModemTest, CaptureTickAtAWidthWithoutParametersGoesOn) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <array>
 #include <cstdio>
@@ -133,6 +135,55 @@ TEST_F(FetchTest, RequestFramesAndRefusals) {
     EXPECT_TRUE(m_module.Frames().empty());
 }
 
+TEST_F(FetchTest, TheStandardSizesKeepTheirFrames) {
+    struct CFrame {
+        int m_nWidth, m_nHeight, m_nMode;
+        const char* m_pFrame;
+    };
+    for (const CFrame& f :
+         {CFrame{180, 144, 1, "I,00000,B4,0048,1#"}, CFrame{180, 144, 2, "I,00000,B4,0048,2#"},
+          CFrame{180, 144, 3, "I,00000,B4,0090,3#"}, CFrame{180, 144, 4, "I,00000,B4,0120,4#"},
+          CFrame{360, 288, 1, "I,00000,B4,0120,1#"}, CFrame{360, 288, 2, "I,00000,B4,0120,2#"},
+          CFrame{360, 288, 3, "I,00000,B4,0240,3#"}, CFrame{360, 288, 4, "I,00000,B4,0480,4#"},
+          CFrame{256, 200, 1, "I,00000,FF,00C9,3#"}, CFrame{512, 512, 4, "I,00000,FF,0405,3#"},
+          CFrame{768, 576, 3, "I,00000,FF,06C7,3#"}}) {
+        m_app.m_iBildbreite = f.m_nWidth;
+        m_app.m_iBildhoehe = f.m_nHeight;
+        m_app.m_iModus = f.m_nMode;
+        bool refused = false;
+        EXPECT_EQ(m_app.BuildRequestFrame(refused), f.m_pFrame);
+    }
+}
+
+TEST_F(FetchTest, TheRequestAsksForTheBlocksTheFetchReads) {
+    // A freely defined height, the least there is, and an expert count of its own: after
+    // each fetch the line is quiet, so the next command gets its own answer.
+    struct CCase {
+        int m_nHeight, m_nMode;
+        bool m_bExpert;
+        const char* m_pFrame;
+        int m_nBlocks;
+    };
+    for (const CCase& c : {CCase{100, 3, false, "I,00000,B4,0064,3#", 100},
+                           CCase{1, 3, false, "I,00000,B4,0001,3#", 1},
+                           CCase{100, 1, false, "I,00000,B4,0032,1#", 50},
+                           CCase{144, 3, true, "I,00000,B4,0120,3#", 288}}) {
+        SCOPED_TRACE(c.m_pFrame);
+        m_app.m_iBildhoehe = c.m_nHeight;
+        m_app.m_iModus = c.m_nMode;
+        m_app.m_bExpert = c.m_bExpert;
+        m_app.m_sBgroesse = "B4";
+        m_app.m_sBanzahl = "120";
+        m_module.ClearRecord();
+        EXPECT_TRUE(m_app.FetchImage());
+        ASSERT_FALSE(m_module.Frames().empty());
+        EXPECT_EQ(m_module.Frames().front(), c.m_pFrame);
+        EXPECT_EQ(m_app.m_nBlockCount, c.m_nBlocks);
+        EXPECT_EQ(Count("q,i,0#"), c.m_nBlocks);
+        EXPECT_EQ(CComPort().GetCameraStatus(), "03");
+    }
+}
+
 TEST_F(FetchTest, SaveWritesTheFetchedPictureOrNothing) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("bild.bmp").toStdString();
@@ -147,6 +198,14 @@ TEST_F(FetchTest, SaveWritesTheFetchedPictureOrNothing) {
     const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(file.size(), 26998u);
     EXPECT_EQ(file, BuildBmpFile(m_app.m_image));
+    // Saved through a link, the picture goes to the link's target.
+    const std::string link = dir.filePath("link.bmp").toStdString();
+    ASSERT_TRUE(QFile::link(QString::fromStdString(path), QString::fromStdString(link)));
+    std::remove(path.c_str());
+    m_ui.m_sSaveAs = link;
+    m_app.SaveImage();
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
+    EXPECT_EQ(QFileInfo(QString::fromStdString(path)).size(), 26998);
     m_ui.m_sSaveAs = std::nullopt;
     std::remove(path.c_str());
     m_app.SaveImage();
@@ -255,6 +314,29 @@ TEST_F(FetchViaModemTest, ConnectedModemFetchesAndMarksTheLinkUp) {
     EXPECT_TRUE(m_app.GetImage());
     EXPECT_EQ(m_app.m_iLokal, 1);
     EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
+}
+
+TEST_F(FetchViaModemTest, AFailedDialFetchesNothing) {
+    m_modem.m_eDialResult = EDialResult::Busy;
+    m_app.m_iLokal = 0;
+    EXPECT_FALSE(m_app.GetImage());
+    EXPECT_EQ(m_app.m_iLokal, 0);
+    EXPECT_EQ(m_ui.m_status.back(), "Verbindungsaufbau fehlgeschlagen!!");
+    EXPECT_TRUE(m_module.Frames().empty());
+}
+
+TEST_F(FetchTest, WhenNoModemAnswersTheModuleIsAskedDirectly) {
+    // The module hangs on the cable: "AT" gets no answer, and the fetch goes to it.
+    m_app.m_iLokal = 0;
+    EXPECT_TRUE(m_app.GetImage());
+    EXPECT_EQ(Count("I,00000,B4,0090,3#"), 1);
+    EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
+    EXPECT_EQ(m_app.m_iLokal, 0);
+    // When that fetch fails too, the next one goes straight to the module.
+    m_module.AddFault({ESimFault::AckDigit, "I", -1, 0, false});
+    EXPECT_FALSE(m_app.GetImage());
+    EXPECT_EQ(Count("I,00000,B4,0090,3#"), 2);
+    EXPECT_EQ(m_app.m_iLokal, 1);
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "app/PixlaneApp.h"
 #include "link/ComPort.h"
@@ -25,6 +30,15 @@ class SettingsTest : public ::testing::Test {
         CComPort::SetClock(nullptr);
     }
     QString File() const { return m_dir.filePath("pixlane.ini"); }
+    // The settings file as a user writes it by hand: one "name=value" line each.
+    void WriteByHand(const std::vector<std::pair<std::string, std::string>>& values) {
+        QFile file(File());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        std::string text = "[Pixlane]\n";
+        for (const auto& [name, value] : values)
+            text += "BasicSettings\\" + name + "=" + value + "\n";
+        file.write(text.data(), static_cast<qint64>(text.size()));
+    }
 
     QTemporaryDir m_dir;
     CVirtualClock m_clock;
@@ -160,6 +174,120 @@ TEST_F(SettingsTest, StoredValuesThatNeedCare) {
     EXPECT_EQ(app.m_iBildhoehe, 144);
     EXPECT_EQ(app.m_iKanal, 1);
     EXPECT_FALSE(app.m_bTimer);
+}
+
+// The stored values of the program: name, default, and another value it may hold.
+struct CStoredValue {
+    const char* m_pName;
+    const char* m_pDefault;
+    const char* m_pOther;
+};
+const CStoredValue kStoredValues[] = {
+    {"m_iCom", "1", "2"},
+    {"m_iBaudrate", "57600", "9600"},
+    {"m_iMonochrom", "0", "1"},
+    {"m_iBildbreite", "180", "360"},
+    {"m_iBildhoehe", "144", "288"},
+    {"m_bkompri", "0", "1"},
+    {"m_bFrei", "0", "1"},
+    {"m_iLokal", "1", "0"},
+    {"m_sOffset", "00000", "00010"},
+    {"m_sBgroesse", "FF", "B4"},
+    {"m_sBanzahl", "90", "0120"},
+    {"m_iModus", "3", "4"},
+    {"m_iKanal", "1", "5"},
+    {"lokal_control", "0", "3"},
+    {"lokal_control2", "0", "4"},
+    {"m_sTel_nr", "!22", "0891234"},
+    {"m_bExpert", "0", "1"},
+    {"b_Ein_dlg_ok", "0", "1"},
+    {"m_bZeilenweise", "1", "0"},
+    {"open", "0", "1"},
+    {"nibb2", "0", "1"},
+    {"Start", "1", "7"},
+    {"sHandshake", "2", "0"},
+    {"m_bHandshake", "1", "0"},
+    {"m_bTimer", "0", "1"},
+    {"m_STimerTime", "10", "15"},
+};
+
+TEST_F(SettingsTest, EveryStoredValueIsReadAndWrittenUnderItsNameWithItsDefault) {
+    const auto stored = [this] {
+        QSettings raw(File(), QSettings::IniFormat);
+        raw.beginGroup(CPixlaneApp::kSection);
+        std::map<std::string, std::string> values;
+        for (const QString& key : raw.childKeys())
+            values[key.toStdString()] = raw.value(key).toString().toStdString();
+        return values;
+    };
+    {
+        QSettings store(File(), QSettings::IniFormat);
+        CPixlaneApp app;
+        ASSERT_TRUE(app.InitInstance(&store));
+        app.ExitInstance();
+    }
+    std::map<std::string, std::string> defaults, others;
+    for (const CStoredValue& v : kStoredValues) {
+        defaults[v.m_pName] = v.m_pDefault;
+        // "open" is always written as 0.
+        others[v.m_pName] = std::string(v.m_pName) == "open" ? "0" : v.m_pOther;
+    }
+    EXPECT_EQ(stored(), defaults) << "an empty store gives every default";
+
+    // A value that is read under another name than it is written comes back as its default.
+    std::vector<std::pair<std::string, std::string>> byHand;
+    for (const CStoredValue& v : kStoredValues)
+        byHand.emplace_back(v.m_pName, v.m_pOther);
+    WriteByHand(byHand);
+    {
+        QSettings store(File(), QSettings::IniFormat);
+        CPixlaneApp app;
+        ASSERT_TRUE(app.InitInstance(&store));
+        app.ExitInstance();
+    }
+    EXPECT_EQ(stored(), others);
+}
+
+TEST_F(SettingsTest, HandWrittenValuesAreTakenAsWritten) {
+    WriteByHand({{"Start", "010"},
+                 {"m_iKanal", " 7 "},
+                 {"m_sTel_nr", "0,0815"},
+                 {"m_sOffset", "0,0"},
+                 {"m_iBaudrate", "schnell"},
+                 {"m_iBildhoehe", "0x90"},
+                 {"m_bFrei", "ja"},
+                 {"m_iModus", "99999999999"},
+                 {"m_iCom", "1,5"}});
+    QSettings store(File(), QSettings::IniFormat);
+    std::vector<std::string> warnings;
+    CPixlaneApp app;
+    app.ReadSettings(store, [&](const std::string& text) { warnings.push_back(text); });
+    // Numbers are decimal, whatever their leading zeros.
+    EXPECT_EQ(app.Start, 10);
+    EXPECT_EQ(app.m_iKanal, 7);
+    // A comma belongs to the text, not to a list.
+    EXPECT_EQ(app.m_sTel_nr, "0,0815");
+    EXPECT_EQ(app.m_sOffset, "0,0");
+    // What cannot be taken gives its default and one warning that names it.
+    EXPECT_EQ(app.m_iBaudrate, 57600);
+    EXPECT_EQ(app.m_iBildhoehe, 144);
+    EXPECT_FALSE(app.m_bFrei);
+    EXPECT_EQ(app.m_iModus, 3);
+    EXPECT_EQ(app.m_iCom, 1);
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{
+                  "Einstellung m_iCom: \"1,5\" ist keine Zahl, es gilt 1",
+                  "Einstellung m_iBaudrate: \"schnell\" ist keine Zahl, es gilt 57600",
+                  "Einstellung m_iBildhoehe: \"0x90\" ist keine Zahl, es gilt 144",
+                  "Einstellung m_bFrei: \"ja\" ist keine Zahl, es gilt 0",
+                  "Einstellung m_iModus: \"99999999999\" liegt außerhalb des Zahlenbereichs, "
+                  "es gilt 3"}));
+
+    // The window reads the same values without a word.
+    CPixlaneApp window;
+    window.ReadSettings(store);
+    EXPECT_EQ(window.m_iBaudrate, 57600);
+    EXPECT_EQ(window.m_sTel_nr, "0,0815");
 }
 
 TEST_F(SettingsTest, PortNumberOutsideOneToNineIsAFailedOpen) {

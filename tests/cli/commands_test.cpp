@@ -122,6 +122,27 @@ TEST_F(CliCommandsTest, StatusQueriesPrintTheModulesValues) {
     EXPECT_EQ(m_module.Frames(), (std::vector<std::string>{"V#", "C#", "F#", "S#"}));
 }
 
+TEST_F(CliCommandsTest, ModuleValuesCannotSteerTheTerminal) {
+    m_module.m_status.m_sCamera = "\x1b[";
+    m_module.m_status.m_sVersion = "0\a2\r3";
+    EXPECT_EQ(Cli({"status", "camera"}).m_sOut, "\\x1B[\n");
+    EXPECT_EQ(Cli({"status", "version"}).m_sOut, " \\x07.\\x0D3\n");
+}
+
+TEST_F(CliCommandsTest, AStoredValueThatCannotBeTakenIsNamedOnceAndItsDefaultUsed) {
+    Store({{"m_iBaudrate", "schnell"}, {"m_bFrei", "ja"}, {"m_iKanal", "99999999999"}});
+    const CCliResult r = Cli({"--quiet", "status", "camera"});
+    EXPECT_EQ(r.m_nExit, 0);
+    EXPECT_EQ(r.m_sOut, "03\n");
+    EXPECT_EQ(r.m_sErr,
+              "Einstellung m_iBaudrate: \"schnell\" ist keine Zahl, es gilt 57600\n"
+              "Einstellung m_bFrei: \"ja\" ist keine Zahl, es gilt 0\n"
+              "Einstellung m_iKanal: \"99999999999\" liegt außerhalb des Zahlenbereichs, es "
+              "gilt 1\n");
+    ASSERT_FALSE(m_recording.m_states.empty());
+    EXPECT_EQ(m_recording.m_states.back().m_nBaudRate, 57600u);
+}
+
 TEST_F(CliCommandsTest, AFailedQueryPutsItsErrorTextOnStandardErrorEvenWhenQuiet) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
         {"camera", "V", "FehlerV "},
@@ -280,6 +301,26 @@ TEST_F(CliCommandsTest, FetchWritesTheBmpFileAsTheWindowSavesIt) {
     EXPECT_EQ(FileBytes(path), GreyBmpFile(pic));
 }
 
+TEST_F(CliCommandsTest, ThePictureGoesWhereTheOutputNamePoints) {
+    // "-" and the name of standard output put the picture there, and nothing else.
+    for (const char* name : {"-", "/dev/stdout"}) {
+        SCOPED_TRACE(name);
+        const CCliResult r = Cli({"--quiet", "fetch", "-o", name});
+        EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+        EXPECT_EQ(r.m_sOut, GreyBmpFile(m_module.LastPicture()));
+    }
+    // A link is written through: a PNG goes to its target, and the link stays.
+    const std::string target = Temp("ziel.png");
+    const std::string link = Temp("bild.png");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(target), QString::fromStdString(link)));
+    const CCliResult r = Cli({"--quiet", "fetch", "-o", link});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
+    const std::optional<std::string> png = FileBytes(target);
+    ASSERT_TRUE(png.has_value());
+    EXPECT_EQ(png->substr(1, 3), "PNG");
+}
+
 TEST_F(CliCommandsTest, FetchTakesTheStoredImageSettingsAndTheOptionsOverThem) {
     Store({{"m_iBildbreite", 360}, {"m_iBildhoehe", 288}, {"m_iLokal", 0}});
     const std::string wide = Temp("wide.bmp");
@@ -325,6 +366,30 @@ TEST_F(CliCommandsTest, StoredColourIsFetchedInColourUnlessMonoIsAsked) {
             requests.push_back(f);
     EXPECT_EQ(requests, (std::vector<std::string>{"I,00000,B4,0120,4#", "I,00000,B4,0090,3#"}));
     EXPECT_EQ(FileBytes(mono), GreyBmpFile(m_module.LastPicture()));
+}
+
+TEST_F(CliCommandsTest, StoredImageSettingsWithoutAPictureAreRefusedBeforeAnythingIsSent) {
+    const std::pair<std::vector<std::pair<const char*, QVariant>>, const char*> cases[] = {
+        {{{"m_iMonochrom", 1}, {"m_iModus", 3}},
+         "Farbe mit Modus 3 ergibt kein Bild (Farbe geht nur mit Modus 4)"},
+        {{{"m_iMonochrom", 0}, {"m_iModus", 4}},
+         "Grau mit Modus 4 ergibt kein Bild (Grau geht nur mit Modus 1, 2 oder 3)"},
+        {{{"m_iBildbreite", 250}},
+         "Bildbreite 250 wird nicht unterstützt (180, 256, 360, 512 oder 768)"},
+    };
+    for (const auto& [values, why] : cases) {
+        SCOPED_TRACE(why);
+        RemoveSettings();
+        Store(values);
+        const std::string path = Temp("nichts.bmp");
+        const CCliResult r = Cli({"--quiet", "fetch", "-o", path});
+        EXPECT_EQ(r.m_nExit, 1);
+        EXPECT_EQ(r.m_sErr, std::string("Ungültige Bildanforderung !\n") + why + "\n");
+        EXPECT_EQ(r.m_sOut, "");
+        EXPECT_FALSE(FileBytes(path).has_value());
+    }
+    EXPECT_TRUE(m_module.Frames().empty());
+    EXPECT_TRUE(m_recording.m_states.empty()) << "the port was not even opened";
 }
 
 TEST_F(CliCommandsTest, AFetchThatBreaksOffWritesNoFile) {

@@ -304,6 +304,27 @@ TEST_F(ModuleDialogsTest, ContinuousPollRunsOtherEventsAndEndsOnEscapeAfterOneMo
     EXPECT_EQ(sink.m_nSeen, 0);
 }
 
+TEST_F(ModuleDialogsTest, EscapeInABoxOpenedDuringTheContinuousPollClosesOnlyTheBox) {
+    CModulStatusDlg dlg(m_app, m_frame.get());
+    int atReset = -1, afterBox = -1;
+    CModalScript script({
+        [](QWidget* w) { Click(w, "dauerlauf"); },
+        [&](QWidget* w) {
+            atReset = Count("C#");
+            Click(w, "modulReset");  // its box comes up, and Escape closes it
+        },
+        [&](QWidget*) { afterBox = Count("C#"); },
+        [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); },
+        [](QWidget* w) { Click(w, "abbrechen"); },
+    });
+    script.m_bBoxesByEscape = true;
+    dlg.exec();
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(script.m_texts, QStringList{" Vebindung getrennt !"});
+    EXPECT_EQ(script.m_nEscapeRefused, 0);
+    EXPECT_GT(afterBox, atReset) << "the poll went on after the box";
+}
+
 TEST_F(ModuleDialogsTest, NestedContinuousPollIsEndedByItsOwnEscapeFirst) {
     CModulStatusDlg dlg(m_app, m_frame.get());
     int innerEnded = -1, outerLater = -1, atSecondEscape = -1;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -84,6 +85,18 @@ void PickFromList(QWidget& dlg, const char* name, const QString& entry) {
     box->showPopup();
     box->setCurrentIndex(box->findText(entry));
     box->hidePopup();
+    QCoreApplication::processEvents();
+}
+
+// Chooses an entry with a mouse click on the open list, as the user does: the list hides
+// before the box takes the entry over.
+void ClickInList(QWidget& dlg, const char* name, const QString& entry) {
+    auto* box = Control<QComboBox>(dlg, name);
+    box->showPopup();
+    QAbstractItemView* view = box->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    const QRect item = view->visualRect(view->model()->index(box->findText(entry), 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
     QCoreApplication::processEvents();
 }
 
@@ -471,6 +484,44 @@ TEST_F(SettingsDialogTest, ComAndBaudListsReopenThePort) {
     EXPECT_TRUE(driver.m_boxes.isEmpty());
     EXPECT_EQ(CComPort::State()->m_nBaudRate, 115200u);
     EXPECT_TRUE(m_app.m_bPortOpen);
+}
+
+TEST_F(SettingsDialogTest, AClickedListEntryIsWhatTheHandlerTakes) {
+    CEinstellungDlg& dlg = Open(Members());
+    CModalDriver driver;
+    ClickInList(dlg, "baud", "57600");
+    EXPECT_EQ(Shown("baud"), "57600");
+    EXPECT_EQ(m_app.m_iBaudrate, 57600);
+    ASSERT_TRUE(CComPort::IsOpen());
+    EXPECT_EQ(CComPort::State()->m_nBaudRate, 57600u);
+    ClickInList(dlg, "kanal", "2");
+    EXPECT_EQ(m_module.Frames().back(), "G,02#");
+}
+
+TEST_F(SettingsDialogTest, ARateTheListLacksIsKeptAndNeverBecomesZero) {
+    m_app.m_iBaudrate = 14400;
+    ASSERT_TRUE(CComPort::IsOpen());
+    const QStringList boxes = RunSettings({[](CEinstellungDlg& dlg) {
+        EXPECT_EQ(Control<QComboBox>(dlg, "baud")->currentIndex(), -1);
+        // Opened and closed without a choice.
+        auto* box = Control<QComboBox>(dlg, "baud");
+        box->showPopup();
+        box->hidePopup();
+        QCoreApplication::processEvents();
+        PressEscape(dlg);
+    }});
+    EXPECT_EQ(boxes, QStringList({"Module firmware works only with 115200 baud !!"}));
+    EXPECT_EQ(m_app.m_iBaudrate, 14400);
+    ASSERT_TRUE(CComPort::IsOpen());
+    EXPECT_EQ(CComPort::State()->m_nBaudRate, 14400u);
+}
+
+TEST_F(SettingsDialogTest, AStoredLinkStateIsKeptAsItIs) {
+    for (int lokal : {2, -1, 0}) {
+        m_app.m_iLokal = lokal;
+        RunSettings({[](CEinstellungDlg& dlg) { PressEscape(dlg); }});
+        EXPECT_EQ(m_app.m_iLokal, lokal);
+    }
 }
 
 TEST_F(SettingsDialogTest, ModeListAndColourButtons) {

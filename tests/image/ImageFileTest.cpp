@@ -1,18 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include <sys/resource.h>
-#include <sys/stat.h>
-
 #include "image/Bmp.h"
 #include "image/Image.h"
-
-namespace fs = std::filesystem;
+#include "support/PatternImage.h"
 
 namespace {
 
@@ -21,24 +11,6 @@ uint32_t Le32(const uint8_t* p) {
 }
 uint32_t Le16(const uint8_t* p) {
     return p[0] | (p[1] << 8);
-}
-
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// An image with a pattern that tells rows and columns apart.
-void MakeImage(CImage& image, int w, int h, bool colour) {
-    ASSERT_TRUE(image.Create(w, h, colour));
-    ASSERT_TRUE(image.AllocateBits());
-    for (size_t k = 0; k < image.BitsSize(); ++k) {
-        image.Bits()[k] = static_cast<uint8_t>(k * 7 + k / 251);
-    }
 }
 
 // "BM", the file size, two reserved zeros and the offset of the pixel data.
@@ -50,31 +22,6 @@ void ExpectFileHeader(const std::vector<uint8_t>& file, uint32_t size, uint32_t 
     EXPECT_EQ(Le32(&file[6]), 0u);
     EXPECT_EQ(Le32(&file[10]), dataOffset);
 }
-
-class CTempDir {
-  public:
-    CTempDir() {
-        std::string pattern = (fs::temp_directory_path() / "pixlane-bmp-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~CTempDir() {
-        std::error_code ec;
-        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(m_path)) {
-            names.push_back(e.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-  private:
-    fs::path m_path;
-};
 
 }  // namespace
 
@@ -188,76 +135,4 @@ TEST(BmpFile, NothingWithoutPixels) {
     EXPECT_TRUE(BuildBmpFile(image).empty());
     ASSERT_TRUE(image.Create(180, 144, false));
     EXPECT_TRUE(BuildBmpFile(image).empty()) << "descriptor without pixels";
-}
-
-TEST(BmpWrite, WritesNewFileAndReplacesExistingOne) {
-    CTempDir dir;
-    const fs::path target = dir.Path() / "bild.bmp";
-    CImage image;
-    MakeImage(image, 180, 144, false);
-    std::string error;
-    ASSERT_TRUE(WriteBmpFileAtomic(target.string(), image, &error)) << error;
-    EXPECT_EQ(ReadFile(target), BuildBmpFile(image));
-    // Not the private mode of a temporary file.
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(0666 & ~mask));
-
-    MakeImage(image, 360, 288, true);
-    fs::permissions(target, static_cast<fs::perms>(0640));
-    ASSERT_TRUE(WriteBmpFileAtomic(target.string(), image, &error)) << error;
-    EXPECT_EQ(ReadFile(target), BuildBmpFile(image));
-    EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(0640))
-        << "a replaced file keeps its mode";
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"bild.bmp"});
-}
-
-TEST(BmpWrite, FailuresLeaveTargetAndFolderAsTheyWere) {
-    CTempDir dir;
-    CImage image;
-    MakeImage(image, 180, 144, false);
-    std::string error;
-
-    // No image: nothing is created.
-    CImage none;
-    EXPECT_FALSE(WriteBmpFileAtomic((dir.Path() / "leer.bmp").string(), none, &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(dir.Names().empty());
-
-    // A folder that does not exist.
-    error.clear();
-    EXPECT_FALSE(WriteBmpFileAtomic((dir.Path() / "fehlt" / "bild.bmp").string(), image, &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(dir.Names().empty());
-
-    // The file system refuses the bytes half way: the old file stays whole.
-    const fs::path target = dir.Path() / "bild.bmp";
-    WriteText(target, "old picture");
-    {
-        auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        rlimit small = saved;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        error.clear();
-        const bool ok = WriteBmpFileAtomic(target.string(), image, &error);
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-        EXPECT_FALSE(ok);
-        EXPECT_FALSE(error.empty());
-    }
-    EXPECT_EQ(ReadFile(target),
-              (std::vector<uint8_t>{'o', 'l', 'd', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}));
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"bild.bmp"});
-
-    // The target cannot be replaced (a folder with content sits there).
-    const fs::path blocked = dir.Path() / "ordner.bmp";
-    fs::create_directory(blocked);
-    WriteText(blocked / "inhalt", "x");
-    error.clear();
-    EXPECT_FALSE(WriteBmpFileAtomic(blocked.string(), image, &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(fs::is_regular_file(blocked / "inhalt"));
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"bild.bmp", "ordner.bmp"}));
 }

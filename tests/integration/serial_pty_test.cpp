@@ -114,9 +114,36 @@ TEST_F(SerialPtyTest, SetupReachesTheTerminalSettings) {
     ASSERT_TRUE(m_port.Setup(57600, 8, 0, 1, 2));
     EXPECT_EQ(SlaveTermios().c_cflag & CSTOPB, 0u);
 
-    // A pseudo-terminal has no modem-control lines; every RTS mode must still set up.
-    for (uint8_t rts : {uint8_t{0}, uint8_t{1}, uint8_t{2}, uint8_t{3}})
+    // A pseudo-terminal has no modem-control lines; every RTS mode must still set up, and
+    // none of them may make output wait for CTS.
+    for (uint8_t rts : {uint8_t{0}, uint8_t{1}, uint8_t{2}, uint8_t{3}}) {
         EXPECT_TRUE(m_port.Setup(115200, 8, 0, 1, rts)) << "RTS mode " << int(rts);
+        EXPECT_EQ(SlaveTermios().c_cflag & CRTSCTS, 0u) << "RTS mode " << int(rts);
+    }
+    EXPECT_TRUE(m_port.Write("V#", 2));
+    EXPECT_EQ(ReceiveAtFarEnd(2), "V#");
+}
+
+TEST_F(SerialPtyTest, AWriteTheLineCannotTakeGivesUpAfterItsTimeOut) {
+    OpenAndSetUp();
+    // Fill the line until it takes nothing more: the far end reads nothing meanwhile. The
+    // terminal moves bytes on behind the scenes, so fill until a pause frees no more room.
+    const int flags = ::fcntl(m_nSlave, F_GETFL);
+    ASSERT_EQ(::fcntl(m_nSlave, F_SETFL, flags | O_NONBLOCK), 0);
+    const std::string chunk(4096, 'x');
+    for (bool took = true; took;) {
+        took = false;
+        while (::write(m_nSlave, chunk.data(), chunk.size()) > 0)
+            took = true;
+        ASSERT_EQ(errno, EAGAIN);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    // 500 ms and 500 ms per byte: two bytes give up after 1.5 s.
+    const auto start = SteadyClock::now();
+    EXPECT_FALSE(m_port.Write("V#", 2));
+    const long long elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 1500);
+    EXPECT_LT(elapsed, 2000);
 }
 
 TEST_F(SerialPtyTest, StateTheDriverRefusesShowsTheMessage) {
@@ -163,8 +190,8 @@ TEST_F(SerialPtyTest, ShortReadTimesOutAfterThreeSeconds) {
     const auto start = SteadyClock::now();
     EXPECT_FALSE(m_port.Read(buf, 4));
     const long long elapsed = MsSince(start);
-    EXPECT_GE(elapsed, 2900);
-    EXPECT_LT(elapsed, 6000);
+    EXPECT_GE(elapsed, 3000);
+    EXPECT_LE(elapsed, 3500);
     EXPECT_EQ(std::string(buf, 2), "q,");
 }
 

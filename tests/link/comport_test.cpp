@@ -333,6 +333,21 @@ TEST_F(ComPortTest, RefusedStateOrTimeOutsShowTheMessage) {
     EXPECT_THAT(m_ui.m_status, IsEmpty());
 }
 
+TEST_F(ComPortTest, ARefusedStateStillLeavesTheReadTimeOutInForce) {
+    ASSERT_TRUE(m_port.Open(1));
+    CFakeLine& line = *m_factory.Last();
+    line.m_bFailSetState = true;
+    EXPECT_FALSE(m_port.Setup(115200, 8, 0, 1, 2));
+    EXPECT_THAT(m_ui.m_messages, ElementsAre("Fehler setzen !"));
+    ASSERT_NE(CComPort::Timeouts(), nullptr);
+    EXPECT_EQ(CComPort::Timeouts()->m_nReadConstant, 3000u);
+    // A read on the silent line waits its three seconds instead of failing at once.
+    const uint64_t start = m_clock.NowUs();
+    char buf[2];
+    EXPECT_FALSE(m_port.Read(buf, 1));
+    EXPECT_EQ(m_clock.NowUs() - start, 3000 * kMs);
+}
+
 // ---- waits and purges ----
 
 TEST_F(ComPortTest, WaitEndsAtTheFirstTickPastItsTime) {

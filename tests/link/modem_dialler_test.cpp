@@ -79,12 +79,12 @@ TEST_F(ModemDiallerTest, ErrorToExtensionCommandGivesCodeThreeAfterPurge) {
     m_modem.Answer("\r\nERROR\r\n");
     EXPECT_EQ(DialModem("!22", &m_ui), kModemExtension);
     EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r", "ATX3\r"));
-    // "ATX3" at 5500, nine characters without a "K", then a poll that times out at 11000;
-    // the purge follows the 1-second wait.
-    EXPECT_THAT(RxPurgesMs(*m_pLine), ElementsAre(12001u));
+    // "ATX3" at 5500; the line break and "ERROR" take seven polls, and the wait ends with
+    // the word's last letter at 7250. The purge follows the 1-second wait.
+    EXPECT_THAT(RxPurgesMs(*m_pLine), ElementsAre(8251u));
     EXPECT_EQ(m_pLine->TxPurges(), 1);
     EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, "Modem Fehler Nebenstelle"));
-    EXPECT_THAT(StatusAtMs(), ElementsAre(0, 12001));
+    EXPECT_THAT(StatusAtMs(), ElementsAre(0, 8251));
 }
 
 TEST_F(ModemDiallerTest, UnansweredDialHangsUpAfterTheLimit) {
@@ -122,25 +122,76 @@ TEST_F(ModemDiallerTest, LongNumberIsDialledWhole) {
 
 TEST_F(ModemDiallerTest, UnsafeNumbersAreRefusedBeforeAnythingIsSent) {
     m_pLine = &OpenLine(&m_modem);
-    for (const std::string& number :
-         std::vector<std::string>{"12\rATH", "12x", "0+49", "12\n", std::string("1\0", 2)}) {
+    const char* const bad = "Ungültige Telefonnummer! Zeichen ";
+    const std::vector<std::pair<std::string, std::string>> numbers = {
+        {"12\rATH", std::string(bad) + "\"\\x0D\" ist nicht erlaubt."},
+        {"0,0815;H", std::string(bad) + "\";\" ist nicht erlaubt."},
+        {"12x", std::string(bad) + "\"x\" ist nicht erlaubt."},
+        {"089ä1", std::string(bad) + "\"ä\" ist nicht erlaubt."},
+        {"12\n", std::string(bad) + "\"\\x0A\" ist nicht erlaubt."},
+        {std::string("1\0", 2), std::string(bad) + "\"\\x00\" ist nicht erlaubt."},
+        {"", "Ungültige Telefonnummer! Die Nummer ist leer."},
+    };
+    for (const auto& [number, text] : numbers) {
         SCOPED_TRACE(number);
         m_ui.m_status.clear();
         EXPECT_EQ(DialModem(number, &m_ui), kModemBadNumber);
-        ASSERT_FALSE(m_ui.m_status.empty());
-        EXPECT_EQ(m_ui.m_status.back(), "Ungültige Telefonnummer!");
+        EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, text));
     }
     EXPECT_THAT(m_pLine->Writes(), IsEmpty());
     EXPECT_EQ(ElapsedMs(), 0u);
     EXPECT_EQ(m_pLine->RxPurges(), 0);
 }
 
-TEST(DialableNumberTest, HayesDialCharacters) {
-    for (const char* ok :
-         {"!22", "0123456789", "*31#", "0,,123;", "W12P3T4", "w1p2t3", "ABCD abcd", "@5"})
+TEST(DialableNumberTest, HayesDialCharactersAndWhatPeopleWriteInNumbers) {
+    for (const char* ok : {"!22", "0123456789", "*31#", "0,,123", "W12P3T4", "w1p2t3", "ABCD abcd",
+                           "@5", "+49 (89) 123-45/6", "S=2", "L", "R0815"})
         EXPECT_TRUE(IsDialableNumber(ok)) << ok;
-    for (const char* bad : {"12\r", "ATH", "1-2", "+49", "12x", "1/2", "ä"})
+    for (const char* bad : {"", "12\r", "ATH", "1;2", "12x", "1\t2", "ä", "12\x1b[2J"})
         EXPECT_FALSE(IsDialableNumber(bad)) << bad;
+}
+
+TEST_F(ModemDiallerTest, AFailureResultEndsTheStepItAnswersAtOnce) {
+    m_pLine = &OpenLine(&m_modem);
+    m_modem.Answer("AT\r\r\nOK\r\n");
+    m_modem.Answer("ATE0M1\r\r\nERROR\r\n");
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemSetupFailed);
+    EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r"));
+    // "ATE0M1" at 2250: its echo, the line break and "ERROR" take 14 polls of 250 ms.
+    EXPECT_THAT(RxPurgesMs(*m_pLine), ElementsAre(2250u + 14 * 250 + 1001));
+    EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, "Modem Einstellungen fehlgeschlagen!"));
+}
+
+TEST_F(ModemDiallerTest, TheCallBeforesNoCarrierDoesNotFailTheNextDial) {
+    m_pLine = &OpenLine(&m_modem);
+    // The module hung up the last call; the modem's word for it still waits in the input.
+    m_pLine->InjectNow("\r\nNO CARRIER\r\n");
+    ScriptSetUp();
+    ScriptConnect();
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemConnected);
+    EXPECT_EQ(m_pLine->RxPurges(), 0);
+}
+
+TEST_F(ModemDiallerTest, AFailureResultToTheDialEndsItAtOnceWithoutHangingUp) {
+    // "NO DIALTONE" holds a "T", as CONNECT does; it is no connection all the same.
+    for (const char* result : {"NO DIALTONE", "BUSY", "NO CARRIER", "NO ANSWER", "ERROR"}) {
+        SCOPED_TRACE(result);
+        CScriptedPeer modem;
+        m_port.Open(0);
+        OpenLine(&modem);
+        modem.Answer("AT\r\r\nOK\r\n");
+        modem.Answer("ATE0M1\r\r\nOK\r\n");
+        modem.Answer("\r\nOK\r\n");
+        modem.Answer({{std::string("\r\n") + result + "\r\n", 5000}});
+        m_ui.m_status.clear();
+        const uint64_t start = m_clock.NowMs();
+        EXPECT_EQ(DialModem("!22", &m_ui), kModemNoCarrier);
+        EXPECT_THAT(m_ui.m_status,
+                    ElementsAre(kBuilding, kDialling, "Gegenstelle antwortet nicht"));
+        EXPECT_EQ(modem.Received().back(), "ATD!22\r") << "the modem hung up itself";
+        // The result arrives 5 s after the dial, one character per poll, then the purge.
+        EXPECT_LT(m_clock.NowMs() - start, 7000u + 5000u + 14 * 250u + 1001u);
+    }
 }
 
 // ---- against the simulated modem in front of the simulated module ----
@@ -166,6 +217,15 @@ TEST_F(ModemSimDiallerTest, ModemErrorToExtensionCommand) {
     EXPECT_EQ(DialModem("!22", &m_ui), kModemExtension);
     EXPECT_FALSE(m_sim.IsOffHook());
     EXPECT_EQ(m_ui.m_status.back(), "Modem Fehler Nebenstelle");
+}
+
+TEST_F(ModemSimDiallerTest, NoDialToneEndsTheDialAtOnce) {
+    m_sim.m_eDialResult = EDialResult::NoDialtone;
+    const uint64_t start = m_clock.NowMs();
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemNoCarrier);
+    EXPECT_LT(m_clock.NowMs() - start, 20000u) << "not the 30-second limit";
+    EXPECT_FALSE(m_sim.IsOffHook());
+    EXPECT_EQ(m_ui.m_status.back(), "Gegenstelle antwortet nicht");
 }
 
 TEST_F(ModemSimDiallerTest, DialNeverAnsweredIsAbandoned) {

@@ -122,7 +122,9 @@ std::unique_ptr<CSerialLine> CFakeLineFactory::OpenLine(int port) {
     m_busy.insert(port);
     auto line = std::make_unique<COwnedLine>(m_clock, it->second, m_busy, port, m_pLast);
     line->m_bFailGetState = m_bFailNextGetState;
+    line->m_bFailSetState = m_bFailNextSetState;
     m_bFailNextGetState = false;
+    m_bFailNextSetState = false;
     m_pLast = line.get();
     m_opened.push_back(port);
     return line;

@@ -79,6 +79,7 @@ class CFakeLineFactory : public CLineFactory {
     CFakeLine* Last() const { return m_pLast; }
     std::vector<int> m_opened;  // port numbers in order of successful opens
     bool m_bFailNextGetState = false;
+    bool m_bFailNextSetState = false;  // the next line opened refuses every line state
 
   private:
     class COwnedLine;

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTimerEvent>
 #include <QToolBar>
 #include <climits>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "app/PixlaneApp.h"
 #include "image/Bmp.h"
 #include "link/ComPort.h"
+#include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
 #include "support/FakeLine.h"
 #include "support/ModalScript.h"
@@ -70,6 +72,23 @@ class MainFrameTest : public CWindowFixture {
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
     }
 };
+
+// A start-up whose port takes the open but refuses the line state.
+class RefusedSetupStartTest : public CWindowFixture {
+  protected:
+    void SetUp() override {
+        m_factory.m_bFailNextSetState = true;
+        CWindowFixture::SetUp();
+    }
+};
+
+TEST_F(RefusedSetupStartTest, TheWindowShowsTheSetUpFailureAndThePortCountsAsOpen) {
+    EXPECT_TRUE(m_app.m_bPortOpen);
+    CModalScript answer({});
+    Frame();
+    EXPECT_EQ(answer.m_texts, QStringList{"Fehler setzen !"});
+    EXPECT_EQ(answer.m_titles, QStringList{"Pixlane"});
+}
 
 TEST_F(MainFrameTest, StartsAtItsPlaceWithAFixedSizeAndNoSizingBoxes) {
     EXPECT_EQ(m_frame->pos(), QPoint(100, 100));
@@ -214,6 +233,19 @@ TEST_F(MainFrameTest, StatusTextGivesWayToBereitAfterAMenuWasOpened) {
     EXPECT_EQ(m_frame->StatusText(), "Bereit");
 }
 
+TEST_F(MainFrameTest, HoveringAToolbarButtonShowsItsPrompt) {
+    ShowAndActivate();
+    m_frame->SetStatusText("Fertig !");
+    QWidget* button = m_frame->ToolBar()->widgetForAction(m_frame->ToolAction(ID_BILD_HOLEN));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseMove(button);
+    // The toolbar's commands have empty prompts: the pane shows the idle text.
+    EXPECT_EQ(m_frame->StatusText(), "Bereit");
+    m_frame->SetStatusText("Zeile 3 wird empfangen ...");
+    QTest::mouseMove(m_frame->View());
+    EXPECT_EQ(m_frame->StatusText(), "Bereit");
+}
+
 TEST_F(MainFrameTest, F4FetchesAndTheViewShowsTheImageUnscaled) {
     ShowAndActivate();
     QTest::keyClick(m_frame.get(), Qt::Key_F4);
@@ -240,6 +272,29 @@ TEST_F(MainFrameTest, F4FetchesAndTheViewShowsTheImageUnscaled) {
                      qRed(shown.pixel(x, y)) != qBlue(shown.pixel(x, y));
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(m_frame->windowTitle(), "Pixlane -  ");
+}
+
+TEST_F(MainFrameTest, AColourPictureIsPaintedWithItsRedGreenAndBlue) {
+    ShowAndActivate();
+    m_app.m_iMonochrom = 1;
+    m_app.m_iModus = 4;
+    ASSERT_TRUE(m_app.GetImage());
+    ASSERT_TRUE(m_app.m_image.IsColour());
+    const QImage shown = m_frame->View()->grab().toImage();
+    ASSERT_GE(shown.width(), 180);
+    ASSERT_GE(shown.height(), 144);
+    int wrong = 0, redNotBlue = 0;
+    for (int y = 0; y < 144; ++y) {
+        const uint8_t* row = m_app.m_image.Row(y);  // blue, green, red
+        for (int x = 0; x < 180; ++x) {
+            const QRgb p = shown.pixel(x, y);
+            const uint8_t* bgr = row + 3 * x;
+            wrong += qRed(p) != bgr[2] || qGreen(p) != bgr[1] || qBlue(p) != bgr[0];
+            redNotBlue += bgr[0] != bgr[2];
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(redNotBlue, 1000) << "a picture in which red and blue can be told apart";
 }
 
 TEST_F(MainFrameTest, ChangedSizeSettingsKeepTheOldImageUntilTheNextFetch) {
@@ -340,6 +395,40 @@ TEST_F(MainFrameTest, EscapeEndsALoopAfterItsCycle) {
     EXPECT_TRUE(m_frame->isVisible());
 }
 
+TEST_F(MainFrameTest, EscapeInADialogOpenedDuringALoopClosesOnlyTheDialog) {
+    ShowAndActivate();
+    const auto fetches = [this] {
+        int n = 0;
+        for (const std::string& f : m_module.Frames())
+            n += f == "I,00000,B4,0090,3#";
+        return n;
+    };
+    // The time-stamp dialog comes up between two cycles and gets an Escape of its own.
+    bool closedByEscape = false;
+    CModalScript answer({[&](QWidget* w) {
+        QTest::keyClick(w, Qt::Key_Escape);
+        closedByEscape = !w->isVisible();
+    }});
+    QTimer::singleShot(0, m_frame.get(),
+                       [this] { m_frame->AccelAction(ID_ZEITSTEMPEL)->trigger(); });
+    // Once a second cycle has fetched, Escape on the window ends the loop.
+    QTimer stopper;
+    bool stopSent = false;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (stopSent || QApplication::activeModalWidget() != nullptr || fetches() < 2)
+            return;
+        stopSent = true;
+        QCoreApplication::postEvent(
+            m_frame.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    stopper.start(0);
+    m_frame->AccelAction(ID_LOOP_BILD)->trigger();
+    EXPECT_TRUE(closedByEscape);
+    EXPECT_TRUE(stopSent);
+    EXPECT_GE(fetches(), 2);
+    EXPECT_LE(fetches(), 3);
+}
+
 TEST_F(MainFrameTest, ClosingTheWindowEndsARunningLoop) {
     ShowAndActivate();
     QTimer::singleShot(0, m_frame.get(), [this] { m_frame->close(); });
@@ -381,6 +470,56 @@ TEST_F(MainFrameTest, CaptureTimerArmsTogglesAndStops) {
     m_frame->ToggleCaptureTimer(600000);
     EXPECT_EQ(m_frame->CaptureTimer().interval(), INT_MAX);
     EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+}
+
+TEST_F(MainFrameTest, ACaptureIntervalOfNoTimeDoesNotArmTheTimer) {
+    for (int minutes : {0, -5}) {
+        m_app.m_bTimer = true;
+        m_frame->StartCaptureTimer(minutes);
+        EXPECT_FALSE(m_frame->CaptureTimer().isActive()) << minutes;
+        EXPECT_EQ(m_frame->StatusText(), "Timer-Intervall ungültig !");
+        m_app.m_bTimer = false;
+        m_frame->ToggleCaptureTimer(minutes);
+        EXPECT_FALSE(m_frame->CaptureTimer().isActive()) << minutes;
+        EXPECT_TRUE(m_app.m_bTimer);
+    }
+}
+
+// The module behind the simulated modem, so that a capture tick can dial.
+class CaptureTimerTest : public CWindowFixture {
+  protected:
+    void SetUp() override {
+        CWindowFixture::SetUp();
+        m_factory.Attach(1, &m_modem);
+        m_app.OnPortToggle();  // closed, and opened again with the modem in front
+        m_app.OnPortToggle();
+        ASSERT_TRUE(m_app.m_bPortOpen);
+        Frame();
+    }
+    // What the event loop does when the timer's time has come.
+    void Fire() {
+        const QTimer& timer = m_frame->CaptureTimer();
+        ASSERT_TRUE(timer.isActive());
+        QTimerEvent due(timer.timerId());
+        QCoreApplication::sendEvent(const_cast<QTimer*>(&timer), &due);
+    }
+    CModemSim m_modem{m_module};
+};
+
+TEST_F(CaptureTimerTest, ATickCapturesAndSetsTheTimerAgainWithItsInterval) {
+    m_app.m_bTimer = true;
+    m_frame->StartCaptureTimer(10);
+    for (int tick = 1; tick <= 2; ++tick) {
+        Fire();
+        int pictures = 0;
+        for (const std::string& f : m_module.Frames())
+            pictures += f == "I,00000,B4,0090,3#";
+        EXPECT_EQ(pictures, tick);
+        EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+        EXPECT_EQ(m_frame->CaptureTimer().interval(), 600000);
+        EXPECT_TRUE(m_app.m_bTimer);
+        EXPECT_EQ(m_frame->StatusText(), "Verbindung getrennt !");
+    }
 }
 
 }  // namespace

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CImage;
+
+// The descriptor of this process that the path names ("/dev/stdout", "/dev/fd/N",
+// "/proc/self/fd/N", also behind symbolic links); -1 when it names none.
+int TargetDescriptor(const std::string& path);
+
+// Writes the bytes to what the path names, the way the user means it:
+// - a descriptor of this process (see TargetDescriptor) is written where it stands;
+// - a symbolic link is followed: its target gets the bytes and the link stays;
+// - a regular file, or a name that does not exist yet, gets a temporary file in its
+//   folder that replaces it only once every byte is on disk, keeping the mode of the
+//   file it replaces; on failure the target and its folder are left as they were;
+// - anything else that exists (a FIFO, a terminal, a device) is written directly,
+//   never replaced.
+// On failure the reason goes to *error (when given) and the result is false.
+bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes,
+                     std::string* error);
+
+// The image's BMP file, written as WriteTargetFile writes; false when there is no image.
+bool WriteBmpFile(const std::string& path, const CImage& image, std::string* error);
