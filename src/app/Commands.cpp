@@ -38,14 +38,20 @@ void CPixlaneApp::OnNibble12() {
 }
 
 void CPixlaneApp::RunLoop(int id) {
-    for (;;) {
-        RegrabImage();
-        if (id == ID_LOOP_NIBBLE2)
-            OnNibble2();
-        else if (id == ID_LOOP_NIBBLE12)
-            OnNibble12();
-        else
-            GetImage();
+    for (bool first = true;; first = false) {
+        // The command itself made sure of the line for the first cycle; a line that goes
+        // away later is picked up again as soon as the device is back.
+        if (!first && !EnsureLine()) {
+            CComPort::Clock().Sleep(1000);
+        } else {
+            RegrabImage();
+            if (id == ID_LOOP_NIBBLE2)
+                OnNibble2();
+            else if (id == ID_LOOP_NIBBLE12)
+                OnNibble12();
+            else
+                GetImage();
+        }
         if (m_pUi == nullptr || m_pUi->PumpEvents())
             return;
     }
@@ -71,9 +77,24 @@ void CPixlaneApp::OnCaptureTick() {
         m_pUi->StopCaptureTimer();
     m_bTimer = false;
 
+    // Without the line this tick captures nothing, and the next one tries again.
+    const auto skipTick = [this] {
+        if (m_pUi != nullptr)
+            m_pUi->RearmCaptureTimer();
+        m_bTimer = true;
+    };
+    if (!EnsureLine()) {
+        skipTick();
+        return;
+    }
     if (ConnectModem() != 0) {
         clock.Sleep(1000);
         if (ConnectModem() != 0) {
+            if (NoticeLineLoss()) {
+                ShowStatus(CComPort::kLineGoneText);
+                skipTick();
+                return;
+            }
             // Periodic capture stalls here until the timer is switched off and on again.
             m_bTimer = true;
             return;
@@ -107,9 +128,49 @@ void CPixlaneApp::OnCaptureTick() {
     if (m_pUi != nullptr)
         m_pUi->RearmCaptureTimer();
     m_bTimer = true;
+    FinishLineUse();
 }
 
+namespace {
+// The commands that talk to the module or the modem.
+bool NeedsLine(int id) {
+    switch (id) {
+        case ID_BILD_HOLEN:
+        case ID_NEU_GRABBEN:
+        case ID_VERBINDUNG:
+        case ID_NIBBLE1:
+        case ID_NIBBLE2:
+        case ID_NIBBLE12:
+        case ID_LOOP_BILD:
+        case ID_LOOP_NIBBLE2:
+        case ID_LOOP_NIBBLE12:
+        case ID_KAMERASTATUS:
+        case ID_INPUTSTATUS:
+        case ID_FEHLERSTATUS:
+        case ID_RESET_MODUL:
+        case ID_UEBERSICHT:
+        case ID_ZEITSTEMPEL:
+        case ID_INFO_MODUL:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
 bool CPixlaneApp::OnCommand(int id) {
+    if (NeedsLine(id) && !EnsureLine())
+        return true;
+    // The settings dialog talks to the module too, but it must open while the device is
+    // gone: that is where another port is chosen.
+    if (id == ID_EINSTELLUNGEN)
+        EnsureLine();
+    const bool known = RunCommand(id);
+    FinishLineUse();
+    return known;
+}
+
+bool CPixlaneApp::RunCommand(int id) {
     switch (id) {
         case ID_COMPORT:
             OnPortToggle();

@@ -8,6 +8,7 @@
 
 #include "app/AppUi.h"
 #include "app/Commands.h"
+#include "app/PortSettings.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
@@ -55,15 +56,8 @@ class CSettingsReader {
     }
 
   private:
-    // The value as written. An INI store splits a hand-written value at its commas into a
-    // list ("0,0815"); the pieces are put together again.
     std::optional<QString> Raw(const char* name) {
-        const QVariant v = m_store.value(QLatin1String(name));
-        if (!v.isValid())
-            return std::nullopt;
-        if (v.typeId() == QMetaType::QStringList)
-            return v.toStringList().join(QLatin1Char(','));
-        return v.toString();
+        return StoredText(m_store, QLatin1String(name));
     }
 
     void Warn(const char* name, const QString& raw, const char* why, const std::string& used) {
@@ -78,6 +72,16 @@ class CSettingsReader {
     std::set<std::string> m_warned;
 };
 }  // namespace
+
+std::optional<QString> StoredText(QSettings& store, const QString& key) {
+    const QVariant v = store.value(key);
+    if (!v.isValid())
+        return std::nullopt;
+    // "0,0815" comes back as a list of its pieces; they are put together again.
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QLatin1Char(','));
+    return v.toString();
+}
 
 int LeadingInt(const std::string& text) {
     long long value = 0;
@@ -207,6 +211,32 @@ bool CPixlaneApp::OpenConfiguredPort() {
     return true;
 }
 
+bool CPixlaneApp::NoticeLineLoss() {
+    if (!CComPort::TakeLineLoss())
+        return false;
+    m_bPortOpen = false;
+    m_bLineLost = true;
+    return true;
+}
+
+bool CPixlaneApp::EnsureLine() {
+    NoticeLineLoss();
+    if (!m_bLineLost)
+        return true;
+    if (!OpenConfiguredPort()) {
+        ShowStatus(CComPort::kLineGoneText);
+        return false;
+    }
+    m_bLineLost = false;
+    ShowStatus(kLineBackText);
+    return true;
+}
+
+void CPixlaneApp::FinishLineUse() {
+    if (NoticeLineLoss())
+        ShowStatus(CComPort::kLineGoneText);
+}
+
 bool CPixlaneApp::InitInstance(QSettings* store) {
     if (store != nullptr) {
         m_pStore = store;
@@ -214,10 +244,7 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
         m_pStore = new QSettings(kOrganisation, kApplication);
         m_bOwnsStore = true;
     }
-    QSettings* settings = m_pStore;
-    SetStoredPortLookup([settings](int n) {
-        return settings->value(QStringLiteral("Ports/COM%1").arg(n)).toString().toStdString();
-    });
+    UseStoredPorts(m_pStore);
     ReadSettings(*m_pStore);
     if (IsDemo()) {
         if (m_iCom < 1 || m_iCom > 9)
@@ -252,7 +279,7 @@ void CPixlaneApp::ExitInstance() {
     if (m_pStore != nullptr && !IsDemo())
         WriteSettings(*m_pStore);
     CComPort().Open(0);
-    SetStoredPortLookup({});
+    UseStoredPorts(nullptr);
 }
 
 void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
@@ -266,14 +293,19 @@ int CPixlaneApp::ConnectModem() {
 
 void CPixlaneApp::OnPortToggle() {
     CComPort port;
+    NoticeLineLoss();
     if (m_bPortOpen) {
         port.Open(0);
         ShowStatus("Port ist geschlossen ! ");
         m_bPortOpen = false;
+        // Closed by the user: nothing reopens it by itself.
+        m_bLineLost = false;
         return;
     }
-    if (OpenConfiguredPort())
+    if (OpenConfiguredPort()) {
+        m_bLineLost = false;
         ShowStatus(" Port ist offen ! ");
+    }
 }
 
 void CPixlaneApp::OnAbout() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,19 @@ class CPixlaneApp {
     void WriteSettings(QSettings& store) const;
     // Opens and sets up the port m_iCom; false (and m_bPortOpen unchanged) when it fails.
     bool OpenConfiguredPort();
+
+    // The status text when a line that went away is open again.
+    static constexpr const char* kLineBackText = "Schnittstelle wieder verbunden";
+    // Before anything that talks to the module or the modem: when the line went away, the
+    // port is reopened with the stored settings (nothing is sent) and the status bar says
+    // so. False while the device is still gone; true otherwise, also when the port is
+    // closed because the user closed it.
+    bool EnsureLine();
+    // Takes a loss of the line the port has seen: the port-open flag clears and the line
+    // counts as lost until it is reopened. True when there was one.
+    bool NoticeLineLoss();
+    // The line went away and has not been reopened since.
+    bool IsLineLost() const { return m_bLineLost; }
 
     // The user interface from now on; messages held since the start-up are shown on it.
     void SetUi(CAppUi* ui);
@@ -124,6 +139,12 @@ class CPixlaneApp {
     bool m_bFirstRegrab = true;
 
   private:
+    bool RunCommand(int id);
+    // After a command or a tick: a loss of the line during it is taken, and its text is
+    // the last the status bar shows.
+    void FinishLineUse();
+    bool m_bLineLost = false;
+
     int m_nKeepWidth = 0;  // size of the Nibble-2 data kept in m_pKeepBuf
     int m_nKeepHeight = 0;
     bool m_bKeepValid = false;
@@ -143,3 +164,7 @@ class CPixlaneApp {
 
 // Text to integer as the settings exchange does it: leading digits only, 0 when none.
 int LeadingInt(const std::string& text);
+
+// A stored value's text as the user wrote it, commas included (an INI store splits such a
+// text into a list); nullopt when the value is missing.
+std::optional<QString> StoredText(QSettings& store, const QString& key);

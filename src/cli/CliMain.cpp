@@ -4,17 +4,18 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QString>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "PixlaneVersion.h"
 #include "app/PixlaneApp.h"
+#include "app/PortSettings.h"
 #include "app/TargetFile.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/ImageFile.h"
+#include "cli/PortsCommand.h"
 #include "image/Decoder.h"
 #include "link/ComPort.h"
 #include "link/PrintableText.h"
@@ -29,22 +30,22 @@ const char* const kProgram = "pixlane-cli";
 class CEnvOverride {
   public:
     CEnvOverride(std::string name, const std::string& value) : m_sName(std::move(name)) {
-        if (const char* old = std::getenv(m_sName.c_str()); old != nullptr)
-            m_sOld = old;
-        ::setenv(m_sName.c_str(), value.c_str(), 1);
+        if (qEnvironmentVariableIsSet(m_sName.c_str()))
+            m_sOld = qgetenv(m_sName.c_str());
+        qputenv(m_sName.c_str(), QByteArray::fromStdString(value));
     }
     ~CEnvOverride() {
         if (m_sOld)
-            ::setenv(m_sName.c_str(), m_sOld->c_str(), 1);
+            qputenv(m_sName.c_str(), *m_sOld);
         else
-            ::unsetenv(m_sName.c_str());
+            qunsetenv(m_sName.c_str());
     }
     CEnvOverride(const CEnvOverride&) = delete;
     CEnvOverride& operator=(const CEnvOverride&) = delete;
 
   private:
     std::string m_sName;
-    std::optional<std::string> m_sOld;
+    std::optional<QByteArray> m_sOld;
 };
 
 // Everything a command needs while it runs; the port is open.
@@ -273,9 +274,13 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     CPixlaneApp app;
     app.ReadSettings(store, [&ui](const std::string& text) { ui.Note(text); });
     app.BuildYuvTables();
-    SetStoredPortLookup([&store](int n) {
-        return store.value(QStringLiteral("Ports/COM%1").arg(n)).toString().toStdString();
-    });
+    UseStoredPorts(&store);
+    if (opt.m_sCommand == "ports") {
+        const int rc = RunPorts(opt, store, out, ui);
+        out.flush();
+        UseStoredPorts(nullptr);
+        return rc;
+    }
     if (opt.m_iBaudrate != 0)
         app.m_iBaudrate = opt.m_iBaudrate;
     if (opt.m_bHandshake) {
@@ -289,7 +294,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         demo = std::make_unique<CDemoModule>();
         if (!demo->Start(opt.m_bDemoModem, &error)) {
             ui.Note(std::string("Demo-Modul nicht gestartet: ") + error);
-            SetStoredPortLookup({});
+            UseStoredPorts(nullptr);
             return 1;
         }
         // Pointed at below like a device named directly; the settings are never written.
@@ -324,7 +329,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     out.flush();
     CComPort().Open(0);
     app.SetUi(nullptr);
-    SetStoredPortLookup({});
+    UseStoredPorts(nullptr);
     if (demo)
         demo->Stop();
     return rc;

@@ -10,7 +10,7 @@ const char* const kProgramHelp =
     "Usage: pixlane-cli [OPTIONS] COMMAND [ARGS]\n"
     "Talks to the camera grabber module over the serial line (by cable, or through a\n"
     "Hayes modem it dials). The settings of the Pixlane window are the defaults; they\n"
-    "are read, never written.\n"
+    "are read, and written only by ports --assign, which changes that one value.\n"
     "\n"
     "Options (before the command):\n"
     "  --device PATH        use this serial device\n"
@@ -41,6 +41,9 @@ const char* const kProgramHelp =
     "  fetch [-o FILE] [--width W] [--height H] [--mono | --colour] [--mode 1..4]\n"
     "        [--expert OFFSET,BLOCKSIZE,BLOCKCOUNT] [--modem]\n"
     "                                      fetch one image and write it to FILE\n"
+    "  ports [--json]                      list the serial ports and what COM1..COM9 are\n"
+    "  ports --assign N DEVICE | --clear   store the device of port N (the only command\n"
+    "                                      that writes the settings, and only that value)\n"
     "\n"
     "The status texts and message texts of the window (German) go to standard error,\n"
     "one a line; results go to standard output.\n"
@@ -110,6 +113,22 @@ const CCommandHelp kCommandHelp[] = {
      "While blocks arrive, a progress line is shown when standard error is a terminal.\n"
      "Exit status 1, and no file, when no whole image arrived or the file could not be\n"
      "written.\n"},
+    {"ports",
+     "Usage: pixlane-cli ports [--json]\n"
+     "       pixlane-cli ports --assign N DEVICE\n"
+     "       pixlane-cli ports --assign N --clear\n"
+     "Lists the serial ports the system has (device, description, manufacturer, serial\n"
+     "number, USB vendor and product id, and the name under /dev/serial/by-id that stays\n"
+     "the same when the adapter is plugged in again or the machine restarts), then the\n"
+     "port numbers COM1..COM9 with the device each stands for (from the variable\n"
+     "PIXLANE_COMn, the stored value Ports/COMn or the default) and whether it is there.\n"
+     "Nothing is sent to any port.\n"
+     "  --json               the same as JSON, for scripts\n"
+     "  --assign N DEVICE    store DEVICE for port N (1..9), for the window and the\n"
+     "                       command line; when the system has a lasting name for it\n"
+     "                       under /dev/serial/by-id, that name is stored. Prints what\n"
+     "                       was stored. Nothing else in the settings file changes.\n"
+     "  --assign N --clear   remove the stored device of port N (the default applies)\n"},
 };
 
 // A whole decimal number within min..max.
@@ -304,6 +323,44 @@ bool CheckFetch(CCliOptions& o, std::string& error) {
     return true;
 }
 
+// What ports is asked to do: list, or store one device, or remove one.
+bool CheckPorts(CCliOptions& o, const std::vector<std::string>& positional, std::string& error) {
+    if (o.m_iAssign == 0) {
+        if (o.m_bClear || !positional.empty()) {
+            error = o.m_bClear ? "--clear gehört zu --assign N"
+                               : "überzähliges Argument " + positional[0] + " für ports";
+            return false;
+        }
+        return true;
+    }
+    if (o.m_bJson) {
+        error = "--json gilt nur für die Liste, nicht mit --assign";
+        return false;
+    }
+    if (positional.size() > 1 || (o.m_bClear && !positional.empty())) {
+        error = "--assign N nimmt genau ein Gerät oder --clear";
+        return false;
+    }
+    if (!o.m_bClear && positional.empty()) {
+        error = "--assign N braucht ein Gerät (oder --clear)";
+        return false;
+    }
+    if (!o.m_bClear) {
+        const std::string& device = positional[0];
+        for (char c : device)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                error = "ungültiger Gerätename (Steuerzeichen)";
+                return false;
+            }
+        if (device.empty()) {
+            error = "--assign N braucht ein Gerät (oder --clear)";
+            return false;
+        }
+        o.m_sAssignDevice = device;
+    }
+    return true;
+}
+
 bool ParseCommandArgs(CArgs& args, CCliOptions& o, std::string& error) {
     const std::string& cmd = o.m_sCommand;
     std::vector<std::string> positional;
@@ -329,6 +386,12 @@ bool ParseCommandArgs(CArgs& args, CCliOptions& o, std::string& error) {
             if (!TextValue(args, arg, "eine Telefonnummer", number, error))
                 return false;
             o.m_sTel_nr = number;
+        } else if (cmd == "ports" && (arg == "--json" || arg == "--clear")) {
+            flag = true;
+            (arg == "--json" ? o.m_bJson : o.m_bClear) = true;
+        } else if (cmd == "ports" && arg == "--assign") {
+            if (!NumberValue(args, arg, 1, 9, o.m_iAssign, error))
+                return false;
         } else if (cmd == "fetch") {
             flag = arg == "--mono" || arg == "--colour" || arg == "--color" || arg == "--modem";
             if (!ParseFetchOption(args, arg, o, error))
@@ -367,6 +430,8 @@ bool ParseCommandArgs(CArgs& args, CCliOptions& o, std::string& error) {
         }
         return true;
     }
+    if (cmd == "ports")
+        return CheckPorts(o, positional, error);
     if (!positional.empty()) {
         error = "überzähliges Argument " + positional[0] + " für " + cmd;
         return false;
@@ -428,5 +493,11 @@ ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
     }
     if (!ParseCommandArgs(args, o, error))
         return ECliParse::UsageError;
+    // ports reads what the port numbers stand for and opens no line.
+    if (o.m_sCommand == "ports" && !o.m_bHelp &&
+        (!o.m_sDevice.empty() || o.m_iCom != 0 || o.m_bDemo)) {
+        error = "ports nimmt kein --device, --com oder --demo";
+        return ECliParse::UsageError;
+    }
     return o.m_bHelp ? ECliParse::Help : ECliParse::Run;
 }

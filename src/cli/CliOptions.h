@@ -39,6 +39,11 @@ struct CCliOptions {
     std::string m_sBgroesse;
     std::string m_sBanzahl;
     bool m_bModem = false;
+    // ports
+    bool m_bJson = false;
+    int m_iAssign = 0;  // the port number to store a device for (1..9)
+    std::string m_sAssignDevice;
+    bool m_bClear = false;
 };
 
 enum class ECliParse { Run, Help, Version, UsageError };

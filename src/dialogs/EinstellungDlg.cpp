@@ -18,6 +18,9 @@
 #include "app/PixlaneApp.h"
 #include "dialogs/EinstellungControls.h"
 #include "link/ComPort.h"
+#include "link/PortList.h"
+#include "link/PrintableText.h"
+#include "link/QtSerialLine.h"
 #include "protocol/Hex.h"
 
 namespace {
@@ -28,7 +31,8 @@ constexpr int kOffsetChars = 5;
 constexpr int kBgroesseChars = 3;
 constexpr int kModusChars = 1;
 constexpr int kKanalChars = 2;
-constexpr int kReadChars = 4;  // the size and block-count edits are read this far
+constexpr int kReadChars = 4;         // the size and block-count edits are read this far
+constexpr int kComDeviceWidth = 200;  // pixels for the device beside the COM list
 
 struct CPresetTexts {
     int m_nWidth;
@@ -232,6 +236,11 @@ void CEinstellungDlg::BuildControls() {
     auto* portLayout = new QGridLayout(port);
     portLayout->addWidget(label(port, QStringLiteral("COM:")), 0, 0);
     portLayout->addWidget(m_pCom, 0, 1);
+    // What the chosen number stands for on this system.
+    m_pComDevice = new QLabel(port);
+    m_pComDevice->setObjectName(QStringLiteral("comDevice"));
+    m_pComDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    portLayout->addWidget(m_pComDevice, 0, 2);
     portLayout->addWidget(label(port, QStringLiteral("Baudrate:")), 1, 0);
     portLayout->addWidget(m_pBaud, 1, 1);
 
@@ -357,7 +366,25 @@ void CEinstellungDlg::BuildControls() {
         w->setEnabled(false);
 }
 
+void CEinstellungDlg::ShowComDevice() {
+    const int n = LeadingValue(m_pCom->currentText());
+    if (m_pCom->currentIndex() < 0 || n < 1 || n > 9) {
+        m_pComDevice->clear();
+        m_pComDevice->setToolTip(QString());
+        return;
+    }
+    const std::string device = ResolvePortName(n);
+    const QString text =
+        Q(PrintableText(device)) +
+        (IsDevicePresent(device) ? QStringLiteral(" (vorhanden)") : QStringLiteral(" (fehlt)"));
+    // Lasting device names are long: the label shows both ends, the tip all of it.
+    m_pComDevice->setText(
+        m_pComDevice->fontMetrics().elidedText(text, Qt::ElideMiddle, kComDeviceWidth));
+    m_pComDevice->setToolTip(text);
+}
+
 void CEinstellungDlg::WireHandlers() {
+    connect(m_pCom, &QComboBox::currentIndexChanged, this, &CEinstellungDlg::ShowComDevice);
     connect(m_pMonochrom, &QRadioButton::clicked, this, &CEinstellungDlg::OnMonochrom);
     connect(m_pColor, &QRadioButton::clicked, this, &CEinstellungDlg::OnColor);
     connect(m_pPreset[k180x144], &QRadioButton::clicked, this, &CEinstellungDlg::On180x144);
@@ -688,6 +715,8 @@ void CEinstellungDlg::OnComClosed() {
     m_app.m_iCom = LeadingValue(m_pCom->currentText().left(kReadChars));
     m_app.OnPortToggle();
     m_app.OnPortToggle();
+    // An adapter plugged in meanwhile shows up when the list is opened again.
+    ShowComDevice();
 }
 
 void CEinstellungDlg::OnHandshake() {

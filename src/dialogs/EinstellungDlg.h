@@ -12,6 +12,7 @@ class CPixlaneApp;
 class CCloseUpComboBox;
 class CFocusLineEdit;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -57,6 +58,8 @@ class CEinstellungDlg : public QDialog, public CEinstellungMembers {
     // The preset parameter frame, when the port is open on a local link.
     void SendPresetParameters(int width);
     void ShowWarning(const QString& text);
+    // The device the chosen port number stands for, and whether it is there.
+    void ShowComDevice();
 
     // Notification handlers.
     void OnMonochrom();
@@ -82,6 +85,7 @@ class CEinstellungDlg : public QDialog, public CEinstellungMembers {
     bool m_bClosing = false;
 
     CCloseUpComboBox* m_pCom = nullptr;
+    QLabel* m_pComDevice = nullptr;
     CCloseUpComboBox* m_pBaud = nullptr;
     CCloseUpComboBox* m_pKanal = nullptr;
     CCloseUpComboBox* m_pModus = nullptr;

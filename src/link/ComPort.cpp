@@ -11,6 +11,8 @@ std::unique_ptr<CLineTimeouts> CComPort::s_pTimeouts;
 CClock* CComPort::s_pClock = nullptr;
 CLineFactory* CComPort::s_pFactory = nullptr;
 CPortUi* CComPort::s_pUi = nullptr;
+bool CComPort::s_bLineLost = false;
+bool CComPort::s_bLossPending = false;
 
 namespace {
 CSystemClock g_systemClock;
@@ -38,6 +40,14 @@ CPortUi* CComPort::Ui() {
 bool CComPort::IsOpen() {
     return s_pLine != nullptr;
 }
+bool CComPort::LineLost() {
+    return s_bLineLost;
+}
+bool CComPort::TakeLineLoss() {
+    const bool pending = s_bLossPending;
+    s_bLossPending = false;
+    return pending;
+}
 const CLineState* CComPort::State() {
     return s_pDcb.get();
 }
@@ -56,6 +66,18 @@ void CComPort::ShowStatus(const std::string& text) {
         s_pUi->SetStatusText(text);
 }
 
+void CComPort::CheckLine() {
+    if (s_pLine == nullptr || !s_pLine->IsGone())
+        return;
+    PixTrace("line gone, port closed");
+    s_pDcb.reset();
+    s_pTimeouts.reset();
+    s_pLine.reset();
+    s_bLineLost = true;
+    s_bLossPending = true;
+    ShowStatus(kLineGoneText);
+}
+
 bool CComPort::Open(uint8_t port) {
     try {
         if (port >= 1 && port <= 9) {
@@ -65,6 +87,9 @@ bool CComPort::Open(uint8_t port) {
             if (line == nullptr)
                 return false;
             s_pLine = std::move(line);
+            // A loss that nobody has taken yet is over: the port is open again.
+            s_bLineLost = false;
+            s_bLossPending = false;
             s_pDcb = std::make_unique<CLineState>();
             s_pTimeouts = std::make_unique<CLineTimeouts>();
             const bool state = s_pLine->GetState(*s_pDcb);
@@ -134,7 +159,9 @@ bool CComPort::Write(const void* data, size_t n) {
         PixTrace("schreiben_anzahl_F2 = %d", 0);
         return false;
     }
-    if (!s_pLine->Write(static_cast<const uint8_t*>(data), n, written)) {
+    const bool ok = s_pLine->Write(static_cast<const uint8_t*>(data), n, written);
+    CheckLine();
+    if (!ok) {
         PixTrace("schreiben_anzahl_F2 = %d", static_cast<int>(written));
         return false;
     }
@@ -149,7 +176,9 @@ bool CComPort::Write(const void* data, size_t n) {
 bool CComPort::Read(void* buf, size_t n) {
     size_t received = 0;
     auto* bytes = static_cast<uint8_t*>(buf);
-    if (s_pLine == nullptr || !s_pLine->Read(bytes, n, received)) {
+    const bool ok = s_pLine != nullptr && s_pLine->Read(bytes, n, received);
+    CheckLine();
+    if (!ok) {
         PixTrace("lesen_anzahl_F2 = %d", static_cast<int>(received));
         return false;
     }
@@ -165,11 +194,15 @@ bool CComPort::Read(void* buf, size_t n) {
 }
 
 bool CComPort::PurgeRx() {
-    return s_pLine != nullptr && s_pLine->PurgeRx();
+    const bool ok = s_pLine != nullptr && s_pLine->PurgeRx();
+    CheckLine();
+    return ok;
 }
 
 bool CComPort::PurgeTx() {
-    return s_pLine != nullptr && s_pLine->PurgeTx();
+    const bool ok = s_pLine != nullptr && s_pLine->PurgeTx();
+    CheckLine();
+    return ok;
 }
 
 bool CComPort::Wait(uint32_t ms) {

@@ -82,6 +82,13 @@ class CComPort {
     static void SetUi(CPortUi* ui);
     static CPortUi* Ui();
     static bool IsOpen();
+    // The status text shown when the open line goes away.
+    static constexpr const char* kLineGoneText = "Schnittstelle getrennt";
+    // True while the port is closed because its line went away (an adapter unplugged, the
+    // far end closed); the next successful open ends it.
+    static bool LineLost();
+    // True once for each loss of the line: whoever looks after the port-open flag takes it.
+    static bool TakeLineLoss();
     // The state and time-outs last applied by Setup (null while no port is open).
     static const CLineState* State();
     static const CLineTimeouts* Timeouts();
@@ -89,6 +96,9 @@ class CComPort {
   private:
     void ShowMessage(const std::string& text);
     void ShowStatus(const std::string& text);
+    // After a call on the line: when the line says its device is gone, the port is closed
+    // (every later call fails at once) and the loss is shown and recorded.
+    void CheckLine();
 
     static std::unique_ptr<CSerialLine> s_pLine;
     static std::unique_ptr<CLineState> s_pDcb;
@@ -96,4 +106,6 @@ class CComPort {
     static CClock* s_pClock;
     static CLineFactory* s_pFactory;
     static CPortUi* s_pUi;
+    static bool s_bLineLost;
+    static bool s_bLossPending;
 };

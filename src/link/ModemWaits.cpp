@@ -70,8 +70,12 @@ bool CComPort::Expect(const char* expected) {
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
         Clock().Sleep(kPollMs);
-        if (!Read(c, 1))
+        if (!Read(c, 1)) {
+            // A line that went away brings no answer, however long one waits.
+            if (LineLost())
+                return false;
             continue;
+        }
         const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
         if (verdict != CAnswerLine::kOther)
             return verdict == CAnswerLine::kExpected;
@@ -96,6 +100,8 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
             // The modem has given up the call itself and is back in command mode.
             if (verdict == CAnswerLine::kFailure)
                 return false;
+        } else if (LineLost()) {
+            return false;
         }
         const uint32_t now = clock.GetTickCount();
         if (static_cast<uint32_t>(now - start) > limitMs)

@@ -1,7 +1,11 @@
 #include "link/QtSerialLine.h"
 
+#ifndef _WIN32
+#include <poll.h>
 #include <sys/file.h>
+#endif
 
+#include <QFileInfo>
 #include <QSerialPort>
 #include <chrono>
 #include <cstdlib>
@@ -28,20 +32,24 @@ void SetStoredPortLookup(std::function<std::string(int)> lookup) {
     StoredLookup() = std::move(lookup);
 }
 
-std::string ResolvePortName(int port) {
+CPortName ResolvePort(int port) {
 #ifdef _WIN32
-    return "COM" + std::to_string(port);
+    return {"COM" + std::to_string(port), EPortSource::System};
 #else
     const std::string var = "PIXLANE_COM" + std::to_string(port);
     if (const char* env = std::getenv(var.c_str()); env != nullptr && *env != '\0')
-        return env;
+        return {env, EPortSource::Environment};
     if (StoredLookup()) {
         std::string stored = StoredLookup()(port);
         if (!stored.empty())
-            return stored;
+            return {std::move(stored), EPortSource::Stored};
     }
-    return "/dev/ttyS" + std::to_string(port - 1);
+    return {"/dev/ttyS" + std::to_string(port - 1), EPortSource::Default};
 #endif
+}
+
+std::string ResolvePortName(int port) {
+    return ResolvePort(port).m_sDevice;
 }
 
 CQtSerialLine::~CQtSerialLine() {
@@ -53,6 +61,7 @@ std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& devi
                                                          std::string* error) {
     std::unique_ptr<CQtSerialLine> line(new CQtSerialLine);
     line->m_pPort = std::make_unique<QSerialPort>();
+    line->m_sDevice = device;
     line->m_pPort->setPortName(QString::fromStdString(device));
     if (!line->m_pPort->open(QIODevice::ReadWrite)) {
         if (error != nullptr)
@@ -157,18 +166,54 @@ bool CQtSerialLine::SetTimeouts(const CLineTimeouts& timeouts) {
     return true;
 }
 
+bool CQtSerialLine::CheckGone(int error) {
+    if (m_bGone)
+        return true;
+#ifdef _WIN32
+    m_bGone = error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError;
+#else
+    // The error code alone does not tell: a hung-up terminal reads as end of file, which
+    // the serial back end reports with whatever errno was left. A terminal whose device
+    // went away is hung up, and its node is usually removed as well.
+    (void)error;
+    pollfd pfd{static_cast<int>(m_pPort->handle()), POLLIN, 0};
+    const bool hungUp =
+        ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    m_bGone = hungUp || !QFileInfo::exists(QString::fromStdString(m_sDevice));
+#endif
+    if (m_bGone)
+        PixTrace("line %s gone", m_sDevice.c_str());
+    return m_bGone;
+}
+
 bool CQtSerialLine::Write(const uint8_t* data, size_t n, size_t& written) {
     written = 0;
+    if (m_bGone)
+        return false;
     const auto limit = std::chrono::milliseconds(uint64_t{m_timeouts.m_nWriteConstant} +
                                                  uint64_t{m_timeouts.m_nWriteMultiplier} * n);
     const auto deadline = SteadyClock::now() + limit;
     const qint64 queued = m_pPort->write(reinterpret_cast<const char*>(data), qint64(n));
-    if (queued < 0)
+    if (queued < 0) {
+        CheckGone(m_pPort->error());
         return false;
+    }
     while (m_pPort->bytesToWrite() > 0) {
         const int left = RemainingMs(deadline);
-        if (left == 0 || !m_pPort->waitForBytesWritten(left))
+        if (left == 0)
             break;
+        if (!m_pPort->waitForBytesWritten(left)) {
+            const QSerialPort::SerialPortError error = m_pPort->error();
+            if (error != QSerialPort::TimeoutError && error != QSerialPort::NoError) {
+                PixTrace("write: %s", m_pPort->errorString().toUtf8().constData());
+                m_pPort->clearError();
+                if (CheckGone(error)) {
+                    m_pPort->clear(QSerialPort::Output);
+                    return false;
+                }
+            }
+            break;
+        }
     }
     const qint64 pending = m_pPort->bytesToWrite();
     written = static_cast<size_t>(queued - pending);
@@ -181,14 +226,18 @@ bool CQtSerialLine::Write(const uint8_t* data, size_t n, size_t& written) {
 
 bool CQtSerialLine::Read(uint8_t* buf, size_t n, size_t& received) {
     received = 0;
+    if (m_bGone)
+        return false;
     const auto limit = std::chrono::milliseconds(uint64_t{m_timeouts.m_nReadConstant} +
                                                  uint64_t{m_timeouts.m_nReadMultiplier} * n);
     const auto deadline = SteadyClock::now() + limit;
     while (received < n) {
         const qint64 got =
             m_pPort->read(reinterpret_cast<char*>(buf) + received, qint64(n - received));
-        if (got < 0)
+        if (got < 0) {
+            CheckGone(m_pPort->error());
             return false;
+        }
         received += static_cast<size_t>(got);
         if (received >= n)
             break;
@@ -196,27 +245,38 @@ bool CQtSerialLine::Read(uint8_t* buf, size_t n, size_t& received) {
         if (left == 0)
             break;
         if (!m_pPort->waitForReadyRead(left)) {
-            if (m_pPort->error() != QSerialPort::TimeoutError &&
-                m_pPort->error() != QSerialPort::NoError) {
+            const QSerialPort::SerialPortError error = m_pPort->error();
+            const bool failed = error != QSerialPort::TimeoutError && error != QSerialPort::NoError;
+            if (failed)
                 PixTrace("read: %s", m_pPort->errorString().toUtf8().constData());
-                m_pPort->clearError();
-                // A pseudo-terminal whose far end is gone reports an error at once:
-                // wait the time-out out, as a silent line would.
+            m_pPort->clearError();
+            if (failed) {
+                if (CheckGone(error))
+                    return false;
+                // Any other failure of the line reads as silence until the time-out.
                 CSystemClock().Sleep(static_cast<uint32_t>(RemainingMs(deadline)));
                 break;
             }
-            m_pPort->clearError();
         }
     }
     return true;
 }
 
+bool CQtSerialLine::Purge(int directions) {
+    if (m_bGone)
+        return false;
+    if (m_pPort->clear(static_cast<QSerialPort::Directions>(directions)))
+        return true;
+    CheckGone(m_pPort->error());
+    return false;
+}
+
 bool CQtSerialLine::PurgeRx() {
-    return m_pPort->clear(QSerialPort::Input);
+    return Purge(QSerialPort::Input);
 }
 
 bool CQtSerialLine::PurgeTx() {
-    return m_pPort->clear(QSerialPort::Output);
+    return Purge(QSerialPort::Output);
 }
 
 std::unique_ptr<CSerialLine> CQtLineFactory::OpenLine(int port) {

@@ -24,16 +24,39 @@ class CQtSerialLine : public CSerialLine {
     bool Read(uint8_t* buf, size_t n, size_t& received) override;
     bool PurgeRx() override;
     bool PurgeTx() override;
+    bool IsGone() const override { return m_bGone; }
 
   private:
     CQtSerialLine() = default;
+    // After a failed call: whether the device went away (the error says so, the terminal
+    // is hung up, or its node is no longer there); remembered for every later call.
+    bool CheckGone(int error);
+    bool Purge(int directions);  // QSerialPort::Directions
+
     std::unique_ptr<QSerialPort> m_pPort;
+    std::string m_sDevice;  // the name the line was opened by
+    bool m_bGone = false;
     CLineTimeouts m_timeouts;
     uint8_t m_nRtsControl = CLineState::kRtsEnable;  // the RTS mode last set
 };
 
+// Where the device behind a port number was found.
+enum class EPortSource {
+    System,       // the system's own name of the port (Windows: "COMn")
+    Environment,  // the variable PIXLANE_COMn
+    Stored,       // the stored value "Ports/COMn"
+    Default,      // /dev/ttyS{n-1}
+};
+
+struct CPortName {
+    std::string m_sDevice;
+    EPortSource m_eSource = EPortSource::Default;
+};
+
 // The device behind port number n: on Windows "COMn"; elsewhere the environment
 // variable PIXLANE_COMn, else the stored value "Ports/COMn", else /dev/ttyS{n-1}.
+// The one place where the platforms differ in naming ports.
+CPortName ResolvePort(int port);
 std::string ResolvePortName(int port);
 // How ResolvePortName finds a stored value (set by the application's settings store).
 void SetStoredPortLookup(std::function<std::string(int port)> lookup);

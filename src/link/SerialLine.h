@@ -51,6 +51,10 @@ class CSerialLine {
     virtual bool Read(uint8_t* buf, size_t n, size_t& received) = 0;
     virtual bool PurgeRx() = 0;
     virtual bool PurgeTx() = 0;
+    // True once the device behind the line has gone away (an adapter unplugged, the far
+    // end of a pseudo-terminal closed): a failed call says so, and every later call fails
+    // at once. A line that is merely quiet is not gone.
+    virtual bool IsGone() const { return false; }
 };
 
 // Opens the line behind a port number 1..9; null when it cannot be opened

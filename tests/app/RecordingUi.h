@@ -10,7 +10,7 @@
 #include "image/ScreenImage.h"
 
 // Records what the application shows and keeps a screen image to draw into. A loop ends
-// at the pump whose number m_nStopAtPump names (1 = the first).
+// at the pump whose number m_nStopAtPump names (1 = the first); m_onPump runs at each.
 class CRecordingUi : public CAppUi {
   public:
     void SetStatusText(const std::string& text) override { m_status.push_back(text); }
@@ -33,7 +33,12 @@ class CRecordingUi : public CAppUi {
     }
     std::optional<std::string> AskSaveFileName(const std::string&) override { return m_sSaveAs; }
     void ImageChanged() override {}
-    bool PumpEvents() override { return ++m_nPumps >= m_nStopAtPump; }
+    bool PumpEvents() override {
+        ++m_nPumps;
+        if (m_onPump)
+            m_onPump(m_nPumps);
+        return m_nPumps >= m_nStopAtPump;
+    }
     void StopCaptureTimer() override { ++m_nTimerStops; }
     void RearmCaptureTimer() override { ++m_nTimerRearms; }
     void RunSettingsDialog(CEinstellungMembers& members) override {
@@ -50,6 +55,7 @@ class CRecordingUi : public CAppUi {
     std::optional<std::string> m_sSaveAs;
     int m_nPumps = 0;
     int m_nStopAtPump = 1;
+    std::function<void(int pump)> m_onPump;  // what happens meanwhile, by pump number
     int m_nTimerStops = 0;
     int m_nTimerRearms = 0;
     CEinstellungMembers m_settingsIn;

@@ -198,6 +198,86 @@ TEST_F(CommandsTest, SettingsExchangeCopiesInAndEverythingBack) {
     EXPECT_EQ(m_app.m_sTel_nr, "0815");
 }
 
+// ---- a line that goes away and comes back ----
+
+TEST_F(CommandsTest, ALostLineFailsTheCommandAndTheNextCommandPicksItUpAgain) {
+    m_app.m_iBaudrate = 38400;
+    m_app.sHandshake = 0;
+    ASSERT_TRUE(m_app.OnCommand(ID_BILD_HOLEN));
+    EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
+
+    m_factory.Unplug(1);
+    m_app.OnCommand(ID_BILD_HOLEN);
+    EXPECT_FALSE(m_app.m_bPortOpen);
+    EXPECT_TRUE(m_app.IsLineLost());
+    EXPECT_EQ(m_ui.m_status.back(), "Schnittstelle getrennt");
+
+    // Still away: a command that needs the line says so and sends nothing.
+    const size_t opens = m_factory.m_opened.size();
+    const size_t frames = m_module.HostFrames().size();
+    m_ui.m_messages.clear();
+    m_app.OnCommand(ID_KAMERASTATUS);
+    EXPECT_TRUE(m_ui.m_messages.empty()) << m_ui.m_messages.front();
+    EXPECT_EQ(m_ui.m_status.back(), "Schnittstelle getrennt");
+    EXPECT_FALSE(m_app.m_bPortOpen);
+
+    // Back: reopened with the stored settings, and nothing goes out but the command's own.
+    m_factory.Attach(1, &m_module);
+    ASSERT_TRUE(m_app.OnCommand(ID_BILD_HOLEN));
+    EXPECT_TRUE(m_app.m_bPortOpen);
+    EXPECT_FALSE(m_app.IsLineLost());
+    EXPECT_EQ(m_factory.m_opened.size(), opens + 1);
+    EXPECT_NE(
+        std::find(m_ui.m_status.begin(), m_ui.m_status.end(), "Schnittstelle wieder verbunden"),
+        m_ui.m_status.end());
+    EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
+    EXPECT_EQ(FramesFrom(frames), std::vector<std::string>{"I,00000,B4,0090,3#"});
+    const CFakeLine& line = *m_factory.Last();
+    EXPECT_EQ(line.Writes().front().m_sBytes, "I,00000,B4,0090,3#");
+    EXPECT_EQ(line.m_state.m_nBaudRate, 38400u);
+    EXPECT_EQ(line.m_state.m_nRtsControl, CLineState::kRtsDisable);
+}
+
+TEST_F(CommandsTest, APortTheUserClosedStaysClosed) {
+    m_app.OnCommand(ID_COMPORT);
+    ASSERT_FALSE(m_app.m_bPortOpen);
+    const size_t opens = m_factory.m_opened.size();
+    m_app.OnCommand(ID_BILD_HOLEN);
+    EXPECT_EQ(m_factory.m_opened.size(), opens);
+    EXPECT_FALSE(m_app.m_bPortOpen);
+
+    // After a loss the toggle opens the port as it always does, once the device is back.
+    m_app.OnCommand(ID_COMPORT);
+    m_factory.Unplug(1);
+    m_app.OnCommand(ID_NEU_GRABBEN);
+    ASSERT_TRUE(m_app.IsLineLost());
+    m_factory.Attach(1, &m_module);
+    m_app.OnCommand(ID_COMPORT);
+    EXPECT_TRUE(m_app.m_bPortOpen);
+    EXPECT_FALSE(m_app.IsLineLost());
+    EXPECT_EQ(m_ui.m_status.back(), " Port ist offen ! ");
+}
+
+TEST_F(CommandsTest, ALoopGoesOnWithoutTheLineAndPicksItUpWhenItIsBack) {
+    // Pump 1 pulls the adapter, the second cycle loses the line, the third finds it still
+    // away, pump 3 plugs it back and the fourth cycle fetches again.
+    m_ui.m_nStopAtPump = 4;
+    m_ui.m_onPump = [this](int pump) {
+        if (pump == 1)
+            m_factory.Unplug(1);
+        if (pump == 3)
+            m_factory.Attach(1, &m_module);
+    };
+    m_app.OnCommand(ID_LOOP_BILD);
+    const std::vector<std::string> frames = FramesFrom(0);
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "I,00000,B4,0090,3#"), 2);
+    EXPECT_EQ(
+        std::count(m_ui.m_status.begin(), m_ui.m_status.end(), "Schnittstelle wieder verbunden"),
+        1);
+    EXPECT_EQ(m_ui.m_status.back(), "Fertig !");
+    EXPECT_TRUE(m_app.m_bPortOpen);
+}
+
 // Dialling through the simulated modem.
 class CommandsModemTest : public CommandsTest {
   protected:
@@ -300,6 +380,31 @@ TEST_F(CommandsModemTest, CaptureTickStepsTryThreeTimesAndStopAtTheirFirstSucces
     // Three failed hang-ups later the timer is set again all the same.
     EXPECT_EQ(m_ui.m_nTimerRearms, 2);
     EXPECT_TRUE(m_app.m_bTimer);
+}
+
+TEST_F(CommandsModemTest, CaptureTicksWithoutTheLineKeepTheTimerAndTheNextOneCaptures) {
+    // Pulled before the tick: the dial finds out, and the timer is set again instead of
+    // stalling as after a dial the modem refused.
+    m_factory.Unplug(1);
+    m_app.OnCaptureTick();
+    EXPECT_TRUE(m_app.m_bTimer);
+    EXPECT_EQ(m_ui.m_nTimerRearms, 1);
+    EXPECT_FALSE(m_app.m_bPortOpen);
+    EXPECT_EQ(m_ui.m_status.back(), "Schnittstelle getrennt");
+
+    // Still away: nothing is tried.
+    const size_t opens = m_factory.m_opened.size();
+    m_app.OnCaptureTick();
+    EXPECT_EQ(m_ui.m_nTimerRearms, 2);
+    EXPECT_EQ(m_factory.m_opened.size(), opens);
+    EXPECT_TRUE(m_module.Frames().empty());
+
+    m_factory.Attach(1, &m_modem);
+    m_app.OnCaptureTick();
+    EXPECT_EQ(m_ui.m_nTimerRearms, 3);
+    EXPECT_TRUE(m_app.m_bPortOpen);
+    EXPECT_EQ(TickSteps(m_module.Frames()), (std::vector<std::string>{"P", "G", "I", "E"}));
+    EXPECT_EQ(m_ui.m_status.back(), "Verbindung getrennt !");
 }
 
 TEST_F(CommandsModemTest, CaptureTickAtAWidthWithoutParametersGoesOn) {

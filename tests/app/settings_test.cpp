@@ -11,6 +11,7 @@
 
 #include "app/PixlaneApp.h"
 #include "link/ComPort.h"
+#include "link/QtSerialLine.h"
 #include "support/FakeLine.h"
 #include "support/VirtualClock.h"
 
@@ -288,6 +289,41 @@ TEST_F(SettingsTest, HandWrittenValuesAreTakenAsWritten) {
     window.ReadSettings(store);
     EXPECT_EQ(window.m_iBaudrate, 57600);
     EXPECT_EQ(window.m_sTel_nr, "0,0815");
+}
+
+// What a port number stands for once the window has started on a store: the variable
+// first, then the stored value as written (commas and quotes as the user wrote them),
+// then the default; and nothing stored once the program has ended.
+TEST_F(SettingsTest, PortNumbersResolveThroughVariableStoredValueAndDefault) {
+    {
+        QFile file(File());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            "[Ports]\nCOM2=/dev/serial/by-id/usb-Kelvorn,Modul-if00\n"
+            "COM3=\"/dev/tty USB3\"\nCOM4=\n");
+    }
+    qunsetenv("PIXLANE_COM2");
+    qunsetenv("PIXLANE_COM3");
+    QSettings store(File(), QSettings::IniFormat);
+    CPixlaneApp app;
+    ASSERT_TRUE(app.InitInstance(&store));
+    const CPortName two = ResolvePort(2);
+    EXPECT_EQ(two.m_sDevice, "/dev/serial/by-id/usb-Kelvorn,Modul-if00");
+    EXPECT_EQ(two.m_eSource, EPortSource::Stored);
+    EXPECT_EQ(ResolvePortName(3), "/dev/tty USB3");
+    const CPortName four = ResolvePort(4);
+    EXPECT_EQ(four.m_sDevice, "/dev/ttyS3") << "an empty stored value counts as none";
+    EXPECT_EQ(four.m_eSource, EPortSource::Default);
+
+    qputenv("PIXLANE_COM2", "/dev/pts/9");
+    const CPortName env = ResolvePort(2);
+    EXPECT_EQ(env.m_sDevice, "/dev/pts/9");
+    EXPECT_EQ(env.m_eSource, EPortSource::Environment);
+    EXPECT_EQ(ResolvePortName(3), "/dev/tty USB3") << "only the port named";
+    qunsetenv("PIXLANE_COM2");
+
+    app.ExitInstance();
+    EXPECT_EQ(ResolvePortName(2), "/dev/ttyS1") << "the store is gone with the program";
 }
 
 TEST_F(SettingsTest, PortNumberOutsideOneToNineIsAFailedOpen) {

@@ -4,7 +4,10 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 #include "PtyFixture.h"
 #include "cli/CliOptions.h"
@@ -129,6 +132,70 @@ TEST_F(CliPtyTest, ADeviceThatCannotBeOpenedIsNamedInGerman) {
     EXPECT_EQ(r.m_nExit, 1);
     EXPECT_EQ(r.m_sOut, "");
     EXPECT_EQ(r.m_sErr, "ComPort COM1 (/nonexistent/tty9) kann nicht geöffnet werden !\n");
+}
+
+// A USB adapter pulled during a fetch and plugged back in: the device named is a link
+// that the adapter's pseudo-terminal stands behind, as a lasting device name does.
+class CliReplugTest : public CliPtyFixture {
+  protected:
+    void SetUp() override {
+        CliPtyFixture::SetUp();
+        ASSERT_TRUE(m_dir.isValid());
+        m_sLink = m_dir.filePath(QStringLiteral("adapter")).toStdString();
+        m_server.m_sLinkPath = m_sLink;
+        m_module.m_status.m_sCamera = "0A";
+        m_second.m_status.m_sCamera = "0B";
+        m_second.SetPacing(115200, 0);
+        Serve(false);
+    }
+    CCliResult OnLink(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--device", m_sLink});
+        return RunCliWith(args);
+    }
+    int Acks() {
+        int n = 0;
+        WithModule([&] {
+            const std::vector<std::string> frames = m_module.Frames();
+            n = static_cast<int>(std::count(frames.begin(), frames.end(), "q,i,0#"));
+        });
+        return n;
+    }
+
+    QTemporaryDir m_dir;
+    std::string m_sLink;
+    CModuleSim m_second;  // the module once the adapter is back
+};
+
+TEST_F(CliReplugTest, AFetchWhoseLineGoesAwayFailsAndTheNextRunUsesTheLineAgain) {
+    ASSERT_EQ(OnLink({"status", "camera"}).m_sOut, "0A\n");
+
+    // Pulled after twenty blocks.
+    std::thread pull([this] {
+        for (int tries = 0; tries < 2000 && Acks() < 20; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_server.Stop();
+    });
+    const std::string path = m_dir.filePath(QStringLiteral("pic.bmp")).toStdString();
+    const CCliResult lost = OnLink({"fetch", "-o", path});
+    pull.join();
+    EXPECT_EQ(lost.m_nExit, 1);
+    EXPECT_NE(lost.m_sErr.find("\nSchnittstelle getrennt\n"), std::string::npos) << lost.m_sErr;
+    EXPECT_EQ(lost.m_sOut, "");
+    EXPECT_FALSE(FileBytes(path).has_value()) << "no half picture";
+
+    const CCliResult away = OnLink({"status", "camera"});
+    EXPECT_EQ(away.m_nExit, 1);
+    EXPECT_EQ(away.m_sErr, "ComPort COM1 (" + m_sLink + ") kann nicht geöffnet werden !\n");
+
+    // Back, as another pseudo-terminal under the same name.
+    std::string device;
+    ASSERT_TRUE(m_server.Start(m_second, device));
+    EXPECT_EQ(OnLink({"status", "camera"}).m_sOut, "0B\n");
+    const CCliResult fetched = OnLink({"--quiet", "fetch", "-o", path});
+    ASSERT_EQ(fetched.m_nExit, 0) << fetched.m_sErr;
+    std::string expected;
+    WithModule([&] { expected = GreyBmpFile(m_second.LastPicture()); });
+    EXPECT_EQ(FileBytes(path), expected);
 }
 
 // The executable, run as the user runs it.

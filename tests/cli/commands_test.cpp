@@ -32,6 +32,7 @@ class CStateRecordingLine : public CSerialLine {
     bool Read(uint8_t* b, size_t n, size_t& r) override { return m_pInner->Read(b, n, r); }
     bool PurgeRx() override { return m_pInner->PurgeRx(); }
     bool PurgeTx() override { return m_pInner->PurgeTx(); }
+    bool IsGone() const override { return m_pInner->IsGone(); }
 
   private:
     std::unique_ptr<CSerialLine> m_pInner;

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -484,6 +486,37 @@ TEST_F(SettingsDialogTest, ComAndBaudListsReopenThePort) {
     EXPECT_TRUE(driver.m_boxes.isEmpty());
     EXPECT_EQ(CComPort::State()->m_nBaudRate, 115200u);
     EXPECT_TRUE(m_app.m_bPortOpen);
+}
+
+TEST_F(SettingsDialogTest, BesideTheComListStandsTheDeviceOfTheNumberAndWhetherItIsThere) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString adapter = dir.filePath(QStringLiteral("ttyUSB-modul"));
+    {
+        QFile device(adapter);
+        ASSERT_TRUE(device.open(QIODevice::WriteOnly));
+    }
+    qputenv("PIXLANE_COM2", adapter.toLocal8Bit());
+    qputenv("PIXLANE_COM3", "/dev/pixlane-away");
+    CEinstellungDlg& dlg = Open([] {
+        CEinstellungMembers m = Members();
+        m.m_sCom = "2";
+        return m;
+    }());
+    CModalDriver driver;
+    auto* device = Control<QLabel>(dlg, "comDevice");
+    EXPECT_EQ(device->toolTip(), adapter + QStringLiteral(" (vorhanden)"));
+    EXPECT_TRUE(device->text().endsWith(QStringLiteral(" (vorhanden)")))
+        << device->text().toStdString();
+    PickFromList(dlg, "com", "3");
+    EXPECT_EQ(device->text(), QStringLiteral("/dev/pixlane-away (fehlt)"));
+    auto* com = Control<QComboBox>(dlg, "com");
+    QStringList entries;
+    for (int i = 0; i < com->count(); ++i)
+        entries << com->itemText(i);
+    EXPECT_EQ(entries, QStringList({"1", "2", "3", "4", "5", "6", "7", "8"}));
+    qunsetenv("PIXLANE_COM2");
+    qunsetenv("PIXLANE_COM3");
 }
 
 TEST_F(SettingsDialogTest, AClickedListEntryIsWhatTheHandlerTakes) {

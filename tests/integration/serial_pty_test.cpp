@@ -212,6 +212,35 @@ TEST_F(SerialPtyTest, PurgeDiscardsPendingInput) {
     EXPECT_STREQ(buf, "k");
 }
 
+// The far end closing is what pulling a USB adapter looks like to the host: the
+// terminal hangs up and its node goes. A quiet line is no such loss.
+TEST_F(SerialPtyTest, AFarEndThatClosesIsALostLineAndSilenceIsNot) {
+    OpenAndSetUp();
+    char buf[8] = {};
+    EXPECT_FALSE(m_port.Read(buf, 1));
+    EXPECT_TRUE(CComPort::IsOpen()) << "silence";
+
+    ::close(m_nMaster);
+    m_nMaster = -1;
+    EXPECT_FALSE(m_port.Read(buf, 4));
+    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_TRUE(CComPort::LineLost());
+    EXPECT_TRUE(CComPort::TakeLineLoss());
+
+    // A write finds it out as well.
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);
+    ::setenv("PIXLANE_COM3", name, 1);
+    OpenAndSetUp();
+    ::close(master);
+    EXPECT_FALSE(m_port.Write("V#", 2));
+    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_TRUE(CComPort::TakeLineLoss());
+}
+
 TEST_F(SerialPtyTest, OpenIsExclusiveEvenAsRoot) {
     OpenAndSetUp();
     EXPECT_FALSE(m_port.Open(3));

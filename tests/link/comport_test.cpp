@@ -415,4 +415,41 @@ TEST_F(ComPortTest, ClosedPortFailsEveryLineOperation) {
     }
 }
 
+// ---- a line that goes away ----
+
+TEST_F(ComPortTest, ALineThatGoesAwayClosesThePortAndNothingWaitsForIt) {
+    OpenAndSetUp();
+    char buf[8] = {};
+    // Silence is no loss.
+    EXPECT_FALSE(m_port.Read(buf, 6));
+    EXPECT_TRUE(CComPort::IsOpen());
+    EXPECT_FALSE(CComPort::LineLost());
+    EXPECT_FALSE(CComPort::TakeLineLoss());
+
+    m_factory.Unplug(1);
+    const uint64_t start = m_clock.NowUs();
+    EXPECT_FALSE(m_port.Write("V#", 2));
+    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_TRUE(CComPort::LineLost());
+    EXPECT_FALSE(m_port.Read(buf, 6));
+    EXPECT_FALSE(m_port.PurgeRx());
+    EXPECT_EQ(m_clock.NowUs(), start) << "no time-out is waited on a line that is gone";
+    EXPECT_THAT(m_ui.m_status, ElementsAre("Schnittstelle getrennt"));
+    EXPECT_TRUE(CComPort::TakeLineLoss());
+    EXPECT_FALSE(CComPort::TakeLineLoss()) << "each loss is taken once";
+
+    EXPECT_FALSE(m_port.Open(1)) << "the device is still away";
+    EXPECT_TRUE(CComPort::LineLost());
+    m_factory.Attach(1, nullptr);
+    ASSERT_TRUE(m_port.Open(1));
+    EXPECT_FALSE(CComPort::LineLost());
+
+    // A loss that nobody took before the port was open again is over with the open.
+    m_factory.Unplug(1);
+    EXPECT_FALSE(m_port.Read(buf, 1));
+    m_factory.Attach(1, nullptr);
+    ASSERT_TRUE(m_port.Open(1));
+    EXPECT_FALSE(CComPort::TakeLineLoss());
+}
+
 }  // namespace

@@ -110,6 +110,40 @@ TEST_F(ModemDiallerTest, ClosedPortGivesCodeSeven) {
     EXPECT_EQ(ElapsedMs(), 1001u);
 }
 
+// A modem whose line goes away when the dial command reaches it.
+class CVanishingModem : public CScriptedPeer {
+  public:
+    explicit CVanishingModem(CFakeLineFactory& factory) : m_factory(factory) {}
+    void OnHostBytes(const uint8_t* data, size_t n, uint64_t nowUs,
+                     std::vector<CTimedByte>& out) override {
+        CScriptedPeer::OnHostBytes(data, n, nowUs, out);
+        if (std::string(reinterpret_cast<const char*>(data), n).rfind("ATD", 0) == 0)
+            m_factory.Unplug(1);
+    }
+
+  private:
+    CFakeLineFactory& m_factory;
+};
+
+TEST_F(ModemDiallerTest, ALineThatGoesAwayEndsTheWaitsAtOnce) {
+    CVanishingModem modem(m_factory);
+    m_pLine = &OpenLine(&modem);
+    modem.Answer("AT\r\r\nOK\r\n");
+    modem.Answer("ATE0M1\r\r\nOK\r\n");
+    modem.Answer("\r\nOK\r\n");
+    // The dial goes out at 7000 ms; the first poll finds the line gone, instead of polling
+    // out the 30-second dial limit; the purges then fail on the closed port.
+    EXPECT_EQ(DialModem("!22", &m_ui), kModemPortClosed);
+    EXPECT_EQ(ElapsedMs(), 7000u + 250 + 1001);
+    EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, kDialling, "Schnittstelle getrennt",
+                                           "!!Puffer nicht gelöscht=>Com geschlossen??"));
+
+    // Waiting for an answer line on a lost line ends at the first poll too.
+    const uint64_t before = ElapsedMs();
+    EXPECT_FALSE(m_port.Expect("\n"));
+    EXPECT_EQ(ElapsedMs() - before, 250u);
+}
+
 TEST_F(ModemDiallerTest, LongNumberIsDialledWhole) {
     m_pLine = &OpenLine(&m_modem);
     ScriptSetUp();

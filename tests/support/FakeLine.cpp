@@ -30,7 +30,7 @@ bool CFakeLine::SetTimeouts(const CLineTimeouts& timeouts) {
 
 bool CFakeLine::Write(const uint8_t* data, size_t n, size_t& written) {
     written = 0;
-    if (m_bFailWrite)
+    if (m_bFailWrite || m_bGone)
         return false;
     written = std::min(n, m_nWriteLimit);
     m_writes.push_back(
@@ -45,6 +45,8 @@ bool CFakeLine::Write(const uint8_t* data, size_t n, size_t& written) {
 
 bool CFakeLine::Read(uint8_t* buf, size_t n, size_t& received) {
     received = 0;
+    if (m_bGone)
+        return false;
     const uint64_t timeoutMs =
         uint64_t{m_timeouts.m_nReadConstant} + uint64_t{m_timeouts.m_nReadMultiplier} * n;
     const uint64_t deadline = m_clock.NowUs() + timeoutMs * 1000;
@@ -61,6 +63,8 @@ bool CFakeLine::Read(uint8_t* buf, size_t n, size_t& received) {
 }
 
 bool CFakeLine::PurgeRx() {
+    if (m_bGone)
+        return false;
     const uint64_t now = m_clock.NowUs();
     while (!m_rx.empty() && m_rx.front().m_nAtUs <= now)
         m_rx.pop_front();
@@ -70,6 +74,8 @@ bool CFakeLine::PurgeRx() {
 }
 
 bool CFakeLine::PurgeTx() {
+    if (m_bGone)
+        return false;
     ++m_nTxPurges;
     return true;
 }
@@ -100,27 +106,33 @@ void CFakeLine::Schedule(const std::vector<CTimedByte>& bytes) {
 // A fake line that frees its port number when the port closes it.
 class CFakeLineFactory::COwnedLine : public CFakeLine {
   public:
-    COwnedLine(CVirtualClock& clock, CSimPeer* peer, std::set<int>& busy, int port,
+    COwnedLine(CVirtualClock& clock, CSimPeer* peer, std::map<int, CFakeLine*>& open, int port,
                CFakeLine*& last)
-        : CFakeLine(clock, peer), m_busy(busy), m_nPort(port), m_pLast(last) {}
+        : CFakeLine(clock, peer), m_open(open), m_nPort(port), m_pLast(last) {}
     ~COwnedLine() override {
-        m_busy.erase(m_nPort);
+        m_open.erase(m_nPort);
         if (m_pLast == this)
             m_pLast = nullptr;
     }
 
   private:
-    std::set<int>& m_busy;
+    std::map<int, CFakeLine*>& m_open;
     int m_nPort;
     CFakeLine*& m_pLast;
 };
 
+void CFakeLineFactory::Unplug(int port) {
+    m_peers.erase(port);
+    if (auto it = m_open.find(port); it != m_open.end())
+        it->second->m_bGone = true;
+}
+
 std::unique_ptr<CSerialLine> CFakeLineFactory::OpenLine(int port) {
     auto it = m_peers.find(port);
-    if (it == m_peers.end() || m_busy.count(port) != 0)
+    if (it == m_peers.end() || m_open.count(port) != 0)
         return nullptr;
-    m_busy.insert(port);
-    auto line = std::make_unique<COwnedLine>(m_clock, it->second, m_busy, port, m_pLast);
+    auto line = std::make_unique<COwnedLine>(m_clock, it->second, m_open, port, m_pLast);
+    m_open[port] = line.get();
     line->m_bFailGetState = m_bFailNextGetState;
     line->m_bFailSetState = m_bFailNextSetState;
     m_bFailNextGetState = false;

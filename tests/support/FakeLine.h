@@ -32,6 +32,7 @@ class CFakeLine : public CSerialLine {
     bool Read(uint8_t* buf, size_t n, size_t& received) override;
     bool PurgeRx() override;
     bool PurgeTx() override;
+    bool IsGone() const override { return m_bGone; }
 
     // Bytes that arrive from the far end at a given virtual time (in addition to the peer).
     void Inject(const std::string& bytes, uint64_t atUs);
@@ -52,6 +53,7 @@ class CFakeLine : public CSerialLine {
     bool m_bFailSetTimeouts = false;
     bool m_bFailWrite = false;
     size_t m_nWriteLimit = SIZE_MAX;  // a write sends at most this many bytes
+    bool m_bGone = false;             // the device went away: every call fails at once
 
     CLineState m_state;
     CLineTimeouts m_timeouts;
@@ -74,6 +76,9 @@ class CFakeLineFactory : public CLineFactory {
     explicit CFakeLineFactory(CVirtualClock& clock) : m_clock(clock) {}
     // Makes port n available, answered by peer (which may be null: a silent line).
     void Attach(int port, CSimPeer* peer) { m_peers[port] = peer; }
+    // The device of port n goes away: its open line is gone, and it cannot be opened
+    // until it is attached again.
+    void Unplug(int port);
     std::unique_ptr<CSerialLine> OpenLine(int port) override;
     // The line most recently opened (valid while the port keeps it open).
     CFakeLine* Last() const { return m_pLast; }
@@ -85,6 +90,6 @@ class CFakeLineFactory : public CLineFactory {
     class COwnedLine;
     CVirtualClock& m_clock;
     std::map<int, CSimPeer*> m_peers;
-    std::set<int> m_busy;
+    std::map<int, CFakeLine*> m_open;  // the open line of each port
     CFakeLine* m_pLast = nullptr;
 };

@@ -1,0 +1,204 @@
+#include "cli/PortsCommand.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/PortSettings.h"
+#include "cli/CliOptions.h"
+#include "cli/ConsoleUi.h"
+#include "link/PortList.h"
+#include "link/PrintableText.h"
+#include "link/QtSerialLine.h"
+
+namespace {
+
+constexpr int kPortNumbers = 9;
+
+std::string PortName(int n) {
+    return "COM" + std::to_string(n);
+}
+
+std::string StoredKey(int n) {
+    return "Ports/" + PortName(n);
+}
+
+std::string HexId(const std::optional<uint16_t>& id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", id.value_or(0));
+    return text;
+}
+
+// Where a port number's device comes from, as the list names it.
+std::string SourceText(int n, EPortSource source) {
+    switch (source) {
+        case EPortSource::System:
+            return "System";
+        case EPortSource::Environment:
+            return "PIXLANE_" + PortName(n);
+        case EPortSource::Stored:
+            return StoredKey(n);
+        case EPortSource::Default:
+            break;
+    }
+    return "Vorgabe";
+}
+
+const char* SourceKey(EPortSource source) {
+    switch (source) {
+        case EPortSource::System:
+            return "system";
+        case EPortSource::Environment:
+            return "environment";
+        case EPortSource::Stored:
+            return "settings";
+        case EPortSource::Default:
+            break;
+    }
+    return "default";
+}
+
+// Columns padded to their widest cell (counted in characters); the last one is not padded.
+void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<qsizetype> widths;
+    for (const auto& row : rows)
+        for (size_t i = 0; i < row.size(); ++i) {
+            widths.resize(std::max(widths.size(), row.size()), 0);
+            widths[i] = std::max(widths[i], QString::fromStdString(row[i]).size());
+        }
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size())
+                line += std::string(
+                    static_cast<size_t>(widths[i] - QString::fromStdString(row[i]).size() + 2),
+                    ' ');
+        }
+        out << line << '\n';
+    }
+}
+
+// A text from the system, safe for the terminal; "-" when there is none.
+std::string Cell(const std::string& text) {
+    return text.empty() ? "-" : PrintableText(text);
+}
+
+void PrintList(std::ostream& out) {
+    const std::vector<CSerialPortEntry> ports = ListSerialPorts();
+    if (ports.empty()) {
+        out << "Serielle Schnittstellen: keine gefunden\n";
+    } else {
+        out << "Serielle Schnittstellen:\n";
+        std::vector<std::vector<std::string>> rows = {
+            {"GERÄT", "BESCHREIBUNG", "HERSTELLER", "SERIENNUMMER", "USB-ID", "FESTER NAME"}};
+        for (const CSerialPortEntry& p : ports)
+            rows.push_back({Cell(p.m_sDevice), Cell(p.m_sDescription), Cell(p.m_sManufacturer),
+                            Cell(p.m_sSerialNumber),
+                            p.m_nVendorId && p.m_nProductId
+                                ? HexId(p.m_nVendorId) + ":" + HexId(p.m_nProductId)
+                                : "-",
+                            Cell(p.m_sStableName)});
+        PrintTable(out, rows);
+    }
+    out << "\nPortnummern:\n";
+    std::vector<std::vector<std::string>> rows = {{"PORT", "GERÄT", "VORHANDEN", "QUELLE"}};
+    for (int n = 1; n <= kPortNumbers; ++n) {
+        const CPortName name = ResolvePort(n);
+        rows.push_back({PortName(n), Cell(name.m_sDevice),
+                        IsDevicePresent(name.m_sDevice) ? "ja" : "nein",
+                        SourceText(n, name.m_eSource)});
+    }
+    PrintTable(out, rows);
+}
+
+QJsonValue JsonText(const std::string& text) {
+    return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text));
+}
+
+QJsonValue JsonId(const std::optional<uint16_t>& id) {
+    return id ? QJsonValue(QString::fromStdString(HexId(id))) : QJsonValue();
+}
+
+void PrintJson(std::ostream& out) {
+    QJsonArray ports;
+    for (const CSerialPortEntry& p : ListSerialPorts())
+        ports.append(QJsonObject{{"device", JsonText(p.m_sDevice)},
+                                 {"description", JsonText(p.m_sDescription)},
+                                 {"manufacturer", JsonText(p.m_sManufacturer)},
+                                 {"serialNumber", JsonText(p.m_sSerialNumber)},
+                                 {"vendorId", JsonId(p.m_nVendorId)},
+                                 {"productId", JsonId(p.m_nProductId)},
+                                 {"stableName", JsonText(p.m_sStableName)}});
+    QJsonArray numbers;
+    for (int n = 1; n <= kPortNumbers; ++n) {
+        const CPortName name = ResolvePort(n);
+        numbers.append(QJsonObject{{"port", n},
+                                   {"name", QString::fromStdString(PortName(n))},
+                                   {"device", QString::fromStdString(name.m_sDevice)},
+                                   {"source", QLatin1String(SourceKey(name.m_eSource))},
+                                   {"present", IsDevicePresent(name.m_sDevice)}});
+    }
+    const QJsonObject all{{"serialPorts", ports}, {"portNumbers", numbers}};
+    out << QJsonDocument(all).toJson(QJsonDocument::Indented).toStdString();
+}
+
+int Assign(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi& ui) {
+    const int n = o.m_iAssign;
+#ifdef _WIN32
+    (void)store;
+    (void)out;
+    ui.Note("Unter Windows ist Port " + std::to_string(n) + " immer " + PortName(n) +
+            "; es gibt nichts zuzuordnen");
+    return 1;
+#else
+    std::string stored;
+    std::string given;
+    if (!o.m_bClear) {
+        // Stored as a whole path, so that it means the same from every folder.
+        given =
+            QFileInfo(QString::fromStdString(o.m_sAssignDevice)).absoluteFilePath().toStdString();
+        stored = StableSerialName(given);
+        if (stored.empty())
+            stored = given;
+    }
+    const bool had = !StoredPortDevice(store, n).empty();
+    std::string error;
+    if (!StorePortDevice(store, n, stored, &error)) {
+        ui.Note("pixlane-cli: " + error);
+        return 1;
+    }
+    if (o.m_bClear) {
+        out << (had ? "Entfernt: " + StoredKey(n) : "Nichts gespeichert für " + PortName(n)) << " ("
+            << PortName(n) << " ist jetzt " << PrintableText(ResolvePortName(n)) << ")\n";
+    } else {
+        out << "Gespeichert: " << StoredKey(n) << " = " << PrintableText(stored);
+        if (stored != given)
+            out << " (fester Name von " << PrintableText(given) << ")";
+        out << '\n';
+        if (!IsDevicePresent(stored))
+            ui.Note("Gerät " + PrintableText(stored) + " ist derzeit nicht vorhanden");
+    }
+    if (ResolvePort(n).m_eSource == EPortSource::Environment)
+        ui.Note("PIXLANE_" + PortName(n) + " ist gesetzt und gilt vor dem gespeicherten Wert");
+    return 0;
+#endif
+}
+
+}  // namespace
+
+int RunPorts(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi& ui) {
+    if (o.m_iAssign != 0)
+        return Assign(o, store, out, ui);
+    if (o.m_bJson)
+        PrintJson(out);
+    else
+        PrintList(out);
+    return 0;
+}

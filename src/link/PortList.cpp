@@ -1,0 +1,65 @@
+#include "link/PortList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <algorithm>
+
+std::vector<CSerialPortEntry> ListSerialPorts() {
+    std::vector<CSerialPortEntry> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        CSerialPortEntry e;
+#ifdef _WIN32
+        e.m_sDevice = info.portName().toStdString();
+#else
+        e.m_sDevice = info.systemLocation().toStdString();
+#endif
+        e.m_sDescription = info.description().toStdString();
+        e.m_sManufacturer = info.manufacturer().toStdString();
+        e.m_sSerialNumber = info.serialNumber().toStdString();
+        if (info.hasVendorIdentifier())
+            e.m_nVendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier())
+            e.m_nProductId = info.productIdentifier();
+        e.m_sStableName = StableSerialName(e.m_sDevice);
+        ports.push_back(std::move(e));
+    }
+    std::sort(ports.begin(), ports.end(), [](const CSerialPortEntry& a, const CSerialPortEntry& b) {
+        return a.m_sDevice < b.m_sDevice;
+    });
+    return ports;
+}
+
+std::string StableSerialName(const std::string& device, const std::string& folder) {
+#ifdef _WIN32
+    (void)device;
+    (void)folder;
+    return {};
+#else
+    const QString target = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
+    if (target.isEmpty())
+        return {};
+    const QDir dir(QString::fromStdString(folder));
+    const QFileInfo self(QString::fromStdString(device));
+    if (self.absolutePath() == dir.absolutePath())
+        return self.absoluteFilePath().toStdString();
+    // Names are links; sorted, so that the same device always gives the same name.
+    const QFileInfoList names =
+        dir.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& name : names)
+        if (name.canonicalFilePath() == target)
+            return name.absoluteFilePath().toStdString();
+    return {};
+#endif
+}
+
+bool IsDevicePresent(const std::string& device) {
+#ifdef _WIN32
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        if (info.portName().compare(QString::fromStdString(device), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+#else
+    return QFileInfo::exists(QString::fromStdString(device));
+#endif
+}
