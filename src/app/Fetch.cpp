@@ -3,6 +3,7 @@
 
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
+#include "app/Progress.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
@@ -195,14 +196,24 @@ bool CPixlaneApp::FetchImage() {
     }
 
     CComPort port;
-    const int result =
-        port.ReceiveImage(frame, m_pRecvBuf.data(), m_nBlockCount, [this, &port](int i, int n) {
-            m_nBlockLen = n;
-            port.m_nBlockLen = n;
-            DecodeBlock(i);
-        });
+    CClock& clock = CComPort::Clock();
+    CFetchProgress progress;
+    progress.Start(m_nBlockCount, clock.GetTickCount());
     if (m_pUi != nullptr)
+        m_pUi->ShowProgress(progress);
+    const int result = port.ReceiveImage(frame, m_pRecvBuf.data(), m_nBlockCount,
+                                         [this, &port, &clock, &progress](int i, int n) {
+                                             m_nBlockLen = n;
+                                             port.m_nBlockLen = n;
+                                             progress.AddBlock(n, clock.GetTickCount());
+                                             if (m_pUi != nullptr)
+                                                 m_pUi->ShowProgress(progress);
+                                             DecodeBlock(i);
+                                         });
+    if (m_pUi != nullptr) {
+        m_pUi->EndProgress();
         m_pUi->ImageChanged();
+    }
     if (result == kTransferBroken) {
         port.Write("q,i,1#", 6);
         port.WaitPurgeRx(1000);

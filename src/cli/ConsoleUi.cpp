@@ -37,10 +37,23 @@ void CConsoleUi::MessageBox(const std::string& text) {
 
 void CConsoleUi::DrawProgress() {
     m_err << '\r' << m_sProgress;
-    if (m_nImageHeight > 0 && m_nRowsDone > 0)
+    if (m_bHaveProgress && m_progress.BlocksExpected() > 0) {
+        m_err << "  " << m_progress.Percent() << " %";
+        for (const std::string& part : {RateText(m_progress), TimeLeftText(m_progress)})
+            if (!part.empty())
+                m_err << "  " << part;
+    } else if (m_nImageHeight > 0 && m_nRowsDone > 0) {
+        // Without block counts the rows drawn tell how far the picture has got.
         m_err << "  " << (100 * m_nRowsDone / m_nImageHeight) << " %";
+    }
     m_err << kClearToEnd;
     m_err.flush();
+}
+
+void CConsoleUi::ShowProgress(const CFetchProgress& progress) {
+    // Drawn with the block's text, which follows at once.
+    m_progress = progress;
+    m_bHaveProgress = true;
 }
 
 void CConsoleUi::Finish() {
