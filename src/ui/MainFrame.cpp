@@ -7,8 +7,10 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include "app/PixlaneApp.h"
+#include "app/Progress.h"
+#include "link/ComPort.h"
 #include "res/ResInit.h"
 #include "ui/CommandTable.h"
 #include "ui/PixlaneDoc.h"
@@ -148,7 +152,26 @@ void CMainFrame::BuildStatusBar() {
     bar->setSizeGripEnabled(false);
     m_pText = new QLabel(kIdle, bar);
     m_pText->setObjectName(QStringLiteral("statusText"));
+    // The text pane takes what the other panes leave; a long text is cut at the right.
+    m_pText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_pText, 1);
+    // The progress of a fetch; shown only while one runs.
+    m_pProgress = new QProgressBar(bar);
+    m_pProgress->setObjectName(QStringLiteral("progressBar"));
+    m_pProgress->setFormat(QStringLiteral("%p %"));
+    m_pProgress->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("100 %")) + 12);
+    m_pRate = new QLabel(bar);
+    m_pRate->setObjectName(QStringLiteral("ratePane"));
+    m_pRate->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00.000 B/s")));
+    m_pRate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_pTimeLeft = new QLabel(bar);
+    m_pTimeLeft->setObjectName(QStringLiteral("timeLeftPane"));
+    m_pTimeLeft->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("noch 00:00")));
+    for (QWidget* w : {static_cast<QWidget*>(m_pProgress), static_cast<QWidget*>(m_pRate),
+                       static_cast<QWidget*>(m_pTimeLeft)}) {
+        bar->addWidget(w);
+        w->hide();
+    }
     // Qt cannot read the lock-key states portably; the panes stay empty.
     const char* names[3] = {"capsPane", "numPane", "scrollPane"};
     for (int i = 0; i < 3; ++i) {
@@ -197,6 +220,11 @@ void CMainFrame::Dispatch(int id) {
 
 void CMainFrame::SetStatusText(const std::string& text) {
     m_pText->setText(QString::fromStdString(text));
+    if (m_bFetching) {
+        m_bTextDirty = true;
+        PaintIfDue();
+        return;
+    }
     // Show it now: while a fetch or a dial runs no events are processed.
     if (m_pText->isVisible())
         m_pText->repaint();
@@ -211,7 +239,84 @@ CScreenImage* CMainFrame::ScreenImage(int width, int height) {
 }
 
 void CMainFrame::RepaintRows(int first, int last) {
-    m_pView->RepaintRows(first, last);
+    if (!m_bFetching) {
+        m_pView->RepaintRows(first, last);
+        return;
+    }
+    if (last < first)
+        return;
+    m_nDirtyFirst = m_nDirtyFirst < 0 ? first : std::min(m_nDirtyFirst, first);
+    m_nDirtyLast = std::max(m_nDirtyLast, last);
+    PaintIfDue();
+}
+
+void CMainFrame::ShowProgress(const CFetchProgress& progress) {
+    if (!m_bFetching) {
+        m_bFetching = true;
+        m_bPaintedInFetch = false;
+        m_pProgress->setRange(0, std::max(progress.BlocksExpected(), 1));
+        ShowProgressPanes(true);
+    }
+    m_pProgress->setValue(std::min(progress.BlocksDone(), m_pProgress->maximum()));
+    m_pRate->setText(QString::fromStdString(RateText(progress)));
+    m_pTimeLeft->setText(QString::fromStdString(TimeLeftText(progress)));
+    m_bProgressDirty = true;
+    PaintIfDue();
+}
+
+void CMainFrame::EndProgress() {
+    if (!m_bFetching)
+        return;
+    // What the last blocks changed is shown before the progress goes.
+    PaintPending();
+    m_bFetching = false;
+    ShowProgressPanes(false);
+}
+
+void CMainFrame::ShowProgressPanes(bool on) {
+    // A window as narrow as the small picture has no room for the rate: the bar and the
+    // time left are shown, and the text pane keeps the start of its text.
+    const int needed = m_pProgress->maximumWidth() + m_pRate->minimumWidth() +
+                       m_pTimeLeft->minimumWidth() +
+                       fontMetrics().horizontalAdvance(QStringLiteral("Zeile 000"));
+    m_pProgress->setVisible(on);
+    m_pRate->setVisible(on && width() >= needed);
+    m_pTimeLeft->setVisible(on);
+    // The lock-key panes stay empty; while a fetch runs its progress gets their room.
+    for (QLabel* pane : m_pLockPanes)
+        pane->setVisible(!on);
+    // No events run during a fetch: lay the bar out and paint it now.
+    QStatusBar* bar = statusBar();
+    if (bar->layout() != nullptr)
+        bar->layout()->activate();
+    if (bar->isVisible())
+        bar->repaint();
+}
+
+void CMainFrame::PaintIfDue() {
+    const uint32_t now = CComPort::Clock().GetTickCount();
+    if (m_bPaintedInFetch && now - m_nLastPaintMs < kRepaintIntervalMs)
+        return;
+    PaintPending();
+    m_bPaintedInFetch = true;
+    m_nLastPaintMs = now;
+}
+
+void CMainFrame::PaintPending() {
+    if (m_nDirtyFirst >= 0) {
+        m_pView->RepaintRows(m_nDirtyFirst, m_nDirtyLast);
+        m_nDirtyFirst = m_nDirtyLast = -1;
+    }
+    if (m_bTextDirty && m_pText->isVisible())
+        m_pText->repaint();
+    m_bTextDirty = false;
+    if (m_bProgressDirty) {
+        for (QWidget* w : {static_cast<QWidget*>(m_pProgress), static_cast<QWidget*>(m_pRate),
+                           static_cast<QWidget*>(m_pTimeLeft)})
+            if (w->isVisible())
+                w->repaint();
+    }
+    m_bProgressDirty = false;
 }
 
 void CMainFrame::SetImageSize(int height, int width) {
