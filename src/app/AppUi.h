@@ -27,9 +27,11 @@ class CAppUi : public CPortUi {
     virtual std::optional<std::string> AskSaveFileName(const std::string& initial) = 0;
     // The image buffer has changed: repaint the view from it.
     virtual void ImageChanged() = 0;
-    // A fetch is under way: called when the request goes out and after every block, before
-    // the block is decoded. What has not been shown yet is shown by EndProgress, which
-    // follows every fetch that began, complete or broken off; the progress goes away then.
+    // A fetch is under way: called when the request goes out and after every block has
+    // been acknowledged, while the module sends the next one, so this is where a window
+    // paints what the blocks changed. What has not been shown yet is shown by EndProgress,
+    // which follows every fetch that began, complete or broken off; the progress goes away
+    // then.
     virtual void ShowProgress(const CFetchProgress& progress) { (void)progress; }
     virtual void EndProgress() {}
     // The about box; nothing where there is no window.

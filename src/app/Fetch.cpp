@@ -201,15 +201,20 @@ bool CPixlaneApp::FetchImage() {
     progress.Start(m_nBlockCount, clock.GetTickCount());
     if (m_pUi != nullptr)
         m_pUi->ShowProgress(progress);
-    const int result = port.ReceiveImage(frame, m_pRecvBuf.data(), m_nBlockCount,
-                                         [this, &port, &clock, &progress](int i, int n) {
-                                             m_nBlockLen = n;
-                                             port.m_nBlockLen = n;
-                                             progress.AddBlock(n, clock.GetTickCount());
-                                             if (m_pUi != nullptr)
-                                                 m_pUi->ShowProgress(progress);
-                                             DecodeBlock(i);
-                                         });
+    const int result = port.ReceiveImage(
+        frame, m_pRecvBuf.data(), m_nBlockCount,
+        [this, &port](int i, int n) {
+            m_nBlockLen = n;
+            port.m_nBlockLen = n;
+            DecodeBlock(i);
+        },
+        // The progress, and with it what the window paints, comes while the module sends
+        // the next block.
+        [this, &clock, &progress](int, int n) {
+            progress.AddBlock(n, clock.GetTickCount());
+            if (m_pUi != nullptr)
+                m_pUi->ShowProgress(progress);
+        });
     if (m_pUi != nullptr) {
         m_pUi->EndProgress();
         m_pUi->ImageChanged();

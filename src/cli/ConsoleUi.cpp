@@ -38,7 +38,8 @@ void CConsoleUi::MessageBox(const std::string& text) {
 void CConsoleUi::DrawProgress() {
     m_err << '\r' << m_sProgress;
     if (m_bHaveProgress && m_progress.BlocksExpected() > 0) {
-        m_err << "  " << m_progress.Percent() << " %";
+        if (m_progress.BlocksDone() > 0)
+            m_err << "  " << m_progress.Percent() << " %";
         for (const std::string& part : {RateText(m_progress), TimeLeftText(m_progress)})
             if (!part.empty())
                 m_err << "  " << part;
@@ -51,9 +52,10 @@ void CConsoleUi::DrawProgress() {
 }
 
 void CConsoleUi::ShowProgress(const CFetchProgress& progress) {
-    // Drawn with the block's text, which follows at once.
     m_progress = progress;
     m_bHaveProgress = true;
+    if (m_bTerminal && m_bProgressOpen && !m_bQuiet)
+        DrawProgress();
 }
 
 void CConsoleUi::Finish() {
@@ -86,7 +88,8 @@ CScreenImage* CConsoleUi::ScreenImage(int width, int height) {
 
 void CConsoleUi::RepaintRows(int, int last) {
     m_nRowsDone = last + 1;
-    if (m_bTerminal && m_bProgressOpen && !m_bQuiet)
+    // With block counts the line is drawn with them instead.
+    if (m_bTerminal && m_bProgressOpen && !m_bQuiet && !m_bHaveProgress)
         DrawProgress();
 }
 

@@ -221,8 +221,8 @@ void CMainFrame::Dispatch(int id) {
 void CMainFrame::SetStatusText(const std::string& text) {
     m_pText->setText(QString::fromStdString(text));
     if (m_bFetching) {
+        // Painted with the progress, between the blocks.
         m_bTextDirty = true;
-        PaintIfDue();
         return;
     }
     // Show it now: while a fetch or a dial runs no events are processed.
@@ -247,7 +247,6 @@ void CMainFrame::RepaintRows(int first, int last) {
         return;
     m_nDirtyFirst = m_nDirtyFirst < 0 ? first : std::min(m_nDirtyFirst, first);
     m_nDirtyLast = std::max(m_nDirtyLast, last);
-    PaintIfDue();
 }
 
 void CMainFrame::ShowProgress(const CFetchProgress& progress) {
@@ -256,10 +255,11 @@ void CMainFrame::ShowProgress(const CFetchProgress& progress) {
         m_bPaintedInFetch = false;
         m_pProgress->setRange(0, std::max(progress.BlocksExpected(), 1));
         ShowProgressPanes(true);
+        m_pProgress->setValue(0);
     }
-    m_pProgress->setValue(std::min(progress.BlocksDone(), m_pProgress->maximum()));
-    m_pRate->setText(QString::fromStdString(RateText(progress)));
-    m_pTimeLeft->setText(QString::fromStdString(TimeLeftText(progress)));
+    // The bar repaints itself whenever its value changes: it gets the value with the
+    // next paint, like everything else.
+    m_progress = progress;
     m_bProgressDirty = true;
     PaintIfDue();
 }
@@ -271,6 +271,8 @@ void CMainFrame::EndProgress() {
     PaintPending();
     m_bFetching = false;
     ShowProgressPanes(false);
+    // The next fetch starts from an empty bar.
+    m_pProgress->reset();
 }
 
 void CMainFrame::ShowProgressPanes(bool on) {
@@ -303,20 +305,40 @@ void CMainFrame::PaintIfDue() {
 }
 
 void CMainFrame::PaintPending() {
+    // Everything that changed is marked first and then painted in one go, with the one
+    // synchronous repaint at the end: Qt paints all marked widgets of the window with it
+    // and brings the window to the screen once.
+    QWidget* now = nullptr;
+    QRect nowRect;
+    const auto mark = [&now, &nowRect](QWidget* w, const QRect& r) {
+        if (!w->isVisible() || r.isEmpty())
+            return;
+        if (now != nullptr)
+            w->update(r);
+        else
+            now = w, nowRect = r;
+    };
     if (m_nDirtyFirst >= 0) {
-        m_pView->RepaintRows(m_nDirtyFirst, m_nDirtyLast);
+        mark(m_pView, m_pView->RowsRect(m_nDirtyFirst, m_nDirtyLast));
         m_nDirtyFirst = m_nDirtyLast = -1;
     }
-    if (m_bTextDirty && m_pText->isVisible())
-        m_pText->repaint();
+    if (m_bTextDirty)
+        mark(m_pText, m_pText->rect());
     m_bTextDirty = false;
     if (m_bProgressDirty) {
+        // The bar would paint itself at once on a new value.
+        m_pProgress->setUpdatesEnabled(false);
+        m_pProgress->setValue(std::min(m_progress.BlocksDone(), m_pProgress->maximum()));
+        m_pProgress->setUpdatesEnabled(true);
+        m_pRate->setText(QString::fromStdString(RateText(m_progress)));
+        m_pTimeLeft->setText(QString::fromStdString(TimeLeftText(m_progress)));
         for (QWidget* w : {static_cast<QWidget*>(m_pProgress), static_cast<QWidget*>(m_pRate),
                            static_cast<QWidget*>(m_pTimeLeft)})
-            if (w->isVisible())
-                w->repaint();
+            mark(w, w->rect());
     }
     m_bProgressDirty = false;
+    if (now != nullptr)
+        now->repaint(nowRect);
 }
 
 void CMainFrame::SetImageSize(int height, int width) {

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "app/AppUi.h"
+#include "app/Progress.h"
 
 class CPixlaneApp;
 class CPixlaneDoc;
@@ -89,7 +90,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void Dispatch(int id);
     void UpdateCaption();
     void ShowProgressPanes(bool on);
-    // During a fetch: paints what has changed when the last paint is long enough ago.
+    // During a fetch, between two blocks: paints what has changed when the last paint is
+    // long enough ago.
     void PaintIfDue();
     void PaintPending();
 
@@ -110,7 +112,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     bool m_bFetching = false;
     bool m_bTextDirty = false;
     bool m_bProgressDirty = false;
-    int m_nDirtyFirst = -1;  // rows of the view
+    CFetchProgress m_progress;  // the latest of the fetch, shown with the next paint
+    int m_nDirtyFirst = -1;     // rows of the view
     int m_nDirtyLast = -1;
     bool m_bPaintedInFetch = false;
     uint32_t m_nLastPaintMs = 0;

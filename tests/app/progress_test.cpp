@@ -73,6 +73,21 @@ TEST(FetchProgressTest, LongFetchesLargeRatesAndAWrappingTickCounter) {
 
 class FetchProgressReportTest : public CAppFixture {};
 
+// Notes how many blocks the module had seen acknowledged when each progress came.
+class CAckCountingUi : public CRecordingUi {
+  public:
+    explicit CAckCountingUi(const CModuleSim& module) : m_module(module) {}
+    void ShowProgress(const CFetchProgress& progress) override {
+        CRecordingUi::ShowProgress(progress);
+        int acks = 0;
+        for (const std::string& f : m_module.Frames())
+            acks += f == "q,i,0#";
+        m_acks.push_back(acks);
+    }
+    const CModuleSim& m_module;
+    std::vector<int> m_acks;
+};
+
 TEST_F(FetchProgressReportTest, AFetchAtModemSpeedReportsEveryBlockWithTheTimeItStillTakes) {
     m_module.SetPacing(9600, 0);
     ASSERT_TRUE(m_app.FetchImage());
@@ -94,11 +109,23 @@ TEST_F(FetchProgressReportTest, AFetchAtModemSpeedReportsEveryBlockWithTheTimeIt
     EXPECT_LE(std::llabs(predictedMs - tookMs), 1000) << predictedMs << " " << tookMs;
 }
 
+TEST_F(FetchProgressReportTest, ABlockCountsOnceTheModuleHasItsAcknowledgement) {
+    // What the window paints with the progress then overlaps the next block on the line.
+    CAckCountingUi ui(m_module);
+    m_app.SetUi(&ui);
+    ASSERT_TRUE(m_app.FetchImage());
+    ASSERT_EQ(ui.m_progress.size(), 145u);
+    for (size_t i = 0; i < ui.m_progress.size(); ++i)
+        EXPECT_EQ(ui.m_acks[i], ui.m_progress[i].BlocksDone()) << i;
+    m_app.SetUi(&m_ui);
+}
+
 TEST_F(FetchProgressReportTest, ProgressEndsWithEveryFetchThatBegan) {
     m_module.AddFault({ESimFault::BadCheck, "", 5, 0, false});
     EXPECT_FALSE(m_app.FetchImage());
     EXPECT_EQ(m_ui.m_nProgressEnds, 1);
-    EXPECT_EQ(m_ui.m_progress.back().BlocksDone(), 6);
+    // Blocks count once they are acknowledged.
+    EXPECT_EQ(m_ui.m_progress.back().BlocksDone(), 5);
 
     m_module.AddFault({ESimFault::AckDigit, "I", -1, 0, false});
     EXPECT_FALSE(m_app.FetchImage());

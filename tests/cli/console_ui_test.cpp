@@ -80,10 +80,11 @@ TEST(ConsoleUiTest, OnATerminalTheProgressLineShowsShareRateAndTimeLeft) {
     p.Start(10, 0);
     ui.ShowProgress(p);
     ui.SetStatusText("Zeile ");
+    // As a fetch shows them: the block's text, then its progress once acknowledged.
     for (int i = 0; i < 3; ++i) {
+        ui.SetStatusText("Zeile " + std::to_string(i) + " wird empfangen ...");
         p.AddBlock(180, 6000 + 1500 * i);
         ui.ShowProgress(p);
-        ui.SetStatusText("Zeile " + std::to_string(i) + " wird empfangen ...");
     }
     // Until a second block has come the pace is unknown; from then on it is shown.
     const std::string s = err.str();
