@@ -5,8 +5,8 @@
 // display is set) and the console user interface of pixlane-cli drawing its progress line
 // as on a terminal. Prints, per baud rate, the median, fastest and slowest fetch of each,
 // their ratio to the line time, and the window's time over the console's (the ratio of the
-// medians, of the fastest fetches, and the spread of the ratios of neighbouring fetches). Figures
-// only: a fetch that fails is reported and the run goes on.
+// medians, of the fastest fetches, and the median and spread of the ratios of neighbouring
+// fetches). Figures only: a fetch that fails is reported and the run goes on.
 //
 //   pixlane-bench-window [--reps N] [--baud B]...   (N fetch pairs per rate; default 5 at
 //                                                   921600 baud, 2 at 115200)
@@ -124,7 +124,8 @@ void RunRate(uint32_t baud, int reps, CPixlaneApp& app, CMainFrame& frame, CCons
         std::printf("  window / cli = %.3f (medians), %.3f (fastest)", ratio, fastest);
         if (!pairRatios.empty()) {
             const auto [lo, hi] = std::minmax_element(pairRatios.begin(), pairRatios.end());
-            std::printf(", pairs %.3f .. %.3f over %zu", *lo, *hi, pairRatios.size());
+            std::printf(", pairs median %.3f, %.3f .. %.3f over %zu", bench::Median(pairRatios),
+                        *lo, *hi, pairRatios.size());
         }
         std::printf("\n");
     }
