@@ -271,12 +271,12 @@ TEST_F(MainFrameTest, ProgressBarCountsTheBlocksWhileAFetchRunsAndGoesWhenItEnds
     QProgressBar* bar = m_frame->ProgressBar();
     struct CSeen {
         int m_nValue, m_nMax;
-        bool m_bBar, m_bTimeLeft, m_bLockPane;
+        bool m_bBar, m_bRate, m_bTimeLeft, m_bLockPane;
     };
     std::vector<CSeen> seen;
     QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
-        seen.push_back({v, bar->maximum(), bar->isVisible(), m_frame->TimeLeftPane()->isVisible(),
-                        m_frame->LockPane(0)->isVisible()});
+        seen.push_back({v, bar->maximum(), bar->isVisible(), m_frame->RatePane()->isVisible(),
+                        m_frame->TimeLeftPane()->isVisible(), m_frame->LockPane(0)->isVisible()});
     });
     EXPECT_FALSE(bar->isVisible());
     // At 115200 baud a block takes about as long as the repaint limit.
@@ -291,8 +291,10 @@ TEST_F(MainFrameTest, ProgressBarCountsTheBlocksWhileAFetchRunsAndGoesWhenItEnds
         }
         EXPECT_EQ(seen[i].m_nMax, 144);
         EXPECT_TRUE(seen[i].m_bBar && seen[i].m_bTimeLeft) << i;
-        // The empty lock-key panes give their room to the progress.
+        // The empty lock-key panes give their room to the progress; a window as narrow
+        // as this picture has none for the rate.
         EXPECT_FALSE(seen[i].m_bLockPane) << i;
+        EXPECT_FALSE(seen[i].m_bRate) << i;
     }
     EXPECT_EQ(m_frame->StatusText(), "Fertig !");
     EXPECT_FALSE(bar->isVisible());
