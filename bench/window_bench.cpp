@@ -4,9 +4,10 @@
 // turns fetch by fetch: the real main window (shown, under the offscreen platform unless a
 // display is set) and the console user interface of pixlane-cli drawing its progress line
 // as on a terminal. Prints, per baud rate, the median, fastest and slowest fetch of each,
-// their ratio to the line time, and the window's time over the console's (the ratio of the
-// medians, of the fastest fetches, and the median and spread of the ratios of neighbouring
-// fetches). Figures only: a fetch that fails is reported and the run goes on.
+// their ratio to the line time, the median CPU time of a fetch (both threads), and the window's
+// time over the console's (the ratio of the medians, of the fastest fetches, and the median and
+// spread of the ratios of neighbouring fetches). Figures only: a fetch that fails is reported and
+// the run goes on.
 //
 //   pixlane-bench-window [--reps N] [--baud B]...   (N fetch pairs per rate; default 5 at
 //                                                   921600 baud, 2 at 115200)
@@ -43,6 +44,7 @@ struct CSide {
     const char* m_sName;
     CAppUi* m_pUi;
     std::vector<double> m_wall;
+    std::vector<double> m_cpu;  // process CPU seconds (both threads) per fetch
     int m_nFailed = 0;
     int m_nWrongPixels = 0;
 };
@@ -55,9 +57,11 @@ void Settle(int rounds) {
 
 bool Fetch(CPixlaneApp& app, CPtySimServer& server, CModuleSim& module, CSide& side) {
     app.SetUi(side.m_pUi);
+    const double cpu0 = bench::CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     const bool ok = app.FetchImage();
     const auto t1 = std::chrono::steady_clock::now();
+    side.m_cpu.push_back(bench::CpuSeconds() - cpu0);
     if (!ok) {
         ++side.m_nFailed;
         return false;
@@ -77,9 +81,9 @@ void PrintSide(const CSide& s, double line) {
     const double median = bench::Median(s.m_wall);
     std::printf(
         "  %-8s %2zu ok %2d failed  median %7.3f s (%.3f x line)  fastest %7.3f  "
-        "slowest %7.3f  pixels %s\n",
+        "slowest %7.3f  cpu %.3f s  pixels %s\n",
         s.m_sName, s.m_wall.size(), s.m_nFailed, median, median / line, *lo, *hi,
-        s.m_nWrongPixels == 0 ? "ok" : "WRONG");
+        bench::Median(s.m_cpu), s.m_nWrongPixels == 0 ? "ok" : "WRONG");
 }
 
 void RunRate(uint32_t baud, int reps, CPixlaneApp& app, CMainFrame& frame, CConsoleUi& console) {
@@ -88,8 +92,8 @@ void RunRate(uint32_t baud, int reps, CPixlaneApp& app, CMainFrame& frame, CCons
     CPtySimServer server;
     if (!bench::ServeOnPty(server, module, kPortVariable))
         return;
-    CSide window{"window", &frame, {}};
-    CSide cli{"cli", &console, {}};
+    CSide window{"window", &frame, {}, {}};
+    CSide cli{"cli", &console, {}, {}};
     std::vector<double> pairRatios;
     if (app.OpenConfiguredPort()) {
         for (int r = 0; r < reps; ++r) {

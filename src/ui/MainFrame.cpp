@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <algorithm>
 #include <climits>
+#include <utility>
 #include <vector>
 
 #include "app/PixlaneApp.h"
@@ -256,6 +257,9 @@ void CMainFrame::ShowProgress(const CFetchProgress& progress) {
         m_pProgress->setRange(0, std::max(progress.BlocksExpected(), 1));
         ShowProgressPanes(true);
         m_pProgress->setValue(0);
+        m_nShownPercent = 0;
+        m_pRate->clear();
+        m_pTimeLeft->clear();
     }
     // The bar repaints itself whenever its value changes: it gets the value with the
     // next paint, like everything else.
@@ -326,15 +330,29 @@ void CMainFrame::PaintPending() {
         mark(m_pText, m_pText->rect());
     m_bTextDirty = false;
     if (m_bProgressDirty) {
-        // The bar would paint itself at once on a new value.
-        m_pProgress->setUpdatesEnabled(false);
-        m_pProgress->setValue(std::min(m_progress.BlocksDone(), m_pProgress->maximum()));
-        m_pProgress->setUpdatesEnabled(true);
-        m_pRate->setText(QString::fromStdString(RateText(m_progress)));
-        m_pTimeLeft->setText(QString::fromStdString(TimeLeftText(m_progress)));
-        for (QWidget* w : {static_cast<QWidget*>(m_pProgress), static_cast<QWidget*>(m_pRate),
-                           static_cast<QWidget*>(m_pTimeLeft)})
-            mark(w, w->rect());
+        // The bar shows whole percent: it is painted when they change, and when full.
+        const int value = std::min(m_progress.BlocksDone(), m_pProgress->maximum());
+        if (m_progress.Percent() != m_nShownPercent || value == m_pProgress->maximum()) {
+            // It would paint itself at once on a new value.
+            m_pProgress->setUpdatesEnabled(false);
+            m_pProgress->setValue(value);
+            m_pProgress->setUpdatesEnabled(true);
+            m_nShownPercent = m_progress.Percent();
+            mark(m_pProgress, m_pProgress->rect());
+        }
+        // The figures would change with every block, too fast to read.
+        const uint32_t nowMs = CComPort::Clock().GetTickCount();
+        if (m_pRate->text().isEmpty() || nowMs - m_nFiguresMs >= kFiguresIntervalMs) {
+            m_nFiguresMs = nowMs;
+            const QString rate = QString::fromStdString(RateText(m_progress));
+            const QString left = QString::fromStdString(TimeLeftText(m_progress));
+            for (auto [pane, text] : {std::pair{m_pRate, rate}, std::pair{m_pTimeLeft, left}}) {
+                if (pane->text() != text) {
+                    pane->setText(text);
+                    mark(pane, pane->rect());
+                }
+            }
+        }
     }
     m_bProgressDirty = false;
     if (now != nullptr)

@@ -29,6 +29,9 @@ class CMainFrame : public QMainWindow, public CAppUi {
     // While a fetch runs, the view and the status bar are repainted at most once in this
     // many milliseconds of the port's clock (about 60 times a second).
     static constexpr uint32_t kRepaintIntervalMs = 16;
+    // The rate and the time left, which change with every block, are read anew at most
+    // once in this many milliseconds.
+    static constexpr uint32_t kFiguresIntervalMs = 500;
 
     explicit CMainFrame(CPixlaneApp& app, QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -116,6 +119,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     int m_nDirtyFirst = -1;     // rows of the view
     int m_nDirtyLast = -1;
     bool m_bPaintedInFetch = false;
+    int m_nShownPercent = 0;    // what the bar shows
+    uint32_t m_nFiguresMs = 0;  // when the rate and the time left were last set
     uint32_t m_nLastPaintMs = 0;
     std::map<int, QAction*> m_menuActions;
     std::map<int, QAction*> m_accelActions;
