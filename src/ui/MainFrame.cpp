@@ -10,9 +10,11 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
@@ -30,6 +32,22 @@
 
 namespace {
 const QString kIdle = QStringLiteral("Bereit");
+
+// The status bar's text pane: a text longer than the pane ends in "…", so that a cut
+// shows instead of passing for the whole text ("Zeile 10" for "Zeile 100 ...").
+class CTextPane : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect r = contentsRect();
+        style()->drawItemText(&painter, r, static_cast<int>(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(text(), Qt::ElideRight, r.width()),
+                              foregroundRole());
+    }
+};
 
 // While a loop command lets events run: Escape is recorded and swallowed, events of the
 // program's own types are dropped, everything else runs.
@@ -151,9 +169,9 @@ void CMainFrame::BuildToolBar() {
 void CMainFrame::BuildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(false);
-    m_pText = new QLabel(kIdle, bar);
+    m_pText = new CTextPane(kIdle, bar);
     m_pText->setObjectName(QStringLiteral("statusText"));
-    // The text pane takes what the other panes leave; a long text is cut at the right.
+    // The text pane takes what the other panes leave.
     m_pText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_pText, 1);
     // The progress of a fetch; shown only while one runs.
