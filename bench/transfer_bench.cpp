@@ -8,8 +8,6 @@
 //   pixlane-bench-transfer [--reps N]   (N fetches per case; default 1 at 115200 baud, 3
 //                                        otherwise)
 
-#include <sys/resource.h>
-
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
@@ -20,6 +18,7 @@
 #include <vector>
 
 #include "app/PixlaneApp.h"
+#include "bench/BenchSupport.h"
 #include "link/ComPort.h"
 #include "sim/ModuleSim.h"
 #include "sim/PtySimServer.h"
@@ -28,7 +27,6 @@ namespace {
 
 constexpr int kPort = 9;
 constexpr const char* kPortVariable = "PIXLANE_COM9";
-constexpr int kBlockSize = 180;
 
 struct CFormat {
     const char* m_sName;
@@ -39,24 +37,13 @@ struct CFormat {
 
 constexpr CFormat kFormats[] = {{"180x144 grey", 180, 144, 144}, {"360x288 grey", 360, 288, 576}};
 
-// What the module puts on the line for one fetch: acceptance and "i,", then per block the
-// length, the data and the check byte.
 uint64_t ModuleBytes(const CFormat& f) {
-    return 8 + uint64_t(f.m_nBlocks) * (2 + kBlockSize + 1);
+    return bench::ModuleBytes(f.m_nBlocks);
 }
 
-double CpuSeconds() {
-    rusage ru{};
-    ::getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+using bench::CpuSeconds;
+using bench::Median;
+using bench::WrongPixels;
 
 struct CResult {
     std::vector<double> m_wall;  // seconds per successful fetch
@@ -65,30 +52,12 @@ struct CResult {
     int m_nWrongPixels = 0;
 };
 
-// Pixels of the fetched image that differ from the picture the module sent.
-int WrongPixels(const CImage& img, const CGreyPicture& pic) {
-    if (img.Width() != pic.m_nWidth || img.Height() != pic.m_nHeight || !img.HasBits())
-        return pic.m_nWidth * pic.m_nHeight;
-    int wrong = 0;
-    for (int y = 0; y < pic.m_nHeight; ++y) {
-        const uint8_t* row = img.Bits() + size_t(img.Height() - 1 - y) * size_t(img.Width());
-        for (int x = 0; x < pic.m_nWidth; ++x)
-            wrong += row[x] != pic.At(x, y);
-    }
-    return wrong;
-}
-
 bool RunCase(uint32_t baud, const CFormat& f, int reps, CResult& out) {
     CModuleSim module;
     module.SetPacing(baud, 0);
     CPtySimServer server;
-    std::string device;
-    std::string error;
-    if (!server.Start(module, device, &error)) {
-        std::printf("  pseudo-terminal: %s\n", error.c_str());
+    if (!bench::ServeOnPty(server, module, kPortVariable))
         return false;
-    }
-    qputenv(kPortVariable, QByteArray::fromStdString(device));
     bool opened = false;
     {
         CPixlaneApp app;
@@ -113,7 +82,7 @@ bool RunCase(uint32_t baud, const CFormat& f, int reps, CResult& out) {
             }
             out.m_dCpu = (CpuSeconds() - cpu0) / reps;
         } else {
-            std::printf("  cannot open %s\n", device.c_str());
+            std::printf("  cannot open %s\n", qgetenv(kPortVariable).constData());
         }
         app.ExitInstance();
     }

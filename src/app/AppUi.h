@@ -7,6 +7,7 @@
 
 struct CScreenImage;
 struct CEinstellungMembers;
+class CFetchProgress;
 
 // Everything the application object needs from its user interface. The main window
 // implements it, pixlane-cli implements it on the console, tests record it.
@@ -26,6 +27,13 @@ class CAppUi : public CPortUi {
     virtual std::optional<std::string> AskSaveFileName(const std::string& initial) = 0;
     // The image buffer has changed: repaint the view from it.
     virtual void ImageChanged() = 0;
+    // A fetch is under way: called when the request goes out and after every block has
+    // been acknowledged, while the module sends the next one, so this is where a window
+    // paints what the blocks changed. What has not been shown yet is shown by EndProgress,
+    // which follows every fetch that began, complete or broken off; the progress goes away
+    // then.
+    virtual void ShowProgress(const CFetchProgress& progress) { (void)progress; }
+    virtual void EndProgress() {}
     // The about box; nothing where there is no window.
     virtual void ShowAbout() {}
     // Ends the program as closing the main window does; nothing where there is no window.

@@ -4,6 +4,7 @@
 
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
+#include "app/Progress.h"
 #include "app/TargetFile.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
@@ -186,14 +187,29 @@ bool CPixlaneApp::FetchImage() {
     }
 
     CComPort port;
-    const int result =
-        port.ReceiveImage(frame, m_pRecvBuf.data(), m_nBlockCount, [this, &port](int i, int n) {
+    CClock& clock = CComPort::Clock();
+    CFetchProgress progress;
+    progress.Start(m_nBlockCount, clock.GetTickCount());
+    if (m_pUi != nullptr)
+        m_pUi->ShowProgress(progress);
+    const int result = port.ReceiveImage(
+        frame, m_pRecvBuf.data(), m_nBlockCount,
+        [this, &port](int i, int n) {
             m_nBlockLen = n;
             port.m_nBlockLen = n;
             DecodeBlock(i);
+        },
+        // The progress, and with it what the window paints, comes while the module sends
+        // the next block.
+        [this, &clock, &progress](int, int n) {
+            progress.AddBlock(n, clock.GetTickCount());
+            if (m_pUi != nullptr)
+                m_pUi->ShowProgress(progress);
         });
-    if (m_pUi != nullptr)
+    if (m_pUi != nullptr) {
+        m_pUi->EndProgress();
         m_pUi->ImageChanged();
+    }
     if (result == kTransferBroken) {
         port.Write("q,i,1#", 6);
         port.WaitPurgeRx(1000);

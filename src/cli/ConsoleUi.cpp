@@ -37,10 +37,25 @@ void CConsoleUi::MessageBox(const std::string& text) {
 
 void CConsoleUi::DrawProgress() {
     m_err << '\r' << m_sProgress;
-    if (m_nImageHeight > 0 && m_nRowsDone > 0)
+    if (m_bHaveProgress && m_progress.BlocksExpected() > 0) {
+        if (m_progress.BlocksDone() > 0)
+            m_err << "  " << m_progress.Percent() << " %";
+        for (const std::string& part : {RateText(m_progress), TimeLeftText(m_progress)})
+            if (!part.empty())
+                m_err << "  " << part;
+    } else if (m_nImageHeight > 0 && m_nRowsDone > 0) {
+        // Without block counts the rows drawn tell how far the picture has got.
         m_err << "  " << (100 * m_nRowsDone / m_nImageHeight) << " %";
+    }
     m_err << kClearToEnd;
     m_err.flush();
+}
+
+void CConsoleUi::ShowProgress(const CFetchProgress& progress) {
+    m_progress = progress;
+    m_bHaveProgress = true;
+    if (m_bTerminal && m_bProgressOpen && !m_bQuiet)
+        DrawProgress();
 }
 
 void CConsoleUi::Finish() {
@@ -73,7 +88,8 @@ CScreenImage* CConsoleUi::ScreenImage(int width, int height) {
 
 void CConsoleUi::RepaintRows(int, int last) {
     m_nRowsDone = last + 1;
-    if (m_bTerminal && m_bProgressOpen && !m_bQuiet)
+    // With block counts the line is drawn with them instead.
+    if (m_bTerminal && m_bProgressOpen && !m_bQuiet && !m_bHaveProgress)
         DrawProgress();
 }
 

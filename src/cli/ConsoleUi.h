@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "app/AppUi.h"
+#include "app/Progress.h"
 #include "image/ScreenImage.h"
 
 // The application's user interface on a console. Status texts and message texts go to
 // the error stream one a line, exactly as the window shows them. The per-block texts of
-// a fetch ("Zeile ...") are progress: on a terminal they rewrite one line in place;
-// elsewhere only the last of them is written, when something else follows or the run
-// ends. Quiet leaves out the status texts; message texts are always written.
+// a fetch ("Zeile ...") are progress: on a terminal they rewrite one line in place, with
+// the share received, the rate and the time left behind the text; elsewhere only the last
+// of them is written, when something else follows or the run ends. Quiet leaves out the
+// status texts; message texts are always written.
 class CConsoleUi : public CAppUi {
   public:
     CConsoleUi(std::ostream& err, bool quiet, bool terminal);
@@ -25,6 +27,8 @@ class CConsoleUi : public CAppUi {
     void ResizeForImage(int width, int height) override;
     std::optional<std::string> AskSaveFileName(const std::string&) override { return {}; }
     void ImageChanged() override {}
+    void ShowProgress(const CFetchProgress& progress) override;
+    void EndProgress() override { m_bHaveProgress = false; }
 
     // A line of the program's own (an error or a note); written like a message text.
     void Note(const std::string& text) { MessageBox(text); }
@@ -48,6 +52,8 @@ class CConsoleUi : public CAppUi {
     bool m_bProgressOpen = false;
     int m_nMessages = 0;
     int m_nRowsDone = 0;
+    CFetchProgress m_progress;  // of the fetch under way, when m_bHaveProgress
+    bool m_bHaveProgress = false;
     int m_nImageHeight = 0;
     std::vector<uint32_t> m_pixels;
     CScreenImage m_screen;

@@ -18,7 +18,7 @@ int BlockLength(const char* field) {
 }  // namespace
 
 int CComPort::ReceiveImage(const std::string& frame, uint8_t* buffer, int count,
-                           const BlockHandler& onBlock) {
+                           const BlockHandler& onBlock, const BlockHandler& onAcknowledged) {
     // The request is always 18 bytes on the line.
     char request[19] = {};
     std::memcpy(request, frame.data(), std::min<size_t>(frame.size(), 18));
@@ -54,6 +54,8 @@ int CComPort::ReceiveImage(const std::string& frame, uint8_t* buffer, int count,
             return kTransferBroken;
         }
         Write("q,i,0#", 6);
+        if (onAcknowledged)
+            onAcknowledged(i, n);
     }
     return kTransferComplete;
 }

@@ -67,8 +67,10 @@ class CComPort {
     // Called with the block index after each block's data have arrived, before its
     // check byte is read; the block is the first m_nBlockLen bytes of the buffer.
     using BlockHandler = std::function<void(int blockIndex, int blockLen)>;
+    // onAcknowledged, when given, is called after each block has been acknowledged, while
+    // the module sends the next one: the place for work that must not hold up the line.
     int ReceiveImage(const std::string& frame, uint8_t* buffer, int count,
-                     const BlockHandler& onBlock);
+                     const BlockHandler& onBlock, const BlockHandler& onAcknowledged = {});
     int m_nBlockLen = 0;
 
     // ---- class-wide wiring ----

@@ -7,19 +7,26 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
 #include <climits>
+#include <utility>
 #include <vector>
 
 #include "app/PixlaneApp.h"
+#include "app/Progress.h"
+#include "link/ComPort.h"
 #include "res/ResInit.h"
 #include "ui/CommandTable.h"
 #include "ui/PixlaneDoc.h"
@@ -27,6 +34,22 @@
 
 namespace {
 const QString kIdle = QStringLiteral("Bereit");
+
+// The status bar's text pane: a text longer than the pane ends in "…", so that a cut
+// shows instead of passing for the whole text ("Zeile 10" for "Zeile 100 ...").
+class CTextPane : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect r = contentsRect();
+        style()->drawItemText(&painter, r, static_cast<int>(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(text(), Qt::ElideRight, r.width()),
+                              foregroundRole());
+    }
+};
 
 // While a loop command lets events run: Escape is recorded and swallowed, events of the
 // program's own types are dropped, everything else runs. A dialog, message box or menu
@@ -183,9 +206,28 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 void CMainFrame::BuildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(false);
-    m_pText = new QLabel(kIdle, bar);
+    m_pText = new CTextPane(kIdle, bar);
     m_pText->setObjectName(QStringLiteral("statusText"));
+    // The text pane takes what the other panes leave.
+    m_pText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_pText, 1);
+    // The progress of a fetch; shown only while one runs.
+    m_pProgress = new QProgressBar(bar);
+    m_pProgress->setObjectName(QStringLiteral("progressBar"));
+    m_pProgress->setFormat(QStringLiteral("%p %"));
+    m_pProgress->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("100 %")) + 12);
+    m_pRate = new QLabel(bar);
+    m_pRate->setObjectName(QStringLiteral("ratePane"));
+    m_pRate->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00.000 B/s")));
+    m_pRate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_pTimeLeft = new QLabel(bar);
+    m_pTimeLeft->setObjectName(QStringLiteral("timeLeftPane"));
+    m_pTimeLeft->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("noch 00:00")));
+    for (QWidget* w : {static_cast<QWidget*>(m_pProgress), static_cast<QWidget*>(m_pRate),
+                       static_cast<QWidget*>(m_pTimeLeft)}) {
+        bar->addWidget(w);
+        w->hide();
+    }
     // Qt cannot read the lock-key states portably; the panes stay empty.
     const char* names[3] = {"capsPane", "numPane", "scrollPane"};
     for (int i = 0; i < 3; ++i) {
@@ -234,6 +276,11 @@ void CMainFrame::Dispatch(int id) {
 
 void CMainFrame::SetStatusText(const std::string& text) {
     m_pText->setText(QString::fromStdString(text));
+    if (m_bFetching) {
+        // Painted with the progress, between the blocks.
+        m_bTextDirty = true;
+        return;
+    }
     // Show it now: while a fetch or a dial runs no events are processed.
     if (m_pText->isVisible())
         m_pText->repaint();
@@ -248,7 +295,123 @@ CScreenImage* CMainFrame::ScreenImage(int width, int height) {
 }
 
 void CMainFrame::RepaintRows(int first, int last) {
-    m_pView->RepaintRows(first, last);
+    if (!m_bFetching) {
+        m_pView->RepaintRows(first, last);
+        return;
+    }
+    if (last < first)
+        return;
+    m_nDirtyFirst = m_nDirtyFirst < 0 ? first : std::min(m_nDirtyFirst, first);
+    m_nDirtyLast = std::max(m_nDirtyLast, last);
+}
+
+void CMainFrame::ShowProgress(const CFetchProgress& progress) {
+    if (!m_bFetching) {
+        m_bFetching = true;
+        m_bPaintedInFetch = false;
+        m_pProgress->setRange(0, std::max(progress.BlocksExpected(), 1));
+        ShowProgressPanes(true);
+        m_pProgress->setValue(0);
+        m_nShownPercent = 0;
+        m_pRate->clear();
+        m_pTimeLeft->clear();
+    }
+    // The bar repaints itself whenever its value changes: it gets the value with the
+    // next paint, like everything else.
+    m_progress = progress;
+    m_bProgressDirty = true;
+    PaintIfDue();
+}
+
+void CMainFrame::EndProgress() {
+    if (!m_bFetching)
+        return;
+    // What the last blocks changed is shown before the progress goes.
+    PaintPending();
+    m_bFetching = false;
+    ShowProgressPanes(false);
+    // The next fetch starts from an empty bar.
+    m_pProgress->reset();
+}
+
+void CMainFrame::ShowProgressPanes(bool on) {
+    // A window as narrow as the small picture has no room for the rate: the bar and the
+    // time left are shown, and the text pane keeps the start of its text.
+    const int needed = m_pProgress->maximumWidth() + m_pRate->minimumWidth() +
+                       m_pTimeLeft->minimumWidth() +
+                       fontMetrics().horizontalAdvance(QStringLiteral("Zeile 000"));
+    m_pProgress->setVisible(on);
+    m_pRate->setVisible(on && width() >= needed);
+    m_pTimeLeft->setVisible(on);
+    // The lock-key panes stay empty; while a fetch runs its progress gets their room.
+    for (QLabel* pane : m_pLockPanes)
+        pane->setVisible(!on);
+    // No events run during a fetch: lay the bar out and paint it now.
+    QStatusBar* bar = statusBar();
+    if (bar->layout() != nullptr)
+        bar->layout()->activate();
+    if (bar->isVisible())
+        bar->repaint();
+}
+
+void CMainFrame::PaintIfDue() {
+    const uint32_t now = CComPort::Clock().GetTickCount();
+    if (m_bPaintedInFetch && now - m_nLastPaintMs < kRepaintIntervalMs)
+        return;
+    PaintPending();
+    m_bPaintedInFetch = true;
+    m_nLastPaintMs = now;
+}
+
+void CMainFrame::PaintPending() {
+    // Everything that changed is marked first and then painted in one go, with the one
+    // synchronous repaint at the end: Qt paints all marked widgets of the window with it
+    // and brings the window to the screen once.
+    QWidget* now = nullptr;
+    QRect nowRect;
+    const auto mark = [&now, &nowRect](QWidget* w, const QRect& r) {
+        if (!w->isVisible() || r.isEmpty())
+            return;
+        if (now != nullptr)
+            w->update(r);
+        else
+            now = w, nowRect = r;
+    };
+    if (m_nDirtyFirst >= 0) {
+        mark(m_pView, m_pView->RowsRect(m_nDirtyFirst, m_nDirtyLast));
+        m_nDirtyFirst = m_nDirtyLast = -1;
+    }
+    if (m_bTextDirty)
+        mark(m_pText, m_pText->rect());
+    m_bTextDirty = false;
+    if (m_bProgressDirty) {
+        // The bar shows whole percent: it is painted when they change, and when full.
+        const int value = std::min(m_progress.BlocksDone(), m_pProgress->maximum());
+        if (m_progress.Percent() != m_nShownPercent || value == m_pProgress->maximum()) {
+            // It would paint itself at once on a new value.
+            m_pProgress->setUpdatesEnabled(false);
+            m_pProgress->setValue(value);
+            m_pProgress->setUpdatesEnabled(true);
+            m_nShownPercent = m_progress.Percent();
+            mark(m_pProgress, m_pProgress->rect());
+        }
+        // The figures would change with every block, too fast to read.
+        const uint32_t nowMs = CComPort::Clock().GetTickCount();
+        if (m_pRate->text().isEmpty() || nowMs - m_nFiguresMs >= kFiguresIntervalMs) {
+            m_nFiguresMs = nowMs;
+            const QString rate = QString::fromStdString(RateText(m_progress));
+            const QString left = QString::fromStdString(TimeLeftText(m_progress));
+            for (auto [pane, text] : {std::pair{m_pRate, rate}, std::pair{m_pTimeLeft, left}}) {
+                if (pane->text() != text) {
+                    pane->setText(text);
+                    mark(pane, pane->rect());
+                }
+            }
+        }
+    }
+    m_bProgressDirty = false;
+    if (now != nullptr)
+        now->repaint(nowRect);
 }
 
 void CMainFrame::SetImageSize(int height, int width) {

@@ -2,15 +2,18 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <cstdint>
 #include <map>
 
 #include "app/AppUi.h"
+#include "app/Progress.h"
 
 class CPixlaneApp;
 class CPixlaneDoc;
 class CPixlaneView;
 class QAction;
 class QLabel;
+class QProgressBar;
 class QTimer;
 class QToolBar;
 
@@ -23,6 +26,12 @@ class CMainFrame : public QMainWindow, public CAppUi {
     static constexpr int kInitialY = 100;
     static constexpr int kInitialWidth = 266;
     static constexpr int kInitialHeight = 288;
+    // While a fetch runs, the view and the status bar are repainted at most once in this
+    // many milliseconds of the port's clock (about 60 times a second).
+    static constexpr uint32_t kRepaintIntervalMs = 16;
+    // The rate and the time left, which change with every block, are read anew at most
+    // once in this many milliseconds.
+    static constexpr uint32_t kFiguresIntervalMs = 500;
 
     explicit CMainFrame(CPixlaneApp& app, QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -36,6 +45,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void ResizeForImage(int width, int height) override;
     std::optional<std::string> AskSaveFileName(const std::string& initial) override;
     void ImageChanged() override;
+    void ShowProgress(const CFetchProgress& progress) override;
+    void EndProgress() override;
     void ShowAbout() override;
     void CloseMainWindow() override;
     bool PumpEvents() override;
@@ -66,6 +77,10 @@ class CMainFrame : public QMainWindow, public CAppUi {
     QAction* ToolAction(int id) const;
     // The lock-key panes, left to right: caps, num, scroll lock.
     QLabel* LockPane(int i) const { return m_pLockPanes[i]; }
+    // The progress of a fetch, right of the text pane: blocks, rate, time left.
+    QProgressBar* ProgressBar() const { return m_pProgress; }
+    QLabel* RatePane() const { return m_pRate; }
+    QLabel* TimeLeftPane() const { return m_pTimeLeft; }
 
   protected:
     bool event(QEvent* event) override;
@@ -78,6 +93,11 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void BuildStatusBar();
     void Dispatch(int id);
     void UpdateCaption();
+    void ShowProgressPanes(bool on);
+    // During a fetch, between two blocks: paints what has changed when the last paint is
+    // long enough ago.
+    void PaintIfDue();
+    void PaintPending();
 
     void SetCaptureTimer(int minutes);
 
@@ -89,6 +109,20 @@ class CMainFrame : public QMainWindow, public CAppUi {
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pText = nullptr;
     QLabel* m_pLockPanes[3] = {nullptr, nullptr, nullptr};
+    QProgressBar* m_pProgress = nullptr;
+    QLabel* m_pRate = nullptr;
+    QLabel* m_pTimeLeft = nullptr;
+    // What a fetch has changed and not yet painted.
+    bool m_bFetching = false;
+    bool m_bTextDirty = false;
+    bool m_bProgressDirty = false;
+    CFetchProgress m_progress;  // the latest of the fetch, shown with the next paint
+    int m_nDirtyFirst = -1;     // rows of the view
+    int m_nDirtyLast = -1;
+    bool m_bPaintedInFetch = false;
+    int m_nShownPercent = 0;    // what the bar shows
+    uint32_t m_nFiguresMs = 0;  // when the rate and the time left were last set
+    uint32_t m_nLastPaintMs = 0;
     std::map<int, QAction*> m_menuActions;
     std::map<int, QAction*> m_accelActions;
     std::map<int, QAction*> m_toolActions;

@@ -74,10 +74,16 @@ CScreenImage* CPixlaneView::BeginDrawing(int width, int height) {
 }
 
 void CPixlaneView::RepaintRows(int first, int last) {
-    if (!m_bDrawing || last < first)
-        return;
+    const QRect rows = RowsRect(first, last);
     // Paint at once: no events are processed while a fetch runs.
-    repaint(QRect(0, first, m_screen.m_nWidth, last - first + 1));
+    if (!rows.isEmpty())
+        repaint(rows);
+}
+
+QRect CPixlaneView::RowsRect(int first, int last) const {
+    if (!m_bDrawing || last < first)
+        return {};
+    return QRect(0, first, m_screen.m_nWidth, last - first + 1);
 }
 
 void CPixlaneView::EndDrawing() {

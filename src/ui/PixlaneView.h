@@ -24,6 +24,8 @@ class CPixlaneView : public QWidget {
     CScreenImage* BeginDrawing(int width, int height);
     // Paints rows first..last of the screen image now.
     void RepaintRows(int first, int last);
+    // Where rows first..last of the screen image show in the view; empty while not drawing.
+    QRect RowsRect(int first, int last) const;
     // The fetch is over: paint from the image buffer again.
     void EndDrawing();
     bool IsDrawing() const { return m_bDrawing; }

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "app/AppUi.h"
+#include "app/Progress.h"
 #include "app/SettingsMembers.h"
 #include "image/ScreenImage.h"
+#include "link/ComPort.h"
 
 // Records what the application shows and keeps a screen image to draw into. A loop ends
 // at the pump whose number m_nStopAtPump names (1 = the first); m_onPump runs at each.
@@ -33,6 +35,14 @@ class CRecordingUi : public CAppUi {
     }
     std::optional<std::string> AskSaveFileName(const std::string&) override { return m_sSaveAs; }
     void ImageChanged() override {}
+    void ShowProgress(const CFetchProgress& progress) override {
+        m_progress.push_back(progress);
+        m_progressAtMs.push_back(CComPort::Clock().GetTickCount());
+    }
+    void EndProgress() override {
+        ++m_nProgressEnds;
+        m_nProgressEndMs = CComPort::Clock().GetTickCount();
+    }
     bool PumpEvents() override {
         ++m_nPumps;
         if (m_onPump)
@@ -53,6 +63,10 @@ class CRecordingUi : public CAppUi {
     CScreenImage m_screen;
     int m_nLastRepainted = -1, m_nViewW = 0, m_nViewH = 0, m_nResizeW = 0, m_nResizeH = 0;
     std::optional<std::string> m_sSaveAs;
+    std::vector<CFetchProgress> m_progress;  // and the port clock's time of each
+    std::vector<uint32_t> m_progressAtMs;
+    int m_nProgressEnds = 0;
+    uint32_t m_nProgressEndMs = 0;
     int m_nPumps = 0;
     int m_nStopAtPump = 1;
     std::function<void(int pump)> m_onPump;  // what happens meanwhile, by pump number

@@ -73,6 +73,31 @@ TEST(ConsoleUiTest, OnATerminalTheProgressLineIsRewrittenInPlace) {
     EXPECT_EQ(newlines, 2u);
 }
 
+TEST(ConsoleUiTest, OnATerminalTheProgressLineShowsShareRateAndTimeLeft) {
+    std::ostringstream err;
+    CConsoleUi ui(err, false, true);
+    CFetchProgress p;
+    p.Start(10, 0);
+    ui.ShowProgress(p);
+    ui.SetStatusText("Zeile ");
+    // As a fetch shows them: the block's text, then its progress once acknowledged.
+    for (int i = 0; i < 3; ++i) {
+        ui.SetStatusText("Zeile " + std::to_string(i) + " wird empfangen ...");
+        p.AddBlock(180, 6000 + 1500 * i);
+        ui.ShowProgress(p);
+    }
+    // Until a second block has come the pace is unknown; from then on it is shown.
+    const std::string s = err.str();
+    EXPECT_NE(s.find("\rZeile 0 wird empfangen ...  10 %\x1b[K"), std::string::npos) << s;
+    EXPECT_NE(s.find("\rZeile 2 wird empfangen ...  30 %  120 B/s  noch 0:11\x1b[K"),
+              std::string::npos)
+        << s;
+    ui.EndProgress();
+    ui.SetStatusText("Fertig !");
+    const std::string tail = "\rZeile 2 wird empfangen ...\x1b[K\nFertig !\n";
+    EXPECT_EQ(err.str().substr(err.str().size() - tail.size()), tail);
+}
+
 TEST(ConsoleUiTest, QuietLeavesOutStatusTextsButNotMessagesOrTheCauseOfAFailure) {
     std::ostringstream err;
     CConsoleUi ui(err, true, true);

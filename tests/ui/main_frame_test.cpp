@@ -8,6 +8,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPaintEvent>
+#include <QProgressBar>
+#include <QRegion>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +28,7 @@
 #include "link/ComPort.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
+#include "sim/SimFault.h"
 #include "support/FakeLine.h"
 #include "support/ModalScript.h"
 #include "support/VirtualClock.h"
@@ -59,6 +63,26 @@ void CollectMenu(const QList<QAction*>& actions, int depth, std::vector<CMenuLin
         }
     }
 }
+
+// Records the view's paints while a fetch draws into it.
+class CViewPaints : public QObject {
+  public:
+    explicit CViewPaints(CPixlaneView* view) : m_pView(view) { view->installEventFilter(this); }
+    int m_nPaints = 0;
+    QRegion m_painted;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_pView && event->type() == QEvent::Paint && m_pView->IsDrawing()) {
+            ++m_nPaints;
+            m_painted += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+
+  private:
+    CPixlaneView* m_pView;
+};
 
 class MainFrameTest : public CWindowFixture {
   protected:
@@ -295,6 +319,92 @@ TEST_F(MainFrameTest, AColourPictureIsPaintedWithItsRedGreenAndBlue) {
     }
     EXPECT_EQ(wrong, 0);
     EXPECT_GT(redNotBlue, 1000) << "a picture in which red and blue can be told apart";
+}
+
+TEST_F(MainFrameTest, ProgressBarCountsTheBlocksWhileAFetchRunsAndGoesWhenItEnds) {
+    ShowAndActivate();
+    QProgressBar* bar = m_frame->ProgressBar();
+    struct CSeen {
+        int m_nValue, m_nMax;
+        bool m_bBar, m_bRate, m_bTimeLeft, m_bLockPane;
+    };
+    std::vector<CSeen> seen;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
+        seen.push_back({v, bar->maximum(), bar->isVisible(), m_frame->RatePane()->isVisible(),
+                        m_frame->TimeLeftPane()->isVisible(), m_frame->LockPane(0)->isVisible()});
+    });
+    EXPECT_FALSE(bar->isVisible());
+    // At 115200 baud a block takes about as long as the repaint limit.
+    m_module.SetPacing(115200, 0);
+    QTest::keyClick(m_frame.get(), Qt::Key_F4);
+    ASSERT_GE(seen.size(), 10u);
+    EXPECT_EQ(seen.front().m_nValue, 0);
+    EXPECT_EQ(seen.back().m_nValue, 144);
+    for (size_t i = 0; i < seen.size(); ++i) {
+        if (i > 0) {
+            EXPECT_GT(seen[i].m_nValue, seen[i - 1].m_nValue) << i;
+        }
+        EXPECT_EQ(seen[i].m_nMax, 144);
+        EXPECT_TRUE(seen[i].m_bBar && seen[i].m_bTimeLeft) << i;
+        // The empty lock-key panes give their room to the progress; a window as narrow
+        // as this picture has none for the rate.
+        EXPECT_FALSE(seen[i].m_bLockPane) << i;
+        EXPECT_FALSE(seen[i].m_bRate) << i;
+    }
+    EXPECT_EQ(m_frame->StatusText(), "Fertig !");
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(m_frame->RatePane()->isVisible());
+    EXPECT_FALSE(m_frame->TimeLeftPane()->isVisible());
+    EXPECT_TRUE(m_frame->LockPane(0)->isVisible());
+
+    // A fetch that breaks off takes its progress away as well. With the blocks coming in
+    // no time, the bar is painted when the fetch begins and when it ends.
+    seen.clear();
+    m_module.SetPacing(0, 0);
+    m_module.AddFault({ESimFault::BadCheck, "", 9, 0, false});
+    QTest::keyClick(m_frame.get(), Qt::Key_F4);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].m_nValue, 0);
+    EXPECT_TRUE(seen.back().m_bBar);
+    EXPECT_EQ(seen.back().m_nValue, 9);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_TRUE(m_frame->LockPane(2)->isVisible());
+}
+
+TEST_F(MainFrameTest, BlocksFasterThanTheRepaintLimitAreAllPaintedByTheEnd) {
+    ShowAndActivate();
+    // The module answers at once: the port's clock stands still during the whole fetch.
+    {
+        CViewPaints paints(m_frame->View());
+        ASSERT_TRUE(m_app.GetImage());
+        EXPECT_EQ(paints.m_nPaints, 1);
+        EXPECT_TRUE(QRegion(0, 0, 180, 144).subtracted(paints.m_painted).isEmpty());
+    }
+
+    // At 921600 baud a block takes two milliseconds: the picture builds up about 60
+    // times a second, and the last rows are there when the fetch ends.
+    m_module.SetPacing(921600, 0);
+    m_app.m_iBildbreite = 360;
+    m_app.m_iBildhoehe = 288;
+    QString rate;
+    int values = 0, last = -1;
+    QObject::connect(m_frame->ProgressBar(), &QProgressBar::valueChanged, [&](int v) {
+        ++values;
+        last = v;
+        if (v >= 288 && rate.isEmpty())
+            rate = m_frame->RatePane()->isVisible() ? m_frame->RatePane()->text() : "hidden";
+    });
+    CViewPaints paints(m_frame->View());
+    const uint64_t t0 = m_clock.NowMs();
+    ASSERT_TRUE(m_app.GetImage());
+    const int limit = static_cast<int>((m_clock.NowMs() - t0) / CMainFrame::kRepaintIntervalMs);
+    EXPECT_GT(limit, 50);
+    EXPECT_LE(paints.m_nPaints, limit + 2);
+    EXPECT_GE(paints.m_nPaints, limit / 2);
+    EXPECT_TRUE(QRegion(0, 0, 360, 288).subtracted(paints.m_painted).isEmpty());
+    EXPECT_LE(values, limit + 2);
+    EXPECT_EQ(last, 576);
+    EXPECT_TRUE(rate.endsWith(" B/s")) << rate.toStdString();
 }
 
 TEST_F(MainFrameTest, ChangedSizeSettingsKeepTheOldImageUntilTheNextFetch) {
