@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFont>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -215,19 +217,25 @@ void CMainFrame::BuildStatusBar() {
     m_pProgress = new QProgressBar(bar);
     m_pProgress->setObjectName(QStringLiteral("progressBar"));
     m_pProgress->setFormat(QStringLiteral("%p %"));
-    m_pProgress->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("100 %")) + 12);
     m_pRate = new QLabel(bar);
     m_pRate->setObjectName(QStringLiteral("ratePane"));
-    m_pRate->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00.000 B/s")));
     m_pRate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_pTimeLeft = new QLabel(bar);
     m_pTimeLeft->setObjectName(QStringLiteral("timeLeftPane"));
-    m_pTimeLeft->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("noch 00:00")));
+    // The figures are set a little smaller than the status text, so that at the picture
+    // width of 360 the whole text of a block still fits beside them.
+    QFont figures = font();
+    figures.setPointSizeF(figures.pointSizeF() * 0.9);
+    const QFontMetrics small(figures);
     for (QWidget* w : {static_cast<QWidget*>(m_pProgress), static_cast<QWidget*>(m_pRate),
                        static_cast<QWidget*>(m_pTimeLeft)}) {
+        w->setFont(figures);
         bar->addWidget(w);
         w->hide();
     }
+    m_pProgress->setFixedWidth(small.horizontalAdvance(QStringLiteral("100 %")) + 8);
+    m_pRate->setMinimumWidth(small.horizontalAdvance(QStringLiteral("00.000 B/s")));
+    m_pTimeLeft->setMinimumWidth(small.horizontalAdvance(QStringLiteral("noch 0:00")));
     // Qt cannot read the lock-key states portably; the panes stay empty.
     const char* names[3] = {"capsPane", "numPane", "scrollPane"};
     for (int i = 0; i < 3; ++i) {
@@ -310,7 +318,7 @@ void CMainFrame::ShowProgress(const CFetchProgress& progress) {
         m_bFetching = true;
         m_bPaintedInFetch = false;
         m_pProgress->setRange(0, std::max(progress.BlocksExpected(), 1));
-        ShowProgressPanes(true);
+        ShowProgressPanes(true, progress.BlocksExpected());
         m_pProgress->setValue(0);
         m_nShownPercent = 0;
         m_pRate->clear();
@@ -329,19 +337,14 @@ void CMainFrame::EndProgress() {
     // What the last blocks changed is shown before the progress goes.
     PaintPending();
     m_bFetching = false;
-    ShowProgressPanes(false);
+    ShowProgressPanes(false, 0);
     // The next fetch starts from an empty bar.
     m_pProgress->reset();
 }
 
-void CMainFrame::ShowProgressPanes(bool on) {
-    // A window as narrow as the small picture has no room for the rate: the bar and the
-    // time left are shown, and the text pane keeps the start of its text.
-    const int needed = m_pProgress->maximumWidth() + m_pRate->minimumWidth() +
-                       m_pTimeLeft->minimumWidth() +
-                       fontMetrics().horizontalAdvance(QStringLiteral("Zeile 000"));
+void CMainFrame::ShowProgressPanes(bool on, int blocks) {
     m_pProgress->setVisible(on);
-    m_pRate->setVisible(on && width() >= needed);
+    m_pRate->setVisible(on);
     m_pTimeLeft->setVisible(on);
     // The lock-key panes stay empty; while a fetch runs its progress gets their room.
     for (QLabel* pane : m_pLockPanes)
@@ -350,6 +353,15 @@ void CMainFrame::ShowProgressPanes(bool on) {
     QStatusBar* bar = statusBar();
     if (bar->layout() != nullptr)
         bar->layout()->activate();
+    // The rate is shown only where the whole text of the fetch's last block still fits
+    // beside it; a window as narrow as the small picture shows the bar and the time left,
+    // and the text pane keeps the start of its text.
+    const QString last = QStringLiteral("Zeile %1 wird empfangen ...").arg(std::max(blocks - 1, 0));
+    if (on && m_pText->contentsRect().width() < m_pText->fontMetrics().horizontalAdvance(last)) {
+        m_pRate->hide();
+        if (bar->layout() != nullptr)
+            bar->layout()->activate();
+    }
     if (bar->isVisible())
         bar->repaint();
 }

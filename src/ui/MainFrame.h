@@ -93,7 +93,7 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void BuildStatusBar();
     void Dispatch(int id);
     void UpdateCaption();
-    void ShowProgressPanes(bool on);
+    void ShowProgressPanes(bool on, int blocks);
     // During a fetch, between two blocks: paints what has changed when the last paint is
     // long enough ago.
     void PaintIfDue();

@@ -391,8 +391,14 @@ TEST_F(MainFrameTest, BlocksFasterThanTheRepaintLimitAreAllPaintedByTheEnd) {
     QObject::connect(m_frame->ProgressBar(), &QProgressBar::valueChanged, [&](int v) {
         ++values;
         last = v;
-        if (v >= 288 && rate.isEmpty())
+        if (v >= 288 && rate.isEmpty()) {
             rate = m_frame->RatePane()->isVisible() ? m_frame->RatePane()->text() : "hidden";
+            // Beside the figures the block's text still shows whole.
+            const QLabel* text = m_frame->findChild<QLabel*>(QStringLiteral("statusText"));
+            EXPECT_GE(text->contentsRect().width(),
+                      text->fontMetrics().horizontalAdvance(m_frame->StatusText()))
+                << m_frame->StatusText().toStdString();
+        }
     });
     CViewPaints paints(m_frame->View());
     const uint64_t t0 = m_clock.NowMs();
