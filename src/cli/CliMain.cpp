@@ -10,11 +10,11 @@
 #include <string>
 
 #include "PixlaneVersion.h"
+#include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/TargetFile.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
-#include "cli/ImageFile.h"
 #include "image/Decoder.h"
 #include "link/ComPort.h"
 #include "link/PrintableText.h"

@@ -24,6 +24,7 @@ class CQtSerialLine : public CSerialLine {
     bool Read(uint8_t* buf, size_t n, size_t& received) override;
     bool PurgeRx() override;
     bool PurgeTx() override;
+    bool SetDataTerminalReady(bool on) override;
 
   private:
     CQtSerialLine() = default;

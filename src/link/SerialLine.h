@@ -51,6 +51,11 @@ class CSerialLine {
     virtual bool Read(uint8_t* buf, size_t n, size_t& received) = 0;
     virtual bool PurgeRx() = 0;
     virtual bool PurgeTx() = 0;
+    // Sets the DTR line; false where the device has no such line.
+    virtual bool SetDataTerminalReady(bool on) {
+        (void)on;
+        return false;
+    }
 };
 
 // Opens the line behind a port number 1..9; null when it cannot be opened

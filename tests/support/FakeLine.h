@@ -32,6 +32,8 @@ class CFakeLine : public CSerialLine {
     bool Read(uint8_t* buf, size_t n, size_t& received) override;
     bool PurgeRx() override;
     bool PurgeTx() override;
+    // Tells the peer; every change is recorded in m_dtr.
+    bool SetDataTerminalReady(bool on) override;
 
     // Bytes that arrive from the far end at a given virtual time (in addition to the peer).
     void Inject(const std::string& bytes, uint64_t atUs);
@@ -55,6 +57,7 @@ class CFakeLine : public CSerialLine {
 
     CLineState m_state;
     CLineTimeouts m_timeouts;
+    std::vector<bool> m_dtr;
 
   private:
     void Schedule(const std::vector<CTimedByte>& bytes);
