@@ -5,7 +5,6 @@
 #include "app/AppUi.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
-#include "link/Clock.h"
 #include "link/ComPort.h"
 
 bool CPixlaneApp::RegrabImage() {
@@ -40,12 +39,7 @@ void CPixlaneApp::OnNibble12() {
 void CPixlaneApp::RunLoop(int id) {
     for (;;) {
         RegrabImage();
-        if (id == ID_LOOP_NIBBLE2)
-            OnNibble2();
-        else if (id == ID_LOOP_NIBBLE12)
-            OnNibble12();
-        else
-            GetImage();
+        LoopFetch(id);
         if (m_pUi == nullptr || m_pUi->PumpEvents())
             return;
     }
@@ -65,50 +59,6 @@ void CPixlaneApp::OnConnectToggle() {
     m_iLokal = ConnectModem() == 0 ? 1 : 0;
 }
 
-void CPixlaneApp::OnCaptureTick() {
-    CClock& clock = CComPort::Clock();
-    if (m_pUi != nullptr)
-        m_pUi->StopCaptureTimer();
-    m_bTimer = false;
-
-    if (ConnectModem() != 0) {
-        clock.Sleep(1000);
-        if (ConnectModem() != 0) {
-            // Periodic capture stalls here until the timer is switched off and on again.
-            m_bTimer = true;
-            return;
-        }
-    }
-    for (int pass = 0; pass < 3; ++pass) {
-        bool ok = false;
-        if (m_iBildbreite == 180 || m_iBildbreite == 360)
-            ok = SetGrabWindow();
-        else
-            ShowMessage("FehlerP");
-        clock.Sleep(1000);
-        if (ok)
-            break;
-    }
-    for (int pass = 0; pass < 3 && !RegrabImage(); ++pass) {
-    }
-    for (int pass = 0; pass < 3; ++pass) {
-        if (FetchImage())
-            break;
-        clock.Sleep(1000);
-    }
-    for (int pass = 0; pass < 3; ++pass) {
-        if (CComPort().EndConnection() == 0) {
-            ShowStatus("Verbindung getrennt !");
-            break;
-        }
-        ShowStatus("Auflegen nicht möglich !");
-        clock.Sleep(1000);
-    }
-    if (m_pUi != nullptr)
-        m_pUi->RearmCaptureTimer();
-    m_bTimer = true;
-}
-
 bool CPixlaneApp::OnCommand(int id) {
     switch (id) {
         case ID_COMPORT:
@@ -120,6 +70,9 @@ bool CPixlaneApp::OnCommand(int id) {
         case ID_SPEICHERN:
         case ID_FILE_SAVE:
             SaveImage();
+            return true;
+        case ID_AUTO_SPEICHERN:
+            OnAutoSave();
             return true;
         case ID_APP_ABOUT:
             OnAbout();

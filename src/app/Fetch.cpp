@@ -141,6 +141,7 @@ bool CPixlaneApp::FetchImage() {
     const bool colour = m_iMonochrom != 0;
     // Every stored value is checked before anything is allocated or sent.
     bool refused = false;
+    m_nLastTransfer = -1;
     const std::string frame = BuildRequestFrame(refused);
     if (frame.empty()) {
         if (refused)
@@ -191,7 +192,10 @@ bool CPixlaneApp::FetchImage() {
             m_nBlockLen = n;
             port.m_nBlockLen = n;
             DecodeBlock(i);
+            if (StopRequested())
+                port.m_bBreakOff = true;
         });
+    m_nLastTransfer = result;
     if (m_pUi != nullptr)
         m_pUi->ImageChanged();
     if (result == kTransferBroken) {

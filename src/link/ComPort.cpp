@@ -11,6 +11,7 @@ std::unique_ptr<CLineTimeouts> CComPort::s_pTimeouts;
 CClock* CComPort::s_pClock = nullptr;
 CLineFactory* CComPort::s_pFactory = nullptr;
 CPortUi* CComPort::s_pUi = nullptr;
+uint64_t CComPort::s_nBytesReceived = 0;
 
 namespace {
 CSystemClock g_systemClock;
@@ -149,7 +150,9 @@ bool CComPort::Write(const void* data, size_t n) {
 bool CComPort::Read(void* buf, size_t n) {
     size_t received = 0;
     auto* bytes = static_cast<uint8_t*>(buf);
-    if (s_pLine == nullptr || !s_pLine->Read(bytes, n, received)) {
+    const bool ok = s_pLine != nullptr && s_pLine->Read(bytes, n, received);
+    s_nBytesReceived += received;
+    if (!ok) {
         PixTrace("lesen_anzahl_F2 = %d", static_cast<int>(received));
         return false;
     }
@@ -184,6 +187,13 @@ bool CComPort::WaitPurgeRx(uint32_t ms) {
     Wait(ms);
     PurgeRx();
     return true;
+}
+
+bool CComPort::PulseDtr(uint32_t ms) {
+    if (s_pLine == nullptr || !s_pLine->SetDataTerminalReady(false))
+        return false;
+    Clock().Sleep(ms);
+    return s_pLine->SetDataTerminalReady(true);
 }
 
 bool CComPort::WaitPurgeAll(uint32_t ms) {

@@ -39,6 +39,9 @@ class CComPort {
     bool Wait(uint32_t ms);
     bool WaitPurgeRx(uint32_t ms);
     bool WaitPurgeAll(uint32_t ms);
+    // Drops DTR for the given time and raises it again: a modem that hangs up on DTR
+    // (the usual setting, AT&D2) goes on-hook. False where the line has no DTR.
+    bool PulseDtr(uint32_t ms);
 
     // ---- modem waits (src/link/ModemWaits.cpp) ----
     bool SendExpect(const char* command, size_t length, const char* expected);
@@ -70,6 +73,8 @@ class CComPort {
     int ReceiveImage(const std::string& frame, uint8_t* buffer, int count,
                      const BlockHandler& onBlock);
     int m_nBlockLen = 0;
+    // Set by the block handler: the transfer ends after that block, as broken off.
+    bool m_bBreakOff = false;
 
     // ---- class-wide wiring ----
     // The clock used for every wait and time-out (the system clock unless set).
@@ -82,6 +87,8 @@ class CComPort {
     static void SetUi(CPortUi* ui);
     static CPortUi* Ui();
     static bool IsOpen();
+    // Bytes read from the line since the program started, whichever port it was.
+    static uint64_t BytesReceived() { return s_nBytesReceived; }
     // The state and time-outs last applied by Setup (null while no port is open).
     static const CLineState* State();
     static const CLineTimeouts* Timeouts();
@@ -96,4 +103,5 @@ class CComPort {
     static CClock* s_pClock;
     static CLineFactory* s_pFactory;
     static CPortUi* s_pUi;
+    static uint64_t s_nBytesReceived;
 };
