@@ -7,13 +7,24 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <cmath>
+#include <cstdlib>
+
+namespace {
+// ISO 8601 with the offset from UTC, "+00:00" included, so that lines from both sides of
+// a clock change stay in order.
+QString IsoTime(const QDateTime& t) {
+    const int offset = t.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? u'-' : u'+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+}  // namespace
 
 QByteArray JournalLine(const CCaptureEvent& e) {
     QJsonObject o;
-    // Always with the offset from UTC, so that lines from both sides of a clock change
-    // stay in order.
-    o.insert(QStringLiteral("time"),
-             e.m_time.toOffsetFromUtc(e.m_time.offsetFromUtc()).toString(Qt::ISODate));
+    o.insert(QStringLiteral("time"), IsoTime(e.m_time));
     o.insert(QStringLiteral("event"), QString::fromStdString(e.m_sEvent));
     o.insert(QStringLiteral("channel"),
              e.m_iChannel > 0 ? QJsonValue(e.m_iChannel) : QJsonValue(QJsonValue::Null));

@@ -13,6 +13,7 @@
 #include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/TargetFile.h"
+#include "cli/CaptureCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "image/Decoder.h"
@@ -138,8 +139,8 @@ int RunHangup(CRun& r) {
     return 1;
 }
 
-// The fetch options over the stored image settings.
-void ApplyFetchOptions(const CCliOptions& o, CPixlaneApp& app) {
+// The image options of fetch and capture over the stored image settings.
+void ApplyImageOptions(const CCliOptions& o, CPixlaneApp& app) {
     if (o.m_iBildbreite != 0) {
         app.m_iBildbreite = o.m_iBildbreite;
         // The standard height of the width, unless one is given.
@@ -161,7 +162,6 @@ void ApplyFetchOptions(const CCliOptions& o, CPixlaneApp& app) {
         app.m_sBgroesse = o.m_sBgroesse;
         app.m_sBanzahl = o.m_sBanzahl;
     }
-    app.m_iLokal = o.m_bModem || o.m_bDemoModem ? 0 : 1;
 }
 
 // Whether the image settings can give a picture at all; when not, says why. The window
@@ -237,6 +237,11 @@ std::string PortText(int com) {
     return text;
 }
 
+// The commands that bring pictures.
+bool TakesPictures(const std::string& command) {
+    return command == "fetch" || command == "capture";
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool errIsTerminal) {
@@ -308,10 +313,15 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     app.SetUi(&ui);
     int rc = 1;
+    if (TakesPictures(opt.m_sCommand))
+        ApplyImageOptions(opt, app);
     if (opt.m_sCommand == "fetch")
-        ApplyFetchOptions(opt, app);
-    if (opt.m_sCommand == "fetch" && !CanFetch(app, ui)) {
+        app.m_iLokal = opt.m_bModem || opt.m_bDemoModem ? 0 : 1;
+    if (TakesPictures(opt.m_sCommand) && !CanFetch(app, ui)) {
         // Nothing is sent for a picture that could not be made.
+    } else if (opt.m_sCommand == "capture") {
+        // Each round opens the line itself, so that a run outlives a line that went away.
+        rc = RunCapture(opt, app, ui, out, err);
     } else if (app.OpenConfiguredPort()) {
         CRun run{opt, app, ui, out};
         rc = Dispatch(run);

@@ -12,6 +12,7 @@
 
 #include "app/AppFixture.h"
 #include "app/Capture.h"
+#include "app/Commands.h"
 #include "app/ImageFile.h"
 #include "app/NamePattern.h"
 #include "image/Bmp.h"
@@ -263,6 +264,34 @@ TEST_F(CaptureModemRoundTest, AHangUpTheModuleRefusesDropsDtrAndTheNextRoundReop
     EXPECT_EQ(out.m_nSaved, 1);
     EXPECT_EQ(m_factory.m_opened.size(), 2u);
     EXPECT_EQ(m_modem.Dialled().size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CaptureRoundTest, EachLoopCycleKeepsItsPictureWhileAutoSaveIsOn) {
+    m_app.m_bAutoSave = true;
+    m_app.m_sAutoSaveFolder = m_dir.filePath("auto").toStdString();
+    m_app.m_sAutoSavePattern = "k{channel}-{seq}.bmp";
+    // The second cycle's picture is refused: recorded, nothing saved for it.
+    int requests = 0;
+    m_module.m_onFrame = [&](const std::string& frame, bool) {
+        if (frame.rfind("I,", 0) == 0 && ++requests == 1)
+            m_module.AddFault({ESimFault::AckDigit, "I", -1, 0, false});
+    };
+    m_ui.m_nStopAtPump = 3;
+    m_app.OnCommand(ID_LOOP_BILD);
+    const QDir folder(m_dir.filePath("auto"));
+    EXPECT_EQ(folder.entryList(QDir::Files),
+              (QStringList{"k1-0001.bmp", "k1-0002.bmp", "pixlane-journal.jsonl"}));
+    QFile journal(folder.filePath("pixlane-journal.jsonl"));
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    QStringList results;
+    for (const QByteArray& line : journal.readAll().split('\n'))
+        if (!line.isEmpty())
+            results << QJsonDocument::fromJson(line).object()["result"].toString();
+    EXPECT_EQ(results, (QStringList{"ok", "failed", "ok"}));
 }
 
 }  // namespace
