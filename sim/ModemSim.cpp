@@ -54,6 +54,15 @@ void CModemSim::OnHostBytes(const uint8_t* data, size_t n, uint64_t nowUs,
     }
 }
 
+void CModemSim::OnDataTerminalReady(bool on, uint64_t nowUs, std::vector<CTimedByte>& out) {
+    if (on || m_eState == EState::Command)
+        return;
+    m_eState = EState::Command;
+    ++m_nHangups;
+    Log("DTR dropped");
+    Result("NO CARRIER", nowUs, 0, out);
+}
+
 void CModemSim::CommandByte(char c, uint64_t nowUs, std::vector<CTimedByte>& out) {
     if (m_bEcho && !m_bSkipLine)
         m_module.Pacer().Emit(std::string(1, c), nowUs, 0, out);

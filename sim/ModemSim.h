@@ -24,6 +24,8 @@ class CModemSim : public CSimPeer {
 
     void OnHostBytes(const uint8_t* data, size_t n, uint64_t nowUs,
                      std::vector<CTimedByte>& out) override;
+    // Dropping DTR hangs up and returns to command mode, as AT&D2 sets a modem.
+    void OnDataTerminalReady(bool on, uint64_t nowUs, std::vector<CTimedByte>& out) override;
 
     // Configuration.
     EDialResult m_eDialResult = EDialResult::Connect;

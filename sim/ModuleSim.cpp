@@ -226,6 +226,9 @@ bool CModuleSim::Handle(const std::string& f, uint64_t nowUs, std::vector<CTimed
     }
     if (f == "E,1#") {
         m_bInTransfer = false;
+        // A module that stays silent has not taken the command: the connection stays up.
+        if (m_faults.Take(ESimFault::Silent, "E", -1))
+            return true;
         SendAnswer('E', '0', "", nowUs, out);
         m_bEndConnection = true;
         return true;

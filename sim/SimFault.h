@@ -7,7 +7,7 @@
 // A fault the simulation injects on purpose. A fault is used up by the first occasion it
 // applies to, unless it is persistent; it never touches any other answer or block.
 enum class ESimFault {
-    Silent,       // no answer at all to command m_sTarget
+    Silent,       // no answer at all to command m_sTarget (an unanswered "E,1#" ends nothing)
     Delay,        // the answer to m_sTarget m_nDelayMs late
     AckDigit,     // the acknowledgement of m_sTarget with a wrong status digit
     DataLetter,   // the data record (or "i,") of m_sTarget with a wrong letter

@@ -21,4 +21,10 @@ class CSimPeer {
     // appended to out in time order; its times are never earlier than nowUs.
     virtual void OnHostBytes(const uint8_t* data, size_t n, uint64_t nowUs,
                              std::vector<CTimedByte>& out) = 0;
+    // The host set its DTR line (only lines that have one tell).
+    virtual void OnDataTerminalReady(bool on, uint64_t nowUs, std::vector<CTimedByte>& out) {
+        (void)on;
+        (void)nowUs;
+        (void)out;
+    }
 };

@@ -8,6 +8,7 @@
 struct CScreenImage;
 struct CEinstellungMembers;
 class CFetchProgress;
+struct CAutoSaveMembers;
 
 // Everything the application object needs from its user interface. The main window
 // implements it, pixlane-cli implements it on the console, tests record it.
@@ -50,6 +51,11 @@ class CAppUi : public CPortUi {
     // The dialogs of the module menu and the help menu, shown modally; nothing where
     // there is no window. The settings dialog edits the members it is given.
     virtual void RunSettingsDialog(CEinstellungMembers& members) { (void)members; }
+    // The auto-save dialog on the members; true when it was confirmed.
+    virtual bool RunAutoSaveDialog(CAutoSaveMembers& members) {
+        (void)members;
+        return false;
+    }
     virtual void ShowModuleStatusDialog() {}
     virtual void ShowTimeStampDialog() {}
     virtual void ShowModuleSoftwareDialog() {}

@@ -5,7 +5,6 @@
 #include "app/AppUi.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
-#include "link/Clock.h"
 #include "link/ComPort.h"
 
 bool CPixlaneApp::RegrabImage() {
@@ -45,12 +44,7 @@ void CPixlaneApp::RunLoop(int id) {
             CComPort::Clock().Sleep(1000);
         } else {
             RegrabImage();
-            if (id == ID_LOOP_NIBBLE2)
-                OnNibble2();
-            else if (id == ID_LOOP_NIBBLE12)
-                OnNibble12();
-            else
-                GetImage();
+            LoopFetch(id);
         }
         if (m_pUi == nullptr || m_pUi->PumpEvents())
             return;
@@ -69,66 +63,6 @@ void CPixlaneApp::OnConnectToggle() {
         return;
     }
     m_iLokal = ConnectModem() == 0 ? 1 : 0;
-}
-
-void CPixlaneApp::OnCaptureTick() {
-    CClock& clock = CComPort::Clock();
-    if (m_pUi != nullptr)
-        m_pUi->StopCaptureTimer();
-    m_bTimer = false;
-
-    // Without the line this tick captures nothing, and the next one tries again.
-    const auto skipTick = [this] {
-        if (m_pUi != nullptr)
-            m_pUi->RearmCaptureTimer();
-        m_bTimer = true;
-    };
-    if (!EnsureLine()) {
-        skipTick();
-        return;
-    }
-    if (ConnectModem() != 0) {
-        clock.Sleep(1000);
-        if (ConnectModem() != 0) {
-            if (NoticeLineLoss()) {
-                ShowStatus(CComPort::kLineGoneText);
-                skipTick();
-                return;
-            }
-            // Periodic capture stalls here until the timer is switched off and on again.
-            m_bTimer = true;
-            return;
-        }
-    }
-    for (int pass = 0; pass < 3; ++pass) {
-        bool ok = false;
-        if (m_iBildbreite == 180 || m_iBildbreite == 360)
-            ok = SetGrabWindow();
-        else
-            ShowMessage("FehlerP");
-        clock.Sleep(1000);
-        if (ok)
-            break;
-    }
-    for (int pass = 0; pass < 3 && !RegrabImage(); ++pass) {
-    }
-    for (int pass = 0; pass < 3; ++pass) {
-        if (FetchImage())
-            break;
-        clock.Sleep(1000);
-    }
-    for (int pass = 0; pass < 3; ++pass) {
-        if (CComPort().EndConnection() == 0) {
-            ShowStatus("Verbindung getrennt !");
-            break;
-        }
-        ShowStatus("Auflegen nicht möglich !");
-        clock.Sleep(1000);
-    }
-    if (m_pUi != nullptr)
-        m_pUi->RearmCaptureTimer();
-    m_bTimer = true;
-    FinishLineUse();
 }
 
 namespace {
@@ -181,6 +115,9 @@ bool CPixlaneApp::RunCommand(int id) {
         case ID_SPEICHERN:
         case ID_FILE_SAVE:
             SaveImage();
+            return true;
+        case ID_AUTO_SPEICHERN:
+            OnAutoSave();
             return true;
         case ID_APP_ABOUT:
             OnAbout();

@@ -142,6 +142,7 @@ bool CPixlaneApp::FetchImage() {
     const bool colour = m_iMonochrom != 0;
     // Every stored value is checked before anything is allocated or sent.
     bool refused = false;
+    m_nLastTransfer = -1;
     const std::string frame = BuildRequestFrame(refused);
     if (frame.empty()) {
         if (refused)
@@ -198,6 +199,8 @@ bool CPixlaneApp::FetchImage() {
             m_nBlockLen = n;
             port.m_nBlockLen = n;
             DecodeBlock(i);
+            if (StopRequested())
+                port.m_bBreakOff = true;
         },
         // The progress, and with it what the window paints, comes while the module sends
         // the next block.
@@ -206,6 +209,7 @@ bool CPixlaneApp::FetchImage() {
             if (m_pUi != nullptr)
                 m_pUi->ShowProgress(progress);
         });
+    m_nLastTransfer = result;
     if (m_pUi != nullptr) {
         m_pUi->EndProgress();
         m_pUi->ImageChanged();

@@ -9,6 +9,7 @@
 #include "app/AppUi.h"
 #include "app/Commands.h"
 #include "app/PortSettings.h"
+#include "app/NamePattern.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
@@ -120,13 +121,13 @@ void CPixlaneApp::SetUi(CAppUi* ui) {
 }
 
 void CPixlaneApp::ShowStatus(const std::string& text) {
-    if (m_pUi != nullptr)
-        m_pUi->SetStatusText(text);
+    if (CPortUi* ui = TextUi(); ui != nullptr)
+        ui->SetStatusText(text);
 }
 
 void CPixlaneApp::ShowMessage(const std::string& text) {
-    if (m_pUi != nullptr)
-        m_pUi->MessageBox(text);
+    if (CPortUi* ui = TextUi(); ui != nullptr)
+        ui->MessageBox(text);
 }
 
 void CPixlaneApp::ReadSettings(QSettings& store, const Warning& warn) {
@@ -195,6 +196,32 @@ void CPixlaneApp::WriteSettings(QSettings& store) const {
     store.sync();
 }
 
+void CPixlaneApp::ReadAutoSave(QSettings& store, const Warning& warn) {
+    store.beginGroup(kAutoSaveSection);
+    CSettingsReader r(store, warn);
+    m_bAutoSave = r.Bool("m_bAutoSave", false);
+    m_sAutoSaveFolder = r.String("m_sAutoSaveFolder", "");
+    m_sAutoSavePattern = r.String("m_sAutoSavePattern", kDefaultNamePattern);
+    store.endGroup();
+    if (const std::string problem = NamePatternProblem(m_sAutoSavePattern); !problem.empty()) {
+        if (warn)
+            warn("Einstellung m_sAutoSavePattern: " + problem + " Es gilt " + kDefaultNamePattern);
+        m_sAutoSavePattern = kDefaultNamePattern;
+    }
+    // Without a folder there is nowhere to save to.
+    if (m_sAutoSaveFolder.empty())
+        m_bAutoSave = false;
+}
+
+void CPixlaneApp::WriteAutoSave(QSettings& store) const {
+    store.beginGroup(kAutoSaveSection);
+    store.setValue("m_bAutoSave", m_bAutoSave ? 1 : 0);
+    store.setValue("m_sAutoSaveFolder", QString::fromStdString(m_sAutoSaveFolder));
+    store.setValue("m_sAutoSavePattern", QString::fromStdString(m_sAutoSavePattern));
+    store.endGroup();
+    store.sync();
+}
+
 bool CPixlaneApp::OpenConfiguredPort() {
     // A stored port number outside 1..9 is no port at all: it behaves as a failed open.
     if (m_iCom < 1 || m_iCom > 9)
@@ -246,6 +273,7 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
     }
     UseStoredPorts(m_pStore);
     ReadSettings(*m_pStore);
+    ReadAutoSave(*m_pStore);
     if (IsDemo()) {
         if (m_iCom < 1 || m_iCom > 9)
             m_iCom = 1;
@@ -288,7 +316,7 @@ void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
 }
 
 int CPixlaneApp::ConnectModem() {
-    return DialModem(m_sTel_nr, m_pUi);
+    return DialModem(m_sTel_nr, TextUi());
 }
 
 void CPixlaneApp::OnPortToggle() {

@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "app/Capture.h"
 #include "image/Decoder.h"
 #include "image/Image.h"
 
 class QSettings;
 class CAppUi;
+class CPortUi;
 
 // The application object: every setting, the port-open flag, the image and the receive
 // buffers for the whole run. Settings fields carry the names of their stored values.
@@ -20,6 +22,10 @@ class CPixlaneApp {
     static constexpr const char* kOrganisation = "Kelvorn";
     static constexpr const char* kApplication = "Pixlane_Orbex";
     static constexpr const char* kSection = "Pixlane/BasicSettings";
+    // The window's auto-save, in a group of its own beside the basic settings.
+    static constexpr const char* kAutoSaveSection = "Pixlane/AutoSave";
+    // The journal of the window's auto-save, in its folder.
+    static constexpr const char* kAutoSaveJournal = "pixlane-journal.jsonl";
 
     CPixlaneApp();
     ~CPixlaneApp();
@@ -68,6 +74,12 @@ class CPixlaneApp {
     // Runs the command with this id; false for an id that has no handler.
     bool OnCommand(int id);
 
+    // Asked after every block of a transfer and by a capture between its steps: true
+    // breaks the transfer off the way the protocol does and ends the capture after its
+    // hang-up. Without a check nothing is ever stopped.
+    void SetStopCheck(std::function<bool()> check) { m_fnStop = std::move(check); }
+    bool StopRequested() const { return m_fnStop && m_fnStop(); }
+
     // ---- settings (stored values) ----
     int8_t sHandshake = 2;
     int Start = 1;
@@ -107,6 +119,8 @@ class CPixlaneApp {
     void DecodeBlock(int blockIndex);
     bool GetImage();
     bool FetchImage();
+    // What the last fetch's transfer gave (TransferResult); -1 when it sent nothing.
+    int m_nLastTransfer = -1;
     bool FetchImageViaModem();
     bool SetGrabWindow();
     // Writes the current image as a BMP file after asking for the name.
@@ -129,9 +143,29 @@ class CPixlaneApp {
     void OnConnectToggle();
     // The settings exchange: members into the settings dialog, run it, members back.
     void OnSettings();
-    // One tick of the periodic capture: dial, picture parameters, channel, one image,
-    // hang up; then the timer is set again.
+    // One tick of the periodic capture: a capture round (dial, picture parameters,
+    // channel, one image, hang up), the picture kept when auto-save is on; then the timer
+    // is set again.
     void OnCaptureTick();
+    // One capture round: the line (when unattended), the dial (two tries, 1000 ms apart),
+    // the picture parameters (three passes), each channel selected and fetched (three
+    // tries, 1000 ms after a failed one) and kept at once, the hang-up (three passes).
+    CCaptureOutcome RunCaptureRound(const CCaptureSpec& spec);
+
+    // ---- auto-save of the window (group kAutoSaveSection) ----
+    bool m_bAutoSave = false;
+    std::string m_sAutoSaveFolder;
+    std::string m_sAutoSavePattern = kDefaultNamePattern;
+    // A pattern that cannot name files gives the default (warn hears of it).
+    void ReadAutoSave(QSettings& store, const Warning& warn = {});
+    void WriteAutoSave(QSettings& store) const;
+    // "Automatisch speichern ...": the dialog; what it confirms is stored at once.
+    void OnAutoSave();
+    // The keeper of the auto-save, pointed at its folder, pattern and journal; null
+    // while auto-save is off.
+    CPictureKeeper* AutoSaveKeeper();
+    // The keeper itself (its clock, its numbering).
+    CPictureKeeper& AutoKeeper() { return m_autoKeeper; }
     void OnPortToggle();
     void OnAbout();
     void OnExit();
@@ -144,6 +178,25 @@ class CPixlaneApp {
     // the last the status bar shows.
     void FinishLineUse();
     bool m_bLineLost = false;
+    friend class CTextTapGuard;
+    // Where the texts go that a journal line may quote.
+    CPortUi* TextUi() const;
+    // The line of an unattended capture: opened when it is not.
+    bool OpenCaptureLine();
+    // For a modem that may still be off-hook: DTR dropped, the port closed; the text shown.
+    std::string HangUpByLine();
+    // A loop cycle's fetch; with auto-save on, its picture is kept and journalled.
+    void LoopFetch(int id);
+    void CapturePicture(int channel, const CCaptureSpec& spec, CTextTap& tap, CCaptureOutcome& out);
+    void CaptureHangUp(const CCaptureSpec& spec, CTextTap& tap, CCaptureOutcome& out);
+    // Keeps a fetched picture (whole or not) and records the attempt.
+    void KeepPicture(CCaptureEvent& event, bool whole, const CCaptureSpec& spec,
+                     CCaptureOutcome& out);
+    void RecordEvent(const CCaptureEvent& event, const CCaptureSpec& spec, CCaptureOutcome& out);
+    CCaptureEvent StartEvent(const char* kind, int channel, const CCaptureSpec& spec) const;
+    void EndEvent(CCaptureEvent& event, uint32_t startTick, uint64_t startBytes) const;
+    CTextTap* m_pTextTap = nullptr;
+    CPictureKeeper m_autoKeeper;
 
     int m_nKeepWidth = 0;  // size of the Nibble-2 data kept in m_pKeepBuf
     int m_nKeepHeight = 0;
@@ -155,6 +208,7 @@ class CPixlaneApp {
     bool m_bDemoModem = false;
 
     CAppUi* m_pUi = nullptr;
+    std::function<bool()> m_fnStop;
     std::vector<std::string> m_heldMessages;  // start-up messages not shown yet
     QSettings* m_pStore = nullptr;
     bool m_bOwnsStore = false;

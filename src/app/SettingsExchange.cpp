@@ -49,3 +49,15 @@ void CPixlaneApp::OnSettings() {
     if (m_iMonochrom == -1)
         m_iMonochrom = 1;
 }
+
+void CPixlaneApp::OnAutoSave() {
+    CAutoSaveMembers m{m_bAutoSave, m_sAutoSaveFolder, m_sAutoSavePattern};
+    if (m_pUi == nullptr || !m_pUi->RunAutoSaveDialog(m))
+        return;
+    m_bAutoSave = m.m_bOn;
+    m_sAutoSaveFolder = m.m_sFolder;
+    m_sAutoSavePattern = m.m_sPattern;
+    // Stored at once: an unattended window may never be closed the ordinary way.
+    if (m_pStore != nullptr && !IsDemo())
+        WriteAutoSave(*m_pStore);
+}

@@ -27,3 +27,10 @@ struct CEinstellungMembers {
     int m_iTimerTime = 0;
     std::string m_sKanalAlt;
 };
+
+// What the auto-save dialog edits.
+struct CAutoSaveMembers {
+    bool m_bOn = false;
+    std::string m_sFolder;
+    std::string m_sPattern;
+};

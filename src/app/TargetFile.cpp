@@ -6,6 +6,14 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QString>
+#include <QTemporaryFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "image/Bmp.h"
 #include "image/Image.h"
@@ -14,6 +22,8 @@ namespace {
 
 // Links followed at most before the path counts as a loop.
 constexpr int kMaxLinks = 40;
+// Numbered names tried after the name itself before a picture counts as unsaveable.
+constexpr int kMaxNumbered = 9999;
 
 bool Fail(std::string* error, const QString& text) {
     if (error != nullptr)
@@ -78,7 +88,78 @@ bool WriteDirect(QFile& file, const std::vector<uint8_t>& bytes, std::string* er
     return true;
 }
 
+// The mode a new file gets: what the umask leaves of read and write for everybody.
+mode_t NewFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Gives the complete temporary file the name unless something of that name exists:
+// 1 done, 0 the name is taken, -1 failed (errno says why). Either way nothing that
+// exists is touched.
+int ClaimName(const QByteArray& temp, const QByteArray& name) {
+    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE) == 0)
+        return 1;
+    if (errno == EEXIST)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return -1;
+    // A filesystem without that rename: a hard link claims the name just as atomically.
+    if (::link(temp.constData(), name.constData()) == 0) {
+        ::unlink(temp.constData());
+        return 1;
+    }
+    return errno == EEXIST ? 0 : -1;
+}
+
+bool WriteKeepingExisting(const std::string& path, const std::vector<uint8_t>& bytes,
+                          std::string* error, std::string* written) {
+    const QFileInfo info(QString::fromStdString(path));
+    if (info.fileName().isEmpty())
+        return Fail(error, QStringLiteral("no file name"));
+    // Hidden, in the target's folder so that the final step is a rename; removed by its
+    // destructor on every way out that did not give it its name.
+    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.pixlane-XXXXXX.part"));
+    if (!temp.open())
+        return Fail(error, temp.errorString());
+    if (::fchmod(temp.handle(), NewFileMode()) != 0)
+        return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!WriteAll(temp, bytes) || !temp.flush())
+        return Fail(error, temp.errorString());
+    if (::fsync(temp.handle()) != 0)
+        return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+    temp.close();
+    const QByteArray tempName = QFile::encodeName(temp.fileName());
+    const std::string target = info.absoluteFilePath().toStdString();
+    for (int n = 0; n <= kMaxNumbered; ++n) {
+        const std::string name = NumberedName(target, n);
+        const int claimed = ClaimName(tempName, QFile::encodeName(QString::fromStdString(name)));
+        if (claimed < 0)
+            return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+        if (claimed > 0) {
+            temp.setAutoRemove(false);
+            if (written != nullptr)
+                *written = name;
+            return true;
+        }
+    }
+    return Fail(error, QStringLiteral("no free name up to -%1").arg(kMaxNumbered));
+}
+
 }  // namespace
+
+std::string NumberedName(const std::string& path, int n) {
+    if (n <= 0)
+        return path;
+    const size_t slash = path.rfind('/');
+    const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind('.');
+    // A leading dot starts a hidden name, not an extension.
+    if (dot == std::string::npos || dot <= nameAt)
+        dot = path.size();
+    return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
+}
 
 int TargetDescriptor(const std::string& path) {
     QString target;
@@ -86,8 +167,12 @@ int TargetDescriptor(const std::string& path) {
     return Follow(path, target, descriptor) ? descriptor : -1;
 }
 
-bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes,
-                     std::string* error) {
+bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error,
+                     ETargetWrite mode, std::string* written) {
+    if (mode == ETargetWrite::KeepExisting)
+        return WriteKeepingExisting(path, bytes, error, written);
+    if (written != nullptr)
+        *written = path;
     QString target;
     int descriptor = -1;
     if (!Follow(path, target, descriptor))

@@ -19,8 +19,18 @@ int TargetDescriptor(const std::string& path);
 // - anything else that exists (a FIFO, a terminal, a device) is written directly,
 //   never replaced.
 // On failure the reason goes to *error (when given) and the result is false.
-bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes,
-                     std::string* error);
+//
+// With ETargetWrite::KeepExisting nothing that exists is ever written: the bytes go to a
+// temporary file in the target's folder, which takes the first free name of path,
+// path-1, path-2, ... (the number before the extension) in one atomic step once every
+// byte is on disk; *written (when given) receives that name. Nothing is left behind when
+// it fails.
+enum class ETargetWrite { Replace, KeepExisting };
+bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error,
+                     ETargetWrite mode = ETargetWrite::Replace, std::string* written = nullptr);
+
+// The name with "-n" before its extension ("bild.bmp", 2: "bild-2.bmp"); n 0 is the name.
+std::string NumberedName(const std::string& path, int n);
 
 // The image's BMP file, written as WriteTargetFile writes; false when there is no image.
 bool WriteBmpFile(const std::string& path, const CImage& image, std::string* error);

@@ -9,12 +9,13 @@
 #include <string>
 
 #include "PixlaneVersion.h"
+#include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
 #include "app/TargetFile.h"
+#include "cli/CaptureCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
-#include "cli/ImageFile.h"
 #include "cli/PortsCommand.h"
 #include "image/Decoder.h"
 #include "link/ComPort.h"
@@ -139,8 +140,8 @@ int RunHangup(CRun& r) {
     return 1;
 }
 
-// The fetch options over the stored image settings.
-void ApplyFetchOptions(const CCliOptions& o, CPixlaneApp& app) {
+// The image options of fetch and capture over the stored image settings.
+void ApplyImageOptions(const CCliOptions& o, CPixlaneApp& app) {
     if (o.m_iBildbreite != 0) {
         app.m_iBildbreite = o.m_iBildbreite;
         // The standard height of the width, unless one is given.
@@ -162,7 +163,6 @@ void ApplyFetchOptions(const CCliOptions& o, CPixlaneApp& app) {
         app.m_sBgroesse = o.m_sBgroesse;
         app.m_sBanzahl = o.m_sBanzahl;
     }
-    app.m_iLokal = o.m_bModem || o.m_bDemoModem ? 0 : 1;
 }
 
 // Whether the image settings can give a picture at all; when not, says why. The window
@@ -236,6 +236,11 @@ std::string PortText(int com) {
     if (com >= 1 && com <= 9)
         text += " (" + ResolvePortName(com) + ")";
     return text;
+}
+
+// The commands that bring pictures.
+bool TakesPictures(const std::string& command) {
+    return command == "fetch" || command == "capture";
 }
 
 }  // namespace
@@ -313,10 +318,15 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     app.SetUi(&ui);
     int rc = 1;
+    if (TakesPictures(opt.m_sCommand))
+        ApplyImageOptions(opt, app);
     if (opt.m_sCommand == "fetch")
-        ApplyFetchOptions(opt, app);
-    if (opt.m_sCommand == "fetch" && !CanFetch(app, ui)) {
+        app.m_iLokal = opt.m_bModem || opt.m_bDemoModem ? 0 : 1;
+    if (TakesPictures(opt.m_sCommand) && !CanFetch(app, ui)) {
         // Nothing is sent for a picture that could not be made.
+    } else if (opt.m_sCommand == "capture") {
+        // Each round opens the line itself, so that a run outlives a line that went away.
+        rc = RunCapture(opt, app, ui, out, err);
     } else if (app.OpenConfiguredPort()) {
         CRun run{opt, app, ui, out};
         rc = Dispatch(run);

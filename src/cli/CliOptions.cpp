@@ -1,8 +1,13 @@
 #include "cli/CliOptions.h"
 
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QString>
 #include <cctype>
 #include <cstdlib>
 #include <vector>
+
+#include "app/TargetFile.h"
 
 namespace {
 
@@ -44,13 +49,18 @@ const char* const kProgramHelp =
     "  ports [--json]                      list the serial ports and what COM1..COM9 are\n"
     "  ports --assign N DEVICE | --clear   store the device of port N (the only command\n"
     "                                      that writes the settings, and only that value)\n"
+    "  capture [--channels LIST|all] [-o PATTERN] [--journal FILE]\n"
+    "          [--every DURATION [--count N]] [--exec COMMAND] [--latest FILE]\n"
+    "          [--modem | --local] [--number TEL] [fetch options]\n"
+    "                                      capture every channel, keep each picture\n"
     "\n"
     "The status texts and message texts of the window (German) go to standard error,\n"
     "one a line; results go to standard output.\n"
     "Module values are printed with control characters as \\xNN. A stored setting that\n"
     "is not a number where one belongs is named on standard error, and its default used.\n"
     "Exit status: 0 success; 1 the module or the modem failed or refused, the port could\n"
-    "not be opened, or the stored image settings give no picture; 2 a usage error.\n";
+    "not be opened, or the stored image settings give no picture; 2 a usage error.\n"
+    "capture --help tells how unattended capture keeps its pictures and exits.\n";
 
 struct CCommandHelp {
     const char* m_pName;
@@ -129,6 +139,60 @@ const CCommandHelp kCommandHelp[] = {
      "                       under /dev/serial/by-id, that name is stored. Prints what\n"
      "                       was stored. Nothing else in the settings file changes.\n"
      "  --assign N --clear   remove the stored device of port N (the default applies)\n"},
+    {"capture",
+     "Usage: pixlane-cli [OPTIONS] capture [--channels LIST|all] [-o PATTERN]\n"
+     "                   [--journal FILE] [--every DURATION [--count N]]\n"
+     "                   [--exec COMMAND] [--latest FILE] [--modem | --local]\n"
+     "                   [--number TEL] [--width W] [--height H] [--mono | --colour]\n"
+     "                   [--mode 1..4] [--expert OFFSET,BLOCKSIZE,BLOCKCOUNT]\n"
+     "Captures as the window's capture timer does, and keeps every picture. A round\n"
+     "opens the port; dials the module through the modem when the stored link is\n"
+     "\"Modem\" (or with --modem), two tries; sends the picture parameters (three\n"
+     "tries); then selects each channel, fetches its picture (three tries) and saves\n"
+     "it at once; and hangs up when it dialled (three tries). A channel the module\n"
+     "refuses or does not confirm is recorded and skipped. When the module does not\n"
+     "confirm the hang-up, or the dial fails, DTR is dropped for a second so that the\n"
+     "modem goes on-hook, and the port is closed; the next round opens it again.\n"
+     "  --channels LIST|all  the channels in this order, as 1,3,5; all is 1..8\n"
+     "                       (default: the stored channel)\n"
+     "  -o, --output PATTERN the file names (default\n"
+     "                       pixlane-%Y%m%d-%H%M%S-k{channel}.bmp): strftime fields in\n"
+     "                       local time (%Y %m %d %H %M %S and the others; %% is a %),\n"
+     "                       {channel}, {width}, {height} and {seq}, the picture's number\n"
+     "                       in this run with four digits; \"/\" makes folders, which are\n"
+     "                       created; a name ending in .png writes PNG, others BMP. An\n"
+     "                       existing file is never overwritten: the new picture gets\n"
+     "                       -1, -2, ... before the extension. A file appears under its\n"
+     "                       name only when it is complete.\n"
+     "  --journal FILE       append a line of JSON for each picture attempt and for each\n"
+     "                       dial or hang-up that failed, with time (ISO 8601 with the\n"
+     "                       offset), event (picture, dial, hangup), channel, width,\n"
+     "                       height, mode, colour, bytes (received on the line), seconds,\n"
+     "                       bytes_per_second, tries, result (ok, refused, broken,\n"
+     "                       failed), file (the saved picture's absolute path) and\n"
+     "                       message (the text shown); each line in one write\n"
+     "  --every DURATION     repeat the round on this period, measured from each\n"
+     "                       round's start: 90s, 5m, 1h; a plain number is minutes; at\n"
+     "                       least 10s. A round that fails does not end the run; one that\n"
+     "                       takes longer than the period is followed at once.\n"
+     "  --count N            end after N rounds (with --every; default: until stopped)\n"
+     "  --exec COMMAND       after each saved picture run the program COMMAND (no shell)\n"
+     "                       with the picture's absolute path as its one argument, and\n"
+     "                       wait for it; what it prints goes to standard error; when it\n"
+     "                       fails, the journal line says so and nothing else changes\n"
+     "  --latest FILE        keep FILE as a copy of the newest picture, replaced\n"
+     "                       atomically (for a web page to show)\n"
+     "  --modem              dial through the modem, whatever the stored link\n"
+     "  --local              do not dial, whatever the stored link\n"
+     "  --number TEL         the module's telephone number (default: the stored one)\n"
+     "  --width, --height, --mono, --colour, --mode, --expert   as for fetch\n"
+     "SIGINT or SIGTERM ends the run: a transfer under way is broken off as the protocol\n"
+     "breaks one, a dialled line is hung up, the journal gets its line, and nothing\n"
+     "half-written stays behind.\n"
+     "Standard output: the absolute path of each saved picture, one a line, at once.\n"
+     "Exit status: 0 when every picture of the last round was saved (after SIGINT or\n"
+     "SIGTERM: every picture that was finished), 1 when any was not or its journal line\n"
+     "could not be written, 2 on a usage error.\n"},
 };
 
 // A whole decimal number within min..max.
@@ -270,7 +334,8 @@ bool ParseGlobal(CArgs& args, const std::string& opt, CCliOptions& o, std::strin
     return true;
 }
 
-bool ParseFetchOption(CArgs& args, const std::string& opt, CCliOptions& o, std::string& error) {
+bool ParseFetchOption(CArgs& args, const std::string& opt, CCliOptions& o, std::string& error,
+                      const char* command = "fetch") {
     std::string v;
     if (opt == "-o" || opt == "--output") {
         return TextValue(args, opt, "einen Dateinamen", o.m_sOutput, error);
@@ -307,10 +372,111 @@ bool ParseFetchOption(CArgs& args, const std::string& opt, CCliOptions& o, std::
     } else if (opt == "--modem") {
         o.m_bModem = true;
     } else {
-        error = "unbekannte Option " + opt + " für fetch";
+        error = "unbekannte Option " + opt + " für " + command;
         return false;
     }
     return true;
+}
+
+// The shortest and the longest period of a repeated capture.
+constexpr int kMinEverySeconds = 10;
+constexpr int kMaxEverySeconds = 30 * 24 * 3600;
+
+// A period: a whole number with s, m or h after it; a plain number is minutes.
+bool ParseDuration(const std::string& text, int& seconds) {
+    size_t digits = 0;
+    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
+        ++digits;
+    if (digits == 0 || digits > 9)
+        return false;
+    const std::string unit = text.substr(digits);
+    const long long factor = unit.empty() || unit == "m" ? 60
+                             : unit == "s"               ? 1
+                             : unit == "h"               ? 3600
+                                                         : 0;
+    const long long value = std::atoll(text.substr(0, digits).c_str()) * factor;
+    if (factor == 0 || value > kMaxEverySeconds)
+        return false;
+    seconds = static_cast<int>(value);
+    return true;
+}
+
+// "all", or channels 1..8 separated by commas.
+bool ParseChannels(const std::string& text, std::vector<int>& channels) {
+    channels.clear();
+    if (text == "all") {
+        for (int c = 1; c <= 8; ++c)
+            channels.push_back(c);
+        return true;
+    }
+    for (size_t start = 0;;) {
+        const size_t end = text.find(',', start);
+        int channel = 0;
+        if (!ParseNumber(text.substr(start, end - start), 1, 8, channel))
+            return false;
+        channels.push_back(channel);
+        if (end == std::string::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
+bool ParseCaptureOption(CArgs& args, const std::string& opt, CCliOptions& o, std::string& error) {
+    std::string v;
+    if (opt == "--channels") {
+        if (!args.Value(opt, v, error))
+            return false;
+        if (!ParseChannels(v, o.m_channels)) {
+            error = BadValue(opt, v, "Kanäle 1..8, durch Kommas getrennt, oder all");
+            return false;
+        }
+    } else if (opt == "-o" || opt == "--output") {
+        return TextValue(args, opt, "ein Namensmuster", o.m_sPattern, error);
+    } else if (opt == "--journal") {
+        return TextValue(args, opt, "einen Dateinamen", o.m_sJournal, error);
+    } else if (opt == "--every") {
+        if (!args.Value(opt, v, error))
+            return false;
+        if (!ParseDuration(v, o.m_nEverySeconds)) {
+            error = BadValue(opt, v,
+                             "eine Dauer wie 90s, 5m oder 1h bis 30 Tage; eine Zahl "
+                             "allein sind Minuten");
+            return false;
+        }
+        if (o.m_nEverySeconds < kMinEverySeconds) {
+            error = "--every " + v + " ist zu kurz: mindestens 10s";
+            return false;
+        }
+    } else if (opt == "--count") {
+        return NumberValue(args, opt, 1, 1000000, o.m_nCount, error);
+    } else if (opt == "--exec") {
+        return TextValue(args, opt, "ein Programm", o.m_sExec, error);
+    } else if (opt == "--latest") {
+        return TextValue(args, opt, "einen Dateinamen", o.m_sLatest, error);
+    } else if (opt == "--number") {
+        std::string number;
+        if (!TextValue(args, opt, "eine Telefonnummer", number, error))
+            return false;
+        o.m_sTel_nr = number;
+    } else if (opt == "--local") {
+        o.m_bLocal = true;
+    } else {
+        return ParseFetchOption(args, opt, o, error, "capture");
+    }
+    return true;
+}
+
+// Standard output carries the pictures' names, so nothing else may be written there.
+bool NamesStandardOutput(const std::string& path) {
+    return path == "-" || TargetDescriptor(path) == 1;
+}
+
+bool IsRunnable(const std::string& program) {
+    const QString name = QString::fromStdString(program);
+    if (program.find('/') == std::string::npos)
+        return !QStandardPaths::findExecutable(name).isEmpty();
+    const QFileInfo info(name);
+    return info.isFile() && info.isExecutable();
 }
 
 // The colour setting and the mode must agree: colour data come in mode 4 only.
@@ -361,6 +527,42 @@ bool CheckPorts(CCliOptions& o, const std::vector<std::string>& positional, std:
     return true;
 }
 
+bool CheckCapture(CCliOptions& o, std::string& error) {
+    if (!CheckFetch(o, error))
+        return false;
+    if (o.m_nCount != 0 && o.m_nEverySeconds == 0) {
+        error = "--count geht nur mit --every";
+        return false;
+    }
+    if (o.m_bModem && o.m_bLocal) {
+        error = "--modem und --local schließen einander aus";
+        return false;
+    }
+    if (const std::string problem = NamePatternProblem(o.m_sPattern); !problem.empty()) {
+        error = "ungültiges Namensmuster \"" + o.m_sPattern + "\": " + problem;
+        return false;
+    }
+    if (NamesStandardOutput(o.m_sPattern) || TargetDescriptor(o.m_sPattern) >= 0) {
+        error =
+            "capture schreibt jedes Bild in eine eigene Datei; -o braucht ein "
+            "Namensmuster, die Standardausgabe nennt die Dateien";
+        return false;
+    }
+    for (const std::string* file : {&o.m_sJournal, &o.m_sLatest}) {
+        if (NamesStandardOutput(*file)) {
+            error =
+                "die Standardausgabe nennt die Dateien; --journal und --latest brauchen "
+                "eine Datei";
+            return false;
+        }
+    }
+    if (!o.m_sExec.empty() && !IsRunnable(o.m_sExec)) {
+        error = "--exec: Programm \"" + o.m_sExec + "\" nicht gefunden oder nicht ausführbar";
+        return false;
+    }
+    return true;
+}
+
 bool ParseCommandArgs(CArgs& args, CCliOptions& o, std::string& error) {
     const std::string& cmd = o.m_sCommand;
     std::vector<std::string> positional;
@@ -395,6 +597,11 @@ bool ParseCommandArgs(CArgs& args, CCliOptions& o, std::string& error) {
         } else if (cmd == "fetch") {
             flag = arg == "--mono" || arg == "--colour" || arg == "--color" || arg == "--modem";
             if (!ParseFetchOption(args, arg, o, error))
+                return false;
+        } else if (cmd == "capture") {
+            flag = arg == "--mono" || arg == "--colour" || arg == "--color" || arg == "--modem" ||
+                   arg == "--local";
+            if (!ParseCaptureOption(args, arg, o, error))
                 return false;
         } else {
             error = "unbekannte Option " + arg + " für " + cmd;
@@ -436,6 +643,8 @@ bool ParseCommandArgs(CArgs& args, CCliOptions& o, std::string& error) {
         error = "überzähliges Argument " + positional[0] + " für " + cmd;
         return false;
     }
+    if (cmd == "capture")
+        return CheckCapture(o, error);
     return cmd != "fetch" || CheckFetch(o, error);
 }
 

@@ -2,6 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "app/NamePattern.h"
 
 // Everything the command line of pixlane-cli says. Unset values (0, empty, nullopt) mean:
 // take the stored setting.
@@ -38,7 +41,16 @@ struct CCliOptions {
     std::string m_sOffset;
     std::string m_sBgroesse;
     std::string m_sBanzahl;
-    bool m_bModem = false;
+    bool m_bModem = false;  // fetch, capture
+    // capture
+    std::vector<int> m_channels;  // empty: the stored channel
+    std::string m_sPattern = kDefaultNamePattern;
+    std::string m_sJournal;
+    int m_nEverySeconds = 0;  // 0: one round
+    int m_nCount = 0;         // rounds at most; 0: until stopped
+    std::string m_sExec;
+    std::string m_sLatest;
+    bool m_bLocal = false;
     // ports
     bool m_bJson = false;
     int m_iAssign = 0;  // the port number to store a device for (1..9)

@@ -19,6 +19,7 @@ int BlockLength(const char* field) {
 
 int CComPort::ReceiveImage(const std::string& frame, uint8_t* buffer, int count,
                            const BlockHandler& onBlock, const BlockHandler& onAcknowledged) {
+    m_bBreakOff = false;
     // The request is always 18 bytes on the line.
     char request[19] = {};
     std::memcpy(request, frame.data(), std::min<size_t>(frame.size(), 18));
@@ -42,6 +43,8 @@ int CComPort::ReceiveImage(const std::string& frame, uint8_t* buffer, int count,
             return kTransferBroken;
         if (onBlock)
             onBlock(i, n);
+        if (m_bBreakOff)
+            return kTransferBroken;
         uint8_t check[2] = {};
         if (!Read(check, 1))
             return kTransferBroken;

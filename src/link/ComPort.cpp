@@ -13,6 +13,7 @@ CLineFactory* CComPort::s_pFactory = nullptr;
 CPortUi* CComPort::s_pUi = nullptr;
 bool CComPort::s_bLineLost = false;
 bool CComPort::s_bLossPending = false;
+uint64_t CComPort::s_nBytesReceived = 0;
 
 namespace {
 CSystemClock g_systemClock;
@@ -178,6 +179,7 @@ bool CComPort::Read(void* buf, size_t n) {
     auto* bytes = static_cast<uint8_t*>(buf);
     const bool ok = s_pLine != nullptr && s_pLine->Read(bytes, n, received);
     CheckLine();
+    s_nBytesReceived += received;
     if (!ok) {
         PixTrace("lesen_anzahl_F2 = %d", static_cast<int>(received));
         return false;
@@ -217,6 +219,13 @@ bool CComPort::WaitPurgeRx(uint32_t ms) {
     Wait(ms);
     PurgeRx();
     return true;
+}
+
+bool CComPort::PulseDtr(uint32_t ms) {
+    if (s_pLine == nullptr || !s_pLine->SetDataTerminalReady(false))
+        return false;
+    Clock().Sleep(ms);
+    return s_pLine->SetDataTerminalReady(true);
 }
 
 bool CComPort::WaitPurgeAll(uint32_t ms) {

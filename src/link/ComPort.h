@@ -39,6 +39,9 @@ class CComPort {
     bool Wait(uint32_t ms);
     bool WaitPurgeRx(uint32_t ms);
     bool WaitPurgeAll(uint32_t ms);
+    // Drops DTR for the given time and raises it again: a modem that hangs up on DTR
+    // (the usual setting, AT&D2) goes on-hook. False where the line has no DTR.
+    bool PulseDtr(uint32_t ms);
 
     // ---- modem waits (src/link/ModemWaits.cpp) ----
     bool SendExpect(const char* command, size_t length, const char* expected);
@@ -72,6 +75,8 @@ class CComPort {
     int ReceiveImage(const std::string& frame, uint8_t* buffer, int count,
                      const BlockHandler& onBlock, const BlockHandler& onAcknowledged = {});
     int m_nBlockLen = 0;
+    // Set by the block handler: the transfer ends after that block, as broken off.
+    bool m_bBreakOff = false;
 
     // ---- class-wide wiring ----
     // The clock used for every wait and time-out (the system clock unless set).
@@ -91,6 +96,8 @@ class CComPort {
     static bool LineLost();
     // True once for each loss of the line: whoever looks after the port-open flag takes it.
     static bool TakeLineLoss();
+    // Bytes read from the line since the program started, whichever port it was.
+    static uint64_t BytesReceived() { return s_nBytesReceived; }
     // The state and time-outs last applied by Setup (null while no port is open).
     static const CLineState* State();
     static const CLineTimeouts* Timeouts();
@@ -110,4 +117,5 @@ class CComPort {
     static CPortUi* s_pUi;
     static bool s_bLineLost;
     static bool s_bLossPending;
+    static uint64_t s_nBytesReceived;
 };

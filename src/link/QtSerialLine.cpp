@@ -279,6 +279,15 @@ bool CQtSerialLine::PurgeTx() {
     return Purge(QSerialPort::Output);
 }
 
+bool CQtSerialLine::SetDataTerminalReady(bool on) {
+    if (m_pPort->setDataTerminalReady(on))
+        return true;
+    // A pseudo-terminal has no modem-control lines.
+    PixTrace("DTR line not settable on this device");
+    m_pPort->clearError();
+    return false;
+}
+
 std::unique_ptr<CSerialLine> CQtLineFactory::OpenLine(int port) {
     return CQtSerialLine::OpenDevice(ResolvePortName(port));
 }

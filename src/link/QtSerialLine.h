@@ -25,6 +25,7 @@ class CQtSerialLine : public CSerialLine {
     bool PurgeRx() override;
     bool PurgeTx() override;
     bool IsGone() const override { return m_bGone; }
+    bool SetDataTerminalReady(bool on) override;
 
   private:
     CQtSerialLine() = default;

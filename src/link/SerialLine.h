@@ -55,6 +55,11 @@ class CSerialLine {
     // end of a pseudo-terminal closed): a failed call says so, and every later call fails
     // at once. A line that is merely quiet is not gone.
     virtual bool IsGone() const { return false; }
+    // Sets the DTR line; false where the device has no such line.
+    virtual bool SetDataTerminalReady(bool on) {
+        (void)on;
+        return false;
+    }
 };
 
 // Opens the line behind a port number 1..9; null when it cannot be opened

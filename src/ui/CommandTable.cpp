@@ -7,6 +7,7 @@ const std::vector<CMenuEntry>& MenuTable() {
     static const std::vector<CMenuEntry> table = {
         {E::Popup, 0, "&Datei", ""},
         {E::Item, ID_SPEICHERN, "&Speichern", ""},
+        {E::Item, ID_AUTO_SPEICHERN, "Automatisch speichern ...", ""},
         {E::Item, ID_APP_EXIT, "&Beenden", "Beendet das Programm"},
         {E::EndPopup, 0, "", ""},
         {E::Popup, 0, "&Bild", ""},

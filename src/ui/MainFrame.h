@@ -54,6 +54,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void RearmCaptureTimer() override;
     // settings dialog (defined in FrameSettings.cpp)
     void RunSettingsDialog(CEinstellungMembers& members) override;
+    // auto-save dialog (defined in FrameAutoSave.cpp)
+    bool RunAutoSaveDialog(CAutoSaveMembers& members) override;
     // module dialogs (defined in FrameDialogs.cpp)
     void ShowModuleStatusDialog() override;
     void ShowTimeStampDialog() override;

@@ -60,6 +60,23 @@ class CTempDir {
     fs::path m_path;
 };
 
+// Runs f while the file system refuses a file beyond 4 KiB (as a full disk would).
+template <class F>
+bool WithSmallFileLimit(F&& f) {
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    if (::getrlimit(RLIMIT_FSIZE, &saved) != 0)
+        return true;
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    if (::setrlimit(RLIMIT_FSIZE, &small) != 0)
+        return true;
+    const bool ok = f();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    return ok;
+}
+
 }  // namespace
 
 TEST(BmpWrite, WritesNewFileAndReplacesExistingOne) {
@@ -105,20 +122,9 @@ TEST(BmpWrite, FailuresLeaveTargetAndFolderAsTheyWere) {
     // The file system refuses the bytes half way: the old file stays whole.
     const fs::path target = dir.Path() / "bild.bmp";
     WriteText(target, "old picture");
-    {
-        auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        rlimit small = saved;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        error.clear();
-        const bool ok = WriteBmpFile(target.string(), image, &error);
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-        EXPECT_FALSE(ok);
-        EXPECT_FALSE(error.empty());
-    }
+    error.clear();
+    EXPECT_FALSE(WithSmallFileLimit([&] { return WriteBmpFile(target.string(), image, &error); }));
+    EXPECT_FALSE(error.empty());
     EXPECT_EQ(ReadFile(target),
               (std::vector<uint8_t>{'o', 'l', 'd', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"bild.bmp"});
@@ -224,4 +230,37 @@ TEST(TargetFile, WhatIsNoPlainFileIsWrittenDirectly) {
     error.clear();
     EXPECT_FALSE(WriteTargetFile(dir.Path().string(), picture, &error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(TargetFile, KeepingExistingNamesTakesTheFirstFreeNumberAndLeavesNothingBehind) {
+    CTempDir dir;
+    const std::vector<uint8_t> picture = {'B', 'M', 7, 7};
+    const fs::path name = dir.Path() / "bild.bmp";
+    WriteText(name, "first");
+    // A dangling link is a name that exists too; its target must not be created.
+    fs::create_symlink("nirgends.bmp", dir.Path() / "bild-1.bmp");
+    std::string error, written;
+    ASSERT_TRUE(
+        WriteTargetFile(name.string(), picture, &error, ETargetWrite::KeepExisting, &written))
+        << error;
+    EXPECT_EQ(written, (dir.Path() / "bild-2.bmp").string());
+    EXPECT_EQ(ReadFile(written), picture);
+    EXPECT_EQ(ReadFile(name), (std::vector<uint8_t>{'f', 'i', 'r', 's', 't'}));
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(written).permissions(), static_cast<fs::perms>(0666 & ~mask));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"bild-1.bmp", "bild-2.bmp", "bild.bmp"}));
+
+    // A name without an extension, and a hidden one, get the number at their end.
+    EXPECT_EQ(NumberedName("/a.b/bild", 3), "/a.b/bild-3");
+    EXPECT_EQ(NumberedName("/a/.bild", 1), "/a/.bild-1");
+
+    // The file system refuses the bytes half way: no new name, no temporary file left.
+    const std::vector<uint8_t> large(20000, 0x42);
+    error.clear();
+    EXPECT_FALSE(WithSmallFileLimit([&] {
+        return WriteTargetFile(name.string(), large, &error, ETargetWrite::KeepExisting, &written);
+    }));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"bild-1.bmp", "bild-2.bmp", "bild.bmp"}));
 }

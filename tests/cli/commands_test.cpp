@@ -489,3 +489,35 @@ TEST_F(CliCommandsTest, AStoredPortOutsideOneToNineIsNoPort) {
 }
 
 }  // namespace
+
+TEST_F(CliCommandsTest, CaptureKeepsItsPeriodFromEachRoundsStartAcrossAFailedRound) {
+    m_module.SetPacing(115200, 0);  // a round takes seconds, as on the line
+    // The second round's picture is refused on each of its three tries.
+    int selections = 0;
+    m_module.m_onFrame = [&](const std::string& frame, bool) {
+        if (frame == "G,02#" && ++selections == 2)
+            for (int i = 0; i < 3; ++i)
+                m_module.AddFault(Fault(ESimFault::AckDigit, "I"));
+    };
+    const CCliResult r = Cli({"capture", "--channels", "2", "--every", "1m", "--count", "3", "-o",
+                              Temp("k{channel}-{seq}.bmp"), "--journal", Temp("j.jsonl")});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;  // the last round saved its picture
+    EXPECT_EQ(r.m_sOut, Temp("k2-0001.bmp") + "\n" + Temp("k2-0002.bmp") + "\n");
+    // Each round starts with its picture parameters, one period after the one before.
+    std::vector<uint64_t> startsMs;
+    for (const CHostFrame& f : m_module.HostFrames())
+        if (f.m_sText.rfind("P,", 0) == 0)
+            startsMs.push_back(f.m_nAtUs / 1000);
+    ASSERT_EQ(startsMs.size(), 3u);
+    EXPECT_EQ(startsMs[1] - startsMs[0], 60000u);
+    EXPECT_EQ(startsMs[2] - startsMs[1], 60000u);
+    EXPECT_EQ(Count("I,00000,B4,0090,3#"), 5);
+    const std::optional<std::string> journal = FileBytes(Temp("j.jsonl"));
+    ASSERT_TRUE(journal.has_value());
+    std::vector<std::string> results;
+    for (size_t at = journal->find("\"result\":\""); at != std::string::npos;
+         at = journal->find("\"result\":\"", at + 1))
+        results.push_back(journal->substr(at + 10, journal->find('"', at + 10) - at - 10));
+    EXPECT_EQ(results, (std::vector<std::string>{"ok", "failed", "ok"}));
+    EXPECT_NE(r.m_sErr.find("Kanal 2: kein vollständiges Bild empfangen !"), std::string::npos);
+}

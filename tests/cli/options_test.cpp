@@ -27,8 +27,8 @@ CCliOptions ParseOk(const std::vector<std::string>& args) {
     return o;
 }
 
-const char* const kCommands[] = {"status", "timestamp", "channel", "params",
-                                 "reset",  "dial",      "hangup",  "fetch"};
+const char* const kCommands[] = {"status", "timestamp", "channel", "params", "reset",
+                                 "dial",   "hangup",    "fetch",   "capture"};
 
 TEST(CliOptionsTest, GlobalOptionsComeBeforeTheCommandInBothSpellings) {
     const CCliOptions a = ParseOk(
@@ -100,6 +100,44 @@ TEST(CliOptionsTest, FetchOptionsOverrideTheStoredImageSettings) {
     EXPECT_EQ(m.m_iModus, 2);
 }
 
+TEST(CliOptionsTest, CaptureTakesChannelsNamesPeriodAndCount) {
+    const CCliOptions d = ParseOk({"capture"});
+    EXPECT_TRUE(d.m_channels.empty());  // the stored channel
+    EXPECT_EQ(d.m_sPattern, kDefaultNamePattern);
+    EXPECT_EQ(d.m_nEverySeconds, 0);
+    EXPECT_EQ(d.m_nCount, 0);
+    EXPECT_FALSE(d.m_bModem || d.m_bLocal);
+
+    const CCliOptions c =
+        ParseOk({"capture", "--channels", "5,1,3", "-o", "a/{seq}.png", "--journal", "j.jsonl",
+                 "--every", "90s", "--count", "4", "--exec", "true", "--latest", "l.png", "--local",
+                 "--colour", "--number", "!31"});
+    EXPECT_EQ(c.m_channels, (std::vector<int>{5, 1, 3}));
+    EXPECT_EQ(c.m_sPattern, "a/{seq}.png");
+    EXPECT_EQ(c.m_sJournal, "j.jsonl");
+    EXPECT_EQ(c.m_nEverySeconds, 90);
+    EXPECT_EQ(c.m_nCount, 4);
+    EXPECT_EQ(c.m_sExec, "true");
+    EXPECT_EQ(c.m_sLatest, "l.png");
+    EXPECT_TRUE(c.m_bLocal);
+    EXPECT_TRUE(c.m_bColour.value_or(false));
+    EXPECT_EQ(c.m_sTel_nr.value_or(""), "!31");
+    EXPECT_EQ(ParseOk({"capture", "--channels=all", "--modem"}).m_channels,
+              (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+    // A plain number is minutes.
+    const std::pair<const char*, int> periods[] = {{"10s", 10}, {"5m", 300},       {"1h", 3600},
+                                                   {"7", 420},  {"720h", 2592000}, {"2d", 0}};
+    for (const auto& [text, seconds] : periods) {
+        CCliOptions o;
+        std::string error;
+        const ECliParse parsed = Parse({"capture", "--every", text}, o, error);
+        EXPECT_EQ(parsed, seconds > 0 ? ECliParse::Run : ECliParse::UsageError) << text;
+        if (seconds > 0) {
+            EXPECT_EQ(o.m_nEverySeconds, seconds) << text;
+        }
+    }
+}
+
 TEST(CliOptionsTest, UsageErrorsAreRefusedBeforeAnyLineIsOpened) {
     const std::vector<std::vector<std::string>> bad = {
         {},
@@ -148,6 +186,26 @@ TEST(CliOptionsTest, UsageErrorsAreRefusedBeforeAnyLineIsOpened) {
         {"fetch", "--expert", "0,,90"},
         {"fetch", "-o", ""},
         {"fetch", "--modem=1"},
+        {"capture", "--every", "9s"},
+        {"capture", "--every", "0"},
+        {"capture", "--every", "5x"},
+        {"capture", "--every", "721h"},
+        {"capture", "--count", "3"},
+        {"capture", "--every", "1m", "--count", "0"},
+        {"capture", "--channels", "0,1"},
+        {"capture", "--channels", "1,,2"},
+        {"capture", "--channels", "9"},
+        {"capture", "-o", "-"},
+        {"capture", "-o", "/dev/stdout"},
+        {"capture", "-o", "bild-%Q.bmp"},
+        {"capture", "-o", "k{kanal}.bmp"},
+        {"capture", "-o", "bilder/"},
+        {"capture", "--journal", "-"},
+        {"capture", "--latest", "-"},
+        {"capture", "--modem", "--local"},
+        {"capture", "--exec", "/nonexistent/program"},
+        {"capture", "--local=1"},
+        {"capture", "--colour", "--mode", "3"},
     };
     for (const auto& args : bad) {
         std::string joined;
@@ -209,6 +267,10 @@ TEST(CliOptionsTest, HelpDescribesTheProgramAndEveryCommand) {
     for (const char* option :
          {"-o", "--width", "--height", "--mono", "--colour", "--mode", "--expert", "--modem"})
         EXPECT_NE(fetch.find(option), std::string::npos) << option;
+    const std::string capture = CliHelp("capture");
+    for (const char* said : {"--channels", "-o", "--journal", "--every", "--count", "--exec",
+                             "--latest", "--modem", "--local", "SIGTERM", "Exit status"})
+        EXPECT_NE(capture.find(said), std::string::npos) << said;
     EXPECT_EQ(CliHelp("frobnicate"), "");
 }
 

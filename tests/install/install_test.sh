@@ -38,7 +38,11 @@ for f in "share/applications/$appid.desktop" "share/metainfo/$appid.metainfo.xml
     share/man/man1/pixlane.1.gz share/man/man1/pixlane-cli.1.gz share/man/man1/pixlane-sim.1.gz \
     share/doc/pixlane/README.md share/doc/pixlane/docs/DECISIONS.md \
     share/doc/pixlane/docs/screenshot.png share/doc/pixlane/copyright \
-    share/doc/pixlane/changelog.gz share/doc/pixlane/examples/Pixlane_Orbex.conf; do
+    share/doc/pixlane/changelog.gz share/doc/pixlane/examples/Pixlane_Orbex.conf \
+    share/doc/pixlane/examples/pixlane-capture.cron \
+    "share/doc/pixlane/examples/systemd/pixlane-capture@.service" \
+    "share/doc/pixlane/examples/systemd/pixlane-capture@.timer" \
+    share/doc/pixlane/examples/systemd/site.conf; do
     [ -s "$usr/$f" ] || fail "$f fehlt"
 done
 # Every PNG of the icon theme is as large as its folder says.

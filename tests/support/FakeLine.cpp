@@ -80,6 +80,16 @@ bool CFakeLine::PurgeTx() {
     return true;
 }
 
+bool CFakeLine::SetDataTerminalReady(bool on) {
+    m_dtr.push_back(on);
+    if (m_pPeer != nullptr) {
+        std::vector<CTimedByte> out;
+        m_pPeer->OnDataTerminalReady(on, m_clock.NowUs(), out);
+        Schedule(out);
+    }
+    return true;
+}
+
 void CFakeLine::Inject(const std::string& bytes, uint64_t atUs) {
     std::vector<CTimedByte> timed;
     for (char c : bytes)

@@ -33,6 +33,8 @@ class CFakeLine : public CSerialLine {
     bool PurgeRx() override;
     bool PurgeTx() override;
     bool IsGone() const override { return m_bGone; }
+    // Tells the peer; every change is recorded in m_dtr.
+    bool SetDataTerminalReady(bool on) override;
 
     // Bytes that arrive from the far end at a given virtual time (in addition to the peer).
     void Inject(const std::string& bytes, uint64_t atUs);
@@ -57,6 +59,7 @@ class CFakeLine : public CSerialLine {
 
     CLineState m_state;
     CLineTimeouts m_timeouts;
+    std::vector<bool> m_dtr;
 
   private:
     void Schedule(const std::vector<CTimedByte>& bytes);

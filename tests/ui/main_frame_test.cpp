@@ -2,14 +2,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPaintEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegion>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -147,6 +153,7 @@ TEST_F(MainFrameTest, MenuTreeCarriesEveryCommandWithItsText) {
     const std::vector<CMenuLine> expected = {
         {0, "&Datei", 0},
         {1, "&Speichern", 32777},
+        {1, "Automatisch speichern ...", 32820},
         {1, "&Beenden", 57665},
         {0, "&Bild", 0},
         {1, "&Bild holen (F4)", 32775},
@@ -452,6 +459,36 @@ TEST_F(MainFrameTest, SaveButtonWritesTheFetchedImageThroughTheDialog) {
     EXPECT_EQ(bytes.size(), 1078u + 180u * 144u);
 }
 
+TEST_F(MainFrameTest, TheAutoSaveDialogStoresItsOwnGroupAndRefusesAPatternThatNamesNothing) {
+    const QString folder = m_dir.filePath("bilder");
+    CModalScript answer({[&](QWidget* w) {
+                             w->findChild<QLineEdit*>("ordner")->setText(folder);
+                             w->findChild<QLineEdit*>("muster")->setText("bild-%Q.bmp");
+                             w->findChild<QCheckBox*>("ein")->setChecked(true);
+                             w->findChild<QPushButton*>("ok")->click();
+                         },
+                         [](QWidget* w) {
+                             w->findChild<QLineEdit*>("muster")->setText("k{channel}-%H%M.png");
+                             w->findChild<QPushButton*>("ok")->click();
+                         }});
+    m_frame->MenuAction(ID_AUTO_SPEICHERN)->trigger();
+    EXPECT_TRUE(answer.Done());
+    ASSERT_EQ(answer.m_texts.size(), 1);
+    EXPECT_TRUE(answer.m_texts[0].startsWith(QString::fromUtf8("Namensmuster ungültig")))
+        << answer.m_texts[0].toStdString();
+    EXPECT_TRUE(m_app.m_bAutoSave);
+    EXPECT_EQ(m_app.m_sAutoSaveFolder, folder.toStdString());
+    EXPECT_EQ(m_app.m_sAutoSavePattern, "k{channel}-%H%M.png");
+    // Stored at once, in a group of its own; the basic settings wait for the exit.
+    QSettings stored(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Pixlane/AutoSave/m_bAutoSave").toInt(), 1);
+    EXPECT_EQ(stored.value("Pixlane/AutoSave/m_sAutoSaveFolder").toString(), folder);
+    EXPECT_EQ(stored.value("Pixlane/AutoSave/m_sAutoSavePattern").toString(),
+              "k{channel}-%H%M.png");
+    stored.beginGroup("Pixlane");
+    EXPECT_EQ(stored.childGroups(), QStringList{"AutoSave"});
+}
+
 TEST_F(MainFrameTest, CancelledSaveDialogWritesNothing) {
     ShowAndActivate();
     ASSERT_TRUE(m_app.GetImage());
@@ -621,6 +658,43 @@ class CaptureTimerTest : public CWindowFixture {
     }
     CModemSim m_modem{m_module};
 };
+
+TEST_F(CaptureTimerTest, ATickWithAutoSaveKeepsThePictureAndItsJournalLine) {
+    const QString folder = m_dir.filePath("bilder");
+    m_app.m_bAutoSave = true;
+    m_app.m_sAutoSaveFolder = folder.toStdString();
+    m_app.m_sAutoSavePattern = "bild-k{channel}.bmp";
+    m_app.m_bTimer = true;
+    m_frame->StartCaptureTimer(10);
+    CModalScript boxes({});
+    Fire();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files),
+              (QStringList{"bild-k1.bmp", "pixlane-journal.jsonl"}));
+    QFile picture(folder + "/bild-k1.bmp");
+    ASSERT_TRUE(picture.open(QIODevice::ReadOnly));
+    const QByteArray bytes = picture.readAll();
+    EXPECT_TRUE(std::vector<uint8_t>(bytes.begin(), bytes.end()) == BuildBmpFile(m_app.m_image));
+    QFile journal(folder + "/pixlane-journal.jsonl");
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = journal.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 2);  // one line and the empty rest after its end
+    const QJsonObject line = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(line["event"].toString(), "picture");
+    EXPECT_EQ(line["result"].toString(), "ok");
+    EXPECT_EQ(line["channel"].toInt(), 1);
+    EXPECT_EQ(line["file"].toString(), folder + "/bild-k1.bmp");
+    EXPECT_EQ(m_frame->StatusText(), "Verbindung getrennt !");
+
+    // A folder that takes nothing: the status bar says so, no message box waits, and the
+    // timer goes on.
+    QFile blocker(m_dir.filePath("datei"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    m_app.m_sAutoSaveFolder = (m_dir.filePath("datei") + "/bilder").toStdString();
+    Fire();
+    EXPECT_EQ(m_frame->StatusText(), "Fehler beim Speichern !");
+    EXPECT_TRUE(boxes.m_texts.isEmpty()) << boxes.m_texts.join(", ").toStdString();
+    EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+}
 
 TEST_F(CaptureTimerTest, ATickCapturesAndSetsTheTimerAgainWithItsInterval) {
     m_app.m_bTimer = true;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/TargetFile.h"
+
 class CImage;
 
 // The image as the bytes of a file: PNG when the name ends in ".png" (any case), otherwise
@@ -12,8 +14,9 @@ class CImage;
 std::vector<uint8_t> ImageFileBytes(const std::string& name, const CImage& image,
                                     std::string* error);
 
-// Writes the image to path as ImageFileBytes encodes it, following the target as the
-// window's save does (WriteTargetFile); on failure the reason goes to *error.
-bool WriteImageFile(const std::string& path, const CImage& image, std::string* error);
+// Writes the image to path as ImageFileBytes encodes it, the way WriteTargetFile writes
+// (following the target, or keeping what exists); on failure the reason goes to *error.
+bool WriteImageFile(const std::string& path, const CImage& image, std::string* error,
+                    ETargetWrite mode = ETargetWrite::Replace, std::string* written = nullptr);
 
 bool IsPngName(const std::string& path);

@@ -1,0 +1,460 @@
+// The capture round that the capture timer's tick and pixlane-cli capture share, what
+// keeps its pictures, and the window's auto-save of ticks and loops.
+#include "app/Capture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <ctime>
+
+#include "app/AppUi.h"
+#include "app/Commands.h"
+#include "app/ImageFile.h"
+#include "app/PixlaneApp.h"
+#include "app/TargetFile.h"
+#include "link/ComPort.h"
+#include "link/QtSerialLine.h"
+
+namespace {
+constexpr uint32_t kStepWaitMs = 1000;
+// Long enough for any modem's DTR guard time.
+constexpr uint32_t kDtrDropMs = 1000;
+const char* const kSaveFailed = "Fehler beim Speichern !";
+const char* const kBrokenOff = "Übertragung abgebrochen !";
+}  // namespace
+
+// ---- texts shown ----
+
+void CTextTap::SetStatusText(const std::string& text) {
+    m_sStatus = text;
+    m_bStatusSinceMark = true;
+    if (m_pInner != nullptr)
+        m_pInner->SetStatusText(text);
+}
+
+void CTextTap::MessageBox(const std::string& text) {
+    m_messages.push_back(text);
+    if (m_pInner != nullptr)
+        m_pInner->MessageBox(text);
+}
+
+void CTextTap::Mark() {
+    m_nMark = m_messages.size();
+    m_bStatusSinceMark = false;
+}
+
+std::string CTextTap::Shown(bool failed) const {
+    if (m_messages.size() > m_nMark)
+        return m_messages.back();
+    return failed && m_bStatusSinceMark ? m_sStatus : std::string();
+}
+
+// Puts a tap between the application (and the port) and whatever shows their texts, for
+// as long as it lives; taps nest.
+class CTextTapGuard {
+  public:
+    explicit CTextTapGuard(CPixlaneApp& app)
+        : m_app(app), m_tap(app.TextUi()), m_pPrev(app.m_pTextTap), m_pPortUi(CComPort::Ui()) {
+        app.m_pTextTap = &m_tap;
+        CComPort::SetUi(&m_tap);
+    }
+    ~CTextTapGuard() {
+        m_app.m_pTextTap = m_pPrev;
+        CComPort::SetUi(m_pPortUi);
+    }
+    CTextTapGuard(const CTextTapGuard&) = delete;
+    CTextTapGuard& operator=(const CTextTapGuard&) = delete;
+    CTextTap& Tap() { return m_tap; }
+
+  private:
+    CPixlaneApp& m_app;
+    CTextTap m_tap;
+    CTextTap* m_pPrev;
+    CPortUi* m_pPortUi;
+};
+
+// ---- the keeper ----
+
+QDateTime CPictureKeeper::Now() const {
+    return m_fnNow ? m_fnNow() : QDateTime::currentDateTime();
+}
+
+bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& when,
+                          std::string& path, std::string& error) {
+    m_lastFile.clear();
+    const CNameFields fields{channel, image.Width(), image.Height(), ++m_nSeq};
+    const std::time_t t = static_cast<std::time_t>(when.toSecsSinceEpoch());
+    std::tm local{};
+    localtime_r(&t, &local);
+    const std::string name = ExpandNamePattern(m_sPattern, local, fields);
+    QString full = QString::fromStdString(name);
+    if (QFileInfo(full).isRelative() && !m_sFolder.empty())
+        full = QDir(QString::fromStdString(m_sFolder)).filePath(full);
+    full = QDir::cleanPath(QFileInfo(full).absoluteFilePath());
+    const QString folder = QFileInfo(full).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        error = folder.toStdString() + ": cannot create the folder";
+        return false;
+    }
+    std::string reason;
+    std::vector<uint8_t> bytes = ImageFileBytes(name, image, &reason);
+    if (bytes.empty() ||
+        !WriteTargetFile(full.toStdString(), bytes, &reason, ETargetWrite::KeepExisting, &path)) {
+        error = full.toStdString() + ": " + reason;
+        return false;
+    }
+    m_lastFile.swap(bytes);
+    return true;
+}
+
+bool CPictureKeeper::RefreshLatest(std::string& error) {
+    if (m_sLatest.empty() || m_lastFile.empty())
+        return true;
+    std::string reason;
+    if (WriteTargetFile(m_sLatest, m_lastFile, &reason))
+        return true;
+    error = m_sLatest + ": " + reason;
+    return false;
+}
+
+bool CPictureKeeper::Record(const CCaptureEvent& event, std::string& error) {
+    if (m_sJournal.empty())
+        return true;
+    std::string reason;
+    if (AppendJournal(m_sJournal, event, &reason))
+        return true;
+    error = m_sJournal + ": " + reason;
+    return false;
+}
+
+// ---- the round ----
+
+CPortUi* CPixlaneApp::TextUi() const {
+    return m_pTextTap != nullptr ? static_cast<CPortUi*>(m_pTextTap) : m_pUi;
+}
+
+bool CPixlaneApp::OpenCaptureLine() {
+    // A line that went away is picked up again as every command picks it up; one that the
+    // round closed itself (the hang-up by DTR) is opened again.
+    if (!EnsureLine())
+        return false;
+    return CComPort::IsOpen() || OpenConfiguredPort();
+}
+
+std::string CPixlaneApp::HangUpByLine() {
+    CComPort port;
+    const bool dtr = port.PulseDtr(kDtrDropMs);
+    // Closing drops DTR as well, where the driver hangs up on close.
+    port.Open(0);
+    m_bPortOpen = false;
+    const std::string text = dtr ? "Modem über DTR aufgelegt, Schnittstelle geschlossen !"
+                                 : "Schnittstelle geschlossen !";
+    ShowStatus(text);
+    return text;
+}
+
+CCaptureEvent CPixlaneApp::StartEvent(const char* kind, int channel,
+                                      const CCaptureSpec& spec) const {
+    CCaptureEvent e;
+    e.m_time = spec.m_pKeeper != nullptr ? spec.m_pKeeper->Now() : QDateTime::currentDateTime();
+    e.m_sEvent = kind;
+    e.m_iChannel = channel;
+    e.m_nWidth = m_iBildbreite;
+    e.m_nHeight = m_iBildhoehe;
+    e.m_iMode = m_iModus;
+    e.m_bColour = m_iMonochrom != 0;
+    return e;
+}
+
+void CPixlaneApp::EndEvent(CCaptureEvent& event, uint32_t startTick, uint64_t startBytes) const {
+    event.m_nBytes = CComPort::BytesReceived() - startBytes;
+    event.m_dSeconds = static_cast<uint32_t>(CComPort::Clock().GetTickCount() - startTick) / 1000.0;
+}
+
+void CPixlaneApp::RecordEvent(const CCaptureEvent& event, const CCaptureSpec& spec,
+                              CCaptureOutcome& out) {
+    std::string error;
+    if (spec.m_pKeeper == nullptr || spec.m_pKeeper->Record(event, error))
+        return;
+    out.m_bRecordFailed = true;
+    if (spec.m_bUnattended)
+        ShowMessage("Journal nicht geschrieben ! " + error);
+    else
+        ShowStatus(kSaveFailed);
+}
+
+void CPixlaneApp::KeepPicture(CCaptureEvent& e, bool whole, const CCaptureSpec& spec,
+                              CCaptureOutcome& out) {
+    if (!whole) {
+        ++out.m_nFailed;
+        e.m_sResult = m_nLastTransfer == kTransferBroken ? "broken" : "failed";
+        if (spec.m_bUnattended)
+            ShowMessage("Kanal " + std::to_string(e.m_iChannel) +
+                        ": kein vollständiges Bild empfangen !");
+        e.m_sMessage = m_pTextTap != nullptr ? m_pTextTap->Shown(true) : std::string();
+        RecordEvent(e, spec, out);
+        return;
+    }
+    e.m_sResult = "ok";
+    std::string path, error;
+    if (spec.m_pKeeper == nullptr) {
+        // Nothing keeps pictures: the image stays in the window until the next fetch.
+    } else if (!spec.m_pKeeper->Save(m_image, e.m_iChannel, e.m_time, path, error)) {
+        ++out.m_nFailed;
+        out.m_bSaveFailed = true;
+        e.m_sResult = "failed";
+        e.m_sMessage = std::string(kSaveFailed) + " " + error;
+        // A message box would wait for somebody; an unattended window goes on.
+        if (spec.m_bUnattended)
+            ShowMessage(e.m_sMessage);
+        else
+            ShowStatus(kSaveFailed);
+    } else {
+        ++out.m_nSaved;
+        e.m_sFile = path;
+        if (!spec.m_pKeeper->RefreshLatest(error)) {
+            e.m_sMessage = std::string(kSaveFailed) + " " + error;
+            ShowMessage(e.m_sMessage);
+        }
+        if (spec.m_fnSaved) {
+            const std::string said = spec.m_fnSaved(path);
+            if (!said.empty())
+                e.m_sMessage = e.m_sMessage.empty() ? said : e.m_sMessage + " " + said;
+        }
+    }
+    RecordEvent(e, spec, out);
+}
+
+void CPixlaneApp::CapturePicture(int channel, const CCaptureSpec& spec, CTextTap& tap,
+                                 CCaptureOutcome& out) {
+    CClock& clock = CComPort::Clock();
+    tap.Mark();
+    const uint32_t tick = clock.GetTickCount();
+    const uint64_t bytes = CComPort::BytesReceived();
+    CCaptureEvent e = StartEvent("picture", channel, spec);
+    if (spec.m_channels.empty()) {
+        // The timer's way: the stored channel through the re-grab, fetched whatever it gave.
+        for (int pass = 0; pass < 3 && !RegrabImage(); ++pass) {
+        }
+    } else {
+        m_iKanal = channel;
+        bool selected = false;
+        bool refused = false;
+        int tries = 0;
+        while (tries < 3 && !selected && !refused && !StopRequested()) {
+            ++tries;
+            const int before = tap.Messages();
+            selected = CComPort().SelectChannel(std::to_string(channel));
+            refused = !selected && tap.Messages() > before &&
+                      tap.Message(tap.Messages() - 1) == "Kanal nicht vorhanden";
+        }
+        if (!selected && !refused && StopRequested())
+            return;
+        if (!selected && spec.m_bUnattended) {
+            // A picture of a channel the module did not confirm could show another camera.
+            if (!refused)
+                ShowMessage("Kanal " + std::to_string(channel) + " nicht gewählt !");
+            e.m_nTries = tries;
+            EndEvent(e, tick, bytes);
+            e.m_sResult = refused ? "refused" : "failed";
+            e.m_sMessage = tap.Shown(true);
+            ++out.m_nFailed;
+            RecordEvent(e, spec, out);
+            return;
+        }
+    }
+    if (StopRequested())
+        return;
+    bool whole = false;
+    while (e.m_nTries < 3) {
+        ++e.m_nTries;
+        whole = FetchImage();
+        if (whole || StopRequested())
+            break;
+        clock.Sleep(kStepWaitMs);
+    }
+    EndEvent(e, tick, bytes);
+    if (!whole && StopRequested()) {
+        // Broken off on request: recorded, but no failure of the module's.
+        ShowStatus(kBrokenOff);
+        e.m_sResult = "broken";
+        e.m_sMessage = kBrokenOff;
+        RecordEvent(e, spec, out);
+        return;
+    }
+    KeepPicture(e, whole, spec, out);
+}
+
+void CPixlaneApp::CaptureHangUp(const CCaptureSpec& spec, CTextTap& tap, CCaptureOutcome& out) {
+    CClock& clock = CComPort::Clock();
+    tap.Mark();
+    const uint32_t tick = clock.GetTickCount();
+    const uint64_t bytes = CComPort::BytesReceived();
+    CCaptureEvent e = StartEvent("hangup", 0, spec);
+    for (int pass = 0; pass < 3; ++pass) {
+        ++e.m_nTries;
+        if (CComPort().EndConnection() == 0) {
+            ShowStatus("Verbindung getrennt !");
+            return;
+        }
+        ShowStatus("Auflegen nicht möglich !");
+        clock.Sleep(kStepWaitMs);
+    }
+    EndEvent(e, tick, bytes);
+    out.m_bHangupFailed = true;
+    e.m_sResult = "failed";
+    e.m_sMessage = tap.Shown(true);
+    if (spec.m_bUnattended)
+        e.m_sMessage += " " + HangUpByLine();
+    RecordEvent(e, spec, out);
+}
+
+CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCaptureSpec& spec) {
+    CCaptureOutcome out;
+    CTextTapGuard guard(*this);
+    CTextTap& tap = guard.Tap();
+    CClock& clock = CComPort::Clock();
+    const std::vector<int> channels =
+        spec.m_channels.empty() ? std::vector<int>{m_iKanal} : spec.m_channels;
+    const int pictures = static_cast<int>(channels.size());
+
+    if (spec.m_bUnattended && !OpenCaptureLine()) {
+        std::string text = "ComPort COM" + std::to_string(m_iCom);
+        if (m_iCom >= 1 && m_iCom <= 9)
+            text += " (" + ResolvePortName(m_iCom) + ")";
+        text += " kann nicht geöffnet werden !";
+        ShowMessage(text);
+        for (int channel : channels) {
+            CCaptureEvent e = StartEvent("picture", channel, spec);
+            e.m_sResult = "failed";
+            e.m_sMessage = text;
+            RecordEvent(e, spec, out);
+        }
+        out.m_bLineFailed = true;
+        out.m_nFailed = pictures;
+        return out;
+    }
+
+    if (spec.m_bDial) {
+        tap.Mark();
+        const uint32_t tick = clock.GetTickCount();
+        const uint64_t bytes = CComPort::BytesReceived();
+        CCaptureEvent e = StartEvent("dial", 0, spec);
+        e.m_nTries = 1;
+        bool connected = ConnectModem() == 0;
+        if (!connected && !StopRequested()) {
+            clock.Sleep(kStepWaitMs);
+            e.m_nTries = 2;
+            connected = ConnectModem() == 0;
+        }
+        if (!connected) {
+            EndEvent(e, tick, bytes);
+            e.m_sResult = "failed";
+            e.m_sMessage = tap.Shown(true);
+            // The dial may have failed after the call was made.
+            if (spec.m_bUnattended)
+                HangUpByLine();
+            RecordEvent(e, spec, out);
+            out.m_bDialFailed = true;
+            out.m_bStopped = StopRequested();
+            out.m_nFailed = pictures;
+            return out;
+        }
+    }
+
+    for (int pass = 0; pass < 3 && !StopRequested(); ++pass) {
+        bool ok = false;
+        if (m_iBildbreite == 180 || m_iBildbreite == 360)
+            ok = SetGrabWindow();
+        else
+            ShowMessage("FehlerP");
+        clock.Sleep(kStepWaitMs);
+        if (ok)
+            break;
+    }
+    for (int channel : channels) {
+        if (StopRequested())
+            break;
+        CapturePicture(channel, spec, tap, out);
+    }
+    if (spec.m_bDial)
+        CaptureHangUp(spec, tap, out);
+    out.m_bStopped = StopRequested();
+    return out;
+}
+
+// ---- the window's auto-save ----
+
+CPictureKeeper* CPixlaneApp::AutoSaveKeeper() {
+    if (!m_bAutoSave || m_sAutoSaveFolder.empty())
+        return nullptr;
+    m_autoKeeper.m_sFolder = m_sAutoSaveFolder;
+    m_autoKeeper.m_sPattern =
+        NamePatternProblem(m_sAutoSavePattern).empty() ? m_sAutoSavePattern : kDefaultNamePattern;
+    m_autoKeeper.m_sJournal =
+        QDir(QString::fromStdString(m_sAutoSaveFolder)).filePath(kAutoSaveJournal).toStdString();
+    return &m_autoKeeper;
+}
+
+void CPixlaneApp::OnCaptureTick() {
+    if (m_pUi != nullptr)
+        m_pUi->StopCaptureTimer();
+    m_bTimer = false;
+    // Without the line this tick captures nothing, and the next one tries again.
+    const auto rearm = [this] {
+        if (m_pUi != nullptr)
+            m_pUi->RearmCaptureTimer();
+        m_bTimer = true;
+    };
+    if (!EnsureLine()) {
+        rearm();
+        return;
+    }
+    CCaptureSpec spec;
+    spec.m_pKeeper = AutoSaveKeeper();
+    const CCaptureOutcome out = RunCaptureRound(spec);
+    if (out.m_bDialFailed) {
+        if (NoticeLineLoss()) {
+            ShowStatus(CComPort::kLineGoneText);
+            rearm();
+            return;
+        }
+        // Periodic capture stalls here until the timer is switched off and on again.
+        m_bTimer = true;
+        return;
+    }
+    // The hang-up's text came after it: the failure is said again, last.
+    if (out.m_bSaveFailed || out.m_bRecordFailed)
+        ShowStatus(kSaveFailed);
+    rearm();
+    FinishLineUse();
+}
+
+void CPixlaneApp::LoopFetch(int id) {
+    const auto fetch = [this, id] {
+        if (id == ID_LOOP_NIBBLE2)
+            OnNibble2();
+        else if (id == ID_LOOP_NIBBLE12)
+            OnNibble12();
+        else
+            GetImage();
+    };
+    CCaptureSpec spec;
+    spec.m_pKeeper = AutoSaveKeeper();
+    if (spec.m_pKeeper == nullptr) {
+        fetch();
+        return;
+    }
+    CTextTapGuard guard(*this);
+    guard.Tap().Mark();
+    const uint32_t tick = CComPort::Clock().GetTickCount();
+    const uint64_t bytes = CComPort::BytesReceived();
+    CCaptureEvent e = StartEvent("picture", m_iKanal, spec);
+    if (id == ID_LOOP_NIBBLE2)
+        e.m_iMode = 2;
+    m_nLastTransfer = -1;
+    fetch();
+    e.m_nTries = 1;
+    EndEvent(e, tick, bytes);
+    CCaptureOutcome out;
+    KeepPicture(e, m_nLastTransfer == kTransferComplete, spec, out);
+}

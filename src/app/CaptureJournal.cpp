@@ -1,0 +1,68 @@
+#include "app/CaptureJournal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+// ISO 8601 with the offset from UTC, "+00:00" included, so that lines from both sides of
+// a clock change stay in order.
+QString IsoTime(const QDateTime& t) {
+    const int offset = t.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? u'-' : u'+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+}  // namespace
+
+QByteArray JournalLine(const CCaptureEvent& e) {
+    QJsonObject o;
+    o.insert(QStringLiteral("time"), IsoTime(e.m_time));
+    o.insert(QStringLiteral("event"), QString::fromStdString(e.m_sEvent));
+    o.insert(QStringLiteral("channel"),
+             e.m_iChannel > 0 ? QJsonValue(e.m_iChannel) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("width"), e.m_nWidth);
+    o.insert(QStringLiteral("height"), e.m_nHeight);
+    o.insert(QStringLiteral("mode"), e.m_iMode);
+    o.insert(QStringLiteral("colour"), e.m_bColour);
+    o.insert(QStringLiteral("bytes"), static_cast<qint64>(e.m_nBytes));
+    const double seconds = std::round(e.m_dSeconds * 1000) / 1000;
+    o.insert(QStringLiteral("seconds"), seconds);
+    o.insert(QStringLiteral("bytes_per_second"),
+             seconds > 0
+                 ? static_cast<qint64>(std::llround(static_cast<double>(e.m_nBytes) / seconds))
+                 : qint64{0});
+    o.insert(QStringLiteral("tries"), e.m_nTries);
+    o.insert(QStringLiteral("result"), QString::fromStdString(e.m_sResult));
+    if (!e.m_sFile.empty())
+        o.insert(QStringLiteral("file"), QString::fromStdString(e.m_sFile));
+    if (!e.m_sMessage.empty())
+        o.insert(QStringLiteral("message"), QString::fromStdString(e.m_sMessage));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::string* error) {
+    const QString name = QString::fromStdString(path);
+    const QByteArray line = JournalLine(event);
+    QDir().mkpath(QFileInfo(name).absolutePath());
+    // Unbuffered: the line goes out in one write of its own, appended as a whole.
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (error != nullptr)
+            *error = file.errorString().toStdString();
+        return false;
+    }
+    if (file.write(line) != line.size()) {
+        if (error != nullptr)
+            *error = file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <cstdint>
+#include <string>
+
+// One line of the capture journal: a picture attempt, or a dial or hang-up that failed.
+struct CCaptureEvent {
+    QDateTime m_time;      // when it began
+    std::string m_sEvent;  // "picture", "dial" or "hangup"
+    int m_iChannel = 0;    // the camera channel; 0 for a dial or hang-up (null)
+    int m_nWidth = 0;      // the picture settings of the capture
+    int m_nHeight = 0;
+    int m_iMode = 0;
+    bool m_bColour = false;
+    uint64_t m_nBytes = 0;  // bytes received on the line meanwhile
+    double m_dSeconds = 0;  // how long it took, retries and their waits included
+    int m_nTries = 0;
+    std::string m_sResult;   // "ok", "refused", "broken" or "failed"
+    std::string m_sFile;     // the absolute path of the saved picture, or empty
+    std::string m_sMessage;  // the German text shown, or empty
+};
+
+// The event as one JSON object on one line, ended by "\n".
+QByteArray JournalLine(const CCaptureEvent& event);
+
+// Appends the event's line to the journal file with a single write, so that the file
+// never holds a broken line; missing folders are created. On failure the reason goes to
+// *error.
+bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::string* error);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+// The name of a captured picture when nobody names one.
+inline constexpr const char* kDefaultNamePattern = "pixlane-%Y%m%d-%H%M%S-k{channel}.bmp";
+
+// What a name pattern fills in besides the time fields.
+struct CNameFields {
+    int m_iChannel = 0;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    int m_nSeq = 0;  // the picture's number in this run, from 1
+};
+
+// A name pattern holds strftime fields (%Y, %m, %d, %H, %M, %S, ... in local time; %% is a
+// percent sign) and {channel}, {width}, {height} and {seq} (four digits at least); folders
+// are separated by "/". Why the pattern cannot name files, in German; empty when it can.
+std::string NamePatternProblem(const std::string& pattern);
+
+// The file name the pattern gives for the fields at this (local) time; the pattern must
+// have no problem.
+std::string ExpandNamePattern(const std::string& pattern, const std::tm& when,
+                              const CNameFields& fields);

@@ -1,0 +1,125 @@
+#include "cli/CaptureCommand.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QString>
+#include <algorithm>
+#include <string>
+
+#include "app/Capture.h"
+#include "app/PixlaneApp.h"
+#include "cli/CliOptions.h"
+#include "cli/ConsoleUi.h"
+#include "cli/StopSignals.h"
+#include "link/ComPort.h"
+
+namespace {
+
+// How often a wait looks whether a stop was asked for.
+constexpr uint32_t kStopPollMs = 200;
+// How long a --exec program may take to end after it was asked to.
+constexpr qint64 kExecStopMs = 5000;
+
+// Runs the program with the picture's path and waits for it; a text saying how it failed,
+// or empty. Asked to stop meanwhile, the program is asked to end too.
+std::string RunExec(const std::string& program, const std::string& path, CConsoleUi& ui,
+                    std::ostream& err) {
+    QProcess process;
+    process.setProgram(QString::fromStdString(program));
+    process.setArguments({QString::fromStdString(path)});
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Standard output is the list of pictures: what the program prints goes to errors.
+    const auto pass = [&process, &err] {
+        const QByteArray bytes = process.readAllStandardOutput();
+        err.write(bytes.constData(), bytes.size());
+        err.flush();
+    };
+    process.start();
+    std::string text;
+    if (!process.waitForStarted(-1)) {
+        text = "Befehl " + program + " nicht gestartet: " + process.errorString().toStdString();
+    } else {
+        QElapsedTimer asked;
+        while (process.state() != QProcess::NotRunning) {
+            process.waitForFinished(static_cast<int>(kStopPollMs));
+            pass();
+            if (process.state() == QProcess::NotRunning || !CStopSignals::Requested())
+                continue;
+            if (!asked.isValid()) {
+                asked.start();
+                process.terminate();
+            } else if (asked.elapsed() > kExecStopMs) {
+                process.kill();
+            }
+        }
+        pass();
+        if (process.exitStatus() == QProcess::CrashExit)
+            text = "Befehl " + program + " abgebrochen";
+        else if (process.exitCode() != 0)
+            text = "Befehl " + program + " endete mit Status " + std::to_string(process.exitCode());
+    }
+    if (!text.empty())
+        ui.Note(text);
+    return text;
+}
+
+}  // namespace
+
+int RunCapture(const CCliOptions& o, CPixlaneApp& app, CConsoleUi& ui, std::ostream& out,
+               std::ostream& err) {
+    if (o.m_channels.empty() && (app.m_iKanal < 1 || app.m_iKanal > 8)) {
+        ui.Note("Einstellung m_iKanal: " + std::to_string(app.m_iKanal) +
+                " ist kein Kanal (1..8); --channels nennt die Kanäle");
+        return 1;
+    }
+    if (o.m_sTel_nr)
+        app.m_sTel_nr = *o.m_sTel_nr;
+    CStopSignals stopSignals;
+    app.SetStopCheck([] { return CStopSignals::Requested(); });
+
+    CPictureKeeper keeper;
+    keeper.m_sPattern = o.m_sPattern;
+    if (!o.m_sJournal.empty())
+        keeper.m_sJournal =
+            QFileInfo(QString::fromStdString(o.m_sJournal)).absoluteFilePath().toStdString();
+    keeper.m_sLatest = o.m_sLatest;
+    CCaptureSpec spec;
+    spec.m_bUnattended = true;
+    // The demo module without its modem is on a cable, whatever the stored link says.
+    spec.m_bDial = o.m_bModem || o.m_bDemoModem || (!o.m_bLocal && !o.m_bDemo && app.m_iLokal == 0);
+    spec.m_channels = o.m_channels.empty() ? std::vector<int>{app.m_iKanal} : o.m_channels;
+    spec.m_pKeeper = &keeper;
+    spec.m_fnSaved = [&](const std::string& path) {
+        ui.Finish();
+        out << path << '\n';
+        out.flush();
+        return o.m_sExec.empty() ? std::string() : RunExec(o.m_sExec, path, ui, err);
+    };
+
+    CClock& clock = CComPort::Clock();
+    const uint32_t periodMs = static_cast<uint32_t>(o.m_nEverySeconds) * 1000;
+    CCaptureOutcome last;
+    for (int round = 1;; ++round) {
+        const uint32_t start = clock.GetTickCount();
+        last = app.RunCaptureRound(spec);
+        ui.Finish();
+        if (periodMs == 0 || round == o.m_nCount || CStopSignals::Requested())
+            break;
+        // The next round starts one period after this one started, at once when this one
+        // took longer; the wait looks for a stop now and then.
+        for (;;) {
+            const uint32_t waited = clock.GetTickCount() - start;
+            if (waited >= periodMs || CStopSignals::Requested())
+                break;
+            clock.Sleep(std::min(periodMs - waited, kStopPollMs));
+        }
+        if (CStopSignals::Requested())
+            break;
+    }
+    app.SetStopCheck({});
+    if (CStopSignals::Requested())
+        ui.Note("Aufnahme auf Anforderung beendet.");
+    return last.m_nFailed > 0 || last.m_bRecordFailed ? 1 : 0;
+}

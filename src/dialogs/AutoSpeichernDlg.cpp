@@ -1,0 +1,89 @@
+#include "dialogs/AutoSpeichernDlg.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/NamePattern.h"
+
+CAutoSpeichernDlg::CAutoSpeichernDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Automatisch speichern"));
+
+    m_pFolder = new QLineEdit(this);
+    m_pFolder->setObjectName(QStringLiteral("ordner"));
+    m_pFolder->setMinimumWidth(m_pFolder->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 40);
+    auto* browse = new QPushButton(QStringLiteral("Durchsuchen ..."), this);
+    browse->setObjectName(QStringLiteral("durchsuchen"));
+    browse->setAutoDefault(false);
+    m_pPattern = new QLineEdit(this);
+    m_pPattern->setObjectName(QStringLiteral("muster"));
+    m_pPattern->setToolTip(
+        QStringLiteral("%Y %m %d %H %M %S: Datum und Uhrzeit; {channel}, {width}, {height}, "
+                       "{seq}: Kanal, Bildgröße, laufende Nummer; .png am Ende speichert PNG"));
+    m_pOn = new QCheckBox(QStringLiteral("ein/aus"), this);
+    m_pOn->setObjectName(QStringLiteral("ein"));
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)
+        ->setObjectName(QStringLiteral("ok"));
+    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole)
+        ->setObjectName(QStringLiteral("abbrechen"));
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Ordner"), this), 0, 0);
+    layout->addWidget(m_pFolder, 0, 1);
+    layout->addWidget(browse, 0, 2);
+    layout->addWidget(new QLabel(QStringLiteral("Namensmuster"), this), 1, 0);
+    layout->addWidget(m_pPattern, 1, 1, 1, 2);
+    layout->addWidget(m_pOn, 2, 1);
+    layout->addWidget(buttons, 3, 0, 1, 3);
+
+    connect(browse, &QPushButton::clicked, this, &CAutoSpeichernDlg::OnBrowse);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+bool CAutoSpeichernDlg::DoDataExchange(bool save) {
+    if (!save) {
+        m_pFolder->setText(QString::fromStdString(m_members.m_sFolder));
+        m_pPattern->setText(QString::fromStdString(m_members.m_sPattern));
+        m_pOn->setChecked(m_members.m_bOn);
+        return true;
+    }
+    const auto refuse = [this](QLineEdit* edit, const QString& text) {
+        QMessageBox::warning(this, QStringLiteral("Pixlane"), text);
+        edit->setFocus();
+        return false;
+    };
+    const std::string pattern = m_pPattern->text().toStdString();
+    if (const std::string problem = NamePatternProblem(pattern); !problem.empty())
+        return refuse(m_pPattern,
+                      QStringLiteral("Namensmuster ungültig: ") + QString::fromStdString(problem));
+    const QString folder = m_pFolder->text().trimmed();
+    if (m_pOn->isChecked() && folder.isEmpty())
+        return refuse(m_pFolder, QStringLiteral("Bitte einen Ordner angeben !"));
+    m_members.m_sFolder =
+        folder.isEmpty() ? std::string() : QFileInfo(folder).absoluteFilePath().toStdString();
+    m_members.m_sPattern = pattern;
+    m_members.m_bOn = m_pOn->isChecked();
+    return true;
+}
+
+void CAutoSpeichernDlg::done(int result) {
+    if (result == QDialog::Accepted && !DoDataExchange(true))
+        return;
+    QDialog::done(result);
+}
+
+void CAutoSpeichernDlg::OnBrowse() {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Ordner für die Bilder"), m_pFolder->text());
+    if (!chosen.isEmpty())
+        m_pFolder->setText(chosen);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDialog>
+
+#include "app/SettingsMembers.h"
+
+class QCheckBox;
+class QLineEdit;
+
+// "Automatisch speichern": the folder where the pictures of capture-timer ticks and loops
+// are kept, the pattern of their names and the switch. OK takes the controls only when
+// they make sense: a pattern that can name files, and a folder when the switch is on.
+class CAutoSpeichernDlg : public QDialog {
+    Q_OBJECT
+  public:
+    explicit CAutoSpeichernDlg(QWidget* parent = nullptr);
+
+    // The members into the controls (save false), or the controls into the members with
+    // validation (save true): false, with the reason shown and the control focused.
+    bool DoDataExchange(bool save);
+    CAutoSaveMembers m_members;
+
+  protected:
+    void done(int result) override;
+
+  private:
+    void OnBrowse();
+
+    QLineEdit* m_pFolder = nullptr;
+    QLineEdit* m_pPattern = nullptr;
+    QCheckBox* m_pOn = nullptr;
+};
