@@ -84,7 +84,11 @@ bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& whe
     const CNameFields fields{channel, image.Width(), image.Height(), ++m_nSeq};
     const std::time_t t = static_cast<std::time_t>(when.toSecsSinceEpoch());
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
     localtime_r(&t, &local);
+#endif
     const std::string name = ExpandNamePattern(m_sPattern, local, fields);
     QString full = QString::fromStdString(name);
     if (QFileInfo(full).isRelative() && !m_sFolder.empty())

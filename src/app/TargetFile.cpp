@@ -11,9 +11,14 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "image/Bmp.h"
 #include "image/Image.h"
@@ -88,29 +93,65 @@ bool WriteDirect(QFile& file, const std::vector<uint8_t>& bytes, std::string* er
     return true;
 }
 
-// The mode a new file gets: what the umask leaves of read and write for everybody.
-mode_t NewFileMode() {
+// ---- the steps of a write that keeps what exists, as each platform offers them ----
+
+QString LastSystemError() {
+#ifdef _WIN32
+    return QStringLiteral("system error %1").arg(::GetLastError());
+#else
+    return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+}
+
+// Gives a file made private by its temporary creation the mode a newly created file gets.
+bool SetNewFileMode(int fd) {
+#ifdef _WIN32
+    (void)fd;  // access follows the folder's permissions
+    return true;
+#else
+    // What the umask leaves of read and write for everybody.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    return ::fchmod(fd, 0666 & ~mask) == 0;
+#endif
+}
+
+// Puts the file's bytes on the disk.
+bool SyncFile(int fd) {
+#ifdef _WIN32
+    return ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != 0;
+#else
+    return ::fsync(fd) == 0;
+#endif
 }
 
 // Gives the complete temporary file the name unless something of that name exists:
-// 1 done, 0 the name is taken, -1 failed (errno says why). Either way nothing that
-// exists is touched.
-int ClaimName(const QByteArray& temp, const QByteArray& name) {
-    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE) == 0)
+// 1 done, 0 the name is taken, -1 failed (LastSystemError says why). Either way nothing
+// that exists is touched.
+int ClaimName(const QString& temp, const QString& name) {
+#ifdef _WIN32
+    // Without MOVEFILE_REPLACE_EXISTING the move fails on a name that exists.
+    if (::MoveFileExW(reinterpret_cast<LPCWSTR>(temp.utf16()),
+                      reinterpret_cast<LPCWSTR>(name.utf16()), MOVEFILE_WRITE_THROUGH))
+        return 1;
+    const DWORD e = ::GetLastError();
+    return e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS ? 0 : -1;
+#else
+    const QByteArray from = QFile::encodeName(temp);
+    const QByteArray to = QFile::encodeName(name);
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return 1;
     if (errno == EEXIST)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return -1;
     // A filesystem without that rename: a hard link claims the name just as atomically.
-    if (::link(temp.constData(), name.constData()) == 0) {
-        ::unlink(temp.constData());
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
         return 1;
     }
     return errno == EEXIST ? 0 : -1;
+#endif
 }
 
 bool WriteKeepingExisting(const std::string& path, const std::vector<uint8_t>& bytes,
@@ -123,20 +164,19 @@ bool WriteKeepingExisting(const std::string& path, const std::vector<uint8_t>& b
     QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.pixlane-XXXXXX.part"));
     if (!temp.open())
         return Fail(error, temp.errorString());
-    if (::fchmod(temp.handle(), NewFileMode()) != 0)
-        return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!SetNewFileMode(temp.handle()))
+        return Fail(error, LastSystemError());
     if (!WriteAll(temp, bytes) || !temp.flush())
         return Fail(error, temp.errorString());
-    if (::fsync(temp.handle()) != 0)
-        return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!SyncFile(temp.handle()))
+        return Fail(error, LastSystemError());
     temp.close();
-    const QByteArray tempName = QFile::encodeName(temp.fileName());
     const std::string target = info.absoluteFilePath().toStdString();
     for (int n = 0; n <= kMaxNumbered; ++n) {
         const std::string name = NumberedName(target, n);
-        const int claimed = ClaimName(tempName, QFile::encodeName(QString::fromStdString(name)));
+        const int claimed = ClaimName(temp.fileName(), QString::fromStdString(name));
         if (claimed < 0)
-            return Fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+            return Fail(error, LastSystemError());
         if (claimed > 0) {
             temp.setAutoRemove(false);
             if (written != nullptr)

@@ -11,6 +11,10 @@ extern "C" void OnStopSignal(int) {
 
 CStopSignals::CStopSignals() {
     g_nStop = 0;
+#ifdef _WIN32
+    m_pOldInt = std::signal(SIGINT, OnStopSignal);
+    m_pOldTerm = std::signal(SIGTERM, OnStopSignal);
+#else
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -18,11 +22,17 @@ CStopSignals::CStopSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &m_oldInt);
     ::sigaction(SIGTERM, &action, &m_oldTerm);
+#endif
 }
 
 CStopSignals::~CStopSignals() {
+#ifdef _WIN32
+    std::signal(SIGINT, m_pOldInt);
+    std::signal(SIGTERM, m_pOldTerm);
+#else
     ::sigaction(SIGINT, &m_oldInt, nullptr);
     ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+#endif
 }
 
 bool CStopSignals::Requested() {

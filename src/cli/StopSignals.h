@@ -14,6 +14,11 @@ class CStopSignals {
     static bool Requested();
 
   private:
+#ifdef _WIN32
+    void (*m_pOldInt)(int) = SIG_DFL;
+    void (*m_pOldTerm)(int) = SIG_DFL;
+#else
     struct sigaction m_oldInt {};
     struct sigaction m_oldTerm {};
+#endif
 };
