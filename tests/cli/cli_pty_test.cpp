@@ -2,11 +2,15 @@
 // simulated module in real time; and the executable itself with its demo module.
 #include <QDir>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "PtyFixture.h"
@@ -196,6 +200,46 @@ TEST_F(CliReplugTest, AFetchWhoseLineGoesAwayFailsAndTheNextRunUsesTheLineAgain)
     std::string expected;
     WithModule([&] { expected = GreyBmpFile(m_second.LastPicture()); });
     EXPECT_EQ(FileBytes(path), expected);
+}
+
+TEST_F(CliReplugTest, ACaptureRunPicksThePluggedBackAdapterUpAndLosesOnlyTheRoundBetween) {
+    // The adapter is pulled once the first round's picture is in, and plugged back, as
+    // another pseudo-terminal under the same name, between the second and third rounds.
+    const auto start = std::chrono::steady_clock::now();
+    bool replugged = false;
+    std::thread plug([&] {
+        for (int tries = 0; tries < 4000 && Acks() < 144; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_server.Stop();
+        std::this_thread::sleep_until(start + std::chrono::seconds(15));
+        std::string device;
+        replugged = m_server.Start(m_second, device);
+    });
+    const QString folder = m_dir.filePath(QStringLiteral("bilder"));
+    const std::string journal = m_dir.filePath(QStringLiteral("journal.jsonl")).toStdString();
+    const CCliResult r = OnLink({"capture", "--every", "10s", "--count", "3", "-o",
+                                 (folder + QStringLiteral("/k{channel}-{seq}.bmp")).toStdString(),
+                                 "--journal", journal});
+    plug.join();
+    ASSERT_TRUE(replugged);
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;  // the last round's picture was saved
+    const std::string first = (folder + QStringLiteral("/k1-0001.bmp")).toStdString();
+    const std::string third = (folder + QStringLiteral("/k1-0002.bmp")).toStdString();
+    EXPECT_EQ(r.m_sOut, first + "\n" + third + "\n");
+    EXPECT_NE(r.m_sErr.find("Schnittstelle getrennt"), std::string::npos) << r.m_sErr;
+    std::string expected;
+    WithModule([&] { expected = GreyBmpFile(m_second.LastPicture()); });
+    EXPECT_EQ(FileBytes(third), expected);
+    EXPECT_TRUE(FileBytes(first).has_value());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2) << "nothing else";
+    // One journal line a round: saved, lost with the line, saved.
+    std::vector<std::string> results;
+    std::istringstream lines(FileBytes(journal).value_or(""));
+    for (std::string line; std::getline(lines, line);)
+        results.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line))["result"]
+                              .toString()
+                              .toStdString());
+    EXPECT_EQ(results, (std::vector<std::string>{"ok", "failed", "ok"}));
 }
 
 // The executable, run as the user runs it.
