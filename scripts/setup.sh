@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Pixlane needs (when missing) and builds it into build/.
+# With --deps-only it installs and builds nothing else; further package names given after
+# it are installed too, when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 pkgs=(qt6-base-dev qt6-serialport-dev libgtest-dev libgmock-dev libbenchmark-dev cmake g++ ninja-build xvfb xauth)
+deps_only=0
+if [ "${1:-}" = "--deps-only" ]; then
+    deps_only=1
+    shift
+    pkgs+=("$@")
+fi
 missing=()
 for p in "${pkgs[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -10,5 +18,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi
+[ "$deps_only" -eq 1 ] && exit 0
 cmake -S . -B "${BUILD_DIR:-build}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_EXTRA:-}
 cmake --build "${BUILD_DIR:-build}" -j"$(nproc)"
