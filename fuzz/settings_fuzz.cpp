@@ -17,6 +17,8 @@
 
 namespace {
 
+constexpr int kTallestSetUp = 320;
+
 // Every stored value as the program holds it ("open" aside, which is always written as 0).
 std::string StoredValues(const CPixlaneApp& a) {
     std::string s;
@@ -87,12 +89,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string frame = app.BuildRequestFrame(refused);
         FUZZ_CHECK(frame.empty() || frame.size() == 18);
         FUZZ_CHECK(!refused || frame.empty());
+        // The fetch runs even when a stored "open" kept the port shut: its write then fails.
+        // Pictures taller than the module sends are left to the receive harness, which
+        // chooses them on request: setting up their fetch costs tens of megabytes a run.
         CFakeLine* line = rig.Opened();
-        if (line != nullptr) {
+        const int H = app.m_iBildhoehe;
+        if (H <= kTallestSetUp || H > CImage::kMaxSide) {
             FUZZ_CHECK(!app.FetchImage());
-            if (frame.empty())
+            if (line != nullptr && frame.empty())
                 FUZZ_CHECK(line->Writes().empty());
-            else
+            if (line != nullptr && !frame.empty())
                 FUZZ_CHECK(!line->Writes().empty() && line->Writes()[0].m_sBytes == frame);
         }
         written = StoredValues(app);
