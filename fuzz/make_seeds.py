@@ -167,6 +167,9 @@ def modem_seeds():
     image = chunk(b"q,I,0#i," + block(ramp(180))) + chunk(block(ramp(180, 1)))
     s["fetch_after_connect"] = dial_seed(flags=2, after=image)
     s["fetch_on_cable"] = bytes([2]) + text("!22", 15) + chunk(b"", delay=0)
+    s["capture_tick"] = dial_seed(flags=4, after=chunk(b"q,P,0#") + chunk(b"q,G,0#") + chunk(
+        b"q,I,0#i," + block(ramp(180))) + chunk(block(ramp(180, 1))) + chunk(b"q,E,0#"))
+    s["capture_tick_silent"] = bytes([4]) + text("!22", 15)
     return s
 
 

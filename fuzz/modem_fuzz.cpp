@@ -1,6 +1,6 @@
 // The modem dialler fed with any answers: the leading bytes choose the telephone number
-// and whether a fetch through the modem follows; the rest is what the modem (and, once it
-// connected, the module) sends.
+// and whether a fetch through the modem or a whole tick of the periodic capture follows;
+// the rest is what the modem (and, once it connected, the module) sends.
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -53,6 +53,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint64_t startMs = rig.NowMs();
 
+    if (flags & 4) {
+        // A tick of the periodic capture: dial (twice at most), parameters, channel, fetch
+        // and hang-up, each with its retries, whatever the far end answers.
+        app.m_bTimer = true;
+        app.OnCaptureTick();
+        FUZZ_CHECK(app.m_bTimer);
+        return 0;
+    }
     if (flags & 2) {
         // A fetch through the modem: it dials first and fetches only when it connected (or
         // when no modem answered at all and the module may hang on the cable).
