@@ -23,10 +23,11 @@
 
 [[noreturn]] void FuzzFail(const char* file, int line, const char* what);
 
-// The harnesses' own checks walk whole pictures; the fuzzer is not to count their branches
-// as coverage of the program (and they run much faster without the counting).
+// The harnesses' own checks walk whole pictures in buffers whose bounds they know; the
+// fuzzer is not to count their branches as coverage of the program, and they run several
+// times faster without that counting and the address checks.
 #if defined(__clang__)
-#define FUZZ_NO_COVERAGE __attribute__((no_sanitize("coverage")))
+#define FUZZ_NO_COVERAGE __attribute__((no_sanitize("coverage", "address")))
 #else
 #define FUZZ_NO_COVERAGE
 #endif
