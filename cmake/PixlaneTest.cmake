@@ -1,3 +1,11 @@
+# pixlane_test_environment(NAME VAR): the environment of test NAME in VAR, a HOME and
+# XDG_CONFIG_HOME of its own, so that nothing can touch the real user's settings.
+function(pixlane_test_environment name var)
+    set(sandbox ${CMAKE_BINARY_DIR}/test-home/${name})
+    file(MAKE_DIRECTORY ${sandbox})
+    set(${var} "HOME=${sandbox}" "XDG_CONFIG_HOME=${sandbox}/.config" "QT_LOGGING_RULES=pixlane.trace=false" PARENT_SCOPE)
+endfunction()
+
 # pixlane_test(NAME SOURCES ... DEPS ... [WIDGETS] [LABELS ...])
 # Builds one GoogleTest binary that links the layer libraries and registers it with CTest.
 # WIDGETS runs it under the offscreen platform. Every test gets its own HOME and
@@ -8,9 +16,7 @@ function(pixlane_test name)
     target_link_libraries(${name} PRIVATE ${PT_DEPS} GTest::gmock GTest::gtest)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     pixlane_warnings(${name})
-    set(sandbox ${CMAKE_BINARY_DIR}/test-home/${name})
-    file(MAKE_DIRECTORY ${sandbox})
-    set(env "HOME=${sandbox}" "XDG_CONFIG_HOME=${sandbox}/.config" "QT_LOGGING_RULES=pixlane.trace=false")
+    pixlane_test_environment(${name} env)
     if(PT_WIDGETS)
         list(APPEND env "QT_QPA_PLATFORM=offscreen")
     endif()
