@@ -72,6 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(options.m_bHelp);
             FUZZ_CHECK(options.m_sCommand.empty() || !CliHelp(options.m_sCommand).empty());
             break;
+        case ECliParse::Version:
+            FUZZ_CHECK(error.empty());
+            break;
         case ECliParse::Run:
             CheckRunnable(options);
             break;
