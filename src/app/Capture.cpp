@@ -157,9 +157,9 @@ std::string CPixlaneApp::HangUpByLine() {
 }
 
 CCaptureEvent CPixlaneApp::StartEvent(const char* kind, int channel,
-                                      const CCaptureSpec& spec) const {
+                                      const CCapturePlan& plan) const {
     CCaptureEvent e;
-    e.m_time = spec.m_pKeeper != nullptr ? spec.m_pKeeper->Now() : QDateTime::currentDateTime();
+    e.m_time = plan.m_pKeeper != nullptr ? plan.m_pKeeper->Now() : QDateTime::currentDateTime();
     e.m_sEvent = kind;
     e.m_iChannel = channel;
     e.m_nWidth = m_iBildbreite;
@@ -174,68 +174,68 @@ void CPixlaneApp::EndEvent(CCaptureEvent& event, uint32_t startTick, uint64_t st
     event.m_dSeconds = static_cast<uint32_t>(CComPort::Clock().GetTickCount() - startTick) / 1000.0;
 }
 
-void CPixlaneApp::RecordEvent(const CCaptureEvent& event, const CCaptureSpec& spec,
+void CPixlaneApp::RecordEvent(const CCaptureEvent& event, const CCapturePlan& plan,
                               CCaptureOutcome& out) {
     std::string error;
-    if (spec.m_pKeeper == nullptr || spec.m_pKeeper->Record(event, error))
+    if (plan.m_pKeeper == nullptr || plan.m_pKeeper->Record(event, error))
         return;
     out.m_bRecordFailed = true;
-    if (spec.m_bUnattended)
+    if (plan.m_bUnattended)
         ShowMessage("Journal nicht geschrieben ! " + error);
     else
         ShowStatus(kSaveFailed);
 }
 
-void CPixlaneApp::KeepPicture(CCaptureEvent& e, bool whole, const CCaptureSpec& spec,
+void CPixlaneApp::KeepPicture(CCaptureEvent& e, bool whole, const CCapturePlan& plan,
                               CCaptureOutcome& out) {
     if (!whole) {
         ++out.m_nFailed;
         e.m_sResult = m_nLastTransfer == kTransferBroken ? "broken" : "failed";
-        if (spec.m_bUnattended)
+        if (plan.m_bUnattended)
             ShowMessage("Kanal " + std::to_string(e.m_iChannel) +
                         ": kein vollständiges Bild empfangen !");
         e.m_sMessage = m_pTextTap != nullptr ? m_pTextTap->Shown(true) : std::string();
-        RecordEvent(e, spec, out);
+        RecordEvent(e, plan, out);
         return;
     }
     e.m_sResult = "ok";
     std::string path, error;
-    if (spec.m_pKeeper == nullptr) {
+    if (plan.m_pKeeper == nullptr) {
         // Nothing keeps pictures: the image stays in the window until the next fetch.
-    } else if (!spec.m_pKeeper->Save(m_image, e.m_iChannel, e.m_time, path, error)) {
+    } else if (!plan.m_pKeeper->Save(m_image, e.m_iChannel, e.m_time, path, error)) {
         ++out.m_nFailed;
         out.m_bSaveFailed = true;
         e.m_sResult = "failed";
         e.m_sMessage = std::string(kSaveFailed) + " " + error;
         // A message box would wait for somebody; an unattended window goes on.
-        if (spec.m_bUnattended)
+        if (plan.m_bUnattended)
             ShowMessage(e.m_sMessage);
         else
             ShowStatus(kSaveFailed);
     } else {
         ++out.m_nSaved;
         e.m_sFile = path;
-        if (!spec.m_pKeeper->RefreshLatest(error)) {
+        if (!plan.m_pKeeper->RefreshLatest(error)) {
             e.m_sMessage = std::string(kSaveFailed) + " " + error;
             ShowMessage(e.m_sMessage);
         }
-        if (spec.m_fnSaved) {
-            const std::string said = spec.m_fnSaved(path);
+        if (plan.m_fnSaved) {
+            const std::string said = plan.m_fnSaved(path);
             if (!said.empty())
                 e.m_sMessage = e.m_sMessage.empty() ? said : e.m_sMessage + " " + said;
         }
     }
-    RecordEvent(e, spec, out);
+    RecordEvent(e, plan, out);
 }
 
-void CPixlaneApp::CapturePicture(int channel, const CCaptureSpec& spec, CTextTap& tap,
+void CPixlaneApp::CapturePicture(int channel, const CCapturePlan& plan, CTextTap& tap,
                                  CCaptureOutcome& out) {
     CClock& clock = CComPort::Clock();
     tap.Mark();
     const uint32_t tick = clock.GetTickCount();
     const uint64_t bytes = CComPort::BytesReceived();
-    CCaptureEvent e = StartEvent("picture", channel, spec);
-    if (spec.m_channels.empty()) {
+    CCaptureEvent e = StartEvent("picture", channel, plan);
+    if (plan.m_channels.empty()) {
         // The timer's way: the stored channel through the re-grab, fetched whatever it gave.
         for (int pass = 0; pass < 3 && !RegrabImage(); ++pass) {
         }
@@ -253,7 +253,7 @@ void CPixlaneApp::CapturePicture(int channel, const CCaptureSpec& spec, CTextTap
         }
         if (!selected && !refused && StopRequested())
             return;
-        if (!selected && spec.m_bUnattended) {
+        if (!selected && plan.m_bUnattended) {
             // A picture of a channel the module did not confirm could show another camera.
             if (!refused)
                 ShowMessage("Kanal " + std::to_string(channel) + " nicht gewählt !");
@@ -262,7 +262,7 @@ void CPixlaneApp::CapturePicture(int channel, const CCaptureSpec& spec, CTextTap
             e.m_sResult = refused ? "refused" : "failed";
             e.m_sMessage = tap.Shown(true);
             ++out.m_nFailed;
-            RecordEvent(e, spec, out);
+            RecordEvent(e, plan, out);
             return;
         }
     }
@@ -282,18 +282,18 @@ void CPixlaneApp::CapturePicture(int channel, const CCaptureSpec& spec, CTextTap
         ShowStatus(kBrokenOff);
         e.m_sResult = "broken";
         e.m_sMessage = kBrokenOff;
-        RecordEvent(e, spec, out);
+        RecordEvent(e, plan, out);
         return;
     }
-    KeepPicture(e, whole, spec, out);
+    KeepPicture(e, whole, plan, out);
 }
 
-void CPixlaneApp::CaptureHangUp(const CCaptureSpec& spec, CTextTap& tap, CCaptureOutcome& out) {
+void CPixlaneApp::CaptureHangUp(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out) {
     CClock& clock = CComPort::Clock();
     tap.Mark();
     const uint32_t tick = clock.GetTickCount();
     const uint64_t bytes = CComPort::BytesReceived();
-    CCaptureEvent e = StartEvent("hangup", 0, spec);
+    CCaptureEvent e = StartEvent("hangup", 0, plan);
     for (int pass = 0; pass < 3; ++pass) {
         ++e.m_nTries;
         if (CComPort().EndConnection() == 0) {
@@ -307,42 +307,42 @@ void CPixlaneApp::CaptureHangUp(const CCaptureSpec& spec, CTextTap& tap, CCaptur
     out.m_bHangupFailed = true;
     e.m_sResult = "failed";
     e.m_sMessage = tap.Shown(true);
-    if (spec.m_bUnattended)
+    if (plan.m_bUnattended)
         e.m_sMessage += " " + HangUpByLine();
-    RecordEvent(e, spec, out);
+    RecordEvent(e, plan, out);
 }
 
-CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCaptureSpec& spec) {
+CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
     CCaptureOutcome out;
     CTextTapGuard guard(*this);
     CTextTap& tap = guard.Tap();
     CClock& clock = CComPort::Clock();
     const std::vector<int> channels =
-        spec.m_channels.empty() ? std::vector<int>{m_iKanal} : spec.m_channels;
+        plan.m_channels.empty() ? std::vector<int>{m_iKanal} : plan.m_channels;
     const int pictures = static_cast<int>(channels.size());
 
-    if (spec.m_bUnattended && !OpenCaptureLine()) {
+    if (plan.m_bUnattended && !OpenCaptureLine()) {
         std::string text = "ComPort COM" + std::to_string(m_iCom);
         if (m_iCom >= 1 && m_iCom <= 9)
             text += " (" + ResolvePortName(m_iCom) + ")";
         text += " kann nicht geöffnet werden !";
         ShowMessage(text);
         for (int channel : channels) {
-            CCaptureEvent e = StartEvent("picture", channel, spec);
+            CCaptureEvent e = StartEvent("picture", channel, plan);
             e.m_sResult = "failed";
             e.m_sMessage = text;
-            RecordEvent(e, spec, out);
+            RecordEvent(e, plan, out);
         }
         out.m_bLineFailed = true;
         out.m_nFailed = pictures;
         return out;
     }
 
-    if (spec.m_bDial) {
+    if (plan.m_bDial) {
         tap.Mark();
         const uint32_t tick = clock.GetTickCount();
         const uint64_t bytes = CComPort::BytesReceived();
-        CCaptureEvent e = StartEvent("dial", 0, spec);
+        CCaptureEvent e = StartEvent("dial", 0, plan);
         e.m_nTries = 1;
         bool connected = ConnectModem() == 0;
         if (!connected && !StopRequested()) {
@@ -355,9 +355,9 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCaptureSpec& spec) {
             e.m_sResult = "failed";
             e.m_sMessage = tap.Shown(true);
             // The dial may have failed after the call was made.
-            if (spec.m_bUnattended)
+            if (plan.m_bUnattended)
                 HangUpByLine();
-            RecordEvent(e, spec, out);
+            RecordEvent(e, plan, out);
             out.m_bDialFailed = true;
             out.m_bStopped = StopRequested();
             out.m_nFailed = pictures;
@@ -378,10 +378,10 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCaptureSpec& spec) {
     for (int channel : channels) {
         if (StopRequested())
             break;
-        CapturePicture(channel, spec, tap, out);
+        CapturePicture(channel, plan, tap, out);
     }
-    if (spec.m_bDial)
-        CaptureHangUp(spec, tap, out);
+    if (plan.m_bDial)
+        CaptureHangUp(plan, tap, out);
     out.m_bStopped = StopRequested();
     return out;
 }
@@ -413,9 +413,9 @@ void CPixlaneApp::OnCaptureTick() {
         rearm();
         return;
     }
-    CCaptureSpec spec;
-    spec.m_pKeeper = AutoSaveKeeper();
-    const CCaptureOutcome out = RunCaptureRound(spec);
+    CCapturePlan plan;
+    plan.m_pKeeper = AutoSaveKeeper();
+    const CCaptureOutcome out = RunCaptureRound(plan);
     if (out.m_bDialFailed) {
         if (NoticeLineLoss()) {
             ShowStatus(CComPort::kLineGoneText);
@@ -442,9 +442,9 @@ void CPixlaneApp::LoopFetch(int id) {
         else
             GetImage();
     };
-    CCaptureSpec spec;
-    spec.m_pKeeper = AutoSaveKeeper();
-    if (spec.m_pKeeper == nullptr) {
+    CCapturePlan plan;
+    plan.m_pKeeper = AutoSaveKeeper();
+    if (plan.m_pKeeper == nullptr) {
         fetch();
         return;
     }
@@ -452,7 +452,7 @@ void CPixlaneApp::LoopFetch(int id) {
     guard.Tap().Mark();
     const uint32_t tick = CComPort::Clock().GetTickCount();
     const uint64_t bytes = CComPort::BytesReceived();
-    CCaptureEvent e = StartEvent("picture", m_iKanal, spec);
+    CCaptureEvent e = StartEvent("picture", m_iKanal, plan);
     if (id == ID_LOOP_NIBBLE2)
         e.m_iMode = 2;
     m_nLastTransfer = -1;
@@ -460,5 +460,5 @@ void CPixlaneApp::LoopFetch(int id) {
     e.m_nTries = 1;
     EndEvent(e, tick, bytes);
     CCaptureOutcome out;
-    KeepPicture(e, m_nLastTransfer == kTransferComplete, spec, out);
+    KeepPicture(e, m_nLastTransfer == kTransferComplete, plan, out);
 }

@@ -40,7 +40,7 @@ class CPictureKeeper {
 };
 
 // What a capture round does beyond the capture timer's tick.
-struct CCaptureSpec {
+struct CCapturePlan {
     // Dial through the modem first (two tries) and hang up at the end.
     bool m_bDial = true;
     // The channels to fetch, in order; empty: the stored channel, selected by the re-grab

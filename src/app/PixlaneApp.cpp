@@ -8,8 +8,8 @@
 
 #include "app/AppUi.h"
 #include "app/Commands.h"
-#include "app/PortSettings.h"
 #include "app/NamePattern.h"
+#include "app/PortSettings.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"

@@ -150,7 +150,7 @@ class CPixlaneApp {
     // One capture round: the line (when unattended), the dial (two tries, 1000 ms apart),
     // the picture parameters (three passes), each channel selected and fetched (three
     // tries, 1000 ms after a failed one) and kept at once, the hang-up (three passes).
-    CCaptureOutcome RunCaptureRound(const CCaptureSpec& spec);
+    CCaptureOutcome RunCaptureRound(const CCapturePlan& plan);
 
     // ---- auto-save of the window (group kAutoSaveSection) ----
     bool m_bAutoSave = false;
@@ -187,13 +187,13 @@ class CPixlaneApp {
     std::string HangUpByLine();
     // A loop cycle's fetch; with auto-save on, its picture is kept and journalled.
     void LoopFetch(int id);
-    void CapturePicture(int channel, const CCaptureSpec& spec, CTextTap& tap, CCaptureOutcome& out);
-    void CaptureHangUp(const CCaptureSpec& spec, CTextTap& tap, CCaptureOutcome& out);
+    void CapturePicture(int channel, const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
+    void CaptureHangUp(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
     // Keeps a fetched picture (whole or not) and records the attempt.
-    void KeepPicture(CCaptureEvent& event, bool whole, const CCaptureSpec& spec,
+    void KeepPicture(CCaptureEvent& event, bool whole, const CCapturePlan& plan,
                      CCaptureOutcome& out);
-    void RecordEvent(const CCaptureEvent& event, const CCaptureSpec& spec, CCaptureOutcome& out);
-    CCaptureEvent StartEvent(const char* kind, int channel, const CCaptureSpec& spec) const;
+    void RecordEvent(const CCaptureEvent& event, const CCapturePlan& plan, CCaptureOutcome& out);
+    CCaptureEvent StartEvent(const char* kind, int channel, const CCapturePlan& plan) const;
     void EndEvent(CCaptureEvent& event, uint32_t startTick, uint64_t startBytes) const;
     CTextTap* m_pTextTap = nullptr;
     CPictureKeeper m_autoKeeper;

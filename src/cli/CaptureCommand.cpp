@@ -85,13 +85,13 @@ int RunCapture(const CCliOptions& o, CPixlaneApp& app, CConsoleUi& ui, std::ostr
         keeper.m_sJournal =
             QFileInfo(QString::fromStdString(o.m_sJournal)).absoluteFilePath().toStdString();
     keeper.m_sLatest = o.m_sLatest;
-    CCaptureSpec spec;
-    spec.m_bUnattended = true;
+    CCapturePlan plan;
+    plan.m_bUnattended = true;
     // The demo module without its modem is on a cable, whatever the stored link says.
-    spec.m_bDial = o.m_bModem || o.m_bDemoModem || (!o.m_bLocal && !o.m_bDemo && app.m_iLokal == 0);
-    spec.m_channels = o.m_channels.empty() ? std::vector<int>{app.m_iKanal} : o.m_channels;
-    spec.m_pKeeper = &keeper;
-    spec.m_fnSaved = [&](const std::string& path) {
+    plan.m_bDial = o.m_bModem || o.m_bDemoModem || (!o.m_bLocal && !o.m_bDemo && app.m_iLokal == 0);
+    plan.m_channels = o.m_channels.empty() ? std::vector<int>{app.m_iKanal} : o.m_channels;
+    plan.m_pKeeper = &keeper;
+    plan.m_fnSaved = [&](const std::string& path) {
         ui.Finish();
         out << path << '\n';
         out.flush();
@@ -103,7 +103,7 @@ int RunCapture(const CCliOptions& o, CPixlaneApp& app, CConsoleUi& ui, std::ostr
     CCaptureOutcome last;
     for (int round = 1;; ++round) {
         const uint32_t start = clock.GetTickCount();
-        last = app.RunCaptureRound(spec);
+        last = app.RunCaptureRound(plan);
         ui.Finish();
         if (periodMs == 0 || round == o.m_nCount || CStopSignals::Requested())
             break;

@@ -128,7 +128,7 @@ class CaptureRoundTest : public CAppFixture {
 
     QTemporaryDir m_dir;
     CPictureKeeper m_keeper;
-    CCaptureSpec m_spec;
+    CCapturePlan m_spec;
 };
 
 // The same through the simulated modem, which the round dials.
