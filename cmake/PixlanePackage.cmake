@@ -12,7 +12,10 @@ set(CPACK_PACKAGE_DESCRIPTION
 cameras, over an RS-232 line by cable or through a Hayes modem that it dials.
 Each picture builds up line by line in the window as it arrives and can be
 saved as a BMP file. It also queries the module's status, software version
-and time stamp, resets it and selects the camera channel.
+and time stamp, resets it and selects the camera channel. For sites that
+nobody watches, pixlane-cli capture dials in every few minutes, keeps each
+picture under a time-stamped name and records it in a journal, run by cron
+or a systemd timer (examples in /usr/share/doc/pixlane/examples).
 
 The package holds the window (pixlane), its command-line twin for scripts
 (pixlane-cli) and a simulated module on a pseudo-terminal (pixlane-sim), so
