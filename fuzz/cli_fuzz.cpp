@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/NamePattern.h"
 #include "cli/CliOptions.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -32,12 +33,33 @@ void CheckRunnable(const CCliOptions& o) {
         FUZZ_CHECK(o.m_iKanal >= 1 && o.m_iKanal <= 8);
     if (o.m_sCommand == "dial")
         FUZZ_CHECK(!o.m_sTel_nr || !o.m_sTel_nr->empty());
-    if (o.m_sCommand == "fetch") {
+    if (o.m_sCommand == "fetch")
         FUZZ_CHECK(!o.m_sOutput.empty());
+    if (o.m_sCommand == "fetch" || o.m_sCommand == "capture") {
         FUZZ_CHECK(o.m_iBildhoehe >= 0 && o.m_iBildhoehe <= 4096);
         FUZZ_CHECK(o.m_iModus >= 0 && o.m_iModus <= 4);
         if (o.m_bExpert)
             FUZZ_CHECK(IsHex(o.m_sOffset, 5) && IsHex(o.m_sBgroesse, 2) && IsHex(o.m_sBanzahl, 4));
+    }
+    if (o.m_sCommand == "capture") {
+        for (int channel : o.m_channels)
+            FUZZ_CHECK(channel >= 1 && channel <= 8);
+        // The period the help text gives: at least 10s, at most 30 days.
+        FUZZ_CHECK(o.m_nEverySeconds == 0 ||
+                   (o.m_nEverySeconds >= 10 && o.m_nEverySeconds <= 30 * 24 * 3600));
+        FUZZ_CHECK(o.m_nCount >= 0 && o.m_nCount <= 1000000);
+        FUZZ_CHECK(o.m_nCount == 0 || o.m_nEverySeconds > 0);
+        FUZZ_CHECK(!(o.m_bModem && o.m_bLocal));
+        FUZZ_CHECK(NamePatternProblem(o.m_sPattern).empty());
+        FUZZ_CHECK(!o.m_sTel_nr || !o.m_sTel_nr->empty());
+    }
+    if (o.m_sCommand == "ports") {
+        FUZZ_CHECK(o.m_iAssign >= 0 && o.m_iAssign <= 9);
+        FUZZ_CHECK(o.m_iAssign != 0 || (!o.m_bClear && o.m_sAssignDevice.empty()));
+        FUZZ_CHECK(o.m_iAssign == 0 || !o.m_bJson);
+        FUZZ_CHECK(o.m_iAssign == 0 || o.m_bClear != !o.m_sAssignDevice.empty());
+        for (char c : o.m_sAssignDevice)
+            FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
     }
 }
 

@@ -305,12 +305,69 @@ def cli_seeds():
     s["expert_bad"] = args("fetch", "--expert", "0,,1,2")
     s["unknown"] = args("--frobnicate", "snapshot", "-x")
     s["dash"] = args("-", "--", "--=", "status")
+    s["capture"] = args("capture", "--channels", "1,3", "-o",
+                        "bilder/%Y-%m-%d/kamera{channel}-%H%M%S.bmp", "--journal",
+                        "bilder/journal.jsonl")
+    s["capture_every"] = args("--demo-modem", "capture", "--channels=all", "--every", "10s",
+                              "--count", "2", "--latest", "aktuell.png", "--number", "0815")
+    s["capture_bad"] = args("capture", "--every", "9s", "--channels", "0,9,", "--count=0",
+                            "-o", "bild%", "--modem", "--local")
+    s["capture_long"] = args("capture", "--every", "43201m", "--exec", "true", "-o", "-")
+    s["ports_assign"] = args("ports", "--assign", "3", "/dev/serial/by-id/usb-1")
+    s["ports_bad"] = args("ports", "--assign=10", "--json", "--clear", "x\ty")
+    return s
+
+
+def capture_seed(pattern, raw=False, zone=1, when=(3, 5, 7, 9, 2, 124, 6, 68, 0, 3600),
+                 fields=(3, 360, 288, 12), n=1):
+    """A time (sec, min, hour, mday, mon, year, wday, yday, isdst, gmtoff), the picture's
+    fields (channel, width, height, seq), a number for the numbered name, the pattern."""
+    lows = (0, 0, 0, 1, 0, None, 0, 0, -1, -26 * 3600)
+    out = bytes([(1 if raw else 0) | zone << 1])
+    for value, low in zip(when, lows):
+        if not raw and low is not None:
+            value = (value - low) ^ -0x80000000
+        out += (value & 0xFFFFFFFF).to_bytes(4, "big")
+    for value in fields:
+        out += (value & 0xFFFFFFFF).to_bytes(4, "big")
+    out += (n & 0xFFFF).to_bytes(2, "big")
+    return out + (pattern.encode("utf-8") if isinstance(pattern, str) else pattern)
+
+
+def capture_seeds():
+    s = {}
+    s["default"] = capture_seed("pixlane-%Y%m%d-%H%M%S-k{channel}.bmp")
+    s["folders_by_day"] = capture_seed("bilder/%Y-%m-%d/kamera{channel}-%H%M%S.bmp")
+    s["png"] = capture_seed("bilder/k{channel}-%H%M%S.png", n=9999)
+    s["site"] = capture_seed("%Y/%m/%d/k{channel}-%H%M%S.bmp", zone=3)
+    s["all_fields"] = capture_seed("/var/lib/pixlane/{width}x{height}-{seq}-100%%.png")
+    s["every_conversion"] = capture_seed("%a%A%b%B%c%C%d%D%e%F%g%G%h%H%I%j%m%M%n%p%r%R%S%t"
+                                         "%T%u%U%V%w%W%x%X%y%Y%z%Z%%%Ec%EC%Ex%EX%Ey%EY%Od%Oe"
+                                         "%OH%OI%Om%OM%OS%Ou%OU%OV%Ow%OW%Oy.bmp")
+    s["raw_time"] = capture_seed("%c-%x-%G-%s-%j.bmp", raw=True,
+                                 when=(-1, 2**31 - 1, -2**31, 0, 12, 2**31 - 1, -7, 400, 5,
+                                       -2**31),
+                                 fields=(-2**31, 2**31 - 1, -1, 0), n=-1)
+    s["percent_field"] = capture_seed("%%{seq}%%.bmp")
+    s["hidden"] = capture_seed(".{channel}", n=2)
+    s["dot_folder"] = capture_seed("a.d/bild", n=3)
+    s["dots"] = capture_seed("..", n=1)
+    s["longest"] = capture_seed("%c" * 2048)
+    s["too_long"] = capture_seed("%c" * 2048 + "x")
+    for name, pattern in [("empty", ""), ("percent_end", "bild%"), ("e_end", "bild-%E"),
+                          ("e_wrong", "%Ez.bmp"), ("o_end", "%O"), ("unknown", "%Q.bmp"),
+                          ("flag", "%-d.bmp"), ("brace_open", "k{channel.bmp"),
+                          ("brace_field", "%{channel}"), ("field_unknown", "k{kanal}.bmp"),
+                          ("nested", "{{seq}}"), ("folder_only", "bilder/"),
+                          ("nul", b"bild\0%Y.bmp"), ("nul_field", b"%\0")]:
+        s[name] = capture_seed(pattern)
     return s
 
 
 def main():
     sets = {"receive": receive_seeds(), "modem": modem_seeds(), "commands": commands_seeds(),
-            "settings": settings_seeds(), "cli": cli_seeds()}
+            "settings": settings_seeds(), "cli": cli_seeds(),
+            "capture": capture_seeds()}
     for name, seeds in sets.items():
         folder = os.path.join(HERE, "corpus", name)
         if os.path.isdir(folder):

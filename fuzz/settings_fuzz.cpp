@@ -1,7 +1,9 @@
 // The settings store holding any text: the input is the settings file as a person might
 // have edited it. The program starts from it, builds the request for the picture it
 // describes, sets up a fetch over a silent line, and writes the settings back at the end;
-// what it wrote must read back as the same settings.
+// what it wrote, read again from the file as the next start reads it, must be the same
+// settings.
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -11,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "app/NamePattern.h"
 #include "app/PixlaneApp.h"
+#include "app/PortSettings.h"
 #include "fuzz/FuzzSupport.h"
 #include "link/ComPort.h"
 
@@ -34,26 +38,54 @@ std::string StoredValues(const CPixlaneApp& a) {
     return s;
 }
 
-// A file of its own for every input: the store keeps what it read of a file by name and
-// would take a rewritten file of the same size within the same moment for unchanged.
-QString NextFile() {
-    // In memory where the system offers it: the harness writes two files an input.
+// What the program reads but leaves as it is when it writes its settings: auto-save and
+// the devices of the port numbers.
+std::string CarriedValues(const CPixlaneApp& a, QSettings& store) {
+    std::string s = std::to_string(int{a.m_bAutoSave}) + ';';
+    std::vector<std::string> texts{a.m_sAutoSaveFolder, a.m_sAutoSavePattern};
+    for (int port = 1; port <= 9; ++port)
+        texts.push_back(StoredPortDevice(store, port));
+    for (const std::string& t : texts)
+        s += std::to_string(t.size()) + ':' + t + ';';
+    return s;
+}
+
+// The one settings file of the run, in memory where the system offers it.
+const QString& SettingsFile() {
     static const QString base =
         QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
     static QTemporaryDir dir(QDir(base).filePath(QStringLiteral("pixlane-fuzz-XXXXXX")));
-    static unsigned serial = 0;
+    static const QString path = dir.filePath(QStringLiteral("settings.conf"));
     FUZZ_CHECK(dir.isValid());
-    return dir.filePath(QStringLiteral("settings-%1.conf").arg(++serial));
+    return path;
+}
+
+// The store keeps what it has read of a file by name for the whole process and reads the
+// file again only when its size or modification time changed: a rewritten file could be
+// taken for the one it read before. Every version of the file gets a time of its own, so
+// that each store reads the file as a newly started program does.
+void StampFile(const QString& path) {
+    static qint64 serial = 0;
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::ReadWrite));
+    FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++serial),
+                                QFileDevice::FileModificationTime));
 }
 
 }  // namespace
 
 // A hand-edited "@Variant(...)" value makes the settings store decode it, and a corrupt
-// length in it asks for tens of gigabytes, which the system refuses and the store copes
-// with. The sanitizer's allocator is to refuse such a request the same way instead of
-// ending the run.
+// length in it asks for gigabytes. A system short of that memory refuses such a request,
+// which the store copes with; the sanitizer's allocator is to refuse it the same way (from
+// one gigabyte on) instead of ending the run or touching gigabytes of its own bookkeeping.
+// The store makes hundreds of small allocations a run, most of them for single
+// characters of the values; recording where each was made would take a quarter of the time.
+// A report still shows where the fault happened (run the input again with
+// ASAN_OPTIONS=malloc_context_size=30 to see where its memory came from). A freed block
+// waits in quarantine for the frees of many runs before it is used again.
 extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1";
+    return "allocator_may_return_null=1:max_allocation_size_mb=1024:malloc_context_size=0:"
+           "quarantine_size_mb=64";
 }
 
 // The settings store keeps what it has read of a file for the whole process, so every run
@@ -70,21 +102,33 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString path = NextFile();
+    const QString& path = SettingsFile();
     {
         QFile file(path);
-        FUZZ_CHECK(file.open(QIODevice::WriteOnly));
+        FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) ==
                    static_cast<qint64>(size));
     }
+    StampFile(path);
+    // The user interface lives on, so that a picture of the size before reuses its screen.
+    static CFuzzUi ui;
     std::string written;
+    std::string carried;
+    bool wellFormed = false;
     {
         CFuzzRig rig(nullptr, 0);  // the module is silent
-        CFuzzUi ui;
         QSettings store(path, QSettings::IniFormat);
+        // Of a file the store cannot read whole it may write back what it did not hand
+        // out before (keys of a broken line, say); what the program itself writes must
+        // read back whatever the file was.
+        wellFormed = store.status() == QSettings::NoError;
         CPixlaneApp app;
         app.SetUi(&ui);
         FUZZ_CHECK(app.InitInstance(&store));
+        // A stored pattern that cannot name files gives the default; without a folder
+        // auto-save stays off.
+        FUZZ_CHECK(NamePatternProblem(app.m_sAutoSavePattern).empty());
+        FUZZ_CHECK(!app.m_bAutoSave || !app.m_sAutoSaveFolder.empty());
         bool refused = false;
         const std::string frame = app.BuildRequestFrame(refused);
         FUZZ_CHECK(frame.empty() || frame.size() == 18);
@@ -102,15 +146,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FUZZ_CHECK(!line->Writes().empty() && line->Writes()[0].m_sBytes == frame);
         }
         written = StoredValues(app);
+        carried = CarriedValues(app, store);
         app.ExitInstance();
     }
+    StampFile(path);
     {
         QSettings store(path, QSettings::IniFormat);
         CPixlaneApp again;
         again.ReadSettings(store);
+        again.ReadAutoSave(store);
         FUZZ_CHECK(StoredValues(again) == written);
+        FUZZ_CHECK(!wellFormed || CarriedValues(again, store) == carried);
         FUZZ_CHECK(!again.m_bPortOpen);
     }
-    QFile::remove(path);
     return 0;
 }

@@ -49,6 +49,10 @@ std::string FormatTime(const std::string& format, const std::tm& when) {
 std::string NamePatternProblem(const std::string& pattern) {
     if (pattern.empty())
         return "Das Namensmuster ist leer.";
+    // A longer one names no file, and its time fields could give more text than an
+    // expansion holds.
+    if (pattern.size() > kMaxNamePattern)
+        return "Das Namensmuster ist länger als " + std::to_string(kMaxNamePattern) + " Zeichen.";
     if (pattern.find('\0') != std::string::npos)
         return "Das Namensmuster enthält ein Nullzeichen.";
     if (pattern.back() == '/')

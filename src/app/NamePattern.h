@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 
@@ -13,6 +14,9 @@ struct CNameFields {
     int m_nHeight = 0;
     int m_nSeq = 0;  // the picture's number in this run, from 1
 };
+
+// The longest name pattern: no file name is longer.
+inline constexpr size_t kMaxNamePattern = 4096;
 
 // A name pattern holds strftime fields (%Y, %m, %d, %H, %M, %S, ... in local time; %% is a
 // percent sign) and {channel}, {width}, {height} and {seq} (four digits at least); folders

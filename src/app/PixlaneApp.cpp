@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QSettings>
+#include <QStringList>
 #include <QVariant>
 #include <optional>
 #include <set>
@@ -78,9 +79,17 @@ std::optional<QString> StoredText(QSettings& store, const QString& key) {
     const QVariant v = store.value(key);
     if (!v.isValid())
         return std::nullopt;
-    // "0,0815" comes back as a list of its pieces; they are put together again.
+    // "0,0815" comes back as a list of its pieces; they are put together again. Once the
+    // store has written such a list with a NUL character in a piece (as "@String(...)"), it
+    // comes back as a list of variants.
     if (v.typeId() == QMetaType::QStringList)
         return v.toStringList().join(QLatin1Char(','));
+    if (v.typeId() == QMetaType::QVariantList) {
+        QStringList pieces;
+        for (const QVariant& piece : v.toList())
+            pieces.append(piece.toString());
+        return pieces.join(QLatin1Char(','));
+    }
     return v.toString();
 }
 

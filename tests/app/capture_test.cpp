@@ -53,6 +53,16 @@ TEST(NamePattern, FillsTimeAndPictureFieldsAndNamesWhatItCannotTake) {
         const std::string problem = NamePatternProblem(pattern);
         EXPECT_NE(problem.find(why), std::string::npos) << pattern << ": " << problem;
     }
+
+    // The longest pattern still gives a name; a longer one, whose time fields could give
+    // more text than an expansion holds, is refused rather than expanded to nothing.
+    std::string longest;
+    while (longest.size() < kMaxNamePattern)
+        longest += "%c";
+    EXPECT_EQ(NamePatternProblem(longest), "");
+    EXPECT_EQ(ExpandNamePattern(longest, when, fields).size(),
+              ExpandNamePattern("%c", when, fields).size() * kMaxNamePattern / 2);
+    EXPECT_NE(NamePatternProblem(longest + "%c").find("länger als 4096"), std::string::npos);
 }
 
 TEST(PngFile, HoldsThePixelsOfGreyAndColourImages) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/PixlaneApp.h"
+#include "app/PortSettings.h"
 #include "link/ComPort.h"
 #include "link/QtSerialLine.h"
 #include "support/FakeLine.h"
@@ -289,6 +290,31 @@ TEST_F(SettingsTest, HandWrittenValuesAreTakenAsWritten) {
     window.ReadSettings(store);
     EXPECT_EQ(window.m_iBaudrate, 57600);
     EXPECT_EQ(window.m_sTel_nr, "0,0815");
+}
+
+// The values the program does not write itself (the ports, auto-save) are carried over
+// when it writes the settings at exit. A piece of a list that holds a NUL character is
+// carried as "@String(...)", which the store then hands out as a list of variants.
+TEST_F(SettingsTest, ValueWithNulAndCommaSurvivesTheWriteAtExit) {
+    const std::string device("/dev/tty\0S0,x", 13);
+    {
+        QFile file(File());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const std::string text = "[Ports]\nCOM3=" + device + "\n";
+        file.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    {
+        QSettings store(File(), QSettings::IniFormat);
+        EXPECT_EQ(StoredPortDevice(store, 3), device);
+        CPixlaneApp app;
+        app.ReadSettings(store);
+        app.WriteSettings(store);
+    }
+    // A copy, so that the store reads the file and not what it kept of it.
+    const QString copy = m_dir.filePath("copy.ini");
+    ASSERT_TRUE(QFile::copy(File(), copy));
+    QSettings store(copy, QSettings::IniFormat);
+    EXPECT_EQ(StoredPortDevice(store, 3), device);
 }
 
 // What a port number stands for once the window has started on a store: the variable
