@@ -104,5 +104,20 @@ std::string ExpandNamePattern(const std::string& pattern, const std::tm& when,
         withFields += number;
         i = end;
     }
-    return FormatTime(withFields, when);
+    // Folder by folder: a time field can give no text (%p where the language has no
+    // morning and afternoon, %z and %Z where the zone is unknown). A part of the name that
+    // came out empty would make the name a folder, or turn "%p/bild.bmp" into "/bild.bmp"
+    // beside the root; it becomes "_" instead.
+    std::string name;
+    size_t from = 0;
+    for (;;) {
+        const size_t slash = withFields.find('/', from);
+        const std::string part = withFields.substr(from, slash - from);
+        const std::string expanded = FormatTime(part, when);
+        name += part.empty() || !expanded.empty() ? expanded : std::string("_");
+        if (slash == std::string::npos)
+            return name;
+        name += '/';
+        from = slash + 1;
+    }
 }

@@ -42,6 +42,13 @@ TEST(NamePattern, FillsTimeAndPictureFieldsAndNamesWhatItCannotTake) {
     EXPECT_EQ(ExpandNamePattern("%Y/%m/{width}x{height}-{seq}-100%%.png", when, fields),
               "2024/03/360x288-0012-100%.png");
     EXPECT_EQ(NamePatternProblem(kDefaultNamePattern), "");
+    // A time field without text (%z of a time whose zone is unknown) leaves no part of the
+    // name empty: the name stays a file inside the folder it is used in.
+    std::tm unknownZone = when;
+    unknownZone.tm_isdst = -1;
+    EXPECT_EQ(ExpandNamePattern("%z", unknownZone, fields), "_");
+    EXPECT_EQ(ExpandNamePattern("%z/k{channel}%z.bmp", unknownZone, fields), "_/k3.bmp");
+    EXPECT_EQ(ExpandNamePattern("/bilder//%Y.bmp", when, fields), "/bilder//2024.bmp");
 
     const std::pair<const char*, const char*> bad[] = {
         {"", "leer"},           {"bilder/", "nennt keine Datei"},
