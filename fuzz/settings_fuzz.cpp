@@ -50,14 +50,13 @@ std::string CarriedValues(const CPixlaneApp& a, QSettings& store) {
     return s;
 }
 
-// The one settings file of the run, in memory where the system offers it.
-const QString& SettingsFile() {
+// A file of the run, in memory where the system offers it.
+QString RunFile(const char* name) {
     static const QString base =
         QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
     static QTemporaryDir dir(QDir(base).filePath(QStringLiteral("pixlane-fuzz-XXXXXX")));
-    static const QString path = dir.filePath(QStringLiteral("settings.conf"));
     FUZZ_CHECK(dir.isValid());
-    return path;
+    return dir.filePath(QString::fromLatin1(name));
 }
 
 // The store keeps what it has read of a file by name for the whole process and reads the
@@ -70,6 +69,27 @@ void StampFile(const QString& path) {
     FUZZ_CHECK(file.open(QIODevice::ReadWrite));
     FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++serial),
                                 QFileDevice::FileModificationTime));
+}
+
+void WriteFile(const QString& path, const uint8_t* data, size_t size) {
+    {
+        QFile file(path);
+        FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) ==
+                   static_cast<qint64>(size));
+    }
+    StampFile(path);
+}
+
+// Whether the store can read the whole text. It reads a file section by section as values
+// are asked for and finds a fault only in a section it has read, so the question goes to a
+// store of a copy: asking the program's store would change what it reads.
+bool ReadsWhole(const uint8_t* data, size_t size) {
+    static const QString path = RunFile("whole.conf");
+    WriteFile(path, data, size);
+    QSettings store(path, QSettings::IniFormat);
+    store.allKeys();
+    return store.status() == QSettings::NoError;
 }
 
 }  // namespace
@@ -102,26 +122,19 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString& path = SettingsFile();
-    {
-        QFile file(path);
-        FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) ==
-                   static_cast<qint64>(size));
-    }
-    StampFile(path);
+    static const QString path = RunFile("settings.conf");
+    WriteFile(path, data, size);
+    // Of a file the store cannot read whole it may write back what it did not hand out
+    // before (keys of a broken line, say); what the program itself writes must read back
+    // whatever the file was.
+    const bool wellFormed = ReadsWhole(data, size);
     // The user interface lives on, so that a picture of the size before reuses its screen.
     static CFuzzUi ui;
     std::string written;
     std::string carried;
-    bool wellFormed = false;
     {
         CFuzzRig rig(nullptr, 0);  // the module is silent
         QSettings store(path, QSettings::IniFormat);
-        // Of a file the store cannot read whole it may write back what it did not hand
-        // out before (keys of a broken line, say); what the program itself writes must
-        // read back whatever the file was.
-        wellFormed = store.status() == QSettings::NoError;
         CPixlaneApp app;
         app.SetUi(&ui);
         FUZZ_CHECK(app.InitInstance(&store));
