@@ -75,6 +75,16 @@ class CSettingsReader {
 };
 }  // namespace
 
+void ReadEverySection(QSettings& store) {
+    // Asked outside any group, the store reads all of the file.
+    const QString group = store.group();
+    while (!store.group().isEmpty())
+        store.endGroup();
+    store.allKeys();
+    if (!group.isEmpty())
+        store.beginGroup(group);
+}
+
 std::optional<QString> StoredText(QSettings& store, const QString& key) {
     const QVariant v = store.value(key);
     if (!v.isValid())
@@ -140,6 +150,7 @@ void CPixlaneApp::ShowMessage(const std::string& text) {
 }
 
 void CPixlaneApp::ReadSettings(QSettings& store, const Warning& warn) {
+    ReadEverySection(store);
     store.beginGroup(kSection);
     CSettingsReader r(store, warn);
     m_iCom = r.Int("m_iCom", 1);
@@ -206,6 +217,7 @@ void CPixlaneApp::WriteSettings(QSettings& store) const {
 }
 
 void CPixlaneApp::ReadAutoSave(QSettings& store, const Warning& warn) {
+    ReadEverySection(store);
     store.beginGroup(kAutoSaveSection);
     CSettingsReader r(store, warn);
     m_bAutoSave = r.Bool("m_bAutoSave", false);

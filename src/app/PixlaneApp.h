@@ -222,3 +222,9 @@ int LeadingInt(const std::string& text);
 // A stored value's text as the user wrote it, commas included (an INI store splits such a
 // text into a list); nullopt when the value is missing.
 std::optional<QString> StoredText(QSettings& store, const QString& key);
+
+// The store reads a file section by section as keys are asked for, and looks for a key
+// only in the section whose name comes last before it: beside a "[Pixlane/AutoSave]" that
+// a person wrote, the keys of "[Pixlane]" would go unseen. This reads every section, for a
+// reading of values that does not depend on what was asked before.
+void ReadEverySection(QSettings& store);

@@ -240,6 +240,7 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
 }  // namespace
 
 std::string StoredPortDevice(QSettings& store, int port) {
+    ReadEverySection(store);
     const std::optional<QString> text = StoredText(store, PortKey(port));
     return text ? text->toStdString() : std::string();
 }

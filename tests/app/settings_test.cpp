@@ -295,6 +295,28 @@ TEST_F(SettingsTest, HandWrittenValuesAreTakenAsWritten) {
 // The values the program does not write itself (the ports, auto-save) are carried over
 // when it writes the settings at exit. A piece of a list that holds a NUL character is
 // carried as "@String(...)", which the store then hands out as a list of variants.
+// A person may give a group a section of its own ("[Pixlane/AutoSave]"). The store reads
+// a file section by section as keys are asked for, and with such a section beside
+// "[Pixlane]" it would not find the basic settings until something had read every
+// section: they would give their defaults, and the write at exit would put those over the
+// values the person wrote.
+TEST_F(SettingsTest, ASectionOfAGroupBesideItsParentHidesNoValue) {
+    {
+        QFile file(File());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            "[Pixlane]\nBasicSettings\\m_iCom=3\nBasicSettings\\m_sTel_nr=0815\n"
+            "[Pixlane/AutoSave]\nm_sAutoSaveFolder=/srv/bilder\n"
+            "[Ports]\nCOM3=/dev/ttyUSB0\n[Ports/Alt]\nCOM3=/dev/ttyS2\n");
+    }
+    QSettings store(File(), QSettings::IniFormat);
+    CPixlaneApp app;
+    app.ReadSettings(store);
+    EXPECT_EQ(app.m_iCom, 3);
+    EXPECT_EQ(app.m_sTel_nr, "0815");
+    EXPECT_EQ(StoredPortDevice(store, 3), "/dev/ttyUSB0");
+}
+
 TEST_F(SettingsTest, ValueWithNulAndCommaSurvivesTheWriteAtExit) {
     const std::string device("/dev/tty\0S0,x", 13);
     {
