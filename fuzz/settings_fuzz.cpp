@@ -102,6 +102,9 @@ bool ReadsWhole(const uint8_t* data, size_t size) {
             texts.append(v.toString());
         else if (v.typeId() == QMetaType::QStringList)
             texts = v.toStringList();
+        else if (v.typeId() == QMetaType::QVariantList)
+            for (const QVariant& piece : v.toList())
+                texts.append(piece.toString());
         for (const QString& t : texts)
             if (QString::fromUtf8(t.toUtf8()) != t)
                 return false;
