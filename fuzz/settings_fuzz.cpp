@@ -42,14 +42,24 @@ std::string StoredValues(const CPixlaneApp& a) {
 
 // What the program reads but leaves as it is when it writes its settings: auto-save and
 // the devices of the port numbers.
-std::string CarriedValues(const CPixlaneApp& a, QSettings& store) {
-    std::string s = std::to_string(int{a.m_bAutoSave}) + ';';
-    std::vector<std::string> texts{a.m_sAutoSaveFolder, a.m_sAutoSavePattern};
+std::vector<std::string> CarriedValues(const CPixlaneApp& a, QSettings& store) {
+    std::vector<std::string> values{std::to_string(int{a.m_bAutoSave}), a.m_sAutoSaveFolder,
+                                    a.m_sAutoSavePattern};
     for (int port = 1; port <= 9; ++port)
-        texts.push_back(StoredPortDevice(store, port));
-    for (const std::string& t : texts)
-        s += std::to_string(t.size()) + ':' + t + ';';
-    return s;
+        values.push_back(StoredPortDevice(store, port));
+    return values;
+}
+
+// Every value the program had is there again as it was. One it did not see may turn up:
+// the store writes a key of a section it names in an odd way ("[/Ports]") where the next
+// start finds it.
+bool NoneLost(const std::vector<std::string>& before, const std::vector<std::string>& after) {
+    if (before.size() != after.size())
+        return false;
+    for (size_t i = 0; i < before.size(); ++i)
+        if (!before[i].empty() && before[i] != after[i])
+            return false;
+    return true;
 }
 
 // A file of the run, in memory where the system offers it.
@@ -151,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The user interface lives on, so that a picture of the size before reuses its screen.
     static CFuzzUi ui;
     std::string written;
-    std::string carried;
+    std::vector<std::string> carried;
     {
         CFuzzRig rig(nullptr, 0);  // the module is silent
         QSettings store(path, QSettings::IniFormat);
@@ -189,7 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         again.ReadSettings(store);
         again.ReadAutoSave(store);
         FUZZ_CHECK(StoredValues(again) == written);
-        FUZZ_CHECK(!wellFormed || CarriedValues(again, store) == carried);
+        FUZZ_CHECK(!wellFormed || NoneLost(carried, CarriedValues(again, store)));
         FUZZ_CHECK(!again.m_bPortOpen);
     }
     return 0;
