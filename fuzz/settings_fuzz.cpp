@@ -93,15 +93,11 @@ void WriteFile(const QString& path, const uint8_t* data, size_t size) {
     StampFile(path);
 }
 
-// Whether the store can read the whole text and write back each value as it read it. It
-// reads a file section by section as values are asked for and finds a fault only in a
-// section it has read, so the question goes to a store of a copy: asking the program's
-// store would change what it reads. An escape in a value can give half of a surrogate
-// pair, which no text file holds: the store writes a replacement character for it.
-bool ReadsWhole(const uint8_t* data, size_t size) {
-    static const QString path = RunFile("whole.conf");
-    WriteFile(path, data, size);
-    QSettings store(path, QSettings::IniFormat);
+// Whether the store read the whole text and can write back each value as it read it. The
+// program has read every section when it started, so asking changes nothing it reads. An
+// escape in a value can give half of a surrogate pair, which no text file holds: the store
+// writes a replacement character for it.
+bool ReadsWhole(QSettings& store) {
     const QStringList keys = store.allKeys();
     if (store.status() != QSettings::NoError)
         return false;
@@ -154,20 +150,21 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QString path = RunFile("settings.conf");
     WriteFile(path, data, size);
-    // Of a file the store cannot read whole it may write back what it did not hand out
-    // before (keys of a broken line, say); what the program itself writes must read back
-    // whatever the file was.
-    const bool wellFormed = ReadsWhole(data, size);
     // The user interface lives on, so that a picture of the size before reuses its screen.
     static CFuzzUi ui;
     std::string written;
     std::vector<std::string> carried;
+    bool wellFormed = false;
     {
         CFuzzRig rig(nullptr, 0);  // the module is silent
         QSettings store(path, QSettings::IniFormat);
         CPixlaneApp app;
         app.SetUi(&ui);
         FUZZ_CHECK(app.InitInstance(&store));
+        // Of a file the store cannot read whole it may write back what it did not hand out
+        // before (keys of a broken line, say); what the program itself writes must read
+        // back whatever the file was.
+        wellFormed = ReadsWhole(store);
         // A stored pattern that cannot name files gives the default; without a folder
         // auto-save stays off.
         FUZZ_CHECK(NamePatternProblem(app.m_sAutoSavePattern).empty());
