@@ -10,6 +10,7 @@
 #include "app/Commands.h"
 #include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
+#include "app/PortSettings.h"
 #include "app/TargetFile.h"
 #include "link/ComPort.h"
 #include "link/QtSerialLine.h"
@@ -322,10 +323,7 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
     const int pictures = static_cast<int>(channels.size());
 
     if (plan.m_bUnattended && !OpenCaptureLine()) {
-        std::string text = "ComPort COM" + std::to_string(m_iCom);
-        if (m_iCom >= 1 && m_iCom <= 9)
-            text += " (" + ResolvePortName(m_iCom) + ")";
-        text += " kann nicht geöffnet werden !";
+        const std::string text = PortOpenFailedText(m_iCom);
         ShowMessage(text);
         for (int channel : channels) {
             CCaptureEvent e = StartEvent("picture", channel, plan);

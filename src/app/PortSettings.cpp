@@ -239,6 +239,13 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
 
 }  // namespace
 
+std::string PortOpenFailedText(int com) {
+    std::string text = "ComPort COM" + std::to_string(com);
+    if (com >= 1 && com <= 9)
+        text += " (" + ResolvePortName(com) + ")";
+    return text + " kann nicht geöffnet werden !";
+}
+
 std::string StoredPortDevice(QSettings& store, int port) {
     ReadEverySection(store);
     const std::optional<QString> text = StoredText(store, PortKey(port));

@@ -7,6 +7,10 @@ class QSettings;
 // The stored device of port n ("Ports/COMn") as the user wrote it; empty when none.
 std::string StoredPortDevice(QSettings& store, int port);
 
+// "ComPort COMn (device) kann nicht geöffnet werden !" for a port number that failed to
+// open; the device only for the numbers 1..9, which stand for one.
+std::string PortOpenFailedText(int com);
+
 // From now on port numbers find their stored devices in this store; null: in none.
 void UseStoredPorts(QSettings* store);
 

@@ -231,13 +231,6 @@ int Dispatch(CRun& r) {
     return 2;  // the parser knows no other command
 }
 
-std::string PortText(int com) {
-    std::string text = "ComPort COM" + std::to_string(com);
-    if (com >= 1 && com <= 9)
-        text += " (" + ResolvePortName(com) + ")";
-    return text;
-}
-
 // The commands that bring pictures.
 bool TakesPictures(const std::string& command) {
     return command == "fetch" || command == "capture";
@@ -333,7 +326,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         if (rc == 1 && opt.m_sCommand != "fetch")
             ui.ReportFailure();
     } else {
-        ui.Note(PortText(app.m_iCom) + " kann nicht geöffnet werden !");
+        ui.Note(PortOpenFailedText(app.m_iCom));
     }
     ui.Finish();
     out.flush();
