@@ -95,11 +95,8 @@ bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& whe
     if (QFileInfo(full).isRelative() && !m_sFolder.empty())
         full = QDir(QString::fromStdString(m_sFolder)).filePath(full);
     full = QDir::cleanPath(QFileInfo(full).absoluteFilePath());
-    const QString folder = QFileInfo(full).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        error = folder.toStdString() + ": cannot create the folder";
+    if (!MakeFolders(QFileInfo(full).absolutePath().toStdString(), &error))
         return false;
-    }
     std::string reason;
     std::vector<uint8_t> bytes = ImageFileBytes(name, image, &reason);
     if (bytes.empty() ||
@@ -218,6 +215,9 @@ void CPixlaneApp::KeepPicture(CCaptureEvent& e, bool whole, const CCapturePlan& 
         e.m_sFile = path;
         if (!plan.m_pKeeper->RefreshLatest(error)) {
             e.m_sMessage = std::string(kSaveFailed) + " " + error;
+            // The picture is kept; what shows it as the newest is not.
+            out.m_bSaveFailed = true;
+            e.m_sResult = "latest_failed";
             ShowMessage(e.m_sMessage);
         }
         if (plan.m_fnSaved) {

@@ -63,7 +63,7 @@ struct CCapturePlan {
 struct CCaptureOutcome {
     bool m_bLineFailed = false;  // the line could not be opened
     bool m_bDialFailed = false;
-    bool m_bSaveFailed = false;  // a good picture could not be written
+    bool m_bSaveFailed = false;  // a good picture, or its latest copy, could not be written
     bool m_bHangupFailed = false;
     bool m_bStopped = false;       // the stop check ended the round early
     bool m_bRecordFailed = false;  // a journal line could not be written

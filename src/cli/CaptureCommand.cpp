@@ -121,5 +121,5 @@ int RunCapture(const CCliOptions& o, CPixlaneApp& app, CConsoleUi& ui, std::ostr
     app.SetStopCheck({});
     if (CStopSignals::Requested())
         ui.Note("Aufnahme auf Anforderung beendet.");
-    return last.m_nFailed > 0 || last.m_bRecordFailed ? 1 : 0;
+    return last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed ? 1 : 0;
 }

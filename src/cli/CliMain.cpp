@@ -206,7 +206,7 @@ int RunFetch(CRun& r) {
             r.m_out.flush();
             if (r.m_out.good())
                 return 0;
-            error = "standard output refused the picture";
+            error = "die Standardausgabe nimmt das Bild nicht an";
         }
     } else if (WriteImageFile(o.m_sOutput, app.m_image, &error)) {
         r.m_out << QFileInfo(QString::fromStdString(o.m_sOutput)).absoluteFilePath().toStdString()

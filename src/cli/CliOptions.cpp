@@ -121,8 +121,8 @@ const CCommandHelp kCommandHelp[] = {
      "                       digits), block size (up to two) and block count (up to four)\n"
      "  --modem              dial the module through the modem first\n"
      "While blocks arrive, a progress line is shown when standard error is a terminal.\n"
-     "Exit status 1, and no file, when no whole image arrived or the file could not be\n"
-     "written.\n"},
+     "Exit status 1, and no file written (an existing FILE stays as it was), when no\n"
+     "whole image arrived or the file could not be written.\n"},
     {"ports",
      "Usage: pixlane-cli ports [--json]\n"
      "       pixlane-cli ports --assign N DEVICE\n"
@@ -169,8 +169,9 @@ const CCommandHelp kCommandHelp[] = {
      "                       offset), event (picture, dial, hangup), channel, width,\n"
      "                       height, mode, colour, bytes (received on the line), seconds,\n"
      "                       bytes_per_second, tries, result (ok, refused, broken,\n"
-     "                       failed), file (the saved picture's absolute path) and\n"
-     "                       message (the text shown); each line in one write\n"
+     "                       failed, latest_failed), file (the saved picture's absolute\n"
+     "                       path) and message (the text shown); each line is written\n"
+     "                       whole or not at all\n"
      "  --every DURATION     repeat the round on this period, measured from each\n"
      "                       round's start: 90s, 5m, 1h; a plain number is minutes; at\n"
      "                       least 10s. A round that fails does not end the run; one that\n"
@@ -181,7 +182,9 @@ const CCommandHelp kCommandHelp[] = {
      "                       wait for it; what it prints goes to standard error; when it\n"
      "                       fails, the journal line says so and nothing else changes\n"
      "  --latest FILE        keep FILE as a copy of the newest picture, replaced\n"
-     "                       atomically (for a web page to show)\n"
+     "                       atomically (for a web page to show); when the copy cannot\n"
+     "                       be written, the old one stays and the picture's journal\n"
+     "                       line says latest_failed\n"
      "  --modem              dial through the modem, whatever the stored link\n"
      "  --local              do not dial, whatever the stored link\n"
      "  --number TEL         the module's telephone number (default: the stored one)\n"
@@ -192,7 +195,7 @@ const CCommandHelp kCommandHelp[] = {
      "Standard output: the absolute path of each saved picture, one a line, at once.\n"
      "Exit status: 0 when every picture of the last round was saved (after SIGINT or\n"
      "SIGTERM: every picture that was finished), 1 when any was not or its journal line\n"
-     "could not be written, 2 on a usage error.\n"},
+     "or its --latest copy could not be written, 2 on a usage error.\n"},
 };
 
 // A whole decimal number within min..max.
