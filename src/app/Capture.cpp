@@ -91,6 +91,8 @@ bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& whe
     localtime_r(&t, &local);
 #endif
     const std::string name = ExpandNamePattern(m_sPattern, local, fields);
+    if (error = ExpandedNameProblem(name, m_bInsideFolder); !error.empty())
+        return false;
     QString full = QString::fromStdString(name);
     if (QFileInfo(full).isRelative() && !m_sFolder.empty())
         full = QDir(QString::fromStdString(m_sFolder)).filePath(full);
@@ -387,11 +389,14 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
 // ---- the window's auto-save ----
 
 CPictureKeeper* CPixlaneApp::AutoSaveKeeper() {
-    if (!m_bAutoSave || m_sAutoSaveFolder.empty())
+    // A relative folder would depend on where the window was started.
+    if (!m_bAutoSave || !IsAutoSaveFolder(m_sAutoSaveFolder))
         return nullptr;
     m_autoKeeper.m_sFolder = m_sAutoSaveFolder;
-    m_autoKeeper.m_sPattern =
-        NamePatternProblem(m_sAutoSavePattern).empty() ? m_sAutoSavePattern : kDefaultNamePattern;
+    m_autoKeeper.m_bInsideFolder = true;
+    m_autoKeeper.m_sPattern = NamePatternProblem(m_sAutoSavePattern, true).empty()
+                                  ? m_sAutoSavePattern
+                                  : kDefaultNamePattern;
     m_autoKeeper.m_sJournal =
         QDir(QString::fromStdString(m_sAutoSaveFolder)).filePath(kAutoSaveJournal).toStdString();
     return &m_autoKeeper;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/TargetFile.h"
+#include "link/PrintableText.h"
 
 namespace {
 
@@ -292,6 +293,12 @@ bool TextValue(CArgs& args, const std::string& opt, const char* what, std::strin
         error = opt + " braucht " + what;
         return false;
     }
+    // A name is used as it is written, and printed one a line: a control character or
+    // a byte that is not UTF-8 would name something else, or split the line.
+    if (const std::string fault = TextFaultText(value); !fault.empty()) {
+        error = "ungültiger Wert für " + opt + ": \"" + PrintableText(value) + "\" " + fault;
+        return false;
+    }
     return true;
 }
 
@@ -542,7 +549,16 @@ bool CheckCapture(CCliOptions& o, std::string& error) {
         return false;
     }
     if (const std::string problem = NamePatternProblem(o.m_sPattern); !problem.empty()) {
-        error = "ungültiges Namensmuster \"" + o.m_sPattern + "\": " + problem;
+        error = "ungültiges Namensmuster \"" + PrintableText(o.m_sPattern) + "\": " + problem;
+        return false;
+    }
+    // A pattern without fields that names a device would put its pictures beside it.
+    if (const QFileInfo fixed(QString::fromStdString(o.m_sPattern));
+        o.m_sPattern.find_first_of("%{") == std::string::npos && fixed.exists() &&
+        !fixed.isFile() && !fixed.isDir() && TargetDescriptor(o.m_sPattern) < 0) {
+        error = "-o " + o.m_sPattern +
+                " nennt keine gewöhnliche Datei (ein Gerät, eine FIFO oder einen Socket); "
+                "capture schreibt jedes Bild in eine eigene Datei und braucht ein Namensmuster";
         return false;
     }
     if (NamesStandardOutput(o.m_sPattern) || TargetDescriptor(o.m_sPattern) >= 0) {

@@ -261,6 +261,13 @@ TEST(TargetFile, KeepingExistingNamesTakesTheFirstFreeNumberAndLeavesNothingBehi
     EXPECT_EQ(fs::status(written).permissions(), static_cast<fs::perms>(0666 & ~mask));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"bild-1.bmp", "bild-2.bmp", "bild.bmp"}));
 
+    // A device (here a FIFO) is no name a file may be numbered beside.
+    const fs::path fifo = dir.Path() / "geraet";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(WriteTargetFile(fifo.string(), picture, &error, ETargetWrite::KeepExisting));
+    EXPECT_NE(error.find("ein Gerät"), std::string::npos) << error;
+    fs::remove(fifo);
+
     // A name without an extension, and a hidden one, get the number at their end.
     EXPECT_EQ(NumberedName("/a.b/bild", 3), "/a.b/bild-3");
     EXPECT_EQ(NumberedName("/a/.bild", 1), "/a/.bild-1");
