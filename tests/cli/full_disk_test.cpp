@@ -1,10 +1,12 @@
-// Every way a picture or a journal line is written, on a real file system that is full: a
-// small memory file system mounted by the test in a mount namespace of its own. Module and
-// line are simulated, in virtual time; the files are real.
+// Every way a picture or a journal line is written, on a real file system that is full, and
+// the settings file in a folder on one that is read-only: small memory file systems mounted
+// by the test in a mount namespace of its own. Module and line are simulated, in virtual
+// time; the files are real.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -197,6 +199,17 @@ TEST_F(SmallDiskTest, EveryWritePathSaysSoKeepsWhatWasThereAndLeavesNothingHalfW
         }
         EXPECT_EQ(Contents(), before) << "what was there stays whole, nothing new stays";
     }
+}
+
+TEST_F(SmallDiskTest, ASettingsFolderOnAReadOnlyDiskIsNamedAsTheCause) {
+    const std::string folder = QFileInfo(SettingsPath().c_str()).path().toStdString();
+    ASSERT_TRUE(QDir().mkpath(folder.c_str()));
+    ASSERT_NO_FATAL_FAILURE(Mount(folder, MS_RDONLY));
+    const CCliResult r = RunCliWith({"ports", "--assign", "2", "/dev/ttyACM0"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_sErr, "pixlane-cli: Ordner " + folder +
+                            " ist nicht beschreibbar: die Sperrdatei der Einstellungen kann dort "
+                            "nicht angelegt werden\n");
 }
 
 }  // namespace
