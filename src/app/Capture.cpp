@@ -325,7 +325,7 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
     const int pictures = static_cast<int>(channels.size());
 
     if (plan.m_bUnattended && !OpenCaptureLine()) {
-        const std::string text = PortOpenFailedText(m_iCom);
+        const std::string text = PortOpenFailedText(m_iCom, plan.m_sDevice);
         ShowMessage(text);
         for (int channel : channels) {
             CCaptureEvent e = StartEvent("picture", channel, plan);

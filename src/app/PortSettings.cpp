@@ -268,7 +268,9 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
 
 }  // namespace
 
-std::string PortOpenFailedText(int com) {
+std::string PortOpenFailedText(int com, const std::string& device) {
+    if (!device.empty())
+        return "Gerät " + device + " kann nicht geöffnet werden !";
     std::string text = "ComPort COM" + std::to_string(com);
     if (com >= 1 && com <= 9)
         text += " (" + ResolvePortName(com) + ")";

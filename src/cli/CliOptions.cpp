@@ -174,8 +174,8 @@ const CCommandHelp kCommandHelp[] = {
      "                       path) and message (the text shown); each line is written\n"
      "                       whole or not at all\n"
      "  --every DURATION     repeat the round on this period, measured from each\n"
-     "                       round's start: 90s, 5m, 1h; a plain number is minutes; at\n"
-     "                       least 10s. A round that fails does not end the run; one that\n"
+     "                       round's start: 90s, 5m, 1h, 2d; a plain number is minutes;\n"
+     "                       10s to 30d. A round that fails does not end the run; one that\n"
      "                       takes longer than the period is followed at once.\n"
      "  --count N            end after N rounds (with --every; default: until stopped)\n"
      "  --exec COMMAND       after each saved picture run the program COMMAND (no shell)\n"
@@ -392,7 +392,7 @@ bool ParseFetchOption(CArgs& args, const std::string& opt, CCliOptions& o, std::
 constexpr int kMinEverySeconds = 10;
 constexpr int kMaxEverySeconds = 30 * 24 * 3600;
 
-// A period: a whole number with s, m or h after it; a plain number is minutes.
+// A period: a whole number with s, m, h or d after it; a plain number is minutes.
 bool ParseDuration(const std::string& text, int& seconds) {
     size_t digits = 0;
     while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
@@ -403,6 +403,7 @@ bool ParseDuration(const std::string& text, int& seconds) {
     const long long factor = unit.empty() || unit == "m" ? 60
                              : unit == "s"               ? 1
                              : unit == "h"               ? 3600
+                             : unit == "d"               ? 24 * 3600
                                                          : 0;
     const long long value = std::atoll(text.substr(0, digits).c_str()) * factor;
     if (factor == 0 || value > kMaxEverySeconds)
@@ -449,8 +450,8 @@ bool ParseCaptureOption(CArgs& args, const std::string& opt, CCliOptions& o, std
             return false;
         if (!ParseDuration(v, o.m_nEverySeconds)) {
             error = BadValue(opt, v,
-                             "eine Dauer wie 90s, 5m oder 1h bis 30 Tage; eine Zahl "
-                             "allein sind Minuten");
+                             "eine Dauer wie 90s, 5m, 1h oder 2d bis 30 Tage; eine "
+                             "Zahl allein sind Minuten");
             return false;
         }
         if (o.m_nEverySeconds < kMinEverySeconds) {

@@ -125,8 +125,9 @@ TEST(CliOptionsTest, CaptureTakesChannelsNamesPeriodAndCount) {
     EXPECT_EQ(ParseOk({"capture", "--channels=all", "--modem"}).m_channels,
               (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
     // A plain number is minutes.
-    const std::pair<const char*, int> periods[] = {{"10s", 10}, {"5m", 300},       {"1h", 3600},
-                                                   {"7", 420},  {"720h", 2592000}, {"2d", 0}};
+    const std::pair<const char*, int> periods[] = {
+        {"10s", 10},       {"5m", 300},    {"1h", 3600},     {"7", 420},
+        {"720h", 2592000}, {"2d", 172800}, {"30d", 2592000}, {"31d", 0}};
     for (const auto& [text, seconds] : periods) {
         CCliOptions o;
         std::string error;
