@@ -12,6 +12,8 @@
 #include <cstdio>
 
 #ifdef _WIN32
+#include <direct.h>
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>

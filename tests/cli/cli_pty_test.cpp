@@ -189,7 +189,7 @@ TEST_F(CliReplugTest, AFetchWhoseLineGoesAwayFailsAndTheNextRunUsesTheLineAgain)
 
     const CCliResult away = OnLink({"status", "camera"});
     EXPECT_EQ(away.m_nExit, 1);
-    EXPECT_EQ(away.m_sErr, "ComPort COM1 (" + m_sLink + ") kann nicht geöffnet werden !\n");
+    EXPECT_EQ(away.m_sErr, "Gerät " + m_sLink + " kann nicht geöffnet werden !\n");
 
     // Back, as another pseudo-terminal under the same name.
     std::string device;
