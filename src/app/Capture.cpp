@@ -91,15 +91,14 @@ bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& whe
     localtime_r(&t, &local);
 #endif
     const std::string name = ExpandNamePattern(m_sPattern, local, fields);
+    if (error = ExpandedNameProblem(name, m_bInsideFolder); !error.empty())
+        return false;
     QString full = QString::fromStdString(name);
     if (QFileInfo(full).isRelative() && !m_sFolder.empty())
         full = QDir(QString::fromStdString(m_sFolder)).filePath(full);
     full = QDir::cleanPath(QFileInfo(full).absoluteFilePath());
-    const QString folder = QFileInfo(full).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        error = folder.toStdString() + ": cannot create the folder";
+    if (!MakeFolders(QFileInfo(full).absolutePath().toStdString(), &error))
         return false;
-    }
     std::string reason;
     std::vector<uint8_t> bytes = ImageFileBytes(name, image, &reason);
     if (bytes.empty() ||
@@ -218,6 +217,9 @@ void CPixlaneApp::KeepPicture(CCaptureEvent& e, bool whole, const CCapturePlan& 
         e.m_sFile = path;
         if (!plan.m_pKeeper->RefreshLatest(error)) {
             e.m_sMessage = std::string(kSaveFailed) + " " + error;
+            // The picture is kept; what shows it as the newest is not.
+            out.m_bSaveFailed = true;
+            e.m_sResult = "latest_failed";
             ShowMessage(e.m_sMessage);
         }
         if (plan.m_fnSaved) {
@@ -323,7 +325,7 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
     const int pictures = static_cast<int>(channels.size());
 
     if (plan.m_bUnattended && !OpenCaptureLine()) {
-        const std::string text = PortOpenFailedText(m_iCom);
+        const std::string text = PortOpenFailedText(m_iCom, plan.m_sDevice);
         ShowMessage(text);
         for (int channel : channels) {
             CCaptureEvent e = StartEvent("picture", channel, plan);
@@ -387,11 +389,14 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
 // ---- the window's auto-save ----
 
 CPictureKeeper* CPixlaneApp::AutoSaveKeeper() {
-    if (!m_bAutoSave || m_sAutoSaveFolder.empty())
+    // A relative folder would depend on where the window was started.
+    if (!m_bAutoSave || !IsAutoSaveFolder(m_sAutoSaveFolder))
         return nullptr;
     m_autoKeeper.m_sFolder = m_sAutoSaveFolder;
-    m_autoKeeper.m_sPattern =
-        NamePatternProblem(m_sAutoSavePattern).empty() ? m_sAutoSavePattern : kDefaultNamePattern;
+    m_autoKeeper.m_bInsideFolder = true;
+    m_autoKeeper.m_sPattern = NamePatternProblem(m_sAutoSavePattern, true).empty()
+                                  ? m_sAutoSavePattern
+                                  : kDefaultNamePattern;
     m_autoKeeper.m_sJournal =
         QDir(QString::fromStdString(m_sAutoSaveFolder)).filePath(kAutoSaveJournal).toStdString();
     return &m_autoKeeper;

@@ -18,16 +18,18 @@ class CImage;
 class CPictureKeeper {
   public:
     std::string m_sPattern = kDefaultNamePattern;
-    std::string m_sFolder;   // relative names start here (empty: the working folder)
-    std::string m_sJournal;  // the journal file (empty: none)
-    std::string m_sLatest;   // kept as a copy of the newest picture (empty: none)
+    std::string m_sFolder;         // relative names start here (empty: the working folder)
+    bool m_bInsideFolder = false;  // names stay inside m_sFolder (no "/" first, no "..")
+    std::string m_sJournal;        // the journal file (empty: none)
+    std::string m_sLatest;         // kept as a copy of the newest picture (empty: none)
     // The wall clock for names and journal lines; the system's unless set.
     std::function<QDateTime()> m_fnNow;
     int m_nSeq = 0;  // pictures numbered so far ({seq})
 
     QDateTime Now() const;
     // Writes the picture under the first free name the pattern gives for the channel and
-    // the time (folders are made as needed). True with the file's absolute path.
+    // the time (folders are made as needed). True with the file's absolute path; false
+    // with the reason (German) when the name given cannot be used or the file not written.
     bool Save(const CImage& image, int channel, const QDateTime& when, std::string& path,
               std::string& error);
     // The copy of the picture saved last, replaced atomically; true when there is none.
@@ -53,6 +55,9 @@ struct CCapturePlan {
     // Otherwise the round is the timer's tick exactly, and save failures go to the
     // status bar.
     bool m_bUnattended = false;
+    // The device named directly for the port number, named alone when it cannot be
+    // opened; empty: the port number's.
+    std::string m_sDevice;
     // Keeps the good pictures and records the journal; null: nothing is kept.
     CPictureKeeper* m_pKeeper = nullptr;
     // After each saved picture, with its absolute path: a text when something it did
@@ -63,7 +68,7 @@ struct CCapturePlan {
 struct CCaptureOutcome {
     bool m_bLineFailed = false;  // the line could not be opened
     bool m_bDialFailed = false;
-    bool m_bSaveFailed = false;  // a good picture could not be written
+    bool m_bSaveFailed = false;  // a good picture, or its latest copy, could not be written
     bool m_bHangupFailed = false;
     bool m_bStopped = false;       // the stop check ended the round early
     bool m_bRecordFailed = false;  // a journal line could not be written

@@ -1,13 +1,14 @@
 #include "app/CaptureJournal.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
+
+#include "app/TargetFile.h"
 
 namespace {
 // ISO 8601 with the offset from UTC, "+00:00" included, so that lines from both sides of
@@ -49,20 +50,8 @@ QByteArray JournalLine(const CCaptureEvent& e) {
 }
 
 bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::string* error) {
-    const QString name = QString::fromStdString(path);
     const QByteArray line = JournalLine(event);
-    QDir().mkpath(QFileInfo(name).absolutePath());
-    // Unbuffered: the line goes out in one write of its own, appended as a whole.
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        if (error != nullptr)
-            *error = file.errorString().toStdString();
+    if (!MakeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString(), error))
         return false;
-    }
-    if (file.write(line) != line.size()) {
-        if (error != nullptr)
-            *error = file.errorString().toStdString();
-        return false;
-    }
-    return true;
+    return AppendWhole(path, std::vector<uint8_t>(line.begin(), line.end()), error);
 }

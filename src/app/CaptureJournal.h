@@ -17,7 +17,9 @@ struct CCaptureEvent {
     uint64_t m_nBytes = 0;  // bytes received on the line meanwhile
     double m_dSeconds = 0;  // how long it took, retries and their waits included
     int m_nTries = 0;
-    std::string m_sResult;   // "ok", "refused", "broken" or "failed"
+    // "ok", "refused", "broken", "failed", or "latest_failed" (the picture was saved, its
+    // latest copy not)
+    std::string m_sResult;
     std::string m_sFile;     // the absolute path of the saved picture, or empty
     std::string m_sMessage;  // the German text shown, or empty
 };
@@ -25,7 +27,7 @@ struct CCaptureEvent {
 // The event as one JSON object on one line, ended by "\n".
 QByteArray JournalLine(const CCaptureEvent& event);
 
-// Appends the event's line to the journal file with a single write, so that the file
-// never holds a broken line; missing folders are created. On failure the reason goes to
-// *error.
+// Appends the event's line to the journal file whole or not at all, so that the file
+// never holds a broken line; missing folders are created. On failure the reason (German)
+// goes to *error.
 bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::string* error);

@@ -270,5 +270,5 @@ void CPixlaneApp::SaveImage() {
         return;
     std::string error;
     if (!WriteBmpFile(*name, m_image, &error))
-        ShowMessage("Fehler beim Speichern !");
+        ShowMessage("Fehler beim Speichern !\n" + *name + ": " + error);
 }

@@ -71,7 +71,7 @@ std::vector<uint8_t> PngBytes(const CImage& image, std::string* error) {
     QByteArray z = qCompress(raw, 9);
     // qCompress puts the uncompressed length in front of the zlib stream.
     if (z.size() <= 4) {
-        SetError(error, QStringLiteral("compression failed"));
+        SetError(error, QStringLiteral("Komprimieren fehlgeschlagen"));
         return {};
     }
     z.remove(0, 4);
@@ -98,7 +98,7 @@ bool IsPngName(const std::string& path) {
 std::vector<uint8_t> ImageFileBytes(const std::string& name, const CImage& image,
                                     std::string* error) {
     if (!image.HasBits()) {
-        SetError(error, QStringLiteral("no image"));
+        SetError(error, QStringLiteral("kein Bild vorhanden"));
         return {};
     }
     if (IsPngName(name))

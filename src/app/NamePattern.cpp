@@ -1,8 +1,12 @@
 #include "app/NamePattern.h"
 
+#include <QDir>
+#include <QString>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "link/PrintableText.h"
 
 namespace {
 
@@ -44,9 +48,28 @@ std::string FormatTime(const std::string& format, const std::tm& when) {
     return {};
 }
 
+// Why the name, split at "/", cannot be used: its last part names no file ("." and ".."
+// name folders), or, inside a folder, it starts at the root or climbs out with "..".
+std::string PartsProblem(const std::string& name, bool insideFolder, const std::string& whole) {
+    if (insideFolder && !name.empty() && name[0] == '/')
+        return whole + " beginnt mit \"/\"; die Bilder bleiben in ihrem Ordner.";
+    for (size_t from = 0;;) {
+        const size_t slash = name.find('/', from);
+        const std::string part = name.substr(from, slash - from);
+        const bool last = slash == std::string::npos;
+        if (insideFolder && part == "..")
+            return whole + " enthält \"..\"; die Bilder bleiben in ihrem Ordner.";
+        if (last && (part == "." || part == ".."))
+            return whole + " endet mit \"" + part + "\" und nennt keine Datei.";
+        if (last)
+            return {};
+        from = slash + 1;
+    }
+}
+
 }  // namespace
 
-std::string NamePatternProblem(const std::string& pattern) {
+std::string NamePatternProblem(const std::string& pattern, bool insideFolder) {
     if (pattern.empty())
         return "Das Namensmuster ist leer.";
     // A longer one names no file, and its time fields could give more text than an
@@ -55,8 +78,13 @@ std::string NamePatternProblem(const std::string& pattern) {
         return "Das Namensmuster ist länger als " + std::to_string(kMaxNamePattern) + " Zeichen.";
     if (pattern.find('\0') != std::string::npos)
         return "Das Namensmuster enthält ein Nullzeichen.";
+    if (const std::string fault = TextFaultText(pattern); !fault.empty())
+        return "Das Namensmuster " + fault + ".";
     if (pattern.back() == '/')
         return "Das Namensmuster endet mit \"/\" und nennt keine Datei.";
+    if (std::string problem = PartsProblem(pattern, insideFolder, "Das Namensmuster");
+        !problem.empty())
+        return problem;
     for (size_t i = 0; i < pattern.size(); ++i) {
         const char c = pattern[i];
         if (c == '%') {
@@ -74,6 +102,9 @@ std::string NamePatternProblem(const std::string& pattern) {
             }
             if (std::strchr(allowed, field.back()) == nullptr || field.back() == '\0')
                 return "Zeitfeld " + field + " gibt es nicht.";
+            // A line break or a tab would split the list of names, one a line.
+            if (field == "%n" || field == "%t")
+                return "Zeitfeld " + field + " gibt ein Steuerzeichen, das in keinen Namen gehört.";
         } else if (c == '{') {
             const size_t end = pattern.find('}', i);
             if (end == std::string::npos)
@@ -120,4 +151,14 @@ std::string ExpandNamePattern(const std::string& pattern, const std::tm& when,
         name += '/';
         from = slash + 1;
     }
+}
+
+std::string ExpandedNameProblem(const std::string& name, bool insideFolder) {
+    if (const std::string fault = TextFaultText(name); !fault.empty())
+        return "Der Name " + PrintableText(name) + " " + fault + ".";
+    return PartsProblem(name, insideFolder, "Der Name " + name);
+}
+
+bool IsAutoSaveFolder(const std::string& folder) {
+    return !folder.empty() && QDir::isAbsolutePath(QString::fromStdString(folder));
 }

@@ -21,9 +21,20 @@ inline constexpr size_t kMaxNamePattern = 4096;
 // A name pattern holds strftime fields (%Y, %m, %d, %H, %M, %S, ... in local time; %% is a
 // percent sign) and {channel}, {width}, {height} and {seq} (four digits at least); folders
 // are separated by "/". Why the pattern cannot name files, in German; empty when it can.
-std::string NamePatternProblem(const std::string& pattern);
+// A name holds no control characters and only UTF-8; its last part is no "." or "..".
+// With insideFolder the names must stay inside the folder they are used in: no "/" at
+// the start and no "..".
+std::string NamePatternProblem(const std::string& pattern, bool insideFolder = false);
+
+// Why a name that a pattern gave cannot be used, by the same rules; empty when it can
+// (a time field may give what the pattern did not show, "..%p" giving "..").
+std::string ExpandedNameProblem(const std::string& name, bool insideFolder);
 
 // The file name the pattern gives for the fields at this (local) time; the pattern must
 // have no problem.
 std::string ExpandNamePattern(const std::string& pattern, const std::tm& when,
                               const CNameFields& fields);
+
+// Whether the folder can take the window's auto-saved pictures: a whole path, which names
+// the same folder wherever the window was started.
+bool IsAutoSaveFolder(const std::string& folder);

@@ -224,13 +224,15 @@ void CPixlaneApp::ReadAutoSave(QSettings& store, const Warning& warn) {
     m_sAutoSaveFolder = r.String("m_sAutoSaveFolder", "");
     m_sAutoSavePattern = r.String("m_sAutoSavePattern", kDefaultNamePattern);
     store.endGroup();
-    if (const std::string problem = NamePatternProblem(m_sAutoSavePattern); !problem.empty()) {
+    if (const std::string problem = NamePatternProblem(m_sAutoSavePattern, true);
+        !problem.empty()) {
         if (warn)
             warn("Einstellung m_sAutoSavePattern: " + problem + " Es gilt " + kDefaultNamePattern);
         m_sAutoSavePattern = kDefaultNamePattern;
     }
-    // Without a folder there is nowhere to save to.
-    if (m_sAutoSaveFolder.empty())
+    // Without a folder there is nowhere to save to; a relative one would depend on where
+    // the window was started.
+    if (!IsAutoSaveFolder(m_sAutoSaveFolder))
         m_bAutoSave = false;
 }
 

@@ -1,7 +1,6 @@
 #include "app/PortSettings.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -189,16 +188,46 @@ QMap<QString, QVariant> ParsedValues(const QTemporaryDir& scratch, const char* n
     return values;
 }
 
+// Why the lock of the settings file could not be taken.
+std::string LockFailedText(const QLockFile& lock, const std::string& shown) {
+    const std::string folder =
+        QFileInfo(QString::fromStdString(shown)).absolutePath().toStdString();
+    switch (lock.error()) {
+        case QLockFile::LockFailedError: {
+            qint64 pid = 0;
+            QString host, program;
+            if (lock.getLockInfo(&pid, &host, &program))
+                return "Einstellungsdatei " + shown + " ist gesperrt (von " +
+                       (program.isEmpty() ? std::string("einem Programm") : program.toStdString()) +
+                       ", Prozess " + std::to_string(pid) + ")";
+            return "Einstellungsdatei " + shown + " ist gesperrt";
+        }
+        case QLockFile::PermissionError:
+            return "Ordner " + folder +
+                   " ist nicht beschreibbar: die Sperrdatei der Einstellungen kann dort nicht "
+                   "angelegt werden";
+        case QLockFile::NoError:
+        case QLockFile::UnknownError:
+            break;
+    }
+    return "Sperrdatei " + shown + ".lock kann nicht angelegt werden";
+}
+
 bool StoreInFile(QSettings& store, int port, const std::string& device, std::string* error) {
     const QString path = store.fileName();
     const QString key = PortKey(port);
     const std::string shown = path.toStdString();
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return Fail(error, "Ordner der Einstellungsdatei " + shown + " kann nicht angelegt werden");
+    if (std::string reason; !MakeFolders(QFileInfo(path).absolutePath().toStdString(), &reason))
+        return Fail(error, "Einstellungsdatei " + shown + " nicht geschrieben: " + reason);
+    // A file made read-only stays as it is, also for root, who could write it.
+    if (IsReadOnlyFile(shown))
+        return Fail(error, "Einstellungsdatei " + shown +
+                               " ist schreibgeschützt; nichts geändert (erst die Schreibrechte "
+                               "setzen, wenn sie geändert werden soll)");
     // The settings store takes the same lock while it writes the file.
     QLockFile lock(path + QStringLiteral(".lock"));
     if (!lock.tryLock(5000))
-        return Fail(error, "Einstellungsdatei " + shown + " ist gesperrt");
+        return Fail(error, LockFailedText(lock, shown));
 
     QByteArray before;
     if (QFile file(path); file.exists()) {
@@ -239,7 +268,9 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
 
 }  // namespace
 
-std::string PortOpenFailedText(int com) {
+std::string PortOpenFailedText(int com, const std::string& device) {
+    if (!device.empty())
+        return "Gerät " + device + " kann nicht geöffnet werden !";
     std::string text = "ComPort COM" + std::to_string(com);
     if (com >= 1 && com <= 9)
         text += " (" + ResolvePortName(com) + ")";

@@ -8,8 +8,9 @@ class QSettings;
 std::string StoredPortDevice(QSettings& store, int port);
 
 // "ComPort COMn (device) kann nicht geöffnet werden !" for a port number that failed to
-// open; the device only for the numbers 1..9, which stand for one.
-std::string PortOpenFailedText(int com);
+// open; the device only for the numbers 1..9, which stand for one. A device named
+// directly (not empty) is named alone: "Gerät DEVICE kann nicht geöffnet werden !".
+std::string PortOpenFailedText(int com, const std::string& device = {});
 
 // From now on port numbers find their stored devices in this store; null: in none.
 void UseStoredPorts(QSettings* store);

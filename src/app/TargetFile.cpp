@@ -1,25 +1,31 @@
 #include "app/TargetFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QString>
-#include <QTemporaryFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #ifdef _WIN32
+#include <direct.h>
+#include <fcntl.h>
 #include <io.h>
+#include <share.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include "app/ErrorText.h"
 #include "image/Bmp.h"
 #include "image/Image.h"
 
@@ -29,11 +35,18 @@ namespace {
 constexpr int kMaxLinks = 40;
 // Numbered names tried after the name itself before a picture counts as unsaveable.
 constexpr int kMaxNumbered = 9999;
+// Names tried for a temporary file before the folder counts as unusable.
+constexpr int kMaxTempNames = 100;
 
-bool Fail(std::string* error, const QString& text) {
+bool Fail(std::string* error, const std::string& text) {
     if (error != nullptr)
-        *error = text.toStdString();
+        *error = text;
     return false;
+}
+
+// The reason of the system call that failed last.
+bool FailSystem(std::string* error) {
+    return Fail(error, SystemErrorText(errno));
 }
 
 // The descriptor that an absolute path names by itself; -1 when it names none.
@@ -73,72 +86,160 @@ bool Follow(const std::string& path, QString& target, int& descriptor) {
     return false;
 }
 
-bool WriteAll(QIODevice& device, const std::vector<uint8_t>& bytes) {
-    const char* data = reinterpret_cast<const char*>(bytes.data());
-    qint64 left = static_cast<qint64>(bytes.size());
+// Something that exists under the name and is neither a file, a folder nor a link: a
+// device, a FIFO or a socket.
+bool IsSpecial(const QFileInfo& info) {
+    return info.exists() && !info.isSymLink() && !info.isFile() && !info.isDir();
+}
+
+// ---- the steps of a write, as each platform offers them; each failure leaves its reason
+// in errno ----
+
+#ifdef _WIN32
+void SetErrnoFromWindows() {
+    errno = ErrnoOfWindowsError(::GetLastError());
+}
+const wchar_t* WideName(const QString& name) {
+    return reinterpret_cast<const wchar_t*>(name.utf16());
+}
+#else
+QByteArray NativeName(const QString& name) {
+    return QFile::encodeName(name);
+}
+#endif
+
+// Opens what exists for writing, without creating or truncating it.
+int OpenExisting(const QString& name) {
+#ifdef _WIN32
+    int fd = -1;
+    return ::_wsopen_s(&fd, WideName(name), _O_WRONLY | _O_BINARY, _SH_DENYNO, 0) == 0 ? fd : -1;
+#else
+    int fd;
+    do
+        fd = ::open(NativeName(name).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+#endif
+}
+
+// Creates a file of that name that did not exist, with the mode a new file gets.
+int CreateNew(const QString& name) {
+#ifdef _WIN32
+    int fd = -1;
+    return ::_wsopen_s(&fd, WideName(name), _O_WRONLY | _O_BINARY | _O_CREAT | _O_EXCL, _SH_DENYNO,
+                       _S_IREAD | _S_IWRITE) == 0
+               ? fd
+               : -1;
+#else
+    // The umask makes of 0666 what a new file gets.
+    return ::open(NativeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
+                  0666);
+#endif
+}
+
+// Every byte, however many calls that takes; a call that fails, or writes nothing, ends it.
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+    const uint8_t* data = bytes.data();
+    size_t left = bytes.size();
     while (left > 0) {
-        const qint64 done = device.write(data, left);
-        if (done <= 0)
+#ifdef _WIN32
+        const int chunk = static_cast<int>(std::min<size_t>(left, 1u << 30));
+        const int done = ::_write(fd, data, static_cast<unsigned>(chunk));
+#else
+        const ssize_t done = ::write(fd, data, left);
+        if (done < 0 && errno == EINTR)
+            continue;
+#endif
+        if (done < 0)
             return false;
+        if (done == 0) {
+            errno = EIO;
+            return false;
+        }
         data += done;
-        left -= done;
+        left -= static_cast<size_t>(done);
     }
     return true;
 }
 
-// Straight into what is there: a descriptor, a FIFO, a terminal or a device.
-bool WriteDirect(QFile& file, const std::vector<uint8_t>& bytes, std::string* error) {
-    if (!WriteAll(file, bytes) || !file.flush())
-        return Fail(error, file.errorString());
-    return true;
-}
-
-// ---- the steps of a write that keeps what exists, as each platform offers them ----
-
-QString LastSystemError() {
+// Puts the file's bytes on the disk. What has no disk behind it (a pipe, a terminal, a
+// device) has nothing to sync, when not a file.
+bool SyncFile(int fd, bool mustHaveDisk) {
 #ifdef _WIN32
-    return QStringLiteral("system error %1").arg(::GetLastError());
+    if (::_commit(fd) == 0)
+        return true;
+    return !mustHaveDisk && errno == EBADF;
 #else
-    return QString::fromLocal8Bit(std::strerror(errno));
+    if (::fsync(fd) == 0)
+        return true;
+    return !mustHaveDisk && (errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP);
 #endif
 }
 
-// Gives a file made private by its temporary creation the mode a newly created file gets.
-bool SetNewFileMode(int fd) {
+// Closes the descriptor; a file system may report a failed write only here.
+bool CloseFile(int fd) {
+#ifdef _WIN32
+    return ::_close(fd) == 0;
+#else
+    // After EINTR the descriptor is closed already on this platform; the write may still
+    // have failed, which the sync before has said.
+    return ::close(fd) == 0 || errno == EINTR;
+#endif
+}
+
+void RemoveFile(const QString& name) {
+#ifdef _WIN32
+    ::_wunlink(WideName(name));
+#else
+    ::unlink(NativeName(name).constData());
+#endif
+}
+
+// Gives the file the mode and, where this process may, the owner of the file it replaces.
+bool TakeModeOf(int fd, const QString& replaced) {
 #ifdef _WIN32
     (void)fd;  // access follows the folder's permissions
+    (void)replaced;
     return true;
 #else
-    // What the umask leaves of read and write for everybody.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return ::fchmod(fd, 0666 & ~mask) == 0;
+    struct stat old {};
+    if (::stat(NativeName(replaced).constData(), &old) != 0)
+        return errno == ENOENT;
+    // Only root may give a file away; for anybody else the owner stays who writes it.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
+        return false;
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
 #endif
 }
 
-// Puts the file's bytes on the disk.
-bool SyncFile(int fd) {
+// Puts the complete file in the place of the target in one step.
+bool ReplaceName(const QString& temp, const QString& target) {
 #ifdef _WIN32
-    return ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != 0;
+    if (::MoveFileExW(WideName(temp), WideName(target),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    SetErrnoFromWindows();
+    return false;
 #else
-    return ::fsync(fd) == 0;
+    return ::rename(NativeName(temp).constData(), NativeName(target).constData()) == 0;
 #endif
 }
 
 // Gives the complete temporary file the name unless something of that name exists:
-// 1 done, 0 the name is taken, -1 failed (LastSystemError says why). Either way nothing
-// that exists is touched.
+// 1 done, 0 the name is taken, -1 failed. Either way nothing that exists is touched.
 int ClaimName(const QString& temp, const QString& name) {
 #ifdef _WIN32
     // Without MOVEFILE_REPLACE_EXISTING the move fails on a name that exists.
-    if (::MoveFileExW(reinterpret_cast<LPCWSTR>(temp.utf16()),
-                      reinterpret_cast<LPCWSTR>(name.utf16()), MOVEFILE_WRITE_THROUGH))
+    if (::MoveFileExW(WideName(temp), WideName(name), MOVEFILE_WRITE_THROUGH))
         return 1;
     const DWORD e = ::GetLastError();
-    return e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS ? 0 : -1;
+    if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS)
+        return 0;
+    SetErrnoFromWindows();
+    return -1;
 #else
-    const QByteArray from = QFile::encodeName(temp);
-    const QByteArray to = QFile::encodeName(name);
+    const QByteArray from = NativeName(temp);
+    const QByteArray to = NativeName(name);
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return 1;
     if (errno == EEXIST)
@@ -154,37 +255,126 @@ int ClaimName(const QString& temp, const QString& name) {
 #endif
 }
 
+// Makes the new name last: the folder's entry is on the disk too. Where a folder cannot
+// be synced the file is in place all the same.
+void SyncFolder(const QString& folder) {
+#ifdef _WIN32
+    (void)folder;  // the move was made with MOVEFILE_WRITE_THROUGH
+#else
+    const int fd = ::open(NativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#endif
+}
+
+// ---- the writes ----
+
+// Straight into what is there: a descriptor, a FIFO, a terminal or a device.
+bool WriteDirect(int fd, bool ownDescriptor, const std::vector<uint8_t>& bytes,
+                 std::string* error) {
+    bool ok = WriteAll(fd, bytes) && SyncFile(fd, false);
+    int reason = errno;
+    if (ownDescriptor && !CloseFile(fd) && ok) {
+        ok = false;
+        reason = errno;
+    }
+    errno = reason;
+    return ok || FailSystem(error);
+}
+
+// A hidden file in the folder, removed on every way out that did not give it a name.
+class CTempFile {
+  public:
+    ~CTempFile() {
+        if (m_nFd >= 0)
+            CloseFile(m_nFd);
+        if (!m_sName.isEmpty())
+            RemoveFile(m_sName);
+    }
+    bool Create(const QString& folder) {
+        for (int attempt = 0; attempt < kMaxTempNames; ++attempt) {
+            const QString name =
+                folder + QStringLiteral("/.pixlane-%1.part")
+                             .arg(QRandomGenerator::global()->generate() & 0xFFFFFF, 6, 36,
+                                  QLatin1Char('0'));
+            m_nFd = CreateNew(name);
+            if (m_nFd >= 0) {
+                m_sName = name;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+    // Every byte written, on the disk and the file closed; false with errno set.
+    bool Fill(const std::vector<uint8_t>& bytes) {
+        const bool ok = WriteAll(m_nFd, bytes) && SyncFile(m_nFd, true);
+        const int reason = errno;
+        const bool closed = CloseFile(m_nFd);
+        m_nFd = -1;
+        if (ok)
+            return closed;
+        errno = reason;
+        return false;
+    }
+    int Fd() const { return m_nFd; }
+    const QString& Name() const { return m_sName; }
+    // It has its final name now: nothing to remove.
+    void Named() { m_sName.clear(); }
+
+  private:
+    int m_nFd = -1;
+    QString m_sName;
+};
+
+// A regular file replaced, or a new one made, by a complete temporary file.
+bool WriteReplacing(const QString& target, const std::vector<uint8_t>& bytes, std::string* error) {
+    const QFileInfo info(target);
+    if (info.exists()) {
+        // Root may write any file; a file nobody may write is not written by this program
+        // either.
+        if (IsReadOnlyFile(target.toStdString()))
+            return Fail(error, "Datei ist schreibgeschützt");
+        if (!info.isWritable())
+            return Fail(error, "keine Berechtigung zum Schreiben");
+    }
+    CTempFile temp;
+    if (!temp.Create(info.absolutePath()) || !TakeModeOf(temp.Fd(), target) || !temp.Fill(bytes) ||
+        !ReplaceName(temp.Name(), target))
+        return FailSystem(error);
+    temp.Named();
+    SyncFolder(info.absolutePath());
+    return true;
+}
+
 bool WriteKeepingExisting(const std::string& path, const std::vector<uint8_t>& bytes,
                           std::string* error, std::string* written) {
     const QFileInfo info(QString::fromStdString(path));
     if (info.fileName().isEmpty())
-        return Fail(error, QStringLiteral("no file name"));
-    // Hidden, in the target's folder so that the final step is a rename; removed by its
-    // destructor on every way out that did not give it its name.
-    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.pixlane-XXXXXX.part"));
-    if (!temp.open())
-        return Fail(error, temp.errorString());
-    if (!SetNewFileMode(temp.handle()))
-        return Fail(error, LastSystemError());
-    if (!WriteAll(temp, bytes) || !temp.flush())
-        return Fail(error, temp.errorString());
-    if (!SyncFile(temp.handle()))
-        return Fail(error, LastSystemError());
-    temp.close();
+        return Fail(error, "kein Dateiname");
+    if (IsSpecial(info))
+        return Fail(error, "ist keine Datei, sondern ein Gerät, eine FIFO oder ein Socket");
+    CTempFile temp;
+    if (!temp.Create(info.absolutePath()) || !temp.Fill(bytes))
+        return FailSystem(error);
     const std::string target = info.absoluteFilePath().toStdString();
     for (int n = 0; n <= kMaxNumbered; ++n) {
         const std::string name = NumberedName(target, n);
-        const int claimed = ClaimName(temp.fileName(), QString::fromStdString(name));
+        const int claimed = ClaimName(temp.Name(), QString::fromStdString(name));
         if (claimed < 0)
-            return Fail(error, LastSystemError());
+            return FailSystem(error);
         if (claimed > 0) {
-            temp.setAutoRemove(false);
+            temp.Named();
+            SyncFolder(info.absolutePath());
             if (written != nullptr)
                 *written = name;
             return true;
         }
     }
-    return Fail(error, QStringLiteral("no free name up to -%1").arg(kMaxNumbered));
+    return Fail(error, "kein freier Name bis -" + std::to_string(kMaxNumbered));
 }
 
 }  // namespace
@@ -207,6 +397,38 @@ int TargetDescriptor(const std::string& path) {
     return Follow(path, target, descriptor) ? descriptor : -1;
 }
 
+bool IsReadOnlyFile(const std::string& path) {
+    const QFileInfo info(QString::fromStdString(path));
+    return info.isFile() &&
+           (info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther)) == 0;
+}
+
+bool MakeFolders(const std::string& folder, std::string* error) {
+    const QString clean =
+        QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
+    // From the root down, so that the reason names the folder that could not be made.
+    QStringList missing;
+    for (QString f = clean; !QFileInfo(f).isDir(); f = QFileInfo(f).absolutePath()) {
+        if (QFileInfo(f).exists() || QFileInfo(f).isSymLink())
+            return Fail(error, f.toStdString() + " ist kein Ordner");
+        missing.prepend(f);
+        if (QFileInfo(f).absolutePath() == f)
+            break;
+    }
+    for (const QString& f : missing) {
+#ifdef _WIN32
+        const bool made = ::_wmkdir(WideName(f)) == 0;
+#else
+        const bool made = ::mkdir(NativeName(f).constData(), 0777) == 0;
+#endif
+        // Another program may make it meanwhile.
+        if (!made && !(errno == EEXIST && QFileInfo(f).isDir()))
+            return Fail(error, "Ordner " + f.toStdString() +
+                                   " kann nicht angelegt werden: " + SystemErrorText(errno));
+    }
+    return true;
+}
+
 bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error,
                      ETargetWrite mode, std::string* written) {
     if (mode == ETargetWrite::KeepExisting)
@@ -216,39 +438,65 @@ bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes,
     QString target;
     int descriptor = -1;
     if (!Follow(path, target, descriptor))
-        return Fail(error, QStringLiteral("too many levels of symbolic links"));
-    if (descriptor >= 0) {
-        QFile file;
-        if (!file.open(descriptor, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
-            return Fail(error, file.errorString());
-        return WriteDirect(file, bytes, error);
-    }
+        return Fail(error, SystemErrorText(ELOOP));
+    if (descriptor >= 0)
+        return WriteDirect(descriptor, false, bytes, error);
     const QFileInfo info(target);
     if (info.isDir())
-        return Fail(error, QStringLiteral("is a directory"));
-    if (info.exists() && !info.isFile()) {
+        return Fail(error, SystemErrorText(EISDIR));
+    if (IsSpecial(info)) {
         // Truncating means nothing to a FIFO or a terminal, and seeking fails on them.
-        QFile file(target);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::ExistingOnly))
-            return Fail(error, file.errorString());
-        return WriteDirect(file, bytes, error);
+        const int fd = OpenExisting(target);
+        if (fd < 0)
+            return FailSystem(error);
+        return WriteDirect(fd, true, bytes, error);
     }
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
-        return Fail(error, file.errorString());
-    if (!WriteAll(file, bytes)) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return Fail(error, reason);
+    return WriteReplacing(target, bytes, error);
+}
+
+bool AppendWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+    const QString name = QString::fromStdString(path);
+#ifdef _WIN32
+    int fd = -1;
+    if (::_wsopen_s(&fd, WideName(name), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _SH_DENYNO,
+                    _S_IREAD | _S_IWRITE) != 0)
+        return FailSystem(error);
+    // Other runs that append to the same file are not held off here.
+    const __int64 before = ::_filelengthi64(fd);
+    const bool regular = before >= 0;
+#else
+    const int fd = ::open(NativeName(name).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return FailSystem(error);
+    // Runs that append to the same file take turns, so that what is cut off below is
+    // this run's own.
+    ::flock(fd, LOCK_EX);
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const off_t before = st.st_size;
+#endif
+    bool ok = WriteAll(fd, bytes) && SyncFile(fd, regular);
+    int reason = errno;
+    if (!ok && regular) {
+#ifdef _WIN32
+        ::_chsize_s(fd, before);
+#else
+        while (::ftruncate(fd, before) != 0 && errno == EINTR) {
+        }
+#endif
     }
-    if (!file.commit())
-        return Fail(error, file.errorString());
-    return true;
+    if (!CloseFile(fd) && ok) {
+        ok = false;
+        reason = errno;
+    }
+    errno = reason;
+    return ok || FailSystem(error);
 }
 
 bool WriteBmpFile(const std::string& path, const CImage& image, std::string* error) {
     const std::vector<uint8_t> file = BuildBmpFile(image);
     if (file.empty())
-        return Fail(error, QStringLiteral("no image to write"));
+        return Fail(error, "kein Bild zum Speichern");
     return WriteTargetFile(path, file, error);
 }

@@ -14,20 +14,37 @@ int TargetDescriptor(const std::string& path);
 // - a descriptor of this process (see TargetDescriptor) is written where it stands;
 // - a symbolic link is followed: its target gets the bytes and the link stays;
 // - a regular file, or a name that does not exist yet, gets a temporary file in its
-//   folder that replaces it only once every byte is on disk, keeping the mode of the
-//   file it replaces; on failure the target and its folder are left as they were;
+//   folder that replaces it only once every byte is written, synced to the disk and the
+//   file closed without an error, keeping the mode (and, where allowed, the owner) of the
+//   file it replaces; a file that nobody may write is not replaced; on failure the target
+//   and its folder are left as they were;
 // - anything else that exists (a FIFO, a terminal, a device) is written directly,
 //   never replaced.
-// On failure the reason goes to *error (when given) and the result is false.
+// On failure the reason, in German, goes to *error (when given) and the result is false.
 //
 // With ETargetWrite::KeepExisting nothing that exists is ever written: the bytes go to a
 // temporary file in the target's folder, which takes the first free name of path,
 // path-1, path-2, ... (the number before the extension) in one atomic step once every
-// byte is on disk; *written (when given) receives that name. Nothing is left behind when
-// it fails.
+// byte is on disk; *written (when given) receives that name. A name that is a device, a
+// FIFO or a socket is refused, so that no file turns up beside it. Nothing is left behind
+// when it fails.
 enum class ETargetWrite { Replace, KeepExisting };
 bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error,
                      ETargetWrite mode = ETargetWrite::Replace, std::string* written = nullptr);
+
+// A file that its mode gives nobody to write (0444): the writer leaves it as it is, also
+// for root, whom the system would let write it.
+bool IsReadOnlyFile(const std::string& path);
+
+// Makes the folder and the folders above it that are missing. False, with the reason in
+// German naming the folder that could not be made, otherwise.
+bool MakeFolders(const std::string& folder, std::string* error);
+
+// Appends the bytes to the file (made when missing) as a whole or not at all: what a full
+// disk lets through of them is cut off again, so that the file ends as it did. Other runs
+// of the program that append to the same file wait for each other. False, with the reason
+// in German, when the bytes are not all on the disk.
+bool AppendWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
 
 // The name with "-n" before its extension ("bild.bmp", 2: "bild-2.bmp"); n 0 is the name.
 std::string NumberedName(const std::string& path, int n);

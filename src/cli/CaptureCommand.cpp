@@ -39,7 +39,10 @@ std::string RunExec(const std::string& program, const std::string& path, CConsol
     process.start();
     std::string text;
     if (!process.waitForStarted(-1)) {
-        text = "Befehl " + program + " nicht gestartet: " + process.errorString().toStdString();
+        text = "Befehl " + program + " nicht gestartet" +
+               (process.error() == QProcess::FailedToStart
+                    ? ": Programm fehlt oder ist nicht ausführbar"
+                    : "");
     } else {
         QElapsedTimer asked;
         while (process.state() != QProcess::NotRunning) {
@@ -87,6 +90,7 @@ int RunCapture(const CCliOptions& o, CPixlaneApp& app, CConsoleUi& ui, std::ostr
     keeper.m_sLatest = o.m_sLatest;
     CCapturePlan plan;
     plan.m_bUnattended = true;
+    plan.m_sDevice = o.m_sDevice;
     // The demo module without its modem is on a cable, whatever the stored link says.
     plan.m_bDial = o.m_bModem || o.m_bDemoModem || (!o.m_bLocal && !o.m_bDemo && app.m_iLokal == 0);
     plan.m_channels = o.m_channels.empty() ? std::vector<int>{app.m_iKanal} : o.m_channels;
@@ -121,5 +125,5 @@ int RunCapture(const CCliOptions& o, CPixlaneApp& app, CConsoleUi& ui, std::ostr
     app.SetStopCheck({});
     if (CStopSignals::Requested())
         ui.Note("Aufnahme auf Anforderung beendet.");
-    return last.m_nFailed > 0 || last.m_bRecordFailed ? 1 : 0;
+    return last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed ? 1 : 0;
 }

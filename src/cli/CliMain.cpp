@@ -17,6 +17,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/PortsCommand.h"
+#include "cli/QtMessages.h"
 #include "image/Decoder.h"
 #include "link/ComPort.h"
 #include "link/PrintableText.h"
@@ -206,7 +207,7 @@ int RunFetch(CRun& r) {
             r.m_out.flush();
             if (r.m_out.good())
                 return 0;
-            error = "standard output refused the picture";
+            error = "die Standardausgabe nimmt das Bild nicht an";
         }
     } else if (WriteImageFile(o.m_sOutput, app.m_image, &error)) {
         r.m_out << QFileInfo(QString::fromStdString(o.m_sOutput)).absoluteFilePath().toStdString()
@@ -239,6 +240,7 @@ bool TakesPictures(const std::string& command) {
 }  // namespace
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool errIsTerminal) {
+    const CQtMessageFilter quietQt;
     CCliOptions opt;
     std::string error;
     switch (ParseCli(argc, argv, opt, error)) {
@@ -326,7 +328,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         if (rc == 1 && opt.m_sCommand != "fetch")
             ui.ReportFailure();
     } else {
-        ui.Note(PortOpenFailedText(app.m_iCom));
+        ui.Note(PortOpenFailedText(app.m_iCom, opt.m_sDevice));
     }
     ui.Finish();
     out.flush();

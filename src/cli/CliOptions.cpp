@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/TargetFile.h"
+#include "link/PrintableText.h"
 
 namespace {
 
@@ -121,8 +122,8 @@ const CCommandHelp kCommandHelp[] = {
      "                       digits), block size (up to two) and block count (up to four)\n"
      "  --modem              dial the module through the modem first\n"
      "While blocks arrive, a progress line is shown when standard error is a terminal.\n"
-     "Exit status 1, and no file, when no whole image arrived or the file could not be\n"
-     "written.\n"},
+     "Exit status 1, and no file written (an existing FILE stays as it was), when no\n"
+     "whole image arrived or the file could not be written.\n"},
     {"ports",
      "Usage: pixlane-cli ports [--json]\n"
      "       pixlane-cli ports --assign N DEVICE\n"
@@ -169,11 +170,12 @@ const CCommandHelp kCommandHelp[] = {
      "                       offset), event (picture, dial, hangup), channel, width,\n"
      "                       height, mode, colour, bytes (received on the line), seconds,\n"
      "                       bytes_per_second, tries, result (ok, refused, broken,\n"
-     "                       failed), file (the saved picture's absolute path) and\n"
-     "                       message (the text shown); each line in one write\n"
+     "                       failed, latest_failed), file (the saved picture's absolute\n"
+     "                       path) and message (the text shown); each line is written\n"
+     "                       whole or not at all\n"
      "  --every DURATION     repeat the round on this period, measured from each\n"
-     "                       round's start: 90s, 5m, 1h; a plain number is minutes; at\n"
-     "                       least 10s. A round that fails does not end the run; one that\n"
+     "                       round's start: 90s, 5m, 1h, 2d; a plain number is minutes;\n"
+     "                       10s to 30d. A round that fails does not end the run; one that\n"
      "                       takes longer than the period is followed at once.\n"
      "  --count N            end after N rounds (with --every; default: until stopped)\n"
      "  --exec COMMAND       after each saved picture run the program COMMAND (no shell)\n"
@@ -181,7 +183,9 @@ const CCommandHelp kCommandHelp[] = {
      "                       wait for it; what it prints goes to standard error; when it\n"
      "                       fails, the journal line says so and nothing else changes\n"
      "  --latest FILE        keep FILE as a copy of the newest picture, replaced\n"
-     "                       atomically (for a web page to show)\n"
+     "                       atomically (for a web page to show); when the copy cannot\n"
+     "                       be written, the old one stays and the picture's journal\n"
+     "                       line says latest_failed\n"
      "  --modem              dial through the modem, whatever the stored link\n"
      "  --local              do not dial, whatever the stored link\n"
      "  --number TEL         the module's telephone number (default: the stored one)\n"
@@ -192,7 +196,7 @@ const CCommandHelp kCommandHelp[] = {
      "Standard output: the absolute path of each saved picture, one a line, at once.\n"
      "Exit status: 0 when every picture of the last round was saved (after SIGINT or\n"
      "SIGTERM: every picture that was finished), 1 when any was not or its journal line\n"
-     "could not be written, 2 on a usage error.\n"},
+     "or its --latest copy could not be written, 2 on a usage error.\n"},
 };
 
 // A whole decimal number within min..max.
@@ -289,6 +293,12 @@ bool TextValue(CArgs& args, const std::string& opt, const char* what, std::strin
         error = opt + " braucht " + what;
         return false;
     }
+    // A name is used as it is written, and printed one a line: a control character or
+    // a byte that is not UTF-8 would name something else, or split the line.
+    if (const std::string fault = TextFaultText(value); !fault.empty()) {
+        error = "ungültiger Wert für " + opt + ": \"" + PrintableText(value) + "\" " + fault;
+        return false;
+    }
     return true;
 }
 
@@ -382,7 +392,7 @@ bool ParseFetchOption(CArgs& args, const std::string& opt, CCliOptions& o, std::
 constexpr int kMinEverySeconds = 10;
 constexpr int kMaxEverySeconds = 30 * 24 * 3600;
 
-// A period: a whole number with s, m or h after it; a plain number is minutes.
+// A period: a whole number with s, m, h or d after it; a plain number is minutes.
 bool ParseDuration(const std::string& text, int& seconds) {
     size_t digits = 0;
     while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
@@ -393,6 +403,7 @@ bool ParseDuration(const std::string& text, int& seconds) {
     const long long factor = unit.empty() || unit == "m" ? 60
                              : unit == "s"               ? 1
                              : unit == "h"               ? 3600
+                             : unit == "d"               ? 24 * 3600
                                                          : 0;
     const long long value = std::atoll(text.substr(0, digits).c_str()) * factor;
     if (factor == 0 || value > kMaxEverySeconds)
@@ -439,8 +450,8 @@ bool ParseCaptureOption(CArgs& args, const std::string& opt, CCliOptions& o, std
             return false;
         if (!ParseDuration(v, o.m_nEverySeconds)) {
             error = BadValue(opt, v,
-                             "eine Dauer wie 90s, 5m oder 1h bis 30 Tage; eine Zahl "
-                             "allein sind Minuten");
+                             "eine Dauer wie 90s, 5m, 1h oder 2d bis 30 Tage; eine "
+                             "Zahl allein sind Minuten");
             return false;
         }
         if (o.m_nEverySeconds < kMinEverySeconds) {
@@ -539,7 +550,16 @@ bool CheckCapture(CCliOptions& o, std::string& error) {
         return false;
     }
     if (const std::string problem = NamePatternProblem(o.m_sPattern); !problem.empty()) {
-        error = "ungültiges Namensmuster \"" + o.m_sPattern + "\": " + problem;
+        error = "ungültiges Namensmuster \"" + PrintableText(o.m_sPattern) + "\": " + problem;
+        return false;
+    }
+    // A pattern without fields that names a device would put its pictures beside it.
+    if (const QFileInfo fixed(QString::fromStdString(o.m_sPattern));
+        o.m_sPattern.find_first_of("%{") == std::string::npos && fixed.exists() &&
+        !fixed.isFile() && !fixed.isDir() && TargetDescriptor(o.m_sPattern) < 0) {
+        error = "-o " + o.m_sPattern +
+                " nennt keine gewöhnliche Datei (ein Gerät, eine FIFO oder einen Socket); "
+                "capture schreibt jedes Bild in eine eigene Datei und braucht ein Namensmuster";
         return false;
     }
     if (NamesStandardOutput(o.m_sPattern) || TargetDescriptor(o.m_sPattern) >= 0) {

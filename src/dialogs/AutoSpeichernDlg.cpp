@@ -2,8 +2,8 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,14 +62,19 @@ bool CAutoSpeichernDlg::DoDataExchange(bool save) {
         return false;
     };
     const std::string pattern = m_pPattern->text().toStdString();
-    if (const std::string problem = NamePatternProblem(pattern); !problem.empty())
+    if (const std::string problem = NamePatternProblem(pattern, true); !problem.empty())
         return refuse(m_pPattern,
                       QStringLiteral("Namensmuster ungültig: ") + QString::fromStdString(problem));
     const QString folder = m_pFolder->text().trimmed();
     if (m_pOn->isChecked() && folder.isEmpty())
         return refuse(m_pFolder, QStringLiteral("Bitte einen Ordner angeben !"));
-    m_members.m_sFolder =
-        folder.isEmpty() ? std::string() : QFileInfo(folder).absoluteFilePath().toStdString();
+    // A relative folder would be taken from wherever the window happens to be started.
+    if (!folder.isEmpty() && !IsAutoSaveFolder(folder.toStdString()))
+        return refuse(m_pFolder,
+                      QStringLiteral("Bitte den Ordner mit vollständigem Pfad angeben (\"%1\" "
+                                     "hängt davon ab, wo Pixlane gestartet wurde) !")
+                          .arg(folder));
+    m_members.m_sFolder = QDir::cleanPath(folder).toStdString();
     m_members.m_sPattern = pattern;
     m_members.m_bOn = m_pOn->isChecked();
     return true;

@@ -44,21 +44,24 @@ size_t SequenceLength(const std::string& text, size_t i) {
     return n;
 }
 
+// Length of what stands at text[i] as it is (a printable character or a well-formed
+// UTF-8 sequence that is no control); 0 for a byte that must be escaped.
+size_t ShownLength(const std::string& text, size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F)
+        return 1;
+    return c >= 0x80 ? SequenceLength(text, i) : 0;
+}
+
 }  // namespace
 
 std::string PrintableText(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-            ++i;
-            continue;
-        }
-        const size_t n = c >= 0x80 ? SequenceLength(text, i) : 0;
+        const size_t n = ShownLength(text, i);
         if (n == 0) {
-            AppendEscaped(out, c);
+            AppendEscaped(out, static_cast<unsigned char>(text[i]));
             ++i;
             continue;
         }
@@ -66,4 +69,36 @@ std::string PrintableText(const std::string& text) {
         i += n;
     }
     return out;
+}
+
+ETextFault FindTextFault(const std::string& text, std::string* shown) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = ShownLength(text, i);
+        if (n > 0) {
+            i += n;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        // A C1 control comes as two bytes; both are shown.
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (shown != nullptr)
+            *shown = PrintableText(text.substr(i, c1 ? 2 : 1));
+        return c < 0x20 || c == 0x7F || c1 ? ETextFault::Control : ETextFault::NotUtf8;
+    }
+    return ETextFault::None;
+}
+
+std::string TextFaultText(const std::string& text) {
+    std::string shown;
+    switch (FindTextFault(text, &shown)) {
+        case ETextFault::Control:
+            return "enthält ein Steuerzeichen (" + shown + ")";
+        case ETextFault::NotUtf8:
+            return "enthält Bytes, die kein UTF-8 sind (" + shown + ")";
+        case ETextFault::None:
+            break;
+    }
+    return {};
 }

@@ -50,16 +50,35 @@ TEST(NamePattern, FillsTimeAndPictureFieldsAndNamesWhatItCannotTake) {
     EXPECT_EQ(ExpandNamePattern("%z/k{channel}%z.bmp", unknownZone, fields), "_/k3.bmp");
     EXPECT_EQ(ExpandNamePattern("/bilder//%Y.bmp", when, fields), "/bilder//2024.bmp");
 
+    // The last rows name a folder, or would break the list of names one a line.
     const std::pair<const char*, const char*> bad[] = {
-        {"", "leer"},           {"bilder/", "nennt keine Datei"},
-        {"bild%", "\"%\""},     {"bild-%Q.bmp", "Zeitfeld %Q"},
-        {"bild-%E", "%E"},      {"k{kanal}.bmp", "{kanal}"},
+        {"", "leer"},
+        {"bilder/", "nennt keine Datei"},
+        {"bild%", "\"%\""},
+        {"bild-%Q.bmp", "Zeitfeld %Q"},
+        {"bild-%E", "%E"},
+        {"k{kanal}.bmp", "{kanal}"},
         {"k{channel.bmp", "{"},
+        {".", "endet mit \".\""},
+        {"a/..", "mit \"..\""},
+        {"k%n.bmp", "%n"},
+        {"k%t.bmp", "%t"},
+        {"k\r.bmp", "(\\x0D)"},
+        {"k\xc2\x9b", "\\xC2\\x9B"},
+        {"k\xe4.bmp", "kein UTF-8"},
     };
     for (const auto& [pattern, why] : bad) {
         const std::string problem = NamePatternProblem(pattern);
         EXPECT_NE(problem.find(why), std::string::npos) << pattern << ": " << problem;
     }
+    EXPECT_EQ(NamePatternProblem("../bilder/./k\xc3\xa4{channel}.bmp"), "");
+    // Inside its folder a name may neither climb out nor start at the root, also where a
+    // time field gave what the pattern did not show.
+    EXPECT_NE(NamePatternProblem("../k{channel}.bmp", true).find("in ihrem Ordner"),
+              std::string::npos);
+    EXPECT_NE(NamePatternProblem("/srv/k.bmp", true).find("in ihrem Ordner"), std::string::npos);
+    EXPECT_NE(ExpandedNameProblem("2024/..", false), "");
+    EXPECT_NE(ExpandedNameProblem("2024/../k.bmp", true), "");
 
     // The longest pattern still gives a name; a longer one, whose time fields could give
     // more text than an expansion holds, is refused rather than expanded to nothing.
@@ -309,6 +328,22 @@ TEST_F(CaptureRoundTest, EachLoopCycleKeepsItsPictureWhileAutoSaveIsOn) {
         if (!line.isEmpty())
             results << QJsonDocument::fromJson(line).object()["result"].toString();
     EXPECT_EQ(results, (QStringList{"ok", "failed", "ok"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CaptureRoundTest, AutoSavedPicturesStayInsideTheirFolder) {
+    // A stored pattern that climbs out gives the default name, inside the folder.
+    m_app.m_bAutoSave = true;
+    m_app.m_sAutoSaveFolder = m_dir.filePath("auto").toStdString();
+    m_app.m_sAutoSavePattern = "../k{channel}.bmp";
+    m_app.OnCommand(ID_LOOP_BILD);
+    const QStringList kept = QDir(m_dir.filePath("auto")).entryList(QDir::Files);
+    ASSERT_EQ(kept.size(), 2) << kept.join(", ").toStdString();
+    EXPECT_TRUE(kept[0].startsWith("pixlane-") && kept[0].endsWith("-k1.bmp"));
+    EXPECT_TRUE(Files().isEmpty()) << Files().join(", ").toStdString();
 }
 
 }  // namespace

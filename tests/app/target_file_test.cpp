@@ -116,8 +116,18 @@ TEST(BmpWrite, FailuresLeaveTargetAndFolderAsTheyWere) {
     // A folder that does not exist.
     error.clear();
     EXPECT_FALSE(WriteBmpFile((dir.Path() / "fehlt" / "bild.bmp").string(), image, &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error, "Datei oder Ordner nicht vorhanden");
     EXPECT_TRUE(dir.Names().empty());
+
+    // A file nobody may write stays as it is, also for root.
+    const fs::path locked = dir.Path() / "fest.bmp";
+    WriteText(locked, "kept");
+    fs::permissions(locked, static_cast<fs::perms>(0444));
+    EXPECT_FALSE(WriteBmpFile(locked.string(), image, &error));
+    EXPECT_EQ(error, "Datei ist schreibgeschützt");
+    EXPECT_EQ(ReadFile(locked), (std::vector<uint8_t>{'k', 'e', 'p', 't'}));
+    EXPECT_EQ(fs::status(locked).permissions(), static_cast<fs::perms>(0444));
+    fs::remove(locked);
 
     // The file system refuses the bytes half way: the old file stays whole.
     const fs::path target = dir.Path() / "bild.bmp";
@@ -250,6 +260,13 @@ TEST(TargetFile, KeepingExistingNamesTakesTheFirstFreeNumberAndLeavesNothingBehi
     ::umask(mask);
     EXPECT_EQ(fs::status(written).permissions(), static_cast<fs::perms>(0666 & ~mask));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"bild-1.bmp", "bild-2.bmp", "bild.bmp"}));
+
+    // A device (here a FIFO) is no name a file may be numbered beside.
+    const fs::path fifo = dir.Path() / "geraet";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(WriteTargetFile(fifo.string(), picture, &error, ETargetWrite::KeepExisting));
+    EXPECT_NE(error.find("ein Gerät"), std::string::npos) << error;
+    fs::remove(fifo);
 
     // A name without an extension, and a hidden one, get the number at their end.
     EXPECT_EQ(NumberedName("/a.b/bild", 3), "/a.b/bild-3");

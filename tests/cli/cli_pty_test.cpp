@@ -135,7 +135,7 @@ TEST_F(CliPtyTest, ADeviceThatCannotBeOpenedIsNamedInGerman) {
     const CCliResult r = RunCliWith({"--device", "/nonexistent/tty9", "status", "camera"});
     EXPECT_EQ(r.m_nExit, 1);
     EXPECT_EQ(r.m_sOut, "");
-    EXPECT_EQ(r.m_sErr, "ComPort COM1 (/nonexistent/tty9) kann nicht geöffnet werden !\n");
+    EXPECT_EQ(r.m_sErr, "Gerät /nonexistent/tty9 kann nicht geöffnet werden !\n");
 }
 
 // A USB adapter pulled during a fetch and plugged back in: the device named is a link
@@ -189,7 +189,7 @@ TEST_F(CliReplugTest, AFetchWhoseLineGoesAwayFailsAndTheNextRunUsesTheLineAgain)
 
     const CCliResult away = OnLink({"status", "camera"});
     EXPECT_EQ(away.m_nExit, 1);
-    EXPECT_EQ(away.m_sErr, "ComPort COM1 (" + m_sLink + ") kann nicht geöffnet werden !\n");
+    EXPECT_EQ(away.m_sErr, "Gerät " + m_sLink + " kann nicht geöffnet werden !\n");
 
     // Back, as another pseudo-terminal under the same name.
     std::string device;
@@ -288,7 +288,7 @@ TEST_F(CliExeTest, ExitStatusTellsSuccessFailureAndUsage) {
     const CCliResult fail =
         Exe({QStringLiteral("--device"), QStringLiteral("/nonexistent/tty9"), "reset"});
     EXPECT_EQ(fail.m_nExit, 1);
-    EXPECT_EQ(fail.m_sErr, "ComPort COM1 (/nonexistent/tty9) kann nicht geöffnet werden !\n");
+    EXPECT_EQ(fail.m_sErr, "Gerät /nonexistent/tty9 kann nicht geöffnet werden !\n");
     const CCliResult usage = Exe({QStringLiteral("channel"), QStringLiteral("9")});
     EXPECT_EQ(usage.m_nExit, 2);
     EXPECT_EQ(usage.m_sOut, "");

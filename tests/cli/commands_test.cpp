@@ -468,10 +468,11 @@ TEST_F(CliCommandsTest, APortThatCannotBeOpenedIsNamedInGerman) {
     EXPECT_EQ(stored.m_sOut, "");
     EXPECT_EQ(stored.m_sErr, "ComPort COM6 (/dev/stored-six) kann nicht geöffnet werden !\n");
 
-    // A device named directly stands behind the stored port number for the run only.
+    // A device named directly stands behind the stored port number for the run only, and
+    // is named as what the user gave.
     const CCliResult device = RunCliWith({"--device", "/dev/named", "status", "camera"});
     EXPECT_EQ(device.m_nExit, 1);
-    EXPECT_EQ(device.m_sErr, "ComPort COM6 (/dev/named) kann nicht geöffnet werden !\n");
+    EXPECT_EQ(device.m_sErr, "Gerät /dev/named kann nicht geöffnet werden !\n");
     EXPECT_EQ(std::getenv("PIXLANE_COM6"), nullptr);
 
     const CCliResult com = RunCliWith({"--com", "5", "fetch", "-o", Temp("x.bmp")});

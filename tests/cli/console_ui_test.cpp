@@ -2,11 +2,35 @@
 // of a fetch as one progress line, quiet runs.
 #include <gtest/gtest.h>
 
+#include <QStringList>
 #include <sstream>
 
 #include "cli/ConsoleUi.h"
+#include "cli/QtMessages.h"
+#include "link/Trace.h"
 
 namespace {
+
+QStringList s_passed;
+void RecordMessage(QtMsgType, const QMessageLogContext& context, const QString& message) {
+    s_passed << QString::fromLatin1(context.category) + ": " + message;
+}
+
+TEST(QtMessageFilterTest, OnlyTheProgramsTraceGetsThrough) {
+    const QtMessageHandler before = qInstallMessageHandler(RecordMessage);
+    auto& trace = const_cast<QLoggingCategory&>(lcPixlaneTrace());
+    trace.setEnabled(QtDebugMsg, true);  // as QT_LOGGING_RULES="pixlane.trace=true"
+    {
+        const CQtMessageFilter filter;
+        qWarning("QStandardPaths: XDG_RUNTIME_DIR not set");
+        PixTrace("open %s", "/dev/ttyUSB0");
+    }
+    qWarning("after the run");
+    trace.setEnabled(QtDebugMsg, false);
+    qInstallMessageHandler(before);
+    EXPECT_EQ(s_passed,
+              (QStringList{"pixlane.trace: open /dev/ttyUSB0", "default: after the run"}));
+}
 
 // What the application shows during a fetch of an image of `rows` rows in `blocks` blocks.
 void PlayFetch(CConsoleUi& ui, int rows, int blocks) {

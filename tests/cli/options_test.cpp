@@ -125,8 +125,9 @@ TEST(CliOptionsTest, CaptureTakesChannelsNamesPeriodAndCount) {
     EXPECT_EQ(ParseOk({"capture", "--channels=all", "--modem"}).m_channels,
               (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
     // A plain number is minutes.
-    const std::pair<const char*, int> periods[] = {{"10s", 10}, {"5m", 300},       {"1h", 3600},
-                                                   {"7", 420},  {"720h", 2592000}, {"2d", 0}};
+    const std::pair<const char*, int> periods[] = {
+        {"10s", 10},       {"5m", 300},    {"1h", 3600},     {"7", 420},
+        {"720h", 2592000}, {"2d", 172800}, {"30d", 2592000}, {"31d", 0}};
     for (const auto& [text, seconds] : periods) {
         CCliOptions o;
         std::string error;
@@ -200,6 +201,14 @@ TEST(CliOptionsTest, UsageErrorsAreRefusedBeforeAnyLineIsOpened) {
         {"capture", "-o", "bild-%Q.bmp"},
         {"capture", "-o", "k{kanal}.bmp"},
         {"capture", "-o", "bilder/"},
+        // Names that name no file, or would break the list of names one a line.
+        {"capture", "-o", "bilder/.."},
+        {"capture", "-o", "/dev/null"},
+        {"capture", "-o", "k\x1b[2J.bmp"},
+        {"capture", "-o", "k\xff.bmp"},
+        {"capture", "--latest", "l\xe4.bmp"},
+        {"fetch", "-o", "bild\n.bmp"},
+        {"--device", "/dev/tty\xff", "reset"},
         {"capture", "--journal", "-"},
         {"capture", "--latest", "-"},
         {"capture", "--modem", "--local"},
@@ -244,6 +253,11 @@ TEST(CliOptionsTest, ErrorsNameWhatIsWrong) {
     Parse({"--device", "/x", "--com", "1", "reset"}, o, error);
     EXPECT_NE(error.find("--device"), std::string::npos);
     EXPECT_NE(error.find("--com"), std::string::npos);
+    // A byte that would be taken for another is named as it is, never passed to the terminal.
+    Parse({"--device", "/dev/tty\xff", "reset"}, o, error);
+    EXPECT_NE(error.find("\"/dev/tty\\xFF\" enthält Bytes, die kein UTF-8 sind (\\xFF)"),
+              std::string::npos)
+        << error;
 }
 
 TEST(CliOptionsTest, HelpDescribesTheProgramAndEveryCommand) {

@@ -467,15 +467,21 @@ TEST_F(MainFrameTest, TheAutoSaveDialogStoresItsOwnGroupAndRefusesAPatternThatNa
                              w->findChild<QCheckBox*>("ein")->setChecked(true);
                              w->findChild<QPushButton*>("ok")->click();
                          },
+                         // Pictures stay inside the folder.
+                         [](QWidget* w) {
+                             w->findChild<QLineEdit*>("muster")->setText("../k{channel}.png");
+                             w->findChild<QPushButton*>("ok")->click();
+                         },
                          [](QWidget* w) {
                              w->findChild<QLineEdit*>("muster")->setText("k{channel}-%H%M.png");
                              w->findChild<QPushButton*>("ok")->click();
                          }});
     m_frame->MenuAction(ID_AUTO_SPEICHERN)->trigger();
     EXPECT_TRUE(answer.Done());
-    ASSERT_EQ(answer.m_texts.size(), 1);
+    ASSERT_EQ(answer.m_texts.size(), 2);
     EXPECT_TRUE(answer.m_texts[0].startsWith(QString::fromUtf8("Namensmuster ungültig")))
         << answer.m_texts[0].toStdString();
+    EXPECT_NE(answer.m_texts[1].indexOf("in ihrem Ordner"), -1) << answer.m_texts[1].toStdString();
     EXPECT_TRUE(m_app.m_bAutoSave);
     EXPECT_EQ(m_app.m_sAutoSaveFolder, folder.toStdString());
     EXPECT_EQ(m_app.m_sAutoSavePattern, "k{channel}-%H%M.png");
