@@ -133,6 +133,8 @@ class CPixlaneApp {
 
     // ---- commands ----
     int ConnectModem();
+    // The modem's own word that failed the last dial ("BUSY", "NO CARRIER"), else empty.
+    std::string m_sModemResult;
     // Picture parameters once per run, then the channel; true when the module took it.
     bool RegrabImage();
     void OnNibble1();

@@ -96,8 +96,9 @@ const CCommandHelp kCommandHelp[] = {
     {"dial",
      "Usage: pixlane-cli [OPTIONS] dial [--number TEL]\n"
      "Initialises the modem and dials the module (default: the stored number). The\n"
-     "dialler's progress and failure texts go to standard error; exit status 1 when no\n"
-     "connection was made. The connection stays up when the program ends.\n"},
+     "dialler's progress and failure texts go to standard error, and after a failure\n"
+     "the modem's own answer when it gave one (\"Modem meldet BUSY\"); exit status 1\n"
+     "when no connection was made. The connection stays up when the program ends.\n"},
     {"hangup",
      "Usage: pixlane-cli [OPTIONS] hangup\n"
      "Asks the module to end the connection (E,1#); exit status 1 when it does not\n"
