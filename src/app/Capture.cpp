@@ -13,6 +13,7 @@
 #include "app/PortSettings.h"
 #include "app/TargetFile.h"
 #include "link/ComPort.h"
+#include "link/ModemDialler.h"
 #include "link/QtSerialLine.h"
 
 namespace {
@@ -48,6 +49,17 @@ std::string CTextTap::Shown(bool failed) const {
         return m_messages.back();
     return failed && m_bStatusSinceMark ? m_sStatus : std::string();
 }
+
+namespace {
+// What the journal gives as the cause of a failed attempt: the loss of the line when the
+// line went away meanwhile (what follows then fails only because of it), else the text
+// the user saw.
+std::string FailureText(const CTextTap* tap) {
+    if (CComPort::LineLost())
+        return CComPort::kLineGoneText;
+    return tap != nullptr ? tap->Shown(true) : std::string();
+}
+}  // namespace
 
 // Puts a tap between the application (and the port) and whatever shows their texts, for
 // as long as it lives; taps nest.
@@ -194,7 +206,7 @@ void CPixlaneApp::KeepPicture(CCaptureEvent& e, bool whole, const CCapturePlan& 
         if (plan.m_bUnattended)
             ShowMessage("Kanal " + std::to_string(e.m_iChannel) +
                         ": kein vollständiges Bild empfangen !");
-        e.m_sMessage = m_pTextTap != nullptr ? m_pTextTap->Shown(true) : std::string();
+        e.m_sMessage = FailureText(m_pTextTap);
         RecordEvent(e, plan, out);
         return;
     }
@@ -263,7 +275,7 @@ void CPixlaneApp::CapturePicture(int channel, const CCapturePlan& plan, CTextTap
             e.m_nTries = tries;
             EndEvent(e, tick, bytes);
             e.m_sResult = refused ? "refused" : "failed";
-            e.m_sMessage = tap.Shown(true);
+            e.m_sMessage = FailureText(&tap);
             ++out.m_nFailed;
             RecordEvent(e, plan, out);
             return;
@@ -283,12 +295,40 @@ void CPixlaneApp::CapturePicture(int channel, const CCapturePlan& plan, CTextTap
     if (!whole && StopRequested()) {
         // Broken off on request: recorded, but no failure of the module's.
         ShowStatus(kBrokenOff);
-        e.m_sResult = "broken";
+        e.m_sResult = "stopped";
         e.m_sMessage = kBrokenOff;
         RecordEvent(e, plan, out);
         return;
     }
     KeepPicture(e, whole, plan, out);
+}
+
+void CPixlaneApp::CaptureParameters(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out) {
+    CClock& clock = CComPort::Clock();
+    tap.Mark();
+    const uint32_t tick = clock.GetTickCount();
+    const uint64_t bytes = CComPort::BytesReceived();
+    CCaptureEvent e = StartEvent("params", 0, plan);
+    const bool hasSet = m_iBildbreite == 180 || m_iBildbreite == 360;
+    bool ok = false;
+    while (e.m_nTries < 3 && !ok && !StopRequested()) {
+        ++e.m_nTries;
+        if (hasSet)
+            ok = SetGrabWindow();
+        else
+            ShowMessage("FehlerP");
+        clock.Sleep(kStepWaitMs);
+    }
+    if (ok || StopRequested())
+        return;
+    // The pictures go on, taken with whatever window the module had before: said and
+    // journalled where nobody watches (the window's tick keeps its own texts).
+    EndEvent(e, tick, bytes);
+    if (plan.m_bUnattended && hasSet)
+        ShowMessage("FehlerP");
+    e.m_sResult = "failed";
+    e.m_sMessage = CComPort::LineLost() ? CComPort::kLineGoneText : "FehlerP";
+    RecordEvent(e, plan, out);
 }
 
 void CPixlaneApp::CaptureHangUp(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out) {
@@ -309,8 +349,9 @@ void CPixlaneApp::CaptureHangUp(const CCapturePlan& plan, CTextTap& tap, CCaptur
     EndEvent(e, tick, bytes);
     out.m_bHangupFailed = true;
     e.m_sResult = "failed";
-    e.m_sMessage = tap.Shown(true);
-    if (plan.m_bUnattended)
+    e.m_sMessage = FailureText(&tap);
+    // Without the line there is nothing left to hang up by.
+    if (plan.m_bUnattended && !CComPort::LineLost())
         e.m_sMessage += " " + HangUpByLine();
     RecordEvent(e, plan, out);
 }
@@ -353,7 +394,10 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
         if (!connected) {
             EndEvent(e, tick, bytes);
             e.m_sResult = "failed";
-            e.m_sMessage = tap.Shown(true);
+            e.m_sMessage = FailureText(&tap);
+            e.m_sModem = m_sModemResult;
+            if (plan.m_bUnattended && !m_sModemResult.empty())
+                ShowMessage(ModemResultText(m_sModemResult));
             // The dial may have failed after the call was made.
             if (plan.m_bUnattended)
                 HangUpByLine();
@@ -365,16 +409,7 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
         }
     }
 
-    for (int pass = 0; pass < 3 && !StopRequested(); ++pass) {
-        bool ok = false;
-        if (m_iBildbreite == 180 || m_iBildbreite == 360)
-            ok = SetGrabWindow();
-        else
-            ShowMessage("FehlerP");
-        clock.Sleep(kStepWaitMs);
-        if (ok)
-            break;
-    }
+    CaptureParameters(plan, tap, out);
     for (int channel : channels) {
         if (StopRequested())
             break;

@@ -46,6 +46,8 @@ QByteArray JournalLine(const CCaptureEvent& e) {
         o.insert(QStringLiteral("file"), QString::fromStdString(e.m_sFile));
     if (!e.m_sMessage.empty())
         o.insert(QStringLiteral("message"), QString::fromStdString(e.m_sMessage));
+    if (!e.m_sModem.empty())
+        o.insert(QStringLiteral("modem"), QString::fromStdString(e.m_sModem));
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 

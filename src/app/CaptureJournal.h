@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <string>
 
-// One line of the capture journal: a picture attempt, or a dial or hang-up that failed.
+// One line of the capture journal: a picture attempt, or a dial, picture-parameter write
+// or hang-up that failed.
 struct CCaptureEvent {
     QDateTime m_time;      // when it began
-    std::string m_sEvent;  // "picture", "dial" or "hangup"
+    std::string m_sEvent;  // "picture", "dial", "params" or "hangup"
     int m_iChannel = 0;    // the camera channel; 0 for a dial or hang-up (null)
     int m_nWidth = 0;      // the picture settings of the capture
     int m_nHeight = 0;
@@ -17,11 +18,12 @@ struct CCaptureEvent {
     uint64_t m_nBytes = 0;  // bytes received on the line meanwhile
     double m_dSeconds = 0;  // how long it took, retries and their waits included
     int m_nTries = 0;
-    // "ok", "refused", "broken", "failed", or "latest_failed" (the picture was saved, its
-    // latest copy not)
+    // "ok", "refused", "broken" (a check byte or length was wrong), "stopped" (broken off
+    // on request), "failed", or "latest_failed" (the picture was saved, its latest copy not)
     std::string m_sResult;
     std::string m_sFile;     // the absolute path of the saved picture, or empty
     std::string m_sMessage;  // the German text shown, or empty
+    std::string m_sModem;    // the modem's own word that failed a dial ("BUSY"), or empty
 };
 
 // The event as one JSON object on one line, ended by "\n".

@@ -66,12 +66,12 @@ void CPixlaneApp::OnConnectToggle() {
 }
 
 namespace {
-// The commands that talk to the module or the modem.
+// The commands that talk to the module or the modem, and do nothing while the device is
+// gone.
 bool NeedsLine(int id) {
     switch (id) {
         case ID_BILD_HOLEN:
         case ID_NEU_GRABBEN:
-        case ID_VERBINDUNG:
         case ID_NIBBLE1:
         case ID_NIBBLE2:
         case ID_NIBBLE12:
@@ -82,23 +82,28 @@ bool NeedsLine(int id) {
         case ID_INPUTSTATUS:
         case ID_FEHLERSTATUS:
         case ID_RESET_MODUL:
-        case ID_UEBERSICHT:
-        case ID_ZEITSTEMPEL:
         case ID_INFO_MODUL:
             return true;
         default:
             return false;
     }
 }
+
+// The commands that talk to the module too but run while the device is gone: the
+// settings dialog (that is where another port is chosen), the dialogs that send nothing
+// as they open, and the connect/hang-up toggle, which stops the capture timer and leaves
+// the link down whatever the line does. Their calls fail at once on the closed port.
+bool RunsWithoutLine(int id) {
+    return id == ID_EINSTELLUNGEN || id == ID_UEBERSICHT || id == ID_ZEITSTEMPEL ||
+           id == ID_VERBINDUNG;
+}
 }  // namespace
 
 bool CPixlaneApp::OnCommand(int id) {
-    if (NeedsLine(id) && !EnsureLine())
-        return true;
-    // The settings dialog talks to the module too, but it must open while the device is
-    // gone: that is where another port is chosen.
-    if (id == ID_EINSTELLUNGEN)
+    if (RunsWithoutLine(id))
         EnsureLine();
+    else if (NeedsLine(id) && !EnsureLine())
+        return true;
     const bool known = RunCommand(id);
     FinishLineUse();
     return known;

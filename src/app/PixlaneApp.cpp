@@ -339,7 +339,7 @@ void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
 }
 
 int CPixlaneApp::ConnectModem() {
-    return DialModem(m_sTel_nr, TextUi());
+    return DialModem(m_sTel_nr, TextUi(), &m_sModemResult);
 }
 
 void CPixlaneApp::OnPortToggle() {

@@ -133,6 +133,8 @@ class CPixlaneApp {
 
     // ---- commands ----
     int ConnectModem();
+    // The modem's own word that failed the last dial ("BUSY", "NO CARRIER"), else empty.
+    std::string m_sModemResult;
     // Picture parameters once per run, then the channel; true when the module took it.
     bool RegrabImage();
     void OnNibble1();
@@ -188,6 +190,8 @@ class CPixlaneApp {
     // A loop cycle's fetch; with auto-save on, its picture is kept and journalled.
     void LoopFetch(int id);
     void CapturePicture(int channel, const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
+    // The picture parameters, three passes; a failure is journalled.
+    void CaptureParameters(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
     void CaptureHangUp(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
     // Keeps a fetched picture (whole or not) and records the attempt.
     void KeepPicture(CCaptureEvent& event, bool whole, const CCapturePlan& plan,

@@ -20,6 +20,7 @@
 #include "cli/QtMessages.h"
 #include "image/Decoder.h"
 #include "link/ComPort.h"
+#include "link/ModemDialler.h"
 #include "link/PrintableText.h"
 #include "link/QtSerialLine.h"
 #include "sim/DemoModule.h"
@@ -49,6 +50,12 @@ class CEnvOverride {
     std::string m_sName;
     std::optional<QByteArray> m_sOld;
 };
+
+// After a failed dial, the modem's own word for it, which the dialler's text leaves out.
+void NoteModemResult(const CPixlaneApp& app, CConsoleUi& ui) {
+    if (!app.m_sModemResult.empty())
+        ui.Note(ModemResultText(app.m_sModemResult));
+}
 
 // Everything a command needs while it runs; the port is open.
 struct CRun {
@@ -194,6 +201,7 @@ int RunFetch(CRun& r) {
     r.m_ui.Finish();
     if (!whole || !app.m_image.HasBits()) {
         r.m_ui.ReportFailure();
+        NoteModemResult(app, r.m_ui);
         r.m_ui.Note("Kein vollständiges Bild empfangen, keine Datei geschrieben !");
         return 1;
     }
@@ -325,8 +333,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     } else if (app.OpenConfiguredPort()) {
         CRun run{opt, app, ui, out};
         rc = Dispatch(run);
-        if (rc == 1 && opt.m_sCommand != "fetch")
+        if (rc == 1 && opt.m_sCommand != "fetch") {
             ui.ReportFailure();
+            NoteModemResult(app, ui);
+        }
     } else {
         ui.Note(PortOpenFailedText(app.m_iCom, opt.m_sDevice));
     }

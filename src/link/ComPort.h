@@ -48,6 +48,9 @@ class CComPort {
     bool Expect(const char* expected);
     bool SendExpectTimed(const char* command, size_t length, const char* expected,
                          uint32_t limitMs);
+    // The modem's own result that ended the last of these waits instead of the awaited
+    // letter ("ERROR", "BUSY", "NO CARRIER", ...); empty when none did.
+    std::string m_sModemResult;
 
     // ---- command framing and channel selection (src/protocol/Channel.cpp) ----
     bool SelectChannel(const std::string& channel);

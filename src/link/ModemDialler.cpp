@@ -61,8 +61,14 @@ bool IsDialableNumber(const std::string& number) {
     return DialNumberProblem(number).empty();
 }
 
-int DialModem(const std::string& telNr, CPortUi* ui) {
+std::string ModemResultText(const std::string& word) {
+    return "Modem meldet " + word;
+}
+
+int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult) {
     CComPort port;
+    if (modemResult != nullptr)
+        modemResult->clear();
     const char* lf = "\n";
     // The dial command is built whole, however long the number is.
     const std::string dial = "ATD" + telNr + "\r";
@@ -94,6 +100,8 @@ int DialModem(const std::string& telNr, CPortUi* ui) {
         Status(ui, ResultText(kModemConnected));
         return kModemConnected;
     }
+    if (modemResult != nullptr)
+        *modemResult = port.m_sModemResult;
     if (!port.WaitPurgeAll(1000))
         code = kModemPortClosed;
     Status(ui, ResultText(code));

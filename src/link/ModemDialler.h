@@ -8,12 +8,13 @@
 enum ModemResult : int {
     kModemConnected = 0,
     // A step fails when its answer does not come, or when the modem names a failure
-    // ("ERROR", "BUSY", "NO CARRIER", "NO DIALTONE", "NO ANSWER") instead.
+    // instead: "ERROR" fails any step; the results of a call ("BUSY", "NO CARRIER",
+    // "NO DIALTONE", "NO DIAL TONE", "NO ANSWER") fail the dial alone.
     kModemNoAnswer = 1,     // no "K" after "AT\r"
     kModemSetupFailed = 2,  // no "K" after "ATE0M1\r"
     kModemExtension = 3,    // no "K" after "ATX3\r"
     kModemBadNumber = 4,    // the number is empty or holds a character a dial string forbids
-    kModemNoCarrier = 5,    // no "T" within 30 s of dialling
+    kModemNoCarrier = 5,    // no "T" within 30 s of dialling, or a failure result to the dial
     kModemPortClosed = 7,   // purging after a failure failed: the port is not open
 };
 
@@ -25,5 +26,9 @@ std::string DialNumberProblem(const std::string& number);
 bool IsDialableNumber(const std::string& number);
 
 // Initialises the modem on the open port, dials the number and waits for the carrier.
-// Reports progress and the failing step as status texts; returns a ModemResult.
-int DialModem(const std::string& telNr, CPortUi* ui);
+// Reports progress and the failing step as status texts; returns a ModemResult. When
+// given, modemResult gets the modem's own word that failed the step ("BUSY"), or empty.
+int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult = nullptr);
+
+// The text that names the modem's own result word ("Modem meldet BUSY").
+std::string ModemResultText(const std::string& word);

@@ -31,13 +31,15 @@ class CAnswerLine {
         for (size_t i = 0; i < m_nFailures; ++i) {
             const std::string w(kFailures[i]);
             if (m_sLine == w)
-                return kFailure;
+                return kFailure;  // the line is the word
             begunFailure = begunFailure || w.rfind(m_sLine, 0) == 0;
         }
         if (c != m_cExpected)
             return kOther;
         return begunFailure ? kOther : kExpected;
     }
+    // The answer line so far: after kFailure, the modem's result word.
+    const std::string& Line() const { return m_sLine; }
 
   private:
     // "ERROR" first: it is the only one that answers a command.
@@ -50,6 +52,7 @@ class CAnswerLine {
 }  // namespace
 
 bool CComPort::SendExpect(const char* command, size_t length, const char* expected) {
+    m_sModemResult.clear();
     if (!Write(command, length))
         return false;
     CAnswerLine answer(expected[0], false);
@@ -59,6 +62,8 @@ bool CComPort::SendExpect(const char* command, size_t length, const char* expect
         if (!Read(c, 1))
             return false;
         const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
+        if (verdict == CAnswerLine::kFailure)
+            m_sModemResult = answer.Line();
         if (verdict != CAnswerLine::kOther)
             return verdict == CAnswerLine::kExpected;
     }
@@ -66,6 +71,7 @@ bool CComPort::SendExpect(const char* command, size_t length, const char* expect
 }
 
 bool CComPort::Expect(const char* expected) {
+    m_sModemResult.clear();
     CAnswerLine answer(expected[0], false);
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
@@ -77,6 +83,8 @@ bool CComPort::Expect(const char* expected) {
             continue;
         }
         const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
+        if (verdict == CAnswerLine::kFailure)
+            m_sModemResult = answer.Line();
         if (verdict != CAnswerLine::kOther)
             return verdict == CAnswerLine::kExpected;
     }
@@ -87,6 +95,7 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
                                uint32_t limitMs) {
     CClock& clock = Clock();
     const uint32_t start = clock.GetTickCount();
+    m_sModemResult.clear();
     if (!Write(command, length))
         return false;
     CAnswerLine answer(expected[0], true);
@@ -98,8 +107,10 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
             if (verdict == CAnswerLine::kExpected)
                 return true;
             // The modem has given up the call itself and is back in command mode.
-            if (verdict == CAnswerLine::kFailure)
+            if (verdict == CAnswerLine::kFailure) {
+                m_sModemResult = answer.Line();
                 return false;
+            }
         } else if (LineLost()) {
             return false;
         }

@@ -51,6 +51,8 @@ class CRecordingUi : public CAppUi {
     }
     void StopCaptureTimer() override { ++m_nTimerStops; }
     void RearmCaptureTimer() override { ++m_nTimerRearms; }
+    void ShowModuleStatusDialog() override { m_dialogs.push_back("Modulstatus"); }
+    void ShowTimeStampDialog() override { m_dialogs.push_back("Zeitstempel"); }
     void RunSettingsDialog(CEinstellungMembers& members) override {
         m_settingsIn = members;
         if (m_editSettings)
@@ -72,6 +74,7 @@ class CRecordingUi : public CAppUi {
     std::function<void(int pump)> m_onPump;  // what happens meanwhile, by pump number
     int m_nTimerStops = 0;
     int m_nTimerRearms = 0;
+    std::vector<std::string> m_dialogs;  // the module dialogs opened, by title
     CEinstellungMembers m_settingsIn;
     std::function<void(CEinstellungMembers&)> m_editSettings;
 };

@@ -145,6 +145,17 @@ class CaptureRoundTest : public CAppFixture {
                 lines.push_back(QJsonDocument::fromJson(line).object());
         return lines;
     }
+    // The journal's lines as "event result message".
+    std::vector<std::string> JournalSummary() const {
+        std::vector<std::string> out;
+        for (const QJsonObject& o : Journal())
+            out.push_back(
+                QStringList{o["event"].toString(), o["result"].toString(), o["message"].toString()}
+                    .join(' ')
+                    .trimmed()
+                    .toStdString());
+        return out;
+    }
     // The frames the module received, block acknowledgements left out.
     std::vector<std::string> Frames() const {
         std::vector<std::string> out;
@@ -275,8 +286,54 @@ TEST_F(CaptureModemRoundTest, AStopBreaksTheTransferOffAndStillHangsUp) {
     EXPECT_FALSE(m_modem.IsOffHook());
     EXPECT_EQ(Files(), QStringList{"journal.jsonl"});
     ASSERT_EQ(Journal().size(), 1u);
-    EXPECT_EQ(Journal()[0]["result"].toString(), "broken");
+    EXPECT_EQ(Journal()[0]["result"].toString(), "stopped");
     EXPECT_EQ(Journal()[0]["message"].toString(), QString::fromUtf8("Übertragung abgebrochen !"));
+
+    // A picture the module's data broke three times is another result.
+    m_app.SetStopCheck({});
+    for (int i = 0; i < 3; ++i)
+        m_module.AddFault({ESimFault::BadCheck, "", 5, 0, false});
+    EXPECT_EQ(m_app.RunCaptureRound(m_spec).m_nFailed, 1);
+    ASSERT_EQ(Journal().size(), 2u);
+    EXPECT_EQ(Journal()[1]["result"].toString(), "broken");
+}
+
+TEST_F(CaptureModemRoundTest, ADialTheModemAnswersBusyIsJournalledWithTheModemsWord) {
+    m_modem.m_eDialResult = EDialResult::Busy;
+    EXPECT_TRUE(m_app.RunCaptureRound(m_spec).m_bDialFailed);
+    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{"Modem meldet BUSY"});
+    EXPECT_EQ(JournalSummary(),
+              std::vector<std::string>{"dial failed Gegenstelle antwortet nicht"});
+    EXPECT_EQ(Journal()[0]["modem"].toString(), "BUSY");
+}
+
+TEST_F(CaptureModemRoundTest, ALineThatGoesAwayIsJournalledAsTheCauseOfWhatFailsAfterIt) {
+    m_spec.m_channels = {1, 2};
+    int acks = 0;
+    m_module.m_onFrame = [&](const std::string& frame, bool) {
+        if (frame == "q,i,0#" && ++acks == 20)
+            m_factory.Unplug(1);
+    };
+    EXPECT_EQ(m_app.RunCaptureRound(m_spec).m_nFailed, 2);
+    // The picture broken off, the channel after it and the hang-up.
+    const std::string lost = "failed Schnittstelle getrennt";
+    EXPECT_EQ(JournalSummary(),
+              (std::vector<std::string>{"picture " + lost, "picture " + lost, "hangup " + lost}));
+}
+
+TEST_F(CaptureRoundTest, PictureParametersTheModuleRefusesAreJournalledAndThePicturesTaken) {
+    m_module.AddFault({ESimFault::AckDigit, "P", -1, 0, true});
+    m_spec.m_channels = {1};
+    EXPECT_EQ(m_app.RunCaptureRound(m_spec).m_nSaved, 1);
+    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{"FehlerP"});
+    // The timer's tick shows its boxes only for a width without parameters (the one here
+    // is the first re-grab's own); the journal gets the line all the same.
+    m_spec.m_bUnattended = false;
+    m_spec.m_channels.clear();
+    m_app.RunCaptureRound(m_spec);
+    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{"FehlerP", "PFehler"}));
+    EXPECT_EQ(JournalSummary(), (std::vector<std::string>{"params failed FehlerP", "picture ok",
+                                                          "params failed FehlerP", "picture ok"}));
 }
 
 TEST_F(CaptureModemRoundTest, AHangUpTheModuleRefusesDropsDtrAndTheNextRoundReopensTheLine) {

@@ -238,6 +238,22 @@ TEST_F(CommandsTest, ALostLineFailsTheCommandAndTheNextCommandPicksItUpAgain) {
     EXPECT_EQ(line.m_state.m_nRtsControl, CLineState::kRtsDisable);
 }
 
+TEST_F(CommandsTest, OnALostLineF1StillTakesTheLinkDownAndTheDialogsThatSendNothingOpen) {
+    m_factory.Unplug(1);
+    m_app.OnCommand(ID_BILD_HOLEN);
+    ASSERT_TRUE(m_app.IsLineLost());
+    const uint64_t start = m_clock.NowMs();
+    m_app.m_iLokal = 1;
+    m_app.OnCommand(ID_VERBINDUNG);
+    EXPECT_EQ(m_ui.m_nTimerStops, 1);
+    EXPECT_EQ(m_app.m_iLokal, 0);
+    EXPECT_EQ(m_ui.m_status.back(), "!!Auflegen nicht möglich!!");
+    EXPECT_LT(m_clock.NowMs() - start, CComPort::kReadTimeoutMs);  // nothing was awaited
+    m_app.OnCommand(ID_UEBERSICHT);
+    m_app.OnCommand(ID_ZEITSTEMPEL);
+    EXPECT_EQ(m_ui.m_dialogs, (std::vector<std::string>{"Modulstatus", "Zeitstempel"}));
+}
+
 TEST_F(CommandsTest, APortTheUserClosedStaysClosed) {
     m_app.OnCommand(ID_COMPORT);
     ASSERT_FALSE(m_app.m_bPortOpen);

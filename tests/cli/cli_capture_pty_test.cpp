@@ -125,7 +125,7 @@ TEST_F(CliCapturePtyTest, SigtermInTheMiddleOfATransferBreaksItOffHangsUpAndEnds
     EXPECT_EQ(Files(), QStringList{"journal.jsonl"});
     const std::vector<QJsonObject> journal = Journal();
     ASSERT_EQ(journal.size(), 1u);
-    EXPECT_EQ(journal[0]["result"].toString(), "broken");
+    EXPECT_EQ(journal[0]["result"].toString(), "stopped");
 }
 
 }  // namespace

@@ -53,14 +53,15 @@ TEST_F(CliModemPtyTest, FetchWithModemDialsAndBringsTheWholePicture) {
     EXPECT_EQ(FileBytes(path), expected);
 }
 
-TEST_F(CliModemPtyTest, ABusyLineEndsTheDialWithTheDiallersText) {
+TEST_F(CliModemPtyTest, ABusyLineEndsTheDialWithTheDiallersTextAndTheModemsWord) {
     m_modem.m_eDialResult = EDialResult::Busy;
     Serve(true);
     const CCliResult r = Cli({"dial"});
     EXPECT_EQ(r.m_nExit, 1);
     EXPECT_EQ(r.m_sOut, "");
     EXPECT_EQ(r.m_sErr,
-              "Verbindung wird aufgebaut..\nwählen läuft..\nGegenstelle antwortet nicht\n");
+              "Verbindung wird aufgebaut..\nwählen läuft..\nGegenstelle antwortet nicht\n"
+              "Modem meldet BUSY\n");
     m_server.WithPeer([&] { EXPECT_FALSE(m_modem.IsOnline()); });
 }
 

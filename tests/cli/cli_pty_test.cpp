@@ -232,14 +232,16 @@ TEST_F(CliReplugTest, ACaptureRunPicksThePluggedBackAdapterUpAndLosesOnlyTheRoun
     EXPECT_EQ(FileBytes(third), expected);
     EXPECT_TRUE(FileBytes(first).has_value());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2) << "nothing else";
-    // One journal line a round: saved, lost with the line, saved.
+    // A picture a round: saved, lost with the line (and the parameters before it), saved.
     std::vector<std::string> results;
     std::istringstream lines(FileBytes(journal).value_or(""));
-    for (std::string line; std::getline(lines, line);)
-        results.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line))["result"]
-                              .toString()
-                              .toStdString());
-    EXPECT_EQ(results, (std::vector<std::string>{"ok", "failed", "ok"}));
+    for (std::string line; std::getline(lines, line);) {
+        const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(line));
+        results.push_back(
+            (json["event"].toString() + " " + json["result"].toString()).toStdString());
+    }
+    EXPECT_EQ(results, (std::vector<std::string>{"picture ok", "params failed", "picture failed",
+                                                 "picture ok"}));
 }
 
 // The executable, run as the user runs it.

@@ -270,17 +270,24 @@ TEST_F(CliCommandsTest, DialUsesTheStoredNumberOrTheGivenOne) {
     EXPECT_EQ(m_modem.Dialled(), (std::vector<std::string>{"!47", "0815"}));
 }
 
-TEST_F(CliCommandsTest, ADialThatFailsEndsWithTheDiallersText) {
+TEST_F(CliCommandsTest, ADialThatFailsEndsWithTheDiallersTextAndTheModemsWord) {
     m_factory.Attach(1, &m_modem);
     m_modem.m_eDialResult = EDialResult::Busy;
     const CCliResult busy = Cli({"dial"});
     EXPECT_EQ(busy.m_nExit, 1);
     EXPECT_EQ(busy.m_sErr,
-              "Verbindung wird aufgebaut..\nwählen läuft..\nGegenstelle antwortet nicht\n");
+              "Verbindung wird aufgebaut..\nwählen läuft..\nGegenstelle antwortet nicht\n"
+              "Modem meldet BUSY\n");
     EXPECT_FALSE(m_modem.IsOnline());
+    m_modem.m_eDialResult = EDialResult::NoDialtone;
     const CCliResult quiet = Cli({"--quiet", "dial"});
     EXPECT_EQ(quiet.m_nExit, 1);
-    EXPECT_EQ(quiet.m_sErr, "Gegenstelle antwortet nicht\n");
+    EXPECT_EQ(quiet.m_sErr, "Gegenstelle antwortet nicht\nModem meldet NO DIALTONE\n");
+    const CCliResult fetch = Cli({"--quiet", "fetch", "--modem", "-o", Temp("x.bmp")});
+    EXPECT_EQ(fetch.m_nExit, 1);
+    EXPECT_EQ(fetch.m_sErr,
+              "Verbindungsaufbau fehlgeschlagen!!\nModem meldet NO DIALTONE\n"
+              "Kein vollständiges Bild empfangen, keine Datei geschrieben !\n");
 
     m_factory.Attach(1, nullptr);  // nothing answers at all
     const CCliResult silent = Cli({"--quiet", "dial"});

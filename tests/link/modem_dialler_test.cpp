@@ -91,7 +91,9 @@ TEST_F(ModemDiallerTest, UnansweredDialHangsUpAfterTheLimit) {
     m_pLine = &OpenLine(&m_modem);
     ScriptSetUp();
     m_modem.Silence();
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemNoCarrier);
+    std::string word = "BUSY";  // from a dial before: a silent modem has said nothing
+    EXPECT_EQ(DialModem("!22", &m_ui, &word), kModemNoCarrier);
+    EXPECT_EQ(word, "");
     EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r", "ATX3\r", "ATD!22\r", "ATH\r"));
     // Each silent try costs 250 ms plus the 3-second read; the tenth ends beyond 30 s.
     const std::vector<uint64_t> at = WrittenAtMs();
@@ -189,7 +191,9 @@ TEST_F(ModemDiallerTest, AFailureResultEndsTheStepItAnswersAtOnce) {
     m_pLine = &OpenLine(&m_modem);
     m_modem.Answer("AT\r\r\nOK\r\n");
     m_modem.Answer("ATE0M1\r\r\nERROR\r\n");
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemSetupFailed);
+    std::string word;
+    EXPECT_EQ(DialModem("!22", &m_ui, &word), kModemSetupFailed);
+    EXPECT_EQ(word, "ERROR");
     EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r"));
     // "ATE0M1" at 2250: its echo, the line break and "ERROR" take 14 polls of 250 ms.
     EXPECT_THAT(RxPurgesMs(*m_pLine), ElementsAre(2250u + 14 * 250 + 1001));
@@ -208,7 +212,8 @@ TEST_F(ModemDiallerTest, TheCallBeforesNoCarrierDoesNotFailTheNextDial) {
 
 TEST_F(ModemDiallerTest, AFailureResultToTheDialEndsItAtOnceWithoutHangingUp) {
     // "NO DIALTONE" holds a "T", as CONNECT does; it is no connection all the same.
-    for (const char* result : {"NO DIALTONE", "BUSY", "NO CARRIER", "NO ANSWER", "ERROR"}) {
+    for (const char* result :
+         {"NO DIALTONE", "NO DIAL TONE", "BUSY", "NO CARRIER", "NO ANSWER", "ERROR"}) {
         SCOPED_TRACE(result);
         CScriptedPeer modem;
         m_port.Open(0);
@@ -219,9 +224,12 @@ TEST_F(ModemDiallerTest, AFailureResultToTheDialEndsItAtOnceWithoutHangingUp) {
         modem.Answer({{std::string("\r\n") + result + "\r\n", 5000}});
         m_ui.m_status.clear();
         const uint64_t start = m_clock.NowMs();
-        EXPECT_EQ(DialModem("!22", &m_ui), kModemNoCarrier);
+        std::string word;
+        EXPECT_EQ(DialModem("!22", &m_ui, &word), kModemNoCarrier);
+        // The step's text stays; the modem's own word comes beside it.
         EXPECT_THAT(m_ui.m_status,
                     ElementsAre(kBuilding, kDialling, "Gegenstelle antwortet nicht"));
+        EXPECT_EQ(word, result);
         EXPECT_EQ(modem.Received().back(), "ATD!22\r") << "the modem hung up itself";
         // The result arrives 5 s after the dial, one character per poll, then the purge.
         EXPECT_LT(m_clock.NowMs() - start, 7000u + 5000u + 14 * 250u + 1001u);
