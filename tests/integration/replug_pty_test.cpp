@@ -70,7 +70,8 @@ class ReplugPtyTest : public ::testing::Test {
     QTemporaryDir m_dir;
     std::string m_sLink;
     std::unique_ptr<QSettings> m_pStore;
-    // The adapter before and after it was pulled; they outlive the server that serves them.
+    // The adapter before and after it was pulled, and any further plugs; they outlive the
+    // server that serves them.
     CModuleSim m_first;
     CModuleSim m_second;
     std::deque<CModuleSim> m_further;
@@ -146,9 +147,7 @@ TEST_F(ReplugPtyTest, AHundredReopeningsLeaveNoDescriptorBehind) {
         m_server.Stop();
         ASSERT_GT(m_app.RunCaptureRound(plan).m_nFailed, 0) << "pull " << i;
         plug();
-        const CCaptureOutcome out = m_app.RunCaptureRound(plan);
-        ASSERT_FALSE(out.m_bLineFailed) << "plug " << i;
-        ASSERT_EQ(out.m_nFailed, 0) << "plug " << i;
+        ASSERT_EQ(m_app.RunCaptureRound(plan).m_nFailed, 0) << "plug " << i;
     }
     EXPECT_EQ(openDescriptors(), before);
 }
