@@ -77,13 +77,13 @@ void CModemSim::CommandByte(char c, uint64_t nowUs, std::vector<CTimedByte>& out
     line.swap(m_sLine);
     if (m_bSkipLine) {
         m_bSkipLine = false;
-        m_commands.push_back(line);
+        m_commands.Add(line);
         Log(line);
         return;
     }
     if (line.empty())
         return;
-    m_commands.push_back(line);
+    m_commands.Add(line);
     Log(line);
     RunCommand(line, nowUs, out);
 }
@@ -113,7 +113,7 @@ void CModemSim::RunCommand(const std::string& line, uint64_t nowUs, std::vector<
             continue;
         if (cmd == 'D') {
             std::string number = line.substr(i);
-            m_dialled.push_back(number);
+            m_dialled.Add(number);
             m_bEcho = bEcho;
             Log("dialling " + number);
             const uint64_t delayUs = uint64_t{m_nDialDelayMs} * 1000;

@@ -8,6 +8,7 @@
 #include "sim/ModuleSim.h"
 #include "sim/SimFault.h"
 #include "sim/SimPeer.h"
+#include "sim/SimRecord.h"
 
 enum class EDialResult { Connect, Busy, NoCarrier, NoDialtone, NoAnswer, Never };
 
@@ -40,9 +41,11 @@ class CModemSim : public CSimPeer {
     bool EchoOn() const { return m_bEcho; }
     int Hangups() const { return m_nHangups; }  // ATH and carrier drops
 
-    // Record: every command line received (without CR) and every number dialled.
-    const std::vector<std::string>& Commands() const { return m_commands; }
-    const std::vector<std::string>& Dialled() const { return m_dialled; }
+    // Record: the command lines received (without CR) and the numbers dialled, the newest
+    // kRecordLimit of each.
+    static constexpr size_t kRecordLimit = 1024;
+    std::vector<std::string> Commands() const { return {m_commands.begin(), m_commands.end()}; }
+    std::vector<std::string> Dialled() const { return {m_dialled.begin(), m_dialled.end()}; }
 
     // Called with every command line and every change of state.
     std::function<void(const std::string&)> m_onLog;
@@ -67,6 +70,6 @@ class CModemSim : public CSimPeer {
     bool m_bSkipLine = false;  // rest of the line that abandoned a dial
     std::string m_sLine;
     int m_nHangups = 0;
-    std::vector<std::string> m_commands;
-    std::vector<std::string> m_dialled;
+    CSimRecord<std::string> m_commands{kRecordLimit};
+    CSimRecord<std::string> m_dialled{kRecordLimit};
 };

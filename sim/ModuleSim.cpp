@@ -73,8 +73,8 @@ std::vector<std::string> CModuleSim::Rejected() const {
 }
 
 void CModuleSim::ClearRecord() {
-    m_hostBytes.clear();
-    m_frames.clear();
+    m_hostBytes.Clear();
+    m_frames.Clear();
     m_nSkipped = 0;
 }
 
@@ -82,7 +82,7 @@ void CModuleSim::OnHostBytes(const uint8_t* data, size_t n, uint64_t nowUs,
                              std::vector<CTimedByte>& out) {
     for (size_t i = 0; i < n; ++i) {
         const char c = static_cast<char>(data[i]);
-        m_hostBytes.push_back({nowUs, data[i]});
+        m_hostBytes.Add({nowUs, data[i]});
         if (!m_bInFrame) {
             if (IsCommandLetter(c)) {
                 m_bInFrame = true;
@@ -131,7 +131,7 @@ void CModuleSim::OnHostBytes(const uint8_t* data, size_t n, uint64_t nowUs,
 }
 
 void CModuleSim::EndFrame(const std::string& text, bool answered, uint64_t nowUs) {
-    m_frames.push_back({nowUs, text, answered});
+    m_frames.Add({nowUs, text, answered});
     if (m_onFrame)
         m_onFrame(text, answered);
 }

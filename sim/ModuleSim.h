@@ -11,6 +11,7 @@
 #include "sim/LinePacer.h"
 #include "sim/SimFault.h"
 #include "sim/SimPeer.h"
+#include "sim/SimRecord.h"
 #include "sim/TestPicture.h"
 
 // The values the module reports to the status queries.
@@ -80,11 +81,14 @@ class CModuleSim : public CSimPeer {
     // True once after an accepted "E,1#": a modem in front drops the carrier.
     bool TakeEndConnection();
 
-    // Record of the host's side.
-    const std::vector<CHostByte>& HostBytes() const { return m_hostBytes; }
-    const std::vector<CHostFrame>& HostFrames() const { return m_frames; }
-    std::vector<std::string> Frames() const;    // every frame, in order
-    std::vector<std::string> Rejected() const;  // the frames that got no answer
+    // Record of the host's side: the newest frames and bytes, at most this many, so that a
+    // module served for weeks keeps its memory.
+    static constexpr size_t kFrameLimit = 4096;
+    static constexpr size_t kHostByteLimit = 8192;
+    const CSimRecord<CHostByte>& HostBytes() const { return m_hostBytes; }
+    const CSimRecord<CHostFrame>& HostFrames() const { return m_frames; }
+    std::vector<std::string> Frames() const;    // the frames recorded, in order
+    std::vector<std::string> Rejected() const;  // those of them that got no answer
     size_t SkippedBytes() const { return m_nSkipped; }
     void ClearRecord();
 
@@ -124,6 +128,6 @@ class CModuleSim : public CSimPeer {
     std::string m_sFrame;
     std::string m_sNoise;  // bytes skipped since the last frame
     size_t m_nSkipped = 0;
-    std::vector<CHostByte> m_hostBytes;
-    std::vector<CHostFrame> m_frames;
+    CSimRecord<CHostByte> m_hostBytes{kHostByteLimit};
+    CSimRecord<CHostFrame> m_frames{kFrameLimit};
 };

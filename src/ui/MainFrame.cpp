@@ -463,6 +463,10 @@ bool CMainFrame::PumpEvents() {
     CLoopFilter filter(QApplication::activeModalWidget());
     qApp->installEventFilter(&filter);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // What the cycle let go of later (Qt's layout animations, a dozen with every fetch) is
+    // deleted only when the event loop that was running when it was let go gets control
+    // back, which a loop command holds for as long as it runs: it is deleted here.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qApp->removeEventFilter(&filter);
     return filter.m_bStop || m_bClosing;
 }

@@ -3,9 +3,11 @@
 // application object on the real serial back end, the settings in a temporary folder.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "link/ComPort.h"
 #include "sim/ModuleSim.h"
 #include "sim/PtySimServer.h"
+#include "support/VirtualClock.h"
 
 namespace {
 
@@ -38,12 +41,13 @@ class ReplugPtyTest : public ::testing::Test {
     void TearDown() override {
         m_app.ExitInstance();
         CComPort::SetUi(nullptr);
+        CComPort::SetClock(nullptr);
         m_server.Stop();
     }
 
     // Plugs an adapter in: a new pseudo-terminal under the link, served by the module.
-    void Plug(CModuleSim& module) {
-        module.SetPacing(921600, 0);
+    void Plug(CModuleSim& module, uint32_t baud = 921600) {
+        module.SetPacing(baud, 0);
         m_server.m_sLinkPath = m_sLink;
         std::string device;
         std::string error;
@@ -66,9 +70,11 @@ class ReplugPtyTest : public ::testing::Test {
     QTemporaryDir m_dir;
     std::string m_sLink;
     std::unique_ptr<QSettings> m_pStore;
-    // The adapter before and after it was pulled; they outlive the server that serves them.
+    // The adapter before and after it was pulled, and any further plugs; they outlive the
+    // server that serves them.
     CModuleSim m_first;
     CModuleSim m_second;
+    std::deque<CModuleSim> m_further;
     CPtySimServer m_server;
     CRecordingUi m_ui;
     CPixlaneApp m_app;
@@ -103,6 +109,47 @@ TEST_F(ReplugPtyTest, TheWindowPicksTheLineUpAgainWithoutARestart) {
     EXPECT_EQ(m_app.m_image.Width(), 180);
     // Nothing went to the module on reopening but what the fetch sends.
     EXPECT_EQ(Frames(m_second), std::vector<std::string>{"I,00000,B4,0090,3#"});
+}
+
+// Weeks at a site with a loose adapter: pulled and plugged back again and again, picked
+// up by the window's commands and by unattended capture rounds, which fail while it is
+// out. Every reopening gives back what the one before took.
+TEST_F(ReplugPtyTest, AHundredReopeningsLeaveNoDescriptorBehind) {
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    if (!fds.exists())
+        GTEST_SKIP() << "no /proc/self/fd to count the open descriptors in";
+    const auto openDescriptors = [&fds] {
+        return fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+    };
+    // The waits of the capture round pass in virtual time; the line is real. Each plug is
+    // a module of its own, on a time line of its own as the server starts it.
+    CVirtualClock clock;
+    CComPort::SetClock(&clock);
+    const auto plug = [this] { Plug(m_further.emplace_back(), 0); };
+    plug();
+    m_app.SetUi(&m_ui);
+    ASSERT_TRUE(m_app.InitInstance(m_pStore.get()));
+    CCapturePlan plan;
+    plan.m_bDial = false;
+    plan.m_bUnattended = true;
+    ASSERT_EQ(m_app.RunCaptureRound(plan).m_nFailed, 0);
+    const auto before = openDescriptors();
+
+    for (int i = 0; i < 50; ++i) {
+        m_server.Stop();
+        m_app.OnCommand(ID_KAMERASTATUS);
+        ASSERT_EQ(m_ui.m_status.back(), "Schnittstelle getrennt") << "pull " << i;
+        plug();
+        m_ui.m_status.clear();
+        m_app.OnCommand(ID_KAMERASTATUS);
+        ASSERT_TRUE(Showed("Schnittstelle wieder verbunden")) << "plug " << i;
+
+        m_server.Stop();
+        ASSERT_GT(m_app.RunCaptureRound(plan).m_nFailed, 0) << "pull " << i;
+        plug();
+        ASSERT_EQ(m_app.RunCaptureRound(plan).m_nFailed, 0) << "plug " << i;
+    }
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 }  // namespace

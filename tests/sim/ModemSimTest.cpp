@@ -104,4 +104,36 @@ TEST_F(ModemSimTest, HangUpInCommandModeIsAcknowledged) {
     EXPECT_FALSE(m_modem.IsOffHook());
 }
 
+// A line served for weeks: dial after dial, queries and whole pictures. The records keep
+// the newest entries up to their limits, and the module still answers as before.
+TEST_F(ModemSimTest, ALongSessionKeepsOnlyTheNewestRecords) {
+    m_host.Exchange("ATE0\r");
+    const int calls = static_cast<int>(CModemSim::kRecordLimit) + 100;
+    int pictures = 0;
+    for (int call = 0; call < calls; ++call) {
+        ASSERT_EQ(m_host.Exchange("ATD!22\r"), "\r\nCONNECT 9600\r\n") << "call " << call;
+        ASSERT_EQ(m_host.Exchange("V#"), "q,V,0#v,03#");
+        if (call % 40 == 0) {
+            std::vector<std::string> blocks;
+            ASSERT_EQ(m_host.Fetch("I,00000,B4,0090,3#", 144, blocks), 0) << "call " << call;
+            ++pictures;
+        }
+        ASSERT_EQ(m_host.Exchange("E,1#"), "q,E,0#\r\nNO CARRIER\r\n");
+    }
+    const auto& frames = m_module.HostFrames();
+    ASSERT_GT(frames.Total(), CModuleSim::kFrameLimit);
+    EXPECT_EQ(frames.size(), CModuleSim::kFrameLimit);
+    EXPECT_EQ(frames.Total(), static_cast<size_t>(2 * calls + pictures * 145));
+    EXPECT_EQ(frames.back().m_sText, "E,1#");
+    EXPECT_EQ(frames[frames.size() - 2].m_sText, "V#");
+    const auto& bytes = m_module.HostBytes();
+    ASSERT_GT(bytes.Total(), CModuleSim::kHostByteLimit);
+    EXPECT_EQ(bytes.size(), CModuleSim::kHostByteLimit);
+    EXPECT_EQ(bytes.back().m_nByte, '#');
+    EXPECT_EQ(m_modem.Commands().size(), CModemSim::kRecordLimit);
+    EXPECT_EQ(m_modem.Commands().back(), "ATD!22");
+    EXPECT_EQ(m_modem.Dialled().size(), CModemSim::kRecordLimit);
+    EXPECT_EQ(m_module.FrameCounter(), static_cast<unsigned>(pictures));
+}
+
 }  // namespace

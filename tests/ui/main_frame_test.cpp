@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPaintEvent>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegion>
@@ -27,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <vector>
 
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
@@ -552,6 +554,28 @@ TEST_F(MainFrameTest, EscapeEndsALoopAfterItsCycle) {
     QCoreApplication::processEvents();
     EXPECT_EQ(sink.m_nSeen, 0);
     EXPECT_TRUE(m_frame->isVisible());
+}
+
+// What a cycle lets go of later (as Qt's own layout animations do, fetch by fetch) is
+// deleted before the next cycle: a loop that runs for weeks holds no more than one cycle.
+TEST_F(MainFrameTest, ALoopDeletesWhatEachCycleLetGo) {
+    ShowAndActivate();
+    std::vector<QPointer<QObject>> letGo;
+    int stillThere = 0;
+    m_module.m_onFrame = [&](const std::string& frame, bool) {
+        if (frame != "I,00000,B4,0090,3#")
+            return;
+        for (const QPointer<QObject>& p : letGo)
+            stillThere += !p.isNull();
+        letGo.emplace_back(new QObject)->deleteLater();
+        if (letGo.size() == 3)
+            QCoreApplication::postEvent(
+                m_frame.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    };
+    m_frame->AccelAction(ID_LOOP_BILD)->trigger();
+    m_module.m_onFrame = nullptr;
+    EXPECT_EQ(letGo.size(), 3u);
+    EXPECT_EQ(stillThere, 0);
 }
 
 TEST_F(MainFrameTest, EscapeInADialogOpenedDuringALoopClosesOnlyTheDialog) {
