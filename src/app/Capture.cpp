@@ -174,10 +174,10 @@ CCaptureEvent CPixlaneApp::StartEvent(const char* kind, int channel,
     e.m_time = plan.m_pKeeper != nullptr ? plan.m_pKeeper->Now() : QDateTime::currentDateTime();
     e.m_sEvent = kind;
     e.m_iChannel = channel;
-    e.m_nWidth = m_iBildbreite;
-    e.m_nHeight = m_iBildhoehe;
-    e.m_iMode = m_iModus;
-    e.m_bColour = m_iMonochrom != 0;
+    e.m_nWidth = plan.m_request.m_nWidth;
+    e.m_nHeight = plan.m_request.m_nHeight;
+    e.m_iMode = plan.m_request.m_iMode;
+    e.m_bColour = plan.m_request.m_bColour;
     return e;
 }
 
@@ -198,11 +198,11 @@ void CPixlaneApp::RecordEvent(const CCaptureEvent& event, const CCapturePlan& pl
         ShowStatus(kSaveFailed);
 }
 
-void CPixlaneApp::KeepPicture(CCaptureEvent& e, bool whole, const CCapturePlan& plan,
+void CPixlaneApp::KeepPicture(CCaptureEvent& e, int transfer, const CCapturePlan& plan,
                               CCaptureOutcome& out) {
-    if (!whole) {
+    if (transfer != kTransferComplete) {
         ++out.m_nFailed;
-        e.m_sResult = m_nLastTransfer == kTransferBroken ? "broken" : "failed";
+        e.m_sResult = transfer == kTransferBroken ? "broken" : "failed";
         if (plan.m_bUnattended)
             ShowMessage("Kanal " + std::to_string(e.m_iChannel) +
                         ": kein vollständiges Bild empfangen !");
@@ -283,16 +283,16 @@ void CPixlaneApp::CapturePicture(int channel, const CCapturePlan& plan, CTextTap
     }
     if (StopRequested())
         return;
-    bool whole = false;
+    int transfer = -1;
     while (e.m_nTries < 3) {
         ++e.m_nTries;
-        whole = FetchImage();
-        if (whole || StopRequested())
+        transfer = FetchImage(plan.m_request).m_nTransfer;
+        if (transfer == kTransferComplete || StopRequested())
             break;
         clock.Sleep(kStepWaitMs);
     }
     EndEvent(e, tick, bytes);
-    if (!whole && StopRequested()) {
+    if (transfer != kTransferComplete && StopRequested()) {
         // Broken off on request: recorded, but no failure of the module's.
         ShowStatus(kBrokenOff);
         e.m_sResult = "stopped";
@@ -300,7 +300,7 @@ void CPixlaneApp::CapturePicture(int channel, const CCapturePlan& plan, CTextTap
         RecordEvent(e, plan, out);
         return;
     }
-    KeepPicture(e, whole, plan, out);
+    KeepPicture(e, transfer, plan, out);
 }
 
 void CPixlaneApp::CaptureParameters(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out) {
@@ -309,12 +309,13 @@ void CPixlaneApp::CaptureParameters(const CCapturePlan& plan, CTextTap& tap, CCa
     const uint32_t tick = clock.GetTickCount();
     const uint64_t bytes = CComPort::BytesReceived();
     CCaptureEvent e = StartEvent("params", 0, plan);
-    const bool hasSet = m_iBildbreite == 180 || m_iBildbreite == 360;
+    const int width = plan.m_request.m_nWidth;
+    const bool hasSet = width == 180 || width == 360;
     bool ok = false;
     while (e.m_nTries < 3 && !ok && !StopRequested()) {
         ++e.m_nTries;
         if (hasSet)
-            ok = SetGrabWindow();
+            ok = CComPort().SetParametersForWidth(width);
         else
             ShowMessage("FehlerP");
         clock.Sleep(kStepWaitMs);
@@ -385,19 +386,19 @@ CCaptureOutcome CPixlaneApp::RunCaptureRound(const CCapturePlan& plan) {
         const uint64_t bytes = CComPort::BytesReceived();
         CCaptureEvent e = StartEvent("dial", 0, plan);
         e.m_nTries = 1;
-        bool connected = ConnectModem() == 0;
-        if (!connected && !StopRequested()) {
+        CDialResult dial = Dial();
+        if (!dial.Connected() && !StopRequested()) {
             clock.Sleep(kStepWaitMs);
             e.m_nTries = 2;
-            connected = ConnectModem() == 0;
+            dial = Dial();
         }
-        if (!connected) {
+        if (!dial.Connected()) {
             EndEvent(e, tick, bytes);
             e.m_sResult = "failed";
             e.m_sMessage = FailureText(&tap);
-            e.m_sModem = m_sModemResult;
-            if (plan.m_bUnattended && !m_sModemResult.empty())
-                ShowMessage(ModemResultText(m_sModemResult));
+            e.m_sModem = dial.m_sModem;
+            if (plan.m_bUnattended && !dial.m_sModem.empty())
+                ShowMessage(ModemResultText(dial.m_sModem));
             // The dial may have failed after the call was made.
             if (plan.m_bUnattended)
                 HangUpByLine();
@@ -452,6 +453,7 @@ void CPixlaneApp::OnCaptureTick() {
         return;
     }
     CCapturePlan plan;
+    plan.m_request = StoredRequest();
     plan.m_pKeeper = AutoSaveKeeper();
     const CCaptureOutcome out = RunCaptureRound(plan);
     if (out.m_bDialFailed) {
@@ -472,31 +474,24 @@ void CPixlaneApp::OnCaptureTick() {
 }
 
 void CPixlaneApp::LoopFetch(int id) {
-    const auto fetch = [this, id] {
-        if (id == ID_LOOP_NIBBLE2)
-            OnNibble2();
-        else if (id == ID_LOOP_NIBBLE12)
-            OnNibble12();
-        else
-            GetImage();
-    };
     CCapturePlan plan;
     plan.m_pKeeper = AutoSaveKeeper();
     if (plan.m_pKeeper == nullptr) {
-        fetch();
+        CycleFetch(id);
         return;
     }
     CTextTapGuard guard(*this);
     guard.Tap().Mark();
     const uint32_t tick = CComPort::Clock().GetTickCount();
     const uint64_t bytes = CComPort::BytesReceived();
+    const QDateTime when = plan.m_pKeeper->Now();
+    const CFetchOutcome fetched = CycleFetch(id);
+    // The journal tells what the cycle's last fetch asked for.
+    plan.m_request = fetched.m_request;
     CCaptureEvent e = StartEvent("picture", m_iKanal, plan);
-    if (id == ID_LOOP_NIBBLE2)
-        e.m_iMode = 2;
-    m_nLastTransfer = -1;
-    fetch();
+    e.m_time = when;
     e.m_nTries = 1;
     EndEvent(e, tick, bytes);
     CCaptureOutcome out;
-    KeepPicture(e, m_nLastTransfer == kTransferComplete, plan, out);
+    KeepPicture(e, fetched.m_nTransfer, plan, out);
 }

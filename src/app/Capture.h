@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/CaptureJournal.h"
+#include "app/FetchRequest.h"
 #include "app/NamePattern.h"
 #include "link/PortUi.h"
 
@@ -43,6 +44,8 @@ class CPictureKeeper {
 
 // What a capture round does beyond the capture timer's tick.
 struct CCapturePlan {
+    // What each picture asks for.
+    CFetchRequest m_request;
     // Dial through the modem first (two tries) and hang up at the end.
     bool m_bDial = true;
     // The channels to fetch, in order; empty: the stored channel, selected by the re-grab

@@ -17,23 +17,40 @@ bool CPixlaneApp::RegrabImage() {
     return port.SelectChannel(std::to_string(m_iKanal));
 }
 
-void CPixlaneApp::OnNibble1() {
-    m_iModus = 1;
-    GetImage();
+CFetchOutcome CPixlaneApp::NibbleFetch(int mode) {
+    CFetchRequest request = StoredRequest();
+    request.m_iMode = mode;
+    CFetchOutcome out = GetImage(request);
     m_iModus = 3;
+    return out;
+}
+
+CFetchOutcome CPixlaneApp::Nibble12Fetch() {
+    NibbleFetch(2);
+    nibb2 = true;
+    CFetchOutcome out = GetImage(StoredRequest());
+    m_iModus = 3;
+    return out;
+}
+
+void CPixlaneApp::OnNibble1() {
+    NibbleFetch(1);
 }
 
 void CPixlaneApp::OnNibble2() {
-    m_iModus = 2;
-    GetImage();
-    m_iModus = 3;
+    NibbleFetch(2);
 }
 
 void CPixlaneApp::OnNibble12() {
-    OnNibble2();
-    nibb2 = true;
-    GetImage();
-    m_iModus = 3;
+    Nibble12Fetch();
+}
+
+CFetchOutcome CPixlaneApp::CycleFetch(int id) {
+    if (id == ID_LOOP_NIBBLE2)
+        return NibbleFetch(2);
+    if (id == ID_LOOP_NIBBLE12)
+        return Nibble12Fetch();
+    return GetImage(StoredRequest());
 }
 
 void CPixlaneApp::RunLoop(int id) {

@@ -1,5 +1,3 @@
-#include <cctype>
-#include <cstdio>
 #include <cstring>
 
 #include "app/AppUi.h"
@@ -9,56 +7,6 @@
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
-#include "protocol/Hex.h"
-
-namespace {
-const char* const kBadRequest = "Ungültige Bildanforderung !";
-
-bool IsHexText(const std::string& s) {
-    for (char c : s)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    return true;
-}
-
-// Pads a field on the left with "0" to its width; false when it is too long or not hex.
-bool PadField(const std::string& value, size_t width, std::string& out) {
-    if (value.size() > width || !IsHexText(value))
-        return false;
-    out = std::string(width - value.size(), '0') + value;
-    return true;
-}
-
-// The frames of the wide grey formats, each with a block count of its own.
-const char* WideFrame(int width) {
-    switch (width) {
-        case 256:
-            return "I,00000,FF,00C9,3#";
-        case 512:
-            return "I,00000,FF,0405,3#";
-        case 768:
-            return "I,00000,FF,06C7,3#";
-        default:
-            return nullptr;
-    }
-}
-
-// Blocks of 180 bytes that a picture of width 180 or 360 takes in a mode 1..4.
-int BlockCountFor(int width, int height, int mode) {
-    const int perRow = width == 180 ? 1 : 2;
-    if (mode == 1 || mode == 2)
-        return width == 180 ? height / 2 : height;
-    return mode == 3 ? perRow * height : 2 * perRow * height;
-}
-
-// Where the block count stands in a request frame: "I,ooooo,bb,cccc,m#".
-constexpr size_t kCountAt = 11;
-constexpr size_t kCountDigits = 4;
-
-bool IsSupportedWidth(int w) {
-    return w == 180 || w == 256 || w == 360 || w == 512 || w == 768;
-}
-}  // namespace
 
 void CPixlaneApp::BuildYuvTables() {
     m_yuv.BuildYuvTables();
@@ -74,81 +22,80 @@ void CPixlaneApp::ReleaseBuffers() {
     m_bKeepValid = false;
 }
 
+CFetchRequest CPixlaneApp::StoredRequest() const {
+    CFetchRequest r;
+    r.m_nWidth = m_iBildbreite;
+    r.m_nHeight = m_iBildhoehe;
+    r.m_iMode = m_iModus;
+    r.m_bColour = m_iMonochrom != 0;
+    r.m_bExpert = m_bExpert;
+    r.m_sOffset = m_sOffset;
+    r.m_sBgroesse = m_sBgroesse;
+    r.m_sBanzahl = m_sBanzahl;
+    return r;
+}
+
 std::string CPixlaneApp::BuildRequestFrame(bool& refused) const {
-    refused = false;
-    const int W = m_iBildbreite;
-    if (!IsSupportedWidth(W))
-        return {};
-    if (m_iBildhoehe < 1 || m_iBildhoehe > CImage::kMaxSide) {
-        refused = true;
-        return {};
-    }
-    const bool narrow = W == 180 || W == 360;
-    if (narrow && (m_iModus < 1 || m_iModus > 4)) {
-        refused = true;
-        return {};
-    }
-    if (!m_bExpert) {
-        if (!narrow)
-            return WideFrame(W);
-        // The request asks for the blocks of the configured height, so that the module
-        // sends exactly what the fetch reads; the standard heights give the usual frames.
-        char frame[32];
-        std::snprintf(frame, sizeof frame, "I,00000,B4,%04X,%d#",
-                      static_cast<unsigned>(BlockCountFor(W, m_iBildhoehe, m_iModus)), m_iModus);
-        return frame;
-    }
-    std::string offset, size, count;
-    if (m_iModus < 1 || m_iModus > 9 || !PadField(m_sOffset, 5, offset) ||
-        !PadField(m_sBgroesse, 2, size) || !PadField(m_sBanzahl, 4, count)) {
-        refused = true;
-        return {};
-    }
-    return "I," + offset + "," + size + "," + count + "," + std::to_string(m_iModus) + "#";
+    std::string frame;
+    refused = StoredRequest().Problem(&frame) == ERequestProblem::kInvalid;
+    return frame;
 }
 
 void CPixlaneApp::DecodeBlock(int blockIndex) {
-    const int W = m_iBildbreite;
-    const int H = m_iBildhoehe;
+    const int W = m_request.m_nWidth;
+    const int H = m_request.m_nHeight;
     if (m_pUi != nullptr)
         m_pUi->SetImageSize(H, W);
-    ShowStatus("Zeile " + std::to_string(blockIndex) + " wird empfangen ...");
+    ShowProgressText("Zeile " + std::to_string(blockIndex) + " wird empfangen ...");
     CBlockJob job;
     job.m_iBlock = blockIndex;
     job.m_pData = m_pRecvBuf.data();
     job.m_nLen = m_nBlockLen;
     job.m_nWidth = W;
     job.m_nHeight = H;
-    job.m_bColour = m_iMonochrom != 0;
-    job.m_iMode = m_iModus;
+    job.m_bColour = m_request.m_bColour;
+    job.m_iMode = m_request.m_iMode;
     job.m_pImage = &m_image;
     job.m_pKeep = m_pKeepBuf.empty() ? nullptr : m_pKeepBuf.data();
     job.m_nKeepSize = m_pKeepBuf.size();
     job.m_pScreen = m_pUi != nullptr ? m_pUi->ScreenImage(W, H) : nullptr;
     const CRowSpan rows = m_yuv.DecodeBlock(job, nibb2);
-    if (m_iModus == 2 && job.m_pKeep != nullptr)
+    if (m_request.m_iMode == 2 && job.m_pKeep != nullptr)
         m_bKeepValid = true;
     if (m_pUi != nullptr && !rows.IsEmpty())
         m_pUi->RepaintRows(rows.m_nFirst, rows.m_nLast);
 }
 
 bool CPixlaneApp::GetImage() {
-    return m_iLokal == 1 ? FetchImage() : FetchImageViaModem();
+    return GetImage(StoredRequest()).Whole();
 }
 
 bool CPixlaneApp::FetchImage() {
-    const int W = m_iBildbreite;
-    const int H = m_iBildhoehe;
-    const bool colour = m_iMonochrom != 0;
-    // Every stored value is checked before anything is allocated or sent.
-    bool refused = false;
+    return FetchImage(StoredRequest()).Whole();
+}
+
+bool CPixlaneApp::FetchImageViaModem() {
+    return FetchImageViaModem(StoredRequest()).Whole();
+}
+
+CFetchOutcome CPixlaneApp::GetImage(const CFetchRequest& request) {
+    return m_iLokal == 1 ? FetchImage(request) : FetchImageViaModem(request);
+}
+
+CFetchOutcome CPixlaneApp::FetchImage(const CFetchRequest& request) {
+    CFetchOutcome out;
+    out.m_request = request;
+    const int W = request.m_nWidth;
+    const int H = request.m_nHeight;
+    const bool colour = request.m_bColour;
+    // Every value is checked before anything is allocated or sent.
     m_nLastTransfer = -1;
-    const std::string frame = BuildRequestFrame(refused);
-    if (frame.empty()) {
-        if (refused)
-            ShowStatus(kBadRequest);
-        return false;
-    }
+    std::string frame;
+    if (request.Problem(&frame) == ERequestProblem::kInvalid)
+        ShowStatus(kBadRequestText);
+    if (frame.empty())
+        return out;
+    m_request = request;
 
     // Nibble-2 data are kept for a following Nibble-1 fetch of the same size only.
     const bool keepNibble2 = m_bKeepValid && !colour && m_nKeepWidth == W && m_nKeepHeight == H;
@@ -174,11 +121,11 @@ bool CPixlaneApp::FetchImage() {
 
     if (m_pUi != nullptr)
         m_pUi->ResizeForImage(W, H);
-    ShowStatus("Zeile ");
+    ShowProgressText("Zeile ");
     m_image.Create(W, H, colour);
     m_image.AllocateBits();
     // The fetch reads as many blocks as its request asks for, in expert mode too.
-    m_nBlockCount = HexToInt(frame.substr(kCountAt, kCountDigits));
+    m_nBlockCount = request.BlockCount();
     if (m_pUi != nullptr) {
         if (CScreenImage* screen = m_pUi->ScreenImage(W, H); screen != nullptr) {
             for (int y = 0; y < screen->m_nHeight; ++y)
@@ -210,6 +157,7 @@ bool CPixlaneApp::FetchImage() {
                 m_pUi->ShowProgress(progress);
         });
     m_nLastTransfer = result;
+    out.m_nTransfer = result;
     if (m_pUi != nullptr) {
         m_pUi->EndProgress();
         m_pUi->ImageChanged();
@@ -217,41 +165,44 @@ bool CPixlaneApp::FetchImage() {
     if (result == kTransferBroken) {
         port.Write("q,i,1#", 6);
         port.WaitPurgeRx(1000);
-        return false;
+        return out;
     }
     if (result == kTransferRefused) {
         port.WaitPurgeRx(1000);
-        return false;
+        return out;
     }
     ShowStatus("Fertig !");
     m_pRecvBuf.clear();
     m_pRecvBuf.shrink_to_fit();
-    if (m_iModus != 2) {
+    if (request.m_iMode != 2) {
         // What a Nibble-2 fetch kept serves the next fetch; anything else is done with.
         m_pKeepBuf.clear();
         m_pKeepBuf.shrink_to_fit();
         m_bKeepValid = false;
     }
     ++Start;
-    return true;
+    return out;
 }
 
-bool CPixlaneApp::FetchImageViaModem() {
-    const int code = ConnectModem();
-    if (code == 0) {
+CFetchOutcome CPixlaneApp::FetchImageViaModem(const CFetchRequest& request) {
+    const CDialResult dial = Dial();
+    CFetchOutcome out;
+    if (dial.m_nCode == kModemConnected) {
         // The link is up: the module can be addressed directly from now on.
         m_iLokal = 1;
-        return FetchImage();
-    }
-    if (code == 1) {
+        out = FetchImage(request);
+    } else if (dial.m_nCode == kModemNoAnswer) {
         // No modem answered: perhaps the module hangs on the cable itself.
-        const bool ok = FetchImage();
-        if (!ok)
+        out = FetchImage(request);
+        if (!out.Whole())
             m_iLokal = 1;
-        return ok;
+    } else {
+        ShowStatus("Verbindungsaufbau fehlgeschlagen!!");
+        out.m_request = request;
     }
-    ShowStatus("Verbindungsaufbau fehlgeschlagen!!");
-    return false;
+    out.m_bDialled = true;
+    out.m_dial = dial;
+    return out;
 }
 
 bool CPixlaneApp::SetGrabWindow() {

@@ -144,6 +144,11 @@ void CPixlaneApp::ShowStatus(const std::string& text) {
         ui->SetStatusText(text);
 }
 
+void CPixlaneApp::ShowProgressText(const std::string& text) {
+    if (CPortUi* ui = TextUi(); ui != nullptr)
+        ui->SetStatusText(text);
+}
+
 void CPixlaneApp::ShowMessage(const std::string& text) {
     if (CPortUi* ui = TextUi(); ui != nullptr)
         ui->MessageBox(text);
@@ -338,8 +343,12 @@ void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
     m_bDemoModem = behindModem;
 }
 
+CDialResult CPixlaneApp::Dial() {
+    return DialNumber(m_sTel_nr, TextUi());
+}
+
 int CPixlaneApp::ConnectModem() {
-    return DialModem(m_sTel_nr, TextUi(), &m_sModemResult);
+    return Dial().m_nCode;
 }
 
 void CPixlaneApp::OnPortToggle() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Capture.h"
+#include "app/FetchRequest.h"
 #include "image/Decoder.h"
 #include "image/Image.h"
 
@@ -116,30 +117,44 @@ class CPixlaneApp {
     std::vector<uint8_t> m_pKeepBuf;  // Nibble-2 data kept for a Nibble-1 merge
     CYuvDecoder m_yuv;                // colour tables and decoder state
     void BuildYuvTables();
+    // Decodes the block just received by the request of the fetch under way.
     void DecodeBlock(int blockIndex);
+    // The request the stored image settings make: what the window's commands fetch.
+    CFetchRequest StoredRequest() const;
+    // The fetches of the stored request; true when a whole image arrived.
     bool GetImage();
     bool FetchImage();
+    bool FetchImageViaModem();
+    // The same for any request: GetImage dials first while the link is down
+    // (FetchImageViaModem), FetchImage fetches over the link as it is.
+    CFetchOutcome GetImage(const CFetchRequest& request);
+    CFetchOutcome FetchImage(const CFetchRequest& request);
+    CFetchOutcome FetchImageViaModem(const CFetchRequest& request);
     // What the last fetch's transfer gave (TransferResult); -1 when it sent nothing.
     int m_nLastTransfer = -1;
-    bool FetchImageViaModem();
     bool SetGrabWindow();
     // Writes the current image as a BMP file after asking for the name.
     void SaveImage();
-    // Builds the request frame for the current settings; its block count is what the
-    // fetch reads. Empty with the reason in refused when nothing may be sent (refused
-    // stays false for an unsupported width).
+    // The request frame of the stored request; its block count is what the fetch reads.
+    // Empty with the reason in refused when nothing may be sent (refused stays false for
+    // an unsupported width).
     std::string BuildRequestFrame(bool& refused) const;
     void ReleaseBuffers();
 
     // ---- commands ----
+    // The dial sequence with m_sTel_nr: ConnectModem gives its ModemResult, Dial the
+    // modem's own word too.
     int ConnectModem();
-    // The modem's own word that failed the last dial ("BUSY", "NO CARRIER"), else empty.
-    std::string m_sModemResult;
+    CDialResult Dial();
     // Picture parameters once per run, then the channel; true when the module took it.
     bool RegrabImage();
+    // The nibble commands: one fetch in the nibble mode each (Nibble 1+2: Nibble 2, then
+    // the stored request with nibb2 set); m_iModus is 3 afterwards.
     void OnNibble1();
     void OnNibble2();
     void OnNibble12();
+    // A loop cycle's fetch (by the loop command's id); what its last fetch gave.
+    CFetchOutcome CycleFetch(int id);
     // Re-grab and fetch (with the fetch of the loop command id) until the user stops it.
     void RunLoop(int id);
     void OnConnectToggle();
@@ -194,7 +209,7 @@ class CPixlaneApp {
     void CaptureParameters(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
     void CaptureHangUp(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
     // Keeps a fetched picture (whole or not) and records the attempt.
-    void KeepPicture(CCaptureEvent& event, bool whole, const CCapturePlan& plan,
+    void KeepPicture(CCaptureEvent& event, int transfer, const CCapturePlan& plan,
                      CCaptureOutcome& out);
     void RecordEvent(const CCaptureEvent& event, const CCapturePlan& plan, CCaptureOutcome& out);
     CCaptureEvent StartEvent(const char* kind, int channel, const CCapturePlan& plan) const;
@@ -206,7 +221,14 @@ class CPixlaneApp {
     int m_nKeepHeight = 0;
     bool m_bKeepValid = false;
     void ShowStatus(const std::string& text);
+    // A fetch's progress ("Zeile 5 wird empfangen ..."), shown as a status text.
+    void ShowProgressText(const std::string& text);
     void ShowMessage(const std::string& text);
+    // The nibble fetch in this mode, m_iModus 3 afterwards; and Nibble 1+2.
+    CFetchOutcome NibbleFetch(int mode);
+    CFetchOutcome Nibble12Fetch();
+    // The request of the fetch under way (or of the last one that sent its request).
+    CFetchRequest m_request;
 
     std::string m_sDemoDevice;
     bool m_bDemoModem = false;

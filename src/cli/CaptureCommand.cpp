@@ -70,8 +70,8 @@ std::string RunExec(const std::string& program, const std::string& path, CConsol
 
 }  // namespace
 
-int RunCapture(const CCliOptions& o, CPixlaneApp& app, CConsoleUi& ui, std::ostream& out,
-               std::ostream& err) {
+int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& app, CConsoleUi& ui,
+               std::ostream& out, std::ostream& err) {
     if (o.m_channels.empty() && (app.m_iKanal < 1 || app.m_iKanal > 8)) {
         ui.Note("Einstellung m_iKanal: " + std::to_string(app.m_iKanal) +
                 " ist kein Kanal (1..8); --channels nennt die Kanäle");
@@ -89,6 +89,7 @@ int RunCapture(const CCliOptions& o, CPixlaneApp& app, CConsoleUi& ui, std::ostr
             QFileInfo(QString::fromStdString(o.m_sJournal)).absoluteFilePath().toStdString();
     keeper.m_sLatest = o.m_sLatest;
     CCapturePlan plan;
+    plan.m_request = request;
     plan.m_bUnattended = true;
     plan.m_sDevice = o.m_sDevice;
     // The demo module without its modem is on a cable, whatever the stored link says.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "PixlaneVersion.h"
+#include "app/FetchRequest.h"
 #include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
@@ -18,7 +19,6 @@
 #include "cli/ConsoleUi.h"
 #include "cli/PortsCommand.h"
 #include "cli/QtMessages.h"
-#include "image/Decoder.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
@@ -52,9 +52,9 @@ class CEnvOverride {
 };
 
 // After a failed dial, the modem's own word for it, which the dialler's text leaves out.
-void NoteModemResult(const CPixlaneApp& app, CConsoleUi& ui) {
-    if (!app.m_sModemResult.empty())
-        ui.Note(ModemResultText(app.m_sModemResult));
+void NoteModemWord(const std::string& word, CConsoleUi& ui) {
+    if (!word.empty())
+        ui.Note(ModemResultText(word));
 }
 
 // Everything a command needs while it runs; the port is open.
@@ -63,6 +63,8 @@ struct CRun {
     CPixlaneApp& m_app;
     CConsoleUi& m_ui;
     std::ostream& m_out;
+    CFetchRequest m_request;  // what fetch asks for
+    std::string m_sModem;     // the modem's word that failed the dial, if it said one
 };
 
 int RunStatus(CRun& r) {
@@ -135,7 +137,9 @@ int RunReset(CRun& r) {
 int RunDial(CRun& r) {
     if (r.m_opt.m_sTel_nr)
         r.m_app.m_sTel_nr = *r.m_opt.m_sTel_nr;
-    return r.m_app.ConnectModem() == 0 ? 0 : 1;
+    const CDialResult dial = r.m_app.Dial();
+    r.m_sModem = dial.m_sModem;
+    return dial.Connected() ? 0 : 1;
 }
 
 int RunHangup(CRun& r) {
@@ -148,60 +152,54 @@ int RunHangup(CRun& r) {
     return 1;
 }
 
-// The image options of fetch and capture over the stored image settings.
-void ApplyImageOptions(const CCliOptions& o, CPixlaneApp& app) {
+// The request of fetch and capture: the image options over the stored image settings.
+CFetchRequest ImageRequest(const CCliOptions& o, const CPixlaneApp& app) {
+    CFetchRequest r = app.StoredRequest();
     if (o.m_iBildbreite != 0) {
-        app.m_iBildbreite = o.m_iBildbreite;
+        r.m_nWidth = o.m_iBildbreite;
         // The standard height of the width, unless one is given.
-        app.m_iBildhoehe = o.m_iBildbreite * 4 / 5;
+        r.m_nHeight = o.m_iBildbreite * 4 / 5;
     }
     if (o.m_iBildhoehe != 0)
-        app.m_iBildhoehe = o.m_iBildhoehe;
+        r.m_nHeight = o.m_iBildhoehe;
     if (o.m_bColour) {
-        app.m_iMonochrom = *o.m_bColour ? 1 : 0;
-        app.m_iModus = *o.m_bColour ? 4 : 3;
+        r.m_bColour = *o.m_bColour;
+        r.m_iMode = *o.m_bColour ? 4 : 3;
     }
     if (o.m_iModus != 0) {
-        app.m_iModus = o.m_iModus;
-        app.m_iMonochrom = o.m_iModus == 4 ? 1 : 0;
+        r.m_iMode = o.m_iModus;
+        r.m_bColour = o.m_iModus == 4;
     }
     if (o.m_bExpert) {
-        app.m_bExpert = true;
-        app.m_sOffset = o.m_sOffset;
-        app.m_sBgroesse = o.m_sBgroesse;
-        app.m_sBanzahl = o.m_sBanzahl;
+        r.m_bExpert = true;
+        r.m_sOffset = o.m_sOffset;
+        r.m_sBgroesse = o.m_sBgroesse;
+        r.m_sBanzahl = o.m_sBanzahl;
     }
+    return r;
 }
 
-// Whether the image settings can give a picture at all; when not, says why. The window
-// sends such a request all the same, but a run that ends with exit status 0 must have a
+// Whether the request can give a picture at all; when not, says why. The window sends
+// some such requests all the same, but a run that ends with exit status 0 must have a
 // picture to show for it.
-bool CanFetch(const CPixlaneApp& app, CConsoleUi& ui) {
-    bool refused = false;
-    const bool frame = !app.BuildRequestFrame(refused).empty();
-    const bool colour = app.m_iMonochrom != 0;
-    if (frame && HasDecoding(app.m_iBildbreite, colour, app.m_iModus))
+bool CanFetch(const CFetchRequest& request, CConsoleUi& ui) {
+    const ERequestProblem problem = request.Problem();
+    if (problem == ERequestProblem::kNone)
         return true;
-    ui.Note("Ungültige Bildanforderung !");
-    if (!frame && !refused)
-        ui.Note("Bildbreite " + std::to_string(app.m_iBildbreite) +
-                " wird nicht unterstützt (180, 256, 360, 512 oder 768)");
-    else if (frame)
-        ui.Note(std::string(colour ? "Farbe" : "Grau") + " mit Modus " +
-                std::to_string(app.m_iModus) + " ergibt kein Bild (" +
-                (colour ? "Farbe geht nur mit Modus 4" : "Grau geht nur mit Modus 1, 2 oder 3") +
-                ")");
+    ui.Note(kBadRequestText);
+    if (const std::string why = request.ProblemText(problem); !why.empty())
+        ui.Note(why);
     return false;
 }
 
 int RunFetch(CRun& r) {
     const CCliOptions& o = r.m_opt;
     CPixlaneApp& app = r.m_app;
-    const bool whole = app.GetImage();
+    const CFetchOutcome fetched = app.GetImage(r.m_request);
     r.m_ui.Finish();
-    if (!whole || !app.m_image.HasBits()) {
+    if (!fetched.Whole() || !app.m_image.HasBits()) {
         r.m_ui.ReportFailure();
-        NoteModemResult(app, r.m_ui);
+        NoteModemWord(fetched.m_dial.m_sModem, r.m_ui);
         r.m_ui.Note("Kein vollständiges Bild empfangen, keine Datei geschrieben !");
         return 1;
     }
@@ -321,21 +319,20 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     app.SetUi(&ui);
     int rc = 1;
-    if (TakesPictures(opt.m_sCommand))
-        ApplyImageOptions(opt, app);
+    const CFetchRequest request = ImageRequest(opt, app);
     if (opt.m_sCommand == "fetch")
         app.m_iLokal = opt.m_bModem || opt.m_bDemoModem ? 0 : 1;
-    if (TakesPictures(opt.m_sCommand) && !CanFetch(app, ui)) {
+    if (TakesPictures(opt.m_sCommand) && !CanFetch(request, ui)) {
         // Nothing is sent for a picture that could not be made.
     } else if (opt.m_sCommand == "capture") {
         // Each round opens the line itself, so that a run outlives a line that went away.
-        rc = RunCapture(opt, app, ui, out, err);
+        rc = RunCapture(opt, request, app, ui, out, err);
     } else if (app.OpenConfiguredPort()) {
-        CRun run{opt, app, ui, out};
+        CRun run{opt, app, ui, out, request, {}};
         rc = Dispatch(run);
         if (rc == 1 && opt.m_sCommand != "fetch") {
             ui.ReportFailure();
-            NoteModemResult(app, ui);
+            NoteModemWord(run.m_sModem, ui);
         }
     } else {
         ui.Note(PortOpenFailedText(app.m_iCom, opt.m_sDevice));

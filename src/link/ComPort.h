@@ -44,13 +44,13 @@ class CComPort {
     bool PulseDtr(uint32_t ms);
 
     // ---- modem waits (src/link/ModemWaits.cpp) ----
-    bool SendExpect(const char* command, size_t length, const char* expected);
-    bool Expect(const char* expected);
-    bool SendExpectTimed(const char* command, size_t length, const char* expected,
-                         uint32_t limitMs);
-    // The modem's own result that ended the last of these waits instead of the awaited
-    // letter ("ERROR", "BUSY", "NO CARRIER", ...); empty when none did.
-    std::string m_sModemResult;
+    // When given, modemWord gets the modem's own result that ended the wait instead of the
+    // awaited letter ("ERROR", "BUSY", "NO CARRIER", ...), or empty when none did.
+    bool SendExpect(const char* command, size_t length, const char* expected,
+                    std::string* modemWord = nullptr);
+    bool Expect(const char* expected, std::string* modemWord = nullptr);
+    bool SendExpectTimed(const char* command, size_t length, const char* expected, uint32_t limitMs,
+                         std::string* modemWord = nullptr);
 
     // ---- command framing and channel selection (src/protocol/Channel.cpp) ----
     bool SelectChannel(const std::string& channel);

@@ -65,32 +65,35 @@ std::string ModemResultText(const std::string& word) {
     return "Modem meldet " + word;
 }
 
-int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult) {
+CDialResult DialNumber(const std::string& telNr, CPortUi* ui) {
     CComPort port;
-    if (modemResult != nullptr)
-        modemResult->clear();
+    CDialResult result;
     const char* lf = "\n";
     // The dial command is built whole, however long the number is.
     const std::string dial = "ATD" + telNr + "\r";
     Status(ui, "Verbindung wird aufgebaut..");
     if (const std::string problem = DialNumberProblem(telNr); !problem.empty()) {
         Status(ui, std::string(ResultText(kModemBadNumber)) + " " + problem);
-        return kModemBadNumber;
+        result.m_nCode = kModemBadNumber;
+        return result;
     }
+    std::string& word = result.m_sModem;
     int code = kModemConnected;
-    if (!port.SendExpect("AT\r", 3, "K") || !port.Expect(lf))
+    if (!port.SendExpect("AT\r", 3, "K", &word) || !port.Expect(lf, &word))
         code = kModemNoAnswer;
-    if (code == kModemConnected && (!port.SendExpect("ATE0M1\r", 7, "K") || !port.Expect(lf)))
+    if (code == kModemConnected &&
+        (!port.SendExpect("ATE0M1\r", 7, "K", &word) || !port.Expect(lf, &word)))
         code = kModemSetupFailed;
-    if (code == kModemConnected && (!port.SendExpect("ATX3\r", 5, "K") || !port.Expect(lf)))
+    if (code == kModemConnected &&
+        (!port.SendExpect("ATX3\r", 5, "K", &word) || !port.Expect(lf, &word)))
         code = kModemExtension;
     if (code == kModemConnected) {
         Status(ui, "wählen läuft..");
-        if (!port.SendExpectTimed(dial.data(), dial.size(), "T", kDialLimitMs)) {
+        if (!port.SendExpectTimed(dial.data(), dial.size(), "T", kDialLimitMs, &word)) {
             code = kModemNoCarrier;
         } else {
             Status(ui, "CONNECT");
-            if (!port.Expect(lf))
+            if (!port.Expect(lf, &word))
                 code = kModemNoCarrier;
         }
     }
@@ -98,12 +101,18 @@ int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult) {
         Status(ui, "Test bitte warten..");
         CComPort::Clock().Sleep(2000);
         Status(ui, ResultText(kModemConnected));
-        return kModemConnected;
+        return result;
     }
-    if (modemResult != nullptr)
-        *modemResult = port.m_sModemResult;
     if (!port.WaitPurgeAll(1000))
         code = kModemPortClosed;
     Status(ui, ResultText(code));
-    return code;
+    result.m_nCode = code;
+    return result;
+}
+
+int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult) {
+    CDialResult result = DialNumber(telNr, ui);
+    if (modemResult != nullptr)
+        modemResult->swap(result.m_sModem);
+    return result.m_nCode;
 }

@@ -25,9 +25,17 @@ std::string DialNumberProblem(const std::string& number);
 // True when the number is not empty and every character may stand in a dial string.
 bool IsDialableNumber(const std::string& number);
 
+// What a dial gave: the step that failed, and the modem's own word for it when it said one.
+struct CDialResult {
+    int m_nCode = kModemConnected;  // ModemResult
+    std::string m_sModem;           // "BUSY", "NO CARRIER" ...; empty when the modem said none
+    bool Connected() const { return m_nCode == kModemConnected; }
+};
+
 // Initialises the modem on the open port, dials the number and waits for the carrier.
-// Reports progress and the failing step as status texts; returns a ModemResult. When
-// given, modemResult gets the modem's own word that failed the step ("BUSY"), or empty.
+// Reports progress and the failing step as status texts.
+CDialResult DialNumber(const std::string& telNr, CPortUi* ui);
+// The same as a ModemResult; when given, modemResult gets the modem's word, or empty.
 int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult = nullptr);
 
 // The text that names the modem's own result word ("Modem meldet BUSY").

@@ -51,8 +51,10 @@ class CAnswerLine {
 };
 }  // namespace
 
-bool CComPort::SendExpect(const char* command, size_t length, const char* expected) {
-    m_sModemResult.clear();
+bool CComPort::SendExpect(const char* command, size_t length, const char* expected,
+                          std::string* modemWord) {
+    if (modemWord != nullptr)
+        modemWord->clear();
     if (!Write(command, length))
         return false;
     CAnswerLine answer(expected[0], false);
@@ -62,16 +64,17 @@ bool CComPort::SendExpect(const char* command, size_t length, const char* expect
         if (!Read(c, 1))
             return false;
         const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
-        if (verdict == CAnswerLine::kFailure)
-            m_sModemResult = answer.Line();
+        if (verdict == CAnswerLine::kFailure && modemWord != nullptr)
+            *modemWord = answer.Line();
         if (verdict != CAnswerLine::kOther)
             return verdict == CAnswerLine::kExpected;
     }
     return false;
 }
 
-bool CComPort::Expect(const char* expected) {
-    m_sModemResult.clear();
+bool CComPort::Expect(const char* expected, std::string* modemWord) {
+    if (modemWord != nullptr)
+        modemWord->clear();
     CAnswerLine answer(expected[0], false);
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
@@ -83,8 +86,8 @@ bool CComPort::Expect(const char* expected) {
             continue;
         }
         const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
-        if (verdict == CAnswerLine::kFailure)
-            m_sModemResult = answer.Line();
+        if (verdict == CAnswerLine::kFailure && modemWord != nullptr)
+            *modemWord = answer.Line();
         if (verdict != CAnswerLine::kOther)
             return verdict == CAnswerLine::kExpected;
     }
@@ -92,10 +95,11 @@ bool CComPort::Expect(const char* expected) {
 }
 
 bool CComPort::SendExpectTimed(const char* command, size_t length, const char* expected,
-                               uint32_t limitMs) {
+                               uint32_t limitMs, std::string* modemWord) {
     CClock& clock = Clock();
     const uint32_t start = clock.GetTickCount();
-    m_sModemResult.clear();
+    if (modemWord != nullptr)
+        modemWord->clear();
     if (!Write(command, length))
         return false;
     CAnswerLine answer(expected[0], true);
@@ -108,7 +112,8 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
                 return true;
             // The modem has given up the call itself and is back in command mode.
             if (verdict == CAnswerLine::kFailure) {
-                m_sModemResult = answer.Line();
+                if (modemWord != nullptr)
+                    *modemWord = answer.Line();
                 return false;
             }
         } else if (LineLost()) {

@@ -339,6 +339,53 @@ TEST_F(FetchTest, WhenNoModemAnswersTheModuleIsAskedDirectly) {
     EXPECT_EQ(m_app.m_iLokal, 1);
 }
 
+TEST(FetchRequestTest, EveryWidthModeAndColourSaysWhetherItGivesAPicture) {
+    // Modes 0..5 in grey, then in colour: '.' a picture, 'n' a frame that draws nothing,
+    // 'x' an invalid request, 'w' a width without a frame.
+    struct CRow {
+        int m_nWidth;
+        const char* m_pGrey;
+        const char* m_pColour;
+    };
+    for (const CRow& row : {CRow{180, "x...nx", "xnnn.x"}, CRow{360, "x...nx", "xnnn.x"},
+                            CRow{256, "......", "......"}, CRow{512, "......", "......"},
+                            CRow{768, "......", "......"}, CRow{250, "wwwwww", "wwwwww"},
+                            CRow{0, "wwwwww", "wwwwww"}}) {
+        for (const bool colour : {false, true}) {
+            for (int mode = 0; mode <= 5; ++mode) {
+                CFetchRequest r;
+                r.m_nWidth = row.m_nWidth;
+                r.m_nHeight = row.m_nWidth * 4 / 5;
+                r.m_iMode = mode;
+                r.m_bColour = colour;
+                std::string frame;
+                const ERequestProblem problem = r.Problem(&frame);
+                const char want = (colour ? row.m_pColour : row.m_pGrey)[mode];
+                const char got = problem == ERequestProblem::kNone         ? '.'
+                                 : problem == ERequestProblem::kNoDecoding ? 'n'
+                                 : problem == ERequestProblem::kInvalid    ? 'x'
+                                                                           : 'w';
+                EXPECT_EQ(got, want) << row.m_nWidth << " mode " << mode << " colour " << colour;
+                // The window sends what has a frame, whether it draws or not.
+                EXPECT_EQ(frame.empty(), want == 'x' || want == 'w') << row.m_nWidth << " " << mode;
+                EXPECT_EQ(frame, r.Frame());
+            }
+        }
+    }
+    CFetchRequest r;
+    r.m_nWidth = 250;
+    EXPECT_EQ(r.ProblemText(r.Problem()),
+              "Bildbreite 250 wird nicht unterstützt (180, 256, 360, 512 oder 768)");
+    r.m_nWidth = 180;
+    r.m_bColour = true;
+    EXPECT_EQ(r.ProblemText(r.Problem()),
+              "Farbe mit Modus 3 ergibt kein Bild (Farbe geht nur mit Modus 4)");
+    r.m_nHeight = 0;
+    EXPECT_EQ(r.Problem(), ERequestProblem::kInvalid);
+    EXPECT_EQ(r.ProblemText(ERequestProblem::kInvalid), "");
+    EXPECT_EQ(r.BlockCount(), 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
