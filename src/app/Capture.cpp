@@ -33,6 +33,13 @@ void CTextTap::SetStatusText(const std::string& text) {
         m_pInner->SetStatusText(text);
 }
 
+void CTextTap::SetProgressText(const std::string& text) {
+    m_sStatus = text;
+    m_bStatusSinceMark = true;
+    if (m_pInner != nullptr)
+        m_pInner->SetProgressText(text);
+}
+
 void CTextTap::MessageBox(const std::string& text) {
     m_messages.push_back(text);
     if (m_pInner != nullptr)
@@ -256,16 +263,15 @@ void CPixlaneApp::CapturePicture(int channel, const CCapturePlan& plan, CTextTap
         }
     } else {
         m_iKanal = channel;
-        bool selected = false;
-        bool refused = false;
+        int result = kChannelNoAnswer;
         int tries = 0;
-        while (tries < 3 && !selected && !refused && !StopRequested()) {
+        // A refusal is the module's answer: asking again would not change it.
+        while (tries < 3 && result == kChannelNoAnswer && !StopRequested()) {
             ++tries;
-            const int before = tap.Messages();
-            selected = CComPort().SelectChannel(std::to_string(channel));
-            refused = !selected && tap.Messages() > before &&
-                      tap.Message(tap.Messages() - 1) == "Kanal nicht vorhanden";
+            result = CComPort().SelectChannelResult(std::to_string(channel));
         }
+        const bool selected = result == kChannelSelected;
+        const bool refused = result == kChannelRefused;
         if (!selected && !refused && StopRequested())
             return;
         if (!selected && plan.m_bUnattended) {
@@ -340,7 +346,7 @@ void CPixlaneApp::CaptureHangUp(const CCapturePlan& plan, CTextTap& tap, CCaptur
     CCaptureEvent e = StartEvent("hangup", 0, plan);
     for (int pass = 0; pass < 3; ++pass) {
         ++e.m_nTries;
-        if (CComPort().EndConnection() == 0) {
+        if (CComPort().EndConnection() == kHangUpConfirmed) {
             ShowStatus("Verbindung getrennt !");
             return;
         }

@@ -87,13 +87,12 @@ class CTextTap : public CPortUi {
   public:
     explicit CTextTap(CPortUi* inner) : m_pInner(inner) {}
     void SetStatusText(const std::string& text) override;
+    void SetProgressText(const std::string& text) override;
     void MessageBox(const std::string& text) override;
     // From here on, the texts that count.
     void Mark();
     // The last message text since the mark, else (when failed) the last status text.
     std::string Shown(bool failed) const;
-    int Messages() const { return static_cast<int>(m_messages.size()); }
-    const std::string& Message(int i) const { return m_messages[static_cast<size_t>(i)]; }
 
   private:
     CPortUi* m_pInner;

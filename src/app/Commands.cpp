@@ -74,8 +74,8 @@ void CPixlaneApp::OnConnectToggle() {
     if (m_iLokal == 1) {
         ShowStatus("Verbindung wird getrennt..");
         CComPort port;
-        ShowStatus(port.EndConnection() == 0 ? "Verbindung getrennt!"
-                                             : "!!Auflegen nicht möglich!!");
+        ShowStatus(port.EndConnection() == kHangUpConfirmed ? "Verbindung getrennt!"
+                                                            : "!!Auflegen nicht möglich!!");
         m_iLokal = 0;
         return;
     }

@@ -146,7 +146,7 @@ void CPixlaneApp::ShowStatus(const std::string& text) {
 
 void CPixlaneApp::ShowProgressText(const std::string& text) {
     if (CPortUi* ui = TextUi(); ui != nullptr)
-        ui->SetStatusText(text);
+        ui->SetProgressText(text);
 }
 
 void CPixlaneApp::ShowMessage(const std::string& text) {

@@ -69,49 +69,48 @@ struct CRun {
 
 int RunStatus(CRun& r) {
     CComPort port;
-    std::string text;
-    std::string failed;
-    if (r.m_opt.m_sQuery == "camera") {
-        text = port.GetCameraStatus();
-        failed = "FehlerV ";
-    } else if (r.m_opt.m_sQuery == "input") {
-        text = port.GetInputStatus();
-        failed = "FehlerC ";
-    } else if (r.m_opt.m_sQuery == "error") {
-        text = port.GetErrorStatus();
-        failed = "FehlerF ";
-    } else {
-        text = port.GetSoftwareVersion();
-        failed = "FehlerS ";
-    }
-    if (text == failed) {
-        r.m_ui.Note(text);
+    CModuleAnswer answer;
+    if (r.m_opt.m_sQuery == "camera")
+        answer = port.AskCameraStatus();
+    else if (r.m_opt.m_sQuery == "input")
+        answer = port.AskInputStatus();
+    else if (r.m_opt.m_sQuery == "error")
+        answer = port.AskErrorStatus();
+    else
+        answer = port.AskSoftwareVersion();
+    if (!answer.m_bAnswered) {
+        r.m_ui.Note(answer.m_sText);
         return 1;
     }
     // Whatever the module sent, none of it may steer the user's terminal.
-    r.m_out << PrintableText(text) << '\n';
+    r.m_out << PrintableText(answer.m_sText) << '\n';
     return 0;
 }
 
 int RunTimestamp(CRun& r) {
-    const std::string text = CComPort().GetTimeStamp(r.m_opt.m_bResetTime ? "1" : "0");
-    if (text == "FehlerT ") {
-        r.m_ui.Note(text);
+    const CModuleAnswer answer = CComPort().AskTimeStamp(r.m_opt.m_bResetTime ? "1" : "0");
+    if (!answer.m_bAnswered) {
+        r.m_ui.Note(answer.m_sText);
         return 1;
     }
     // Two characters of the triggering channel, then the seconds.
+    const std::string& text = answer.m_sText;
     r.m_out << PrintableText(text.substr(0, 2)) << ' '
             << PrintableText(text.substr(std::min<size_t>(2, text.size()))) << '\n';
     return 0;
 }
 
 int RunChannel(CRun& r) {
-    const int messages = r.m_ui.MessageCount();
-    if (CComPort().SelectChannel(std::to_string(r.m_opt.m_iKanal)))
-        return 0;
-    // A refusal the module states says so itself; silence or garbage does not.
-    if (r.m_ui.MessageCount() == messages)
-        r.m_ui.Note("Kanal " + std::to_string(r.m_opt.m_iKanal) + " nicht gewählt !");
+    switch (CComPort().SelectChannelResult(std::to_string(r.m_opt.m_iKanal))) {
+        case kChannelSelected:
+            return 0;
+        case kChannelRefused:
+            // The module's refusal has been said.
+            return 1;
+        case kChannelNoAnswer:
+            break;
+    }
+    r.m_ui.Note("Kanal " + std::to_string(r.m_opt.m_iKanal) + " nicht gewählt !");
     return 1;
 }
 
@@ -125,12 +124,12 @@ int RunParams(CRun& r) {
 }
 
 int RunReset(CRun& r) {
-    const std::string text = CComPort().ResetModule();
-    if (text == "FehlerR ") {
-        r.m_ui.Note(text);
+    const CModuleAnswer answer = CComPort().AskReset();
+    if (!answer.m_bAnswered) {
+        r.m_ui.Note(answer.m_sText);
         return 1;
     }
-    r.m_out << text << '\n';
+    r.m_out << answer.m_sText << '\n';
     return 0;
 }
 
@@ -144,7 +143,7 @@ int RunDial(CRun& r) {
 
 int RunHangup(CRun& r) {
     r.m_ui.SetStatusText("Verbindung wird getrennt..");
-    if (CComPort().EndConnection() == 0) {
+    if (CComPort().EndConnection() == kHangUpConfirmed) {
         r.m_ui.SetStatusText("Verbindung getrennt!");
         return 0;
     }

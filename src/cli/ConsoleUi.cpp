@@ -8,24 +8,23 @@ const char* const kClearToEnd = "\x1b[K";
 CConsoleUi::CConsoleUi(std::ostream& err, bool quiet, bool terminal)
     : m_err(err), m_bQuiet(quiet), m_bTerminal(terminal) {}
 
-bool CConsoleUi::IsProgress(const std::string& text) {
-    return text.rfind("Zeile ", 0) == 0;
-}
-
 void CConsoleUi::SetStatusText(const std::string& text) {
     m_sLastStatus = text;
     if (m_bQuiet)
         return;
-    if (IsProgress(text)) {
-        m_sProgress = text;
-        m_bProgressOpen = true;
-        if (m_bTerminal)
-            DrawProgress();
-        return;
-    }
     Finish();
     m_err << text << '\n';
     m_err.flush();
+}
+
+void CConsoleUi::SetProgressText(const std::string& text) {
+    m_sLastStatus = text;
+    if (m_bQuiet)
+        return;
+    m_sProgress = text;
+    m_bProgressOpen = true;
+    if (m_bTerminal)
+        DrawProgress();
 }
 
 void CConsoleUi::MessageBox(const std::string& text) {

@@ -10,16 +10,17 @@
 #include "image/ScreenImage.h"
 
 // The application's user interface on a console. Status texts and message texts go to
-// the error stream one a line, exactly as the window shows them. The per-block texts of
-// a fetch ("Zeile ...") are progress: on a terminal they rewrite one line in place, with
-// the share received, the rate and the time left behind the text; elsewhere only the last
-// of them is written, when something else follows or the run ends. Quiet leaves out the
-// status texts; message texts are always written.
+// the error stream one a line, exactly as the window shows them. The progress texts of
+// a fetch ("Zeile ...") on a terminal rewrite one line in place, with the share received,
+// the rate and the time left behind the text; elsewhere only the last of them is written,
+// when something else follows or the run ends. Quiet leaves out the status and progress
+// texts; message texts are always written.
 class CConsoleUi : public CAppUi {
   public:
     CConsoleUi(std::ostream& err, bool quiet, bool terminal);
 
     void SetStatusText(const std::string& text) override;
+    void SetProgressText(const std::string& text) override;
     void MessageBox(const std::string& text) override;
     CScreenImage* ScreenImage(int width, int height) override;
     void RepaintRows(int first, int last) override;
@@ -41,7 +42,6 @@ class CConsoleUi : public CAppUi {
     int MessageCount() const { return m_nMessages; }
 
   private:
-    static bool IsProgress(const std::string& text);
     void DrawProgress();
 
     std::ostream& m_err;

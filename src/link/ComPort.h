@@ -17,6 +17,26 @@ enum TransferResult : int {
     kTransferBroken = 2,    // the transfer broke off after the request was accepted
 };
 
+// Result of a channel selection (CComPort::SelectChannelResult).
+enum ChannelResult : int {
+    kChannelSelected = 0,  // the module confirmed the channel
+    kChannelRefused = 1,   // the module has no such channel ("Kanal nicht vorhanden" shown)
+    kChannelNoAnswer = 2,  // no answer in time, or one that neither confirms nor refuses
+};
+
+// Result of the end of a connection (CComPort::EndConnection).
+enum HangUpResult : int {
+    kHangUpConfirmed = 0,    // the module answered "q,E,0#"
+    kHangUpUnconfirmed = 1,  // it did not
+};
+
+// The answer to a status or control command: whether the module gave one, and its text
+// for display (the value it sent, or the command's error text such as "FehlerV ").
+struct CModuleAnswer {
+    bool m_bAnswered = false;
+    std::string m_sText;
+};
+
 // The serial port. Its state is class-wide: every CComPort object works on the one open
 // port, so callers create short-lived local objects wherever they need the line.
 // The members are grouped by subsystem; each group is defined in its own folder.
@@ -54,14 +74,24 @@ class CComPort {
 
     // ---- command framing and channel selection (src/protocol/Channel.cpp) ----
     bool SelectChannel(const std::string& channel);
+    ChannelResult SelectChannelResult(const std::string& channel);
 
     // ---- status and control commands (src/protocol/ModuleCommands.cpp) ----
+    // The texts shown for the answers ...
     std::string GetCameraStatus();
     std::string GetSoftwareVersion();
     std::string GetErrorStatus();
     std::string GetInputStatus();
     std::string GetTimeStamp(const std::string& mode);
     std::string ResetModule();
+    // ... and the answers, for a caller that tells a failure from a value.
+    CModuleAnswer AskCameraStatus();
+    CModuleAnswer AskSoftwareVersion();
+    CModuleAnswer AskErrorStatus();
+    CModuleAnswer AskInputStatus();
+    CModuleAnswer AskTimeStamp(const std::string& mode);
+    CModuleAnswer AskReset();
+    // A HangUpResult.
     int EndConnection();
     bool SetParameters(uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4, uint16_t p5, uint16_t p6,
                        uint8_t p7, uint8_t p8);

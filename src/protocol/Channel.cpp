@@ -10,6 +10,10 @@ constexpr size_t kFrameLen = 5;  // "G,0n#"
 }  // namespace
 
 bool CComPort::SelectChannel(const std::string& channel) {
+    return SelectChannelResult(channel) == kChannelSelected;
+}
+
+ChannelResult CComPort::SelectChannelResult(const std::string& channel) {
     const char* const expectReply = "q,G,";
     const char* const expectStatus = "0#";
     char reply[5] = {};
@@ -30,7 +34,7 @@ bool CComPort::SelectChannel(const std::string& channel) {
         PixTrace("Kanalini_Fehler = %s", frame.c_str());
         Wait(kFailWaitMs);
         PurgeTx();
-        return false;
+        return kChannelNoAnswer;
     }
     PixTrace("Kanalini2 = %s", frame.c_str());
 
@@ -39,7 +43,7 @@ bool CComPort::SelectChannel(const std::string& channel) {
         PixTrace("buf2 = %s", expectStatus);
         Wait(kFailWaitMs);
         PurgeRx();
-        return false;
+        return kChannelNoAnswer;
     };
 
     if (!Read(reply, 4)) {
@@ -64,10 +68,13 @@ bool CComPort::SelectChannel(const std::string& channel) {
     const int cmp = std::strcmp(status, expectStatus);
     if (cmp == 0) {
         PixTrace("ptr2_modemreturm = %d", cmp);
-        return true;
+        return kChannelSelected;
     }
     fail();
-    if (firstRead)
-        ShowMessage("Kanal nicht vorhanden");
-    return false;
+    // Only an answer that came in time is the module's refusal; a late one may be the
+    // rest of something else.
+    if (!firstRead)
+        return kChannelNoAnswer;
+    ShowMessage("Kanal nicht vorhanden");
+    return kChannelRefused;
 }

@@ -28,42 +28,42 @@ bool ReadValue(CComPort& port, size_t n, std::string& value) {
 }
 
 // The common shape of the status queries: frame, acknowledgement, data letter, value, "#".
-std::string Query(CComPort& port, const char* frame, const char* ack, const char* letter,
-                  size_t valueLen, const char* errorText) {
+CModuleAnswer Query(CComPort& port, const char* frame, const char* ack, const char* letter,
+                    size_t valueLen, const char* errorText) {
     port.Write(frame, std::strlen(frame));  // a failed write shows up as a failed read
     std::string value;
     if (ReadExpected(port, ack) && ReadExpected(port, letter) && ReadValue(port, valueLen, value) &&
         ReadExpected(port, "#"))
-        return value;
-    return errorText;
+        return {true, value};
+    return {false, errorText};
 }
 
 }  // namespace
 
-std::string CComPort::GetCameraStatus() {
+CModuleAnswer CComPort::AskCameraStatus() {
     return Query(*this, "V#", "q,V,0#", "v,", 2, "FehlerV ");
 }
 
-std::string CComPort::GetSoftwareVersion() {
-    std::string version = Query(*this, "S#", "q,S,0#", "s,", 5, "FehlerS ");
-    if (version == "FehlerS ")
+CModuleAnswer CComPort::AskSoftwareVersion() {
+    CModuleAnswer version = Query(*this, "S#", "q,S,0#", "s,", 5, "FehlerS ");
+    if (!version.m_bAnswered)
         return version;
     // Five digits d0..d4 are shown as " d1.d3d4".
-    version[0] = ' ';
-    version[2] = '.';
+    version.m_sText[0] = ' ';
+    version.m_sText[2] = '.';
     return version;
 }
 
-std::string CComPort::GetErrorStatus() {
+CModuleAnswer CComPort::AskErrorStatus() {
     return Query(*this, "F#", "q,F,0#", "f,", 2, "FehlerF ");
 }
 
-std::string CComPort::GetInputStatus() {
+CModuleAnswer CComPort::AskInputStatus() {
     return Query(*this, "C#", "q,C,0#", "c,", 2, "FehlerC ");
 }
 
-std::string CComPort::GetTimeStamp(const std::string& mode) {
-    const char* const error = "FehlerT ";
+CModuleAnswer CComPort::AskTimeStamp(const std::string& mode) {
+    const CModuleAnswer error{false, "FehlerT "};
     std::string frame = "T," + mode + "#";
     if (frame.size() < 4)
         frame.resize(4, '\0');
@@ -80,17 +80,43 @@ std::string CComPort::GetTimeStamp(const std::string& mode) {
     ReadValue(*this, 5, seconds);
     if (!ReadExpected(*this, "#"))
         return error;
-    return channel + seconds;
+    return {true, channel + seconds};
+}
+
+CModuleAnswer CComPort::AskReset() {
+    Write("R,1#", 4);
+    if (ReadExpected(*this, "q,R,0#"))
+        return {true, " Vebindung getrennt !"};
+    return {false, "FehlerR "};
+}
+
+std::string CComPort::GetCameraStatus() {
+    return AskCameraStatus().m_sText;
+}
+
+std::string CComPort::GetSoftwareVersion() {
+    return AskSoftwareVersion().m_sText;
+}
+
+std::string CComPort::GetErrorStatus() {
+    return AskErrorStatus().m_sText;
+}
+
+std::string CComPort::GetInputStatus() {
+    return AskInputStatus().m_sText;
+}
+
+std::string CComPort::GetTimeStamp(const std::string& mode) {
+    return AskTimeStamp(mode).m_sText;
 }
 
 std::string CComPort::ResetModule() {
-    Write("R,1#", 4);
-    return ReadExpected(*this, "q,R,0#") ? " Vebindung getrennt !" : "FehlerR ";
+    return AskReset().m_sText;
 }
 
 int CComPort::EndConnection() {
     Write("E,1#", 4);
-    return ReadExpected(*this, "q,E,0#") ? 0 : 1;
+    return ReadExpected(*this, "q,E,0#") ? kHangUpConfirmed : kHangUpUnconfirmed;
 }
 
 bool CComPort::SetParameters(uint16_t p1, uint16_t p2, uint16_t p3, uint16_t p4, uint16_t p5,

@@ -35,10 +35,10 @@ TEST(QtMessageFilterTest, OnlyTheProgramsTraceGetsThrough) {
 // What the application shows during a fetch of an image of `rows` rows in `blocks` blocks.
 void PlayFetch(CConsoleUi& ui, int rows, int blocks) {
     ui.ResizeForImage(180, rows);
-    ui.SetStatusText("Zeile ");
+    ui.SetProgressText("Zeile ");
     for (int i = 0; i < blocks; ++i) {
         ui.SetImageSize(rows, 180);
-        ui.SetStatusText("Zeile " + std::to_string(i) + " wird empfangen ...");
+        ui.SetProgressText("Zeile " + std::to_string(i) + " wird empfangen ...");
         ui.RepaintRows(i * rows / blocks, (i + 1) * rows / blocks - 1);
     }
 }
@@ -73,7 +73,7 @@ TEST(ConsoleUiTest, ABrokenFetchLeavesItsLastBlockTextWhenTheRunEnds) {
 
     std::ostringstream refused;
     CConsoleUi ui2(refused, false, false);
-    ui2.SetStatusText("Zeile ");
+    ui2.SetProgressText("Zeile ");
     ui2.MessageBox("Fehler beim Speichern !");
     EXPECT_EQ(refused.str(), "Zeile \nFehler beim Speichern !\n");
 }
@@ -103,10 +103,10 @@ TEST(ConsoleUiTest, OnATerminalTheProgressLineShowsShareRateAndTimeLeft) {
     CFetchProgress p;
     p.Start(10, 0);
     ui.ShowProgress(p);
-    ui.SetStatusText("Zeile ");
+    ui.SetProgressText("Zeile ");
     // As a fetch shows them: the block's text, then its progress once acknowledged.
     for (int i = 0; i < 3; ++i) {
-        ui.SetStatusText("Zeile " + std::to_string(i) + " wird empfangen ...");
+        ui.SetProgressText("Zeile " + std::to_string(i) + " wird empfangen ...");
         p.AddBlock(180, 6000 + 1500 * i);
         ui.ShowProgress(p);
     }

@@ -81,6 +81,23 @@ TEST_F(SelectChannelTest, WrongReplyHeaderFailsWithoutMessage) {
     EXPECT_THAT(m_ui.m_messages, IsEmpty());
 }
 
+TEST_F(SelectChannelTest, OnlyARefusalInTimeCountsAsTheModulesRefusal) {
+    // What a capture round goes by: a refusal is not asked again, anything else is.
+    using CAnswer = std::vector<CScriptedPeer::CPiece>;
+    const std::pair<CAnswer, ChannelResult> cases[] = {
+        {{{"q,G,0#", 0}}, kChannelSelected},
+        {{{"q,G,1#", 0}}, kChannelRefused},
+        {{{"q,G,", 0}, {"1#", 4000}}, kChannelNoAnswer},
+        {{{"q,V,0#", 0}}, kChannelNoAnswer},
+        {{}, kChannelNoAnswer},
+    };
+    for (const auto& [answer, result] : cases) {
+        m_module.Answer(answer);
+        EXPECT_EQ(m_port.SelectChannelResult("3"), result)
+            << (answer.empty() ? "silence" : answer[0].m_sBytes);
+    }
+}
+
 TEST_F(SelectChannelTest, FailedWritePurgesOutputAfterOneSecond) {
     Line().m_bFailWrite = true;
     EXPECT_FALSE(m_port.SelectChannel("4"));
