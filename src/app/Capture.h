@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "app/CaptureJournal.h"
-#include "app/FetchRequest.h"
 #include "app/NamePattern.h"
 #include "link/PortUi.h"
 
 class CImage;
+
+// What the status bar says when a picture or its journal line could not be written.
+inline constexpr const char* kSaveFailedText = "Fehler beim Speichern !";
 
 // Where the pictures of a capture go: a file for each good one, named from a pattern and
 // never written over an existing file, an optional copy of the newest picture, and a
@@ -40,45 +42,6 @@ class CPictureKeeper {
 
   private:
     std::vector<uint8_t> m_lastFile;
-};
-
-// What a capture round does beyond the capture timer's tick.
-struct CCapturePlan {
-    // What each picture asks for.
-    CFetchRequest m_request;
-    // Dial through the modem first (two tries) and hang up at the end.
-    bool m_bDial = true;
-    // The channels to fetch, in order; empty: the stored channel, selected by the re-grab
-    // as the timer's tick does.
-    std::vector<int> m_channels;
-    // Nobody watches: the round opens the line when it is closed; a channel the module
-    // refuses or does not confirm is recorded and skipped (a refusal is not tried again);
-    // failures are said as message texts, which the console prints; a line that could
-    // not be hung up, or whose dial failed, is hung up by dropping DTR and closed.
-    // Otherwise the round is the timer's tick exactly, and save failures go to the
-    // status bar.
-    bool m_bUnattended = false;
-    // The device named directly for the port number, named alone when it cannot be
-    // opened; empty: the port number's.
-    std::string m_sDevice;
-    // Keeps the good pictures and records the journal; null: nothing is kept.
-    CPictureKeeper* m_pKeeper = nullptr;
-    // After each saved picture, with its absolute path: a text when something it did
-    // failed (recorded in the picture's journal line), else empty.
-    std::function<std::string(const std::string& path)> m_fnSaved;
-};
-
-struct CCaptureOutcome {
-    bool m_bLineFailed = false;  // the line could not be opened
-    bool m_bDialFailed = false;
-    bool m_bSaveFailed = false;  // a good picture, or its latest copy, could not be written
-    bool m_bHangupFailed = false;
-    bool m_bStopped = false;       // the stop check ended the round early
-    bool m_bRecordFailed = false;  // a journal line could not be written
-    int m_nSaved = 0;
-    // Pictures that were not kept (refused, failed, broken, not saved, or not fetched
-    // because the line or the dial failed); the one a stop broke off does not count.
-    int m_nFailed = 0;
 };
 
 // Passes the texts shown to the user on and remembers them, so that a journal line can

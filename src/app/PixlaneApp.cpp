@@ -139,6 +139,16 @@ void CPixlaneApp::SetUi(CAppUi* ui) {
         ui->MessageBox(text);
 }
 
+CPortUi* CPixlaneApp::TextUi() const {
+    return m_pTextRoute != nullptr ? m_pTextRoute : m_pUi;
+}
+
+CPortUi* CPixlaneApp::RouteTexts(CPortUi* ui) {
+    CPortUi* before = m_pTextRoute;
+    m_pTextRoute = ui;
+    return before;
+}
+
 void CPixlaneApp::ShowStatus(const std::string& text) {
     if (CPortUi* ui = TextUi(); ui != nullptr)
         ui->SetStatusText(text);

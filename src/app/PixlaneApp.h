@@ -161,13 +161,9 @@ class CPixlaneApp {
     // The settings exchange: members into the settings dialog, run it, members back.
     void OnSettings();
     // One tick of the periodic capture: a capture round (dial, picture parameters,
-    // channel, one image, hang up), the picture kept when auto-save is on; then the timer
-    // is set again.
+    // channel, one image, hang up) of the stored request, the picture kept when auto-save
+    // is on; then the timer is set again.
     void OnCaptureTick();
-    // One capture round: the line (when unattended), the dial (two tries, 1000 ms apart),
-    // the picture parameters (three passes), each channel selected and fetched (three
-    // tries, 1000 ms after a failed one) and kept at once, the hang-up (three passes).
-    CCaptureOutcome RunCaptureRound(const CCapturePlan& plan);
 
     // ---- auto-save of the window (group kAutoSaveSection) ----
     bool m_bAutoSave = false;
@@ -189,32 +185,22 @@ class CPixlaneApp {
 
     bool m_bFirstRegrab = true;
 
+    // Where the texts of the application go now: to the user interface, or to whatever
+    // they are routed to meanwhile.
+    CPortUi* TextUi() const;
+    // From now on the application's texts go to ui instead (a capture round's tap, which
+    // passes them on); null: to the user interface again. Gives the route before.
+    CPortUi* RouteTexts(CPortUi* ui);
+
   private:
     bool RunCommand(int id);
     // After a command or a tick: a loss of the line during it is taken, and its text is
     // the last the status bar shows.
     void FinishLineUse();
     bool m_bLineLost = false;
-    friend class CTextTapGuard;
-    // Where the texts go that a journal line may quote.
-    CPortUi* TextUi() const;
-    // The line of an unattended capture: opened when it is not.
-    bool OpenCaptureLine();
-    // For a modem that may still be off-hook: DTR dropped, the port closed; the text shown.
-    std::string HangUpByLine();
+    CPortUi* m_pTextRoute = nullptr;
     // A loop cycle's fetch; with auto-save on, its picture is kept and journalled.
     void LoopFetch(int id);
-    void CapturePicture(int channel, const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
-    // The picture parameters, three passes; a failure is journalled.
-    void CaptureParameters(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
-    void CaptureHangUp(const CCapturePlan& plan, CTextTap& tap, CCaptureOutcome& out);
-    // Keeps a fetched picture (whole or not) and records the attempt.
-    void KeepPicture(CCaptureEvent& event, int transfer, const CCapturePlan& plan,
-                     CCaptureOutcome& out);
-    void RecordEvent(const CCaptureEvent& event, const CCapturePlan& plan, CCaptureOutcome& out);
-    CCaptureEvent StartEvent(const char* kind, int channel, const CCapturePlan& plan) const;
-    void EndEvent(CCaptureEvent& event, uint32_t startTick, uint64_t startBytes) const;
-    CTextTap* m_pTextTap = nullptr;
     CPictureKeeper m_autoKeeper;
 
     int m_nKeepWidth = 0;  // size of the Nibble-2 data kept in m_pKeepBuf

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Capture.h"
+#include "app/CaptureRound.h"
 #include "app/PixlaneApp.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
@@ -108,7 +109,7 @@ int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& 
     CCaptureOutcome last;
     for (int round = 1;; ++round) {
         const uint32_t start = clock.GetTickCount();
-        last = app.RunCaptureRound(plan);
+        last = CCaptureRound(app, plan).Run();
         ui.Finish();
         if (periodMs == 0 || round == o.m_nCount || CStopSignals::Requested())
             break;

@@ -12,6 +12,7 @@
 
 #include "app/AppFixture.h"
 #include "app/Capture.h"
+#include "app/CaptureRound.h"
 #include "app/Commands.h"
 #include "app/ImageFile.h"
 #include "app/NamePattern.h"
@@ -192,7 +193,7 @@ class CaptureModemRoundTest : public CaptureRoundTest {
 TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines) {
     m_module.m_channels = {1, 2, 4};
     m_spec.m_channels = {3, 4};
-    const CCaptureOutcome out = m_app.RunCaptureRound(m_spec);
+    const CCaptureOutcome out = CCaptureRound(m_app, m_spec).Run();
     EXPECT_EQ(out.m_nSaved, 1);
     EXPECT_EQ(out.m_nFailed, 1);
     EXPECT_FALSE(out.m_bHangupFailed);
@@ -242,7 +243,7 @@ TEST_F(CaptureRoundTest, ATransferThatBreaksTwiceIsSavedFromTheThirdTry) {
     m_spec.m_channels = {2};
     m_module.AddFault({ESimFault::BadCheck, "", 5, 0, false});
     m_module.AddFault({ESimFault::BadCheck, "", 5, 0, false});
-    const CCaptureOutcome out = m_app.RunCaptureRound(m_spec);
+    const CCaptureOutcome out = CCaptureRound(m_app, m_spec).Run();
     EXPECT_EQ(out.m_nSaved, 1);
     EXPECT_EQ(out.m_nFailed, 0);
     EXPECT_EQ(Count("I,00000,B4,0090,3#"), 3);
@@ -256,6 +257,36 @@ TEST_F(CaptureRoundTest, ATransferThatBreaksTwiceIsSavedFromTheThirdTry) {
     EXPECT_EQ(journal[0]["tries"].toInt(), 3);
 }
 
+TEST_F(CaptureRoundTest, TheJournalTellsWhatTheRoundAskedForNotTheStoredSettings) {
+    // Stored: 180 x 144 grey on channel 1; the round asks for 360 x 288 colour on 2.
+    m_spec.m_request.m_nWidth = 360;
+    m_spec.m_request.m_nHeight = 288;
+    m_spec.m_request.m_iMode = 4;
+    m_spec.m_request.m_bColour = true;
+    m_spec.m_channels = {2};
+    ASSERT_EQ(CCaptureRound(m_app, m_spec).Run().m_nSaved, 1);
+    EXPECT_EQ(Frames(), (std::vector<std::string>{"P,008,000,168,240,180,240,1,0#", "G,02#",
+                                                  "I,00000,B4,0480,4#"}));
+    const std::vector<QJsonObject> journal = Journal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0]["channel"].toInt(), 2);
+    EXPECT_EQ(journal[0]["width"].toInt(), 360);
+    EXPECT_EQ(journal[0]["height"].toInt(), 288);
+    EXPECT_EQ(journal[0]["mode"].toInt(), 4);
+    EXPECT_TRUE(journal[0]["colour"].toBool());
+    // Decoded as asked for (a decoding by the stored settings would store nothing), and
+    // the settings left as they were stored.
+    const CImage& image = m_app.m_image;
+    ASSERT_EQ(image.Width(), 360);
+    ASSERT_TRUE(image.IsColour());
+    const uint8_t* bits = image.Bits();
+    EXPECT_TRUE(std::any_of(bits, bits + image.RowBytes() * 288, [](uint8_t b) { return b != 0; }));
+    EXPECT_TRUE(FileBytes(m_dir.filePath("k2-0001.bmp")) == ImageBmp());
+    EXPECT_EQ(m_app.m_iBildbreite, 180);
+    EXPECT_EQ(m_app.m_iMonochrom, 0);
+    EXPECT_EQ(m_app.m_iKanal, 1);
+}
+
 TEST_F(CaptureRoundTest, ANameThatIsTakenGetsTheNextNumberAndTheOldFileStays) {
     m_keeper.m_sPattern = Path("bild.bmp");
     {
@@ -263,7 +294,7 @@ TEST_F(CaptureRoundTest, ANameThatIsTakenGetsTheNextNumberAndTheOldFileStays) {
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("old");
     }
-    const CCaptureOutcome out = m_app.RunCaptureRound(m_spec);
+    const CCaptureOutcome out = CCaptureRound(m_app, m_spec).Run();
     EXPECT_EQ(out.m_nSaved, 1);
     EXPECT_EQ(FileBytes(m_dir.filePath("bild.bmp")), "old");
     EXPECT_TRUE(FileBytes(m_dir.filePath("bild-1.bmp")) == ImageBmp());
@@ -274,7 +305,7 @@ TEST_F(CaptureRoundTest, ANameThatIsTakenGetsTheNextNumberAndTheOldFileStays) {
 
 TEST_F(CaptureModemRoundTest, AStopBreaksTheTransferOffAndStillHangsUp) {
     m_app.SetStopCheck([this] { return m_module.BlocksSent() > 10; });
-    const CCaptureOutcome out = m_app.RunCaptureRound(m_spec);
+    const CCaptureOutcome out = CCaptureRound(m_app, m_spec).Run();
     EXPECT_TRUE(out.m_bStopped);
     EXPECT_EQ(out.m_nFailed, 0);
     EXPECT_EQ(out.m_nSaved, 0);
@@ -293,14 +324,14 @@ TEST_F(CaptureModemRoundTest, AStopBreaksTheTransferOffAndStillHangsUp) {
     m_app.SetStopCheck({});
     for (int i = 0; i < 3; ++i)
         m_module.AddFault({ESimFault::BadCheck, "", 5, 0, false});
-    EXPECT_EQ(m_app.RunCaptureRound(m_spec).m_nFailed, 1);
+    EXPECT_EQ(CCaptureRound(m_app, m_spec).Run().m_nFailed, 1);
     ASSERT_EQ(Journal().size(), 2u);
     EXPECT_EQ(Journal()[1]["result"].toString(), "broken");
 }
 
 TEST_F(CaptureModemRoundTest, ADialTheModemAnswersBusyIsJournalledWithTheModemsWord) {
     m_modem.m_eDialResult = EDialResult::Busy;
-    EXPECT_TRUE(m_app.RunCaptureRound(m_spec).m_bDialFailed);
+    EXPECT_TRUE(CCaptureRound(m_app, m_spec).Run().m_bDialFailed);
     EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{"Modem meldet BUSY"});
     EXPECT_EQ(JournalSummary(),
               std::vector<std::string>{"dial failed Gegenstelle antwortet nicht"});
@@ -314,7 +345,7 @@ TEST_F(CaptureModemRoundTest, ALineThatGoesAwayIsJournalledAsTheCauseOfWhatFails
         if (frame == "q,i,0#" && ++acks == 20)
             m_factory.Unplug(1);
     };
-    EXPECT_EQ(m_app.RunCaptureRound(m_spec).m_nFailed, 2);
+    EXPECT_EQ(CCaptureRound(m_app, m_spec).Run().m_nFailed, 2);
     // The picture broken off, the channel after it and the hang-up.
     const std::string lost = "failed Schnittstelle getrennt";
     EXPECT_EQ(JournalSummary(),
@@ -324,13 +355,13 @@ TEST_F(CaptureModemRoundTest, ALineThatGoesAwayIsJournalledAsTheCauseOfWhatFails
 TEST_F(CaptureRoundTest, PictureParametersTheModuleRefusesAreJournalledAndThePicturesTaken) {
     m_module.AddFault({ESimFault::AckDigit, "P", -1, 0, true});
     m_spec.m_channels = {1};
-    EXPECT_EQ(m_app.RunCaptureRound(m_spec).m_nSaved, 1);
+    EXPECT_EQ(CCaptureRound(m_app, m_spec).Run().m_nSaved, 1);
     EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{"FehlerP"});
     // The timer's tick shows its boxes only for a width without parameters (the one here
     // is the first re-grab's own); the journal gets the line all the same.
     m_spec.m_bUnattended = false;
     m_spec.m_channels.clear();
-    m_app.RunCaptureRound(m_spec);
+    CCaptureRound(m_app, m_spec).Run();
     EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{"FehlerP", "PFehler"}));
     EXPECT_EQ(JournalSummary(), (std::vector<std::string>{"params failed FehlerP", "picture ok",
                                                           "params failed FehlerP", "picture ok"}));
@@ -340,7 +371,7 @@ TEST_F(CaptureModemRoundTest, AHangUpTheModuleRefusesDropsDtrAndTheNextRoundReop
     // The module takes none of the three hang-ups: the call would stay up.
     for (int i = 0; i < 3; ++i)
         m_module.AddFault({ESimFault::Silent, "E", -1, 0, false});
-    CCaptureOutcome out = m_app.RunCaptureRound(m_spec);
+    CCaptureOutcome out = CCaptureRound(m_app, m_spec).Run();
     EXPECT_TRUE(out.m_bHangupFailed);
     EXPECT_EQ(out.m_nSaved, 1);
     EXPECT_FALSE(m_modem.IsOffHook()) << "DTR dropped";
@@ -352,7 +383,7 @@ TEST_F(CaptureModemRoundTest, AHangUpTheModuleRefusesDropsDtrAndTheNextRoundReop
     EXPECT_EQ(journal[1]["result"].toString(), "failed");
     EXPECT_EQ(journal[1]["tries"].toInt(), 3);
 
-    out = m_app.RunCaptureRound(m_spec);
+    out = CCaptureRound(m_app, m_spec).Run();
     EXPECT_FALSE(out.m_bHangupFailed);
     EXPECT_EQ(out.m_nSaved, 1);
     EXPECT_EQ(m_factory.m_opened.size(), 2u);

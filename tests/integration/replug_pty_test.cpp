@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/CaptureRound.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
 #include "app/RecordingUi.h"
@@ -132,7 +133,7 @@ TEST_F(ReplugPtyTest, AHundredReopeningsLeaveNoDescriptorBehind) {
     CCapturePlan plan;
     plan.m_bDial = false;
     plan.m_bUnattended = true;
-    ASSERT_EQ(m_app.RunCaptureRound(plan).m_nFailed, 0);
+    ASSERT_EQ(CCaptureRound(m_app, plan).Run().m_nFailed, 0);
     const auto before = openDescriptors();
 
     for (int i = 0; i < 50; ++i) {
@@ -145,9 +146,9 @@ TEST_F(ReplugPtyTest, AHundredReopeningsLeaveNoDescriptorBehind) {
         ASSERT_TRUE(Showed("Schnittstelle wieder verbunden")) << "plug " << i;
 
         m_server.Stop();
-        ASSERT_GT(m_app.RunCaptureRound(plan).m_nFailed, 0) << "pull " << i;
+        ASSERT_GT(CCaptureRound(m_app, plan).Run().m_nFailed, 0) << "pull " << i;
         plug();
-        ASSERT_EQ(m_app.RunCaptureRound(plan).m_nFailed, 0) << "plug " << i;
+        ASSERT_EQ(CCaptureRound(m_app, plan).Run().m_nFailed, 0) << "plug " << i;
     }
     EXPECT_EQ(openDescriptors(), before);
 }

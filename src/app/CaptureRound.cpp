@@ -1,0 +1,345 @@
+// The capture round that the capture timer's tick, the window's loops and pixlane-cli
+// capture share.
+#include "app/CaptureRound.h"
+
+#include "app/PixlaneApp.h"
+#include "app/PortSettings.h"
+#include "link/ComPort.h"
+#include "link/ModemDialler.h"
+
+namespace {
+constexpr uint32_t kStepWaitMs = 1000;
+// Long enough for any modem's DTR guard time.
+constexpr uint32_t kDtrDropMs = 1000;
+const char* const kBrokenOff = "Übertragung abgebrochen !";
+
+// Puts a tap between the application (and the port) and whatever shows their texts, for
+// as long as it lives; taps nest.
+class CTapRoute {
+  public:
+    CTapRoute(CPixlaneApp& app, CTextTap& tap)
+        : m_app(app), m_pPrev(app.RouteTexts(&tap)), m_pPortUi(CComPort::Ui()) {
+        CComPort::SetUi(&tap);
+    }
+    ~CTapRoute() {
+        m_app.RouteTexts(m_pPrev);
+        CComPort::SetUi(m_pPortUi);
+    }
+    CTapRoute(const CTapRoute&) = delete;
+    CTapRoute& operator=(const CTapRoute&) = delete;
+
+  private:
+    CPixlaneApp& m_app;
+    CPortUi* m_pPrev;
+    CPortUi* m_pPortUi;
+};
+}  // namespace
+
+CCaptureRound::CCaptureRound(CPixlaneApp& app, CCapturePlan plan)
+    : m_app(app), m_plan(std::move(plan)) {}
+
+CCaptureOutcome CCaptureRound::Tapped(const std::function<void()>& steps) {
+    CTextTap tap(m_app.TextUi());
+    const CTapRoute route(m_app, tap);
+    m_pTap = &tap;
+    m_out = {};
+    steps();
+    m_pTap = nullptr;
+    return m_out;
+}
+
+CCaptureOutcome CCaptureRound::Run() {
+    return Tapped([this] { RunSteps(); });
+}
+
+CCaptureOutcome CCaptureRound::KeepFetch(int channel, const std::function<CFetchOutcome()>& fetch) {
+    return Tapped([&] {
+        BeginStep();
+        const QDateTime when = StartEvent("picture", channel, m_plan.m_request).m_time;
+        const CFetchOutcome fetched = fetch();
+        // The journal tells what the fetch asked for.
+        CCaptureEvent e = StartEvent("picture", channel, fetched.m_request);
+        e.m_time = when;
+        e.m_nTries = 1;
+        EndEvent(e);
+        Keep(e, fetched.m_nTransfer);
+    });
+}
+
+void CCaptureRound::RunSteps() {
+    const std::vector<int> channels =
+        m_plan.m_channels.empty() ? std::vector<int>{m_app.m_iKanal} : m_plan.m_channels;
+    const int pictures = static_cast<int>(channels.size());
+    if (m_plan.m_bUnattended && !OpenLine()) {
+        const std::string text = PortOpenFailedText(m_app.m_iCom, m_plan.m_sDevice);
+        ShowMessage(text);
+        for (int channel : channels) {
+            CCaptureEvent e = StartEvent("picture", channel, m_plan.m_request);
+            e.m_sResult = "failed";
+            e.m_sMessage = text;
+            Record(e);
+        }
+        m_out.m_bLineFailed = true;
+        m_out.m_nFailed = pictures;
+        return;
+    }
+    if (m_plan.m_bDial && !DialModem(pictures))
+        return;
+    Parameters();
+    for (int channel : channels) {
+        if (Stop())
+            break;
+        Picture(channel);
+    }
+    if (m_plan.m_bDial)
+        HangUp();
+    m_out.m_bStopped = Stop();
+}
+
+bool CCaptureRound::OpenLine() {
+    // A line that went away is picked up again as every command picks it up; one that the
+    // round closed itself (the hang-up by DTR) is opened again.
+    if (!m_app.EnsureLine())
+        return false;
+    return CComPort::IsOpen() || m_app.OpenConfiguredPort();
+}
+
+bool CCaptureRound::DialModem(int pictures) {
+    BeginStep();
+    CCaptureEvent e = StartEvent("dial", 0, m_plan.m_request);
+    e.m_nTries = 1;
+    CDialResult dial = m_app.Dial();
+    if (!dial.Connected() && !Stop()) {
+        CComPort::Clock().Sleep(kStepWaitMs);
+        e.m_nTries = 2;
+        dial = m_app.Dial();
+    }
+    if (dial.Connected())
+        return true;
+    EndEvent(e);
+    e.m_sResult = "failed";
+    e.m_sMessage = FailureText();
+    e.m_sModem = dial.m_sModem;
+    if (m_plan.m_bUnattended && !dial.m_sModem.empty())
+        ShowMessage(ModemResultText(dial.m_sModem));
+    // The dial may have failed after the call was made.
+    if (m_plan.m_bUnattended)
+        HangUpByLine();
+    Record(e);
+    m_out.m_bDialFailed = true;
+    m_out.m_bStopped = Stop();
+    m_out.m_nFailed = pictures;
+    return false;
+}
+
+void CCaptureRound::Parameters() {
+    BeginStep();
+    CCaptureEvent e = StartEvent("params", 0, m_plan.m_request);
+    const int width = m_plan.m_request.m_nWidth;
+    const bool hasSet = width == 180 || width == 360;
+    bool ok = false;
+    while (e.m_nTries < 3 && !ok && !Stop()) {
+        ++e.m_nTries;
+        if (hasSet)
+            ok = CComPort().SetParametersForWidth(width);
+        else
+            ShowMessage("FehlerP");
+        CComPort::Clock().Sleep(kStepWaitMs);
+    }
+    if (ok || Stop())
+        return;
+    // The pictures go on, taken with whatever window the module had before: said and
+    // journalled where nobody watches (the window's tick keeps its own texts).
+    EndEvent(e);
+    if (m_plan.m_bUnattended && hasSet)
+        ShowMessage("FehlerP");
+    e.m_sResult = "failed";
+    e.m_sMessage = CComPort::LineLost() ? CComPort::kLineGoneText : "FehlerP";
+    Record(e);
+}
+
+void CCaptureRound::Picture(int channel) {
+    BeginStep();
+    CCaptureEvent e = StartEvent("picture", channel, m_plan.m_request);
+    if (m_plan.m_channels.empty()) {
+        // The timer's way: the stored channel through the re-grab, fetched whatever it gave.
+        for (int pass = 0; pass < 3 && !m_app.RegrabImage(); ++pass) {
+        }
+    } else {
+        int result = kChannelNoAnswer;
+        int tries = 0;
+        // A refusal is the module's answer: asking again would not change it.
+        while (tries < m_plan.m_nTries && result == kChannelNoAnswer && !Stop()) {
+            ++tries;
+            result = CComPort().SelectChannelResult(std::to_string(channel));
+        }
+        if (result == kChannelNoAnswer && Stop())
+            return;
+        if (result != kChannelSelected && m_plan.m_bUnattended) {
+            // A picture of a channel the module did not confirm could show another camera.
+            if (result == kChannelNoAnswer)
+                ShowMessage("Kanal " + std::to_string(channel) + " nicht gewählt !");
+            e.m_nTries = tries;
+            EndEvent(e);
+            e.m_sResult = result == kChannelRefused ? "refused" : "failed";
+            e.m_sMessage = FailureText();
+            ++m_out.m_nFailed;
+            Record(e);
+            return;
+        }
+    }
+    if (Stop())
+        return;
+    int transfer = -1;
+    while (e.m_nTries < m_plan.m_nTries) {
+        ++e.m_nTries;
+        transfer = m_app.FetchImage(m_plan.m_request).m_nTransfer;
+        if (transfer == kTransferComplete || Stop())
+            break;
+        CComPort::Clock().Sleep(kStepWaitMs);
+    }
+    EndEvent(e);
+    if (transfer != kTransferComplete && Stop()) {
+        // Broken off on request: recorded, but no failure of the module's.
+        ShowStatus(kBrokenOff);
+        e.m_sResult = "stopped";
+        e.m_sMessage = kBrokenOff;
+        Record(e);
+        return;
+    }
+    Keep(e, transfer);
+}
+
+void CCaptureRound::HangUp() {
+    BeginStep();
+    CCaptureEvent e = StartEvent("hangup", 0, m_plan.m_request);
+    for (int pass = 0; pass < 3; ++pass) {
+        ++e.m_nTries;
+        if (CComPort().EndConnection() == kHangUpConfirmed) {
+            ShowStatus("Verbindung getrennt !");
+            return;
+        }
+        ShowStatus("Auflegen nicht möglich !");
+        CComPort::Clock().Sleep(kStepWaitMs);
+    }
+    EndEvent(e);
+    m_out.m_bHangupFailed = true;
+    e.m_sResult = "failed";
+    e.m_sMessage = FailureText();
+    // Without the line there is nothing left to hang up by.
+    if (m_plan.m_bUnattended && !CComPort::LineLost())
+        e.m_sMessage += " " + HangUpByLine();
+    Record(e);
+}
+
+std::string CCaptureRound::HangUpByLine() {
+    CComPort port;
+    const bool dtr = port.PulseDtr(kDtrDropMs);
+    // Closing drops DTR as well, where the driver hangs up on close.
+    port.Open(0);
+    m_app.m_bPortOpen = false;
+    const std::string text = dtr ? "Modem über DTR aufgelegt, Schnittstelle geschlossen !"
+                                 : "Schnittstelle geschlossen !";
+    ShowStatus(text);
+    return text;
+}
+
+void CCaptureRound::Keep(CCaptureEvent& e, int transfer) {
+    if (transfer != kTransferComplete) {
+        ++m_out.m_nFailed;
+        e.m_sResult = transfer == kTransferBroken ? "broken" : "failed";
+        if (m_plan.m_bUnattended)
+            ShowMessage("Kanal " + std::to_string(e.m_iChannel) +
+                        ": kein vollständiges Bild empfangen !");
+        e.m_sMessage = FailureText();
+        Record(e);
+        return;
+    }
+    e.m_sResult = "ok";
+    std::string path, error;
+    if (m_plan.m_pKeeper == nullptr) {
+        // Nothing keeps pictures: the image stays in the window until the next fetch.
+    } else if (!m_plan.m_pKeeper->Save(m_app.m_image, e.m_iChannel, e.m_time, path, error)) {
+        ++m_out.m_nFailed;
+        m_out.m_bSaveFailed = true;
+        e.m_sResult = "failed";
+        e.m_sMessage = std::string(kSaveFailedText) + " " + error;
+        // A message box would wait for somebody; an unattended window goes on.
+        if (m_plan.m_bUnattended)
+            ShowMessage(e.m_sMessage);
+        else
+            ShowStatus(kSaveFailedText);
+    } else {
+        ++m_out.m_nSaved;
+        e.m_sFile = path;
+        if (!m_plan.m_pKeeper->RefreshLatest(error)) {
+            e.m_sMessage = std::string(kSaveFailedText) + " " + error;
+            // The picture is kept; what shows it as the newest is not.
+            m_out.m_bSaveFailed = true;
+            e.m_sResult = "latest_failed";
+            ShowMessage(e.m_sMessage);
+        }
+        if (m_plan.m_fnSaved) {
+            const std::string said = m_plan.m_fnSaved(path);
+            if (!said.empty())
+                e.m_sMessage = e.m_sMessage.empty() ? said : e.m_sMessage + " " + said;
+        }
+    }
+    Record(e);
+}
+
+void CCaptureRound::Record(const CCaptureEvent& event) {
+    std::string error;
+    if (m_plan.m_pKeeper == nullptr || m_plan.m_pKeeper->Record(event, error))
+        return;
+    m_out.m_bRecordFailed = true;
+    if (m_plan.m_bUnattended)
+        ShowMessage("Journal nicht geschrieben ! " + error);
+    else
+        ShowStatus(kSaveFailedText);
+}
+
+void CCaptureRound::BeginStep() {
+    m_pTap->Mark();
+    m_nStepTick = CComPort::Clock().GetTickCount();
+    m_nStepBytes = CComPort::BytesReceived();
+}
+
+CCaptureEvent CCaptureRound::StartEvent(const char* kind, int channel,
+                                        const CFetchRequest& request) const {
+    CCaptureEvent e;
+    e.m_time = m_plan.m_pKeeper != nullptr ? m_plan.m_pKeeper->Now() : QDateTime::currentDateTime();
+    e.m_sEvent = kind;
+    e.m_iChannel = channel;
+    e.m_nWidth = request.m_nWidth;
+    e.m_nHeight = request.m_nHeight;
+    e.m_iMode = request.m_iMode;
+    e.m_bColour = request.m_bColour;
+    return e;
+}
+
+void CCaptureRound::EndEvent(CCaptureEvent& event) const {
+    event.m_nBytes = CComPort::BytesReceived() - m_nStepBytes;
+    event.m_dSeconds =
+        static_cast<uint32_t>(CComPort::Clock().GetTickCount() - m_nStepTick) / 1000.0;
+}
+
+std::string CCaptureRound::FailureText() const {
+    // The loss of the line when the line went away meanwhile (what follows then fails
+    // only because of it), else the text the user saw.
+    if (CComPort::LineLost())
+        return CComPort::kLineGoneText;
+    return m_pTap->Shown(true);
+}
+
+bool CCaptureRound::Stop() const {
+    return m_app.StopRequested();
+}
+
+void CCaptureRound::ShowStatus(const std::string& text) {
+    m_pTap->SetStatusText(text);
+}
+
+void CCaptureRound::ShowMessage(const std::string& text) {
+    m_pTap->MessageBox(text);
+}
