@@ -71,7 +71,7 @@ void CCaptureRound::RunSteps() {
         m_plan.m_channels.empty() ? std::vector<int>{m_app.m_iKanal} : m_plan.m_channels;
     const int pictures = static_cast<int>(channels.size());
     if (m_plan.m_bUnattended && !OpenLine()) {
-        const std::string text = PortOpenFailedText(m_app.m_iCom, m_plan.m_sDevice);
+        const std::string text = PortOpenFailedText(m_app.LineAddress());
         ShowMessage(text);
         for (int channel : channels) {
             CCaptureEvent e = StartEvent("picture", channel, m_plan.m_request);

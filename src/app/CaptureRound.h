@@ -30,9 +30,6 @@ struct CCapturePlan {
     // Otherwise the round is the timer's tick exactly, and save failures go to the
     // status bar.
     bool m_bUnattended = false;
-    // The device named directly for the port number, named alone when it cannot be
-    // opened; empty: the port number's.
-    std::string m_sDevice;
     // Keeps the good pictures and records the journal; null: nothing is kept.
     CPictureKeeper* m_pKeeper = nullptr;
     // After each saved picture, with its absolute path: a text when something it did

@@ -1,6 +1,5 @@
 #include "app/PixlaneApp.h"
 
-#include <QByteArray>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -260,12 +259,21 @@ void CPixlaneApp::WriteAutoSave(QSettings& store) const {
     store.sync();
 }
 
+CLineAddress CPixlaneApp::LineAddress(int port) const {
+    if (m_runLine.IsNamedDevice())
+        return m_runLine;
+    if (!m_runLine.GivenDevice().empty() && m_runLine.PortNumber() == port)
+        return m_runLine;
+    return CLineAddress::Port(port);
+}
+
 bool CPixlaneApp::OpenConfiguredPort() {
     // A stored port number outside 1..9 is no port at all: it behaves as a failed open.
-    if (m_iCom < 1 || m_iCom > 9)
+    const CLineAddress address = LineAddress();
+    if (!address.CanOpen())
         return false;
     CComPort port;
-    if (!port.Open(static_cast<uint8_t>(m_iCom))) {
+    if (!port.Open(address)) {
         // An open that got the line but could not read its state still holds it.
         if (CComPort::IsOpen())
             port.Open(0);
@@ -315,8 +323,7 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
     if (IsDemo()) {
         if (m_iCom < 1 || m_iCom > 9)
             m_iCom = 1;
-        qputenv(QStringLiteral("PIXLANE_COM%1").arg(m_iCom).toLatin1().constData(),
-                QByteArray::fromStdString(m_sDemoDevice));
+        UseLineAddress(CLineAddress::PortOn(m_iCom, m_sDemoDevice));
         m_iLokal = m_bDemoModem ? 0 : 1;
         m_bPortOpen = false;
     }

@@ -11,6 +11,7 @@
 #include "app/FetchRequest.h"
 #include "image/Decoder.h"
 #include "image/Image.h"
+#include "link/LineAddress.h"
 
 class QSettings;
 class CAppUi;
@@ -52,8 +53,16 @@ class CPixlaneApp {
     // range, becomes its default, and warn (when given) hears of it once per value.
     void ReadSettings(QSettings& store, const Warning& warn = {});
     void WriteSettings(QSettings& store) const;
-    // Opens and sets up the port m_iCom; false (and m_bPortOpen unchanged) when it fails.
+    // Opens and sets up the port m_iCom at its LineAddress(); false (and m_bPortOpen
+    // unchanged) when it fails.
     bool OpenConfiguredPort();
+    // For this run only, and stored nowhere: the line is opened at this address instead
+    // of the port number's own device (a device pixlane-cli names, the demo's
+    // pseudo-terminal behind a port number).
+    void UseLineAddress(const CLineAddress& address) { m_runLine = address; }
+    // Where the line of port number n is opened; of m_iCom without one.
+    CLineAddress LineAddress(int port) const;
+    CLineAddress LineAddress() const { return LineAddress(m_iCom); }
 
     // The status text when a line that went away is open again.
     static constexpr const char* kLineBackText = "Schnittstelle wieder verbunden";
@@ -218,6 +227,7 @@ class CPixlaneApp {
 
     std::string m_sDemoDevice;
     bool m_bDemoModem = false;
+    CLineAddress m_runLine;  // what UseLineAddress gave
 
     CAppUi* m_pUi = nullptr;
     std::function<bool()> m_fnStop;

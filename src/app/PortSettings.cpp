@@ -268,12 +268,13 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
 
 }  // namespace
 
-std::string PortOpenFailedText(int com, const std::string& device) {
-    if (!device.empty())
-        return "Gerät " + device + " kann nicht geöffnet werden !";
+std::string PortOpenFailedText(const CLineAddress& address) {
+    if (address.IsNamedDevice())
+        return "Gerät " + address.GivenDevice() + " kann nicht geöffnet werden !";
+    const int com = address.PortNumber();
     std::string text = "ComPort COM" + std::to_string(com);
     if (com >= 1 && com <= 9)
-        text += " (" + ResolvePortName(com) + ")";
+        text += " (" + address.DeviceName() + ")";
     return text + " kann nicht geöffnet werden !";
 }
 

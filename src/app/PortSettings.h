@@ -3,14 +3,15 @@
 #include <string>
 
 class QSettings;
+class CLineAddress;
 
 // The stored device of port n ("Ports/COMn") as the user wrote it; empty when none.
 std::string StoredPortDevice(QSettings& store, int port);
 
 // "ComPort COMn (device) kann nicht geöffnet werden !" for a port number that failed to
-// open; the device only for the numbers 1..9, which stand for one. A device named
-// directly (not empty) is named alone: "Gerät DEVICE kann nicht geöffnet werden !".
-std::string PortOpenFailedText(int com, const std::string& device = {});
+// open; the device only for the numbers 1..9, which stand for one. A device named in
+// place of a number is named alone: "Gerät DEVICE kann nicht geöffnet werden !".
+std::string PortOpenFailedText(const CLineAddress& address);
 
 // From now on port numbers find their stored devices in this store; null: in none.
 void UseStoredPorts(QSettings* store);

@@ -92,7 +92,6 @@ int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& 
     CCapturePlan plan;
     plan.m_request = request;
     plan.m_bUnattended = true;
-    plan.m_sDevice = o.m_sDevice;
     // The demo module without its modem is on a cable, whatever the stored link says.
     plan.m_bDial = o.m_bModem || o.m_bDemoModem || (!o.m_bLocal && !o.m_bDemo && app.m_iLokal == 0);
     plan.m_channels = o.m_channels.empty() ? std::vector<int>{app.m_iKanal} : o.m_channels;

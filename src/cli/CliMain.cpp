@@ -5,7 +5,6 @@
 #include <QSettings>
 #include <QString>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "PixlaneVersion.h"
@@ -22,34 +21,11 @@
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
-#include "link/QtSerialLine.h"
 #include "sim/DemoModule.h"
 
 namespace {
 
 const char* const kProgram = "pixlane-cli";
-
-// Sets an environment variable for the run and puts back what was there before.
-class CEnvOverride {
-  public:
-    CEnvOverride(std::string name, const std::string& value) : m_sName(std::move(name)) {
-        if (qEnvironmentVariableIsSet(m_sName.c_str()))
-            m_sOld = qgetenv(m_sName.c_str());
-        qputenv(m_sName.c_str(), QByteArray::fromStdString(value));
-    }
-    ~CEnvOverride() {
-        if (m_sOld)
-            qputenv(m_sName.c_str(), *m_sOld);
-        else
-            qunsetenv(m_sName.c_str());
-    }
-    CEnvOverride(const CEnvOverride&) = delete;
-    CEnvOverride& operator=(const CEnvOverride&) = delete;
-
-  private:
-    std::string m_sName;
-    std::optional<QByteArray> m_sOld;
-};
 
 // After a failed dial, the modem's own word for it, which the dialler's text leaves out.
 void NoteModemWord(const std::string& word, CConsoleUi& ui) {
@@ -293,8 +269,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         app.sHandshake = *opt.m_bHandshake ? 2 : 0;
     }
 
+    if (opt.m_iCom != 0)
+        app.m_iCom = opt.m_iCom;
     std::unique_ptr<CDemoModule> demo;
-    std::string device = opt.m_sDevice;
     if (opt.m_bDemo) {
         demo = std::make_unique<CDemoModule>();
         if (!demo->Start(opt.m_bDemoModem, &error)) {
@@ -302,18 +279,13 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
             UseStoredPorts(nullptr);
             return 1;
         }
-        // Pointed at below like a device named directly; the settings are never written.
-        device = demo->DevicePath();
-    }
-    if (opt.m_iCom != 0)
-        app.m_iCom = opt.m_iCom;
-    // A device named directly stands behind the port number used.
-    std::unique_ptr<CEnvOverride> pointPort;
-    if (!device.empty()) {
+        // The demo module stands behind the port number used; the settings are never
+        // written.
         if (app.m_iCom < 1 || app.m_iCom > 9)
             app.m_iCom = 1;
-        pointPort =
-            std::make_unique<CEnvOverride>("PIXLANE_COM" + std::to_string(app.m_iCom), device);
+        app.UseLineAddress(CLineAddress::PortOn(app.m_iCom, demo->DevicePath()));
+    } else if (!opt.m_sDevice.empty()) {
+        app.UseLineAddress(CLineAddress::Device(opt.m_sDevice));
     }
 
     app.SetUi(&ui);
@@ -334,7 +306,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
             NoteModemWord(run.m_sModem, ui);
         }
     } else {
-        ui.Note(PortOpenFailedText(app.m_iCom, opt.m_sDevice));
+        ui.Note(PortOpenFailedText(app.LineAddress()));
     }
     ui.Finish();
     out.flush();

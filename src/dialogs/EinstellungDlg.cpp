@@ -373,7 +373,7 @@ void CEinstellungDlg::ShowComDevice() {
         m_pComDevice->setToolTip(QString());
         return;
     }
-    const std::string device = ResolvePortName(n);
+    const std::string device = m_app.LineAddress(n).DeviceName();
     const QString text =
         Q(PrintableText(device)) +
         (IsDevicePresent(device) ? QStringLiteral(" (vorhanden)") : QStringLiteral(" (fehlt)"));

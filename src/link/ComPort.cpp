@@ -80,28 +80,31 @@ void CComPort::CheckLine() {
 }
 
 bool CComPort::Open(uint8_t port) {
+    if (port >= 1 && port <= 9)
+        return Open(CLineAddress::Port(port));
+    const bool wasOpen = s_pLine != nullptr;
+    s_pDcb.reset();
+    s_pTimeouts.reset();
+    s_pLine.reset();
+    return wasOpen;
+}
+
+bool CComPort::Open(const CLineAddress& address) {
+    if (!address.CanOpen() || s_pLine != nullptr)
+        return false;  // exclusive: the one port is taken
     try {
-        if (port >= 1 && port <= 9) {
-            if (s_pLine != nullptr)
-                return false;  // exclusive: the one port is taken
-            std::unique_ptr<CSerialLine> line = LineFactory()->OpenLine(port);
-            if (line == nullptr)
-                return false;
-            s_pLine = std::move(line);
-            // A loss that nobody has taken yet is over: the port is open again.
-            s_bLineLost = false;
-            s_bLossPending = false;
-            s_pDcb = std::make_unique<CLineState>();
-            s_pTimeouts = std::make_unique<CLineTimeouts>();
-            const bool state = s_pLine->GetState(*s_pDcb);
-            const bool timeouts = s_pLine->GetTimeouts(*s_pTimeouts);
-            return state && timeouts;
-        }
-        const bool wasOpen = s_pLine != nullptr;
-        s_pDcb.reset();
-        s_pTimeouts.reset();
-        s_pLine.reset();
-        return wasOpen;
+        std::unique_ptr<CSerialLine> line = LineFactory()->OpenLine(address);
+        if (line == nullptr)
+            return false;
+        s_pLine = std::move(line);
+        // A loss that nobody has taken yet is over: the port is open again.
+        s_bLineLost = false;
+        s_bLossPending = false;
+        s_pDcb = std::make_unique<CLineState>();
+        s_pTimeouts = std::make_unique<CLineTimeouts>();
+        const bool state = s_pLine->GetState(*s_pDcb);
+        const bool timeouts = s_pLine->GetTimeouts(*s_pTimeouts);
+        return state && timeouts;
     } catch (const std::exception&) {  // memory or string failure
         return false;
     }

@@ -50,6 +50,9 @@ class CComPort {
     // ---- serial port (src/link/ComPort.cpp) ----
     // 1..9 opens COM1..COM9; any other number closes the open port.
     bool Open(uint8_t port);
+    // Opens the line at the address; false when it cannot be opened, or while the port
+    // is open already.
+    bool Open(const CLineAddress& address);
     bool Setup(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopCode, uint8_t rts);
     bool Write(const void* data, size_t n);
     // Reads exactly n bytes within the read time-out; on success stores a NUL at buf[n].
@@ -115,7 +118,7 @@ class CComPort {
     // The clock used for every wait and time-out (the system clock unless set).
     static void SetClock(CClock* clock);
     static CClock& Clock();
-    // Where Open finds the line behind a port number (the serial back end unless set).
+    // Where Open finds the line at an address (the serial back end unless set).
     static void SetLineFactory(CLineFactory* factory);
     static CLineFactory* LineFactory();
     // Where the port's messages go; without one they are only traced.

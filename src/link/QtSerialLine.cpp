@@ -288,6 +288,6 @@ bool CQtSerialLine::SetDataTerminalReady(bool on) {
     return false;
 }
 
-std::unique_ptr<CSerialLine> CQtLineFactory::OpenLine(int port) {
-    return CQtSerialLine::OpenDevice(ResolvePortName(port));
+std::unique_ptr<CSerialLine> CQtLineFactory::OpenLine(const CLineAddress& address) {
+    return CQtSerialLine::OpenDevice(address.DeviceName());
 }

@@ -64,5 +64,5 @@ void SetStoredPortLookup(std::function<std::string(int port)> lookup);
 
 class CQtLineFactory : public CLineFactory {
   public:
-    std::unique_ptr<CSerialLine> OpenLine(int port) override;
+    std::unique_ptr<CSerialLine> OpenLine(const CLineAddress& address) override;
 };

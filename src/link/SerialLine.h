@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "link/LineAddress.h"
+
 // Line parameters as the port keeps them between open and close.
 struct CLineState {
     static constexpr uint8_t kNoParity = 0;
@@ -62,10 +64,10 @@ class CSerialLine {
     }
 };
 
-// Opens the line behind a port number 1..9; null when it cannot be opened
-// (missing, busy, no permission).
+// Opens the line at an address that CanOpen(); null when it cannot be opened (missing,
+// busy, no permission).
 class CLineFactory {
   public:
     virtual ~CLineFactory() = default;
-    virtual std::unique_ptr<CSerialLine> OpenLine(int port) = 0;
+    virtual std::unique_ptr<CSerialLine> OpenLine(const CLineAddress& address) = 0;
 };

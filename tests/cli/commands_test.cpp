@@ -42,8 +42,8 @@ class CStateRecordingLine : public CSerialLine {
 class CStateRecordingFactory : public CLineFactory {
   public:
     explicit CStateRecordingFactory(CLineFactory& inner) : m_inner(inner) {}
-    std::unique_ptr<CSerialLine> OpenLine(int port) override {
-        std::unique_ptr<CSerialLine> line = m_inner.OpenLine(port);
+    std::unique_ptr<CSerialLine> OpenLine(const CLineAddress& address) override {
+        std::unique_ptr<CSerialLine> line = m_inner.OpenLine(address);
         if (line == nullptr)
             return nullptr;
         return std::make_unique<CStateRecordingLine>(std::move(line), m_states);

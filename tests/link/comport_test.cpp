@@ -143,7 +143,7 @@ TEST_F(ComPortTest, FailedStateReadKeepsThePortOpenUntilClosed) {
 class CThrowingFactory : public CLineFactory {
   public:
     explicit CThrowingFactory(bool badAlloc) : m_bBadAlloc(badAlloc) {}
-    std::unique_ptr<CSerialLine> OpenLine(int) override {
+    std::unique_ptr<CSerialLine> OpenLine(const CLineAddress&) override {
         if (m_bBadAlloc)
             throw std::bad_alloc();
         throw std::length_error("port name");

@@ -137,7 +137,10 @@ void CFakeLineFactory::Unplug(int port) {
         it->second->m_bGone = true;
 }
 
-std::unique_ptr<CSerialLine> CFakeLineFactory::OpenLine(int port) {
+std::unique_ptr<CSerialLine> CFakeLineFactory::OpenLine(const CLineAddress& address) {
+    if (!address.GivenDevice().empty())
+        return nullptr;
+    const int port = address.PortNumber();
     auto it = m_peers.find(port);
     if (it == m_peers.end() || m_open.count(port) != 0)
         return nullptr;

@@ -73,7 +73,8 @@ class CFakeLine : public CSerialLine {
     std::vector<uint64_t> m_rxPurgeTimes;
 };
 
-// Hands out fake lines by port number; a port can be open only once at a time.
+// Hands out fake lines by port number; a port can be open only once at a time. A device
+// given for a port, or in place of one, is none of them.
 class CFakeLineFactory : public CLineFactory {
   public:
     explicit CFakeLineFactory(CVirtualClock& clock) : m_clock(clock) {}
@@ -82,7 +83,7 @@ class CFakeLineFactory : public CLineFactory {
     // The device of port n goes away: its open line is gone, and it cannot be opened
     // until it is attached again.
     void Unplug(int port);
-    std::unique_ptr<CSerialLine> OpenLine(int port) override;
+    std::unique_ptr<CSerialLine> OpenLine(const CLineAddress& address) override;
     // The line most recently opened (valid while the port keeps it open).
     CFakeLine* Last() const { return m_pLast; }
     std::vector<int> m_opened;  // port numbers in order of successful opens

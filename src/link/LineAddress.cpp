@@ -1,0 +1,40 @@
+#include "link/LineAddress.h"
+
+#include <utility>
+
+#include "link/QtSerialLine.h"
+
+namespace {
+bool IsPortNumber(int port) {
+    return port >= 1 && port <= 9;
+}
+}  // namespace
+
+CLineAddress CLineAddress::Port(int port) {
+    CLineAddress a;
+    a.m_iPort = port;
+    return a;
+}
+
+CLineAddress CLineAddress::PortOn(int port, std::string device) {
+    CLineAddress a;
+    a.m_iPort = port;
+    a.m_sDevice = std::move(device);
+    return a;
+}
+
+CLineAddress CLineAddress::Device(std::string device) {
+    CLineAddress a;
+    a.m_sDevice = std::move(device);
+    return a;
+}
+
+bool CLineAddress::CanOpen() const {
+    return IsNamedDevice() || IsPortNumber(m_iPort);
+}
+
+std::string CLineAddress::DeviceName() const {
+    if (!m_sDevice.empty())
+        return m_sDevice;
+    return IsPortNumber(m_iPort) ? ResolvePortName(m_iPort) : std::string();
+}
