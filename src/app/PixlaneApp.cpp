@@ -35,22 +35,22 @@ class CSettingsReader {
     // A decimal number; anything else, or one beyond 32 bits, gives the default.
     int Int(const char* name, int fallback) {
         const std::optional<QString> raw = Raw(name);
-        if (!raw)
-            return fallback;
-        bool ok = false;
-        const qlonglong n = raw->trimmed().toLongLong(&ok, 10);
-        if (!ok) {
-            Warn(name, *raw, "ist keine Zahl", std::to_string(fallback));
-            return fallback;
-        }
-        if (n < INT32_MIN || n > INT32_MAX) {
-            Warn(name, *raw, "liegt außerhalb des Zahlenbereichs", std::to_string(fallback));
-            return fallback;
-        }
-        return static_cast<int>(n);
+        return raw ? Number(name, *raw, fallback) : fallback;
     }
 
-    bool Bool(const char* name, bool fallback) { return Int(name, fallback ? 1 : 0) != 0; }
+    // A number (true when it is not 0), or "true" or "false" in any case, the words the
+    // store itself writes for a truth value.
+    bool Bool(const char* name, bool fallback) {
+        const std::optional<QString> raw = Raw(name);
+        if (!raw)
+            return fallback;
+        const QString word = raw->trimmed();
+        if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+            return true;
+        if (word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+            return false;
+        return Number(name, *raw, fallback ? 1 : 0) != 0;
+    }
 
     std::string String(const char* name, const char* fallback) {
         const std::optional<QString> raw = Raw(name);
@@ -58,6 +58,20 @@ class CSettingsReader {
     }
 
   private:
+    int Number(const char* name, const QString& raw, int fallback) {
+        bool ok = false;
+        const qlonglong n = raw.trimmed().toLongLong(&ok, 10);
+        if (!ok) {
+            Warn(name, raw, "ist keine Zahl", std::to_string(fallback));
+            return fallback;
+        }
+        if (n < INT32_MIN || n > INT32_MAX) {
+            Warn(name, raw, "liegt außerhalb des Zahlenbereichs", std::to_string(fallback));
+            return fallback;
+        }
+        return static_cast<int>(n);
+    }
+
     std::optional<QString> Raw(const char* name) {
         return StoredText(m_store, QLatin1String(name));
     }

@@ -292,6 +292,58 @@ TEST_F(SettingsTest, HandWrittenValuesAreTakenAsWritten) {
     EXPECT_EQ(window.m_sTel_nr, "0,0815");
 }
 
+// The store writes a truth value as "true" or "false"; a person may too, in any case.
+// Every truth value reads them, each flipped from its default, while numbers stay numbers.
+TEST_F(SettingsTest, TruthValuesAreReadInTheWordsTheStoreWritesForThem) {
+    const char* const truths[] = {"m_bkompri",    "m_bFrei",        "m_bExpert",
+                                  "b_Ein_dlg_ok", "m_bZeilenweise", "open",
+                                  "nibb2",        "m_bHandshake",   "m_bTimer"};
+    {
+        QSettings store(File(), QSettings::IniFormat);
+        store.beginGroup(CPixlaneApp::kSection);
+        for (const char* name : truths) {
+            const bool byDefault =
+                std::string(name) == "m_bZeilenweise" || std::string(name) == "m_bHandshake";
+            store.setValue(name, !byDefault);
+        }
+        store.setValue("m_iKanal", true);
+        store.endGroup();
+        store.setValue("Pixlane/AutoSave/m_bAutoSave", true);
+        store.setValue("Pixlane/AutoSave/m_sAutoSaveFolder", m_dir.path());
+    }
+    QSettings store(File(), QSettings::IniFormat);
+    std::vector<std::string> warnings;
+    const auto warn = [&](const std::string& text) { warnings.push_back(text); };
+    CPixlaneApp app;
+    app.ReadSettings(store, warn);
+    app.ReadAutoSave(store, warn);
+    EXPECT_TRUE(app.m_bkompri);
+    EXPECT_TRUE(app.m_bFrei);
+    EXPECT_TRUE(app.m_bExpert);
+    EXPECT_TRUE(app.b_Ein_dlg_ok);
+    EXPECT_FALSE(app.m_bZeilenweise);
+    EXPECT_TRUE(app.m_bPortOpen);
+    EXPECT_TRUE(app.nibb2);
+    EXPECT_FALSE(app.m_bHandshake);
+    EXPECT_TRUE(app.m_bTimer);
+    EXPECT_TRUE(app.m_bAutoSave);
+    EXPECT_EQ(app.m_iKanal, 1);
+    EXPECT_EQ(warnings,
+              std::vector<std::string>{"Einstellung m_iKanal: \"true\" ist keine Zahl, es gilt 1"});
+
+    // Written by hand, in any case and with blanks; anything else is still no truth value.
+    WriteByHand({{"m_bTimer", " TRUE "}, {"m_bHandshake", "False"}, {"nibb2", "wahr"}});
+    QSettings byHand(File(), QSettings::IniFormat);
+    warnings.clear();
+    CPixlaneApp again;
+    again.ReadSettings(byHand, warn);
+    EXPECT_TRUE(again.m_bTimer);
+    EXPECT_FALSE(again.m_bHandshake);
+    EXPECT_FALSE(again.nibb2);
+    EXPECT_EQ(warnings,
+              std::vector<std::string>{"Einstellung nibb2: \"wahr\" ist keine Zahl, es gilt 0"});
+}
+
 // The values the program does not write itself (the ports, auto-save) are carried over
 // when it writes the settings at exit. A piece of a list that holds a NUL character is
 // carried as "@String(...)", which the store then hands out as a list of variants.
