@@ -11,6 +11,7 @@
 class CPixlaneApp;
 class CPixlaneDoc;
 class CPixlaneView;
+class CTextPane;
 class QAction;
 class QLabel;
 class QProgressBar;
@@ -96,6 +97,12 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void Dispatch(int id);
     void UpdateCaption();
     void ShowProgressPanes(bool on, int blocks);
+    // Puts the text into the status bar's text pane; outside a fetch a text that does not
+    // fit beside the lock-key panes gets their room. True when the panes came or went.
+    bool ShowText(const QString& text);
+    bool GiveRoomToText();
+    void SetLockPanesShown(bool on);
+    CTextPane* TextPane() const;
     // During a fetch, between two blocks: paints what has changed when the last paint is
     // long enough ago.
     void PaintIfDue();

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRegion>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -89,6 +90,12 @@ class CViewPaints : public QObject {
   private:
     CPixlaneView* m_pView;
 };
+
+// The status bar's text pane shows its whole text.
+bool ShowsWholeText(const CMainFrame& frame) {
+    const auto* pane = frame.findChild<QLabel*>(QStringLiteral("statusText"));
+    return pane->contentsRect().width() >= pane->fontMetrics().horizontalAdvance(pane->text());
+}
 
 class MainFrameTest : public CWindowFixture {
   protected:
@@ -375,7 +382,71 @@ TEST_F(MainFrameTest, ProgressBarCountsTheBlocksWhileAFetchRunsAndGoesWhenItEnds
     EXPECT_TRUE(seen.back().m_bBar);
     EXPECT_EQ(seen.back().m_nValue, 9);
     EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(m_frame->TimeLeftPane()->isVisible());
+    // Its last text is too long to stand beside the lock-key panes: it has their room.
+    EXPECT_EQ(m_frame->StatusText(), "Zeile 9 wird empfangen ...");
+    EXPECT_TRUE(ShowsWholeText(*m_frame));
+}
+
+// The window is sized to the picture with the progress hidden: shown, it must take no
+// height from the view.
+TEST_F(MainFrameTest, WhileAPictureArrivesTheStatusBarKeepsItsHeightAndTheViewThePicture) {
+    // The same window with no progress panes at all gives the height the bar should have.
+    CMainFrame plain(m_app);
+    for (QWidget* w :
+         {static_cast<QWidget*>(plain.ProgressBar()), static_cast<QWidget*>(plain.RatePane()),
+          static_cast<QWidget*>(plain.TimeLeftPane())})
+        plain.statusBar()->removeWidget(w);
+    plain.show();
+    ShowAndActivate();
+    QApplication::processEvents();
+    const int barHeight = plain.statusBar()->height();
+    ASSERT_GT(barHeight, 0);
+    std::vector<QString> wrong;
+    QObject::connect(m_frame->ProgressBar(), &QProgressBar::valueChanged, [&](int v) {
+        if (m_frame->statusBar()->height() != barHeight ||
+            m_frame->View()->size() != QSize(180, 144) ||
+            m_frame->ProgressBar()->height() > m_frame->statusBar()->height())
+            wrong.push_back(QStringLiteral("block %1: bar %2, view %3x%4")
+                                .arg(v)
+                                .arg(m_frame->statusBar()->height())
+                                .arg(m_frame->View()->width())
+                                .arg(m_frame->View()->height()));
+    });
+    m_module.SetPacing(115200, 0);
+    ASSERT_TRUE(m_app.GetImage());
+    EXPECT_TRUE(wrong.empty()) << wrong.front().toStdString();
+    EXPECT_EQ(m_frame->statusBar()->height(), barHeight);
+    EXPECT_EQ(m_frame->View()->size(), QSize(180, 144));
+}
+
+// At the picture width of 180 the empty lock-key panes leave the text pane a third of the
+// bar: a text that needs more gets their room, and one too long even then is cut with
+// its whole text in the pane's tooltip.
+TEST_F(MainFrameTest, ATextTooLongForItsPaneGetsTheRoomOfTheLockPanesAndATooltip) {
+    ShowAndActivate();
+    ASSERT_TRUE(m_app.GetImage());
+    ASSERT_EQ(m_frame->width(), 180);
+    EXPECT_TRUE(m_frame->LockPane(0)->isVisible());
+    auto* pane = m_frame->findChild<QLabel*>(QStringLiteral("statusText"));
+    const auto tooltip = [pane] { return pane->toolTip(); };
+    const QString failed = QString::fromUtf8("Fehler beim Speichern !");
+    m_frame->SetStatusText(failed.toStdString());
+    EXPECT_TRUE(ShowsWholeText(*m_frame));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(m_frame->LockPane(i)->isVisible()) << i;
+    EXPECT_EQ(tooltip(), QString());
+
+    const QString longer = QString::fromUtf8("Verbindungsaufbau fehlgeschlagen!!");
+    m_frame->SetStatusText(longer.toStdString());
+    ASSERT_FALSE(ShowsWholeText(*m_frame)) << "a text longer than the whole bar";
+    EXPECT_EQ(tooltip(), longer);
+
+    // A text that fits beside them brings them back.
+    m_frame->SetStatusText("Fertig !");
     EXPECT_TRUE(m_frame->LockPane(2)->isVisible());
+    EXPECT_TRUE(ShowsWholeText(*m_frame));
+    EXPECT_EQ(tooltip(), QString());
 }
 
 TEST_F(MainFrameTest, BlocksFasterThanTheRepaintLimitAreAllPaintedByTheEnd) {
@@ -685,13 +756,15 @@ TEST_F(CaptureTimerTest, ATickWithAutoSaveKeepsThePictureAndItsJournalLine) {
     EXPECT_EQ(line["file"].toString(), folder + "/bild-k1.bmp");
     EXPECT_EQ(m_frame->StatusText(), "Verbindung getrennt !");
 
-    // A folder that takes nothing: the status bar says so, no message box waits, and the
-    // timer goes on.
+    // A folder that takes nothing: the status bar says so (whole, at the picture's
+    // width), no message box waits, and the timer goes on.
+    m_frame->show();
     QFile blocker(m_dir.filePath("datei"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     m_app.m_sAutoSaveFolder = (m_dir.filePath("datei") + "/bilder").toStdString();
     Fire();
     EXPECT_EQ(m_frame->StatusText(), "Fehler beim Speichern !");
+    EXPECT_TRUE(ShowsWholeText(*m_frame));
     EXPECT_TRUE(boxes.m_texts.isEmpty()) << boxes.m_texts.join(", ").toStdString();
     EXPECT_TRUE(m_frame->CaptureTimer().isActive());
 }
