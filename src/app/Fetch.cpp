@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "app/AppUi.h"
+#include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/Progress.h"
-#include "app/TargetFile.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
@@ -269,6 +269,6 @@ void CPixlaneApp::SaveImage() {
     if (!name || name->empty())
         return;
     std::string error;
-    if (!WriteBmpFile(*name, m_image, &error))
+    if (!WriteImageFile(*name, m_image, &error))
         ShowMessage("Fehler beim Speichern !");
 }

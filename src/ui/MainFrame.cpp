@@ -499,8 +499,15 @@ std::optional<std::string> CMainFrame::AskSaveFileName(const std::string& initia
     QFileDialog dialog(this, QStringLiteral("Speichern unter"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({QStringLiteral("Bitmap (*.bmp)"), QStringLiteral("Alle Dateien (*)")});
+    const QString png = QStringLiteral("PNG (*.png)");
+    dialog.setNameFilters(
+        {QStringLiteral("Bitmap (*.bmp)"), png, QStringLiteral("Alle Dateien (*)")});
+    // A name without an extension gets that of the type chosen; the writer takes the type
+    // from the name.
     dialog.setDefaultSuffix(QStringLiteral("BMP"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, png](const QString& filter) {
+        dialog.setDefaultSuffix(filter == png ? QStringLiteral("png") : QStringLiteral("BMP"));
+    });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.selectFile(QString::fromStdString(initial));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -3,8 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeyEvent>
@@ -513,21 +516,43 @@ TEST_F(MainFrameTest, SaveButtonWritesTheFetchedImageThroughTheDialog) {
     ASSERT_TRUE(m_app.GetImage());
     const QString path = m_dir.filePath("bild");  // the dialog adds the extension
     QStringList filters;
-    CModalScript answer({[&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        filters = dialog->nameFilters();
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();
-    }});
-    m_frame->ToolAction(ID_SPEICHERN)->trigger();
-    EXPECT_TRUE(answer.m_texts.isEmpty());
-    EXPECT_EQ(filters, (QStringList{"Bitmap (*.bmp)", "Alle Dateien (*)"}));
+    {
+        CModalScript answer({[&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(dialog, nullptr);
+            filters = dialog->nameFilters();
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        }});
+        m_frame->ToolAction(ID_SPEICHERN)->trigger();
+        EXPECT_TRUE(answer.m_texts.isEmpty());
+    }
+    EXPECT_EQ(filters, (QStringList{"Bitmap (*.bmp)", "PNG (*.png)", "Alle Dateien (*)"}));
     std::ifstream in((path + ".BMP").toStdString(), std::ios::binary);
     ASSERT_TRUE(in.good());
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
     EXPECT_EQ(bytes, BuildBmpFile(m_app.m_image));
     EXPECT_EQ(bytes.size(), 1078u + 180u * 144u);
+
+    // The user picks the PNG type and types a name without an extension.
+    CModalScript asPng({[&](QWidget* w) {
+        auto* types = w->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        types->setFocus();
+        QTest::keyClick(types, Qt::Key_Down);
+        ASSERT_EQ(types->currentText(), "PNG (*.png)");
+        static_cast<QFileDialog*>(w)->selectFile(path);
+        static_cast<QDialog*>(w)->accept();
+    }});
+    m_frame->ToolAction(ID_SPEICHERN)->trigger();
+    EXPECT_TRUE(asPng.Done());
+    QFile png(path + ".png");
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(png.read(8) == QByteArray("\x89PNG\r\n\x1a\n"));
+    const QImage read(path + ".png");
+    ASSERT_EQ(read.size(), QSize(180, 144));
+    const CGreyPicture& pic = m_module.LastPicture();
+    EXPECT_EQ(qGray(read.pixel(17, 99)), pic.At(17, 99));
 }
 
 TEST_F(MainFrameTest, TheAutoSaveDialogStoresItsOwnGroupAndRefusesAPatternThatNamesNothing) {
