@@ -523,6 +523,19 @@ void CMainFrame::CloseMainWindow() {
     close();
 }
 
+void CMainFrame::CloseFromOutside() {
+    // Nobody may be there to answer a dialog: it goes, its command ends, and so does a
+    // loop after its cycle.
+    for (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this;) {
+        modal->close();
+        QWidget* next = QApplication::activeModalWidget();
+        if (next == modal)
+            break;  // it would not close
+        modal = next;
+    }
+    close();
+}
+
 bool CMainFrame::PumpEvents() {
     CLoopFilter filter(QApplication::activeModalWidget());
     qApp->installEventFilter(&filter);

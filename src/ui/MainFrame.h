@@ -70,6 +70,12 @@ class CMainFrame : public QMainWindow, public CAppUi {
     const QTimer& CaptureTimer() const { return *m_pTimer; }
     int TimerInterval() const { return m_nTimerInterval; }
 
+    // Closes the window as "Beenden" does, for a request from outside (a signal): a
+    // dialog or message box that is open closes first, as its Cancel would close it.
+    void CloseFromOutside();
+    // The window has been closed (or asked to close before it was shown).
+    bool IsClosing() const { return m_bClosing; }
+
     QString StatusText() const;
     CPixlaneView* View() const { return m_pView; }
     CPixlaneDoc* Doc() const { return m_pDoc; }

@@ -28,6 +28,7 @@
 #include <QTimerEvent>
 #include <QToolBar>
 #include <climits>
+#include <csignal>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -43,6 +44,7 @@
 #include "support/ModalScript.h"
 #include "support/VirtualClock.h"
 #include "support/WindowFixture.h"
+#include "ui/CloseSignals.h"
 #include "ui/MainFrame.h"
 #include "ui/PixlaneDoc.h"
 #include "ui/PixlaneView.h"
@@ -687,6 +689,32 @@ TEST_F(MainFrameTest, ClosingTheWindowEndsARunningLoop) {
     for (const std::string& f : m_module.Frames())
         fetches += f == "I,00000,B4,0048,2#";
     EXPECT_EQ(fetches, 1);
+}
+
+// A desktop session that logs out sends SIGTERM, a terminal that goes away SIGHUP: the
+// window closes as "Beenden" closes it, a loop after its cycle, and a message box that
+// nobody will answer first.
+TEST_F(MainFrameTest, ASignalToEndClosesTheWindowAfterTheLoopAndAnOpenMessageBox) {
+    ShowAndActivate();
+    CMainFrame* window = m_frame.get();
+    const CCloseSignals closing([&window] { window->CloseFromOutside(); });
+    // It comes while the loop's first picture arrives.
+    std::raise(SIGTERM);
+    m_frame->AccelAction(ID_LOOP_NIBBLE2)->trigger();
+    EXPECT_FALSE(m_frame->isVisible());
+    EXPECT_TRUE(m_frame->IsClosing());
+    int fetches = 0;
+    for (const std::string& f : m_module.Frames())
+        fetches += f == "I,00000,B4,0048,2#";
+    EXPECT_EQ(fetches, 1);
+
+    CMainFrame again(m_app);
+    again.show();
+    window = &again;
+    QTimer::singleShot(0, &again, [] { std::raise(SIGHUP); });
+    again.MessageBox("Verbindung getrennt !");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(again.isVisible());
 }
 
 TEST_F(MainFrameTest, CaptureTimerArmsTogglesAndStops) {
