@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QVariant>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,14 @@ std::string StoredValues(const CPixlaneApp& a) {
 std::vector<std::string> CarriedValues(const CPixlaneApp& a, QSettings& store) {
     std::vector<std::string> values{std::to_string(int{a.m_bAutoSave}), a.m_sAutoSaveFolder,
                                     a.m_sAutoSavePattern};
-    for (int port = 1; port <= 9; ++port)
-        values.push_back(StoredPortDevice(store, port));
+    // As the program reads a stored device (StoredPortDevice), with the whole file read
+    // once for all nine instead of once for each.
+    ReadEverySection(store);
+    for (int port = 1; port <= 9; ++port) {
+        const std::optional<QString> device =
+            StoredText(store, QStringLiteral("Ports/COM%1").arg(port));
+        values.push_back(device ? device->toStdString() : std::string());
+    }
     return values;
 }
 
@@ -73,24 +80,28 @@ QString RunFile(const char* name) {
 
 // The store keeps what it has read of a file by name for the whole process and reads the
 // file again only when its size or modification time changed: a rewritten file could be
-// taken for the one it read before. Every version of the file gets a time of its own, so
-// that each store reads the file as a newly started program does.
-void StampFile(const QString& path) {
+// taken for the one it read before. Every version of the file gets a time of its own (in
+// UTC, which needs no time zone), so that each store reads the file as a newly started
+// program does.
+void Stamp(QFile& file) {
     static qint64 serial = 0;
-    QFile file(path);
-    FUZZ_CHECK(file.open(QIODevice::ReadWrite));
-    FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++serial),
+    FUZZ_CHECK(file.flush());
+    FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++serial, Qt::UTC),
                                 QFileDevice::FileModificationTime));
 }
 
+void StampFile(const QString& path) {
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::ReadWrite));
+    Stamp(file);
+}
+
 void WriteFile(const QString& path, const uint8_t* data, size_t size) {
-    {
-        QFile file(path);
-        FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) ==
-                   static_cast<qint64>(size));
-    }
-    StampFile(path);
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) ==
+               static_cast<qint64>(size));
+    Stamp(file);
 }
 
 // Whether the store read the whole text and can write back each value as it read it. The

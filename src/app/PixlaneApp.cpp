@@ -90,11 +90,12 @@ class CSettingsReader {
 }  // namespace
 
 void ReadEverySection(QSettings& store) {
-    // Asked outside any group, the store reads all of the file.
+    // Asked for the keys outside any group, the store reads all of the file. It hands out
+    // only those keys, which are few (usually none), instead of a text for every key.
     const QString group = store.group();
     while (!store.group().isEmpty())
         store.endGroup();
-    store.allKeys();
+    store.childKeys();
     if (!group.isEmpty())
         store.beginGroup(group);
 }
