@@ -46,9 +46,8 @@ std::string StoredValues(const CPixlaneApp& a) {
 std::vector<std::string> CarriedValues(const CPixlaneApp& a, QSettings& store) {
     std::vector<std::string> values{std::to_string(int{a.m_bAutoSave}), a.m_sAutoSaveFolder,
                                     a.m_sAutoSavePattern};
-    // As the program reads a stored device (StoredPortDevice), with the whole file read
-    // once for all nine instead of once for each.
-    ReadEverySection(store);
+    // As the program reads a stored device (StoredPortDevice), without reading every
+    // section again for each: the program has read the whole store just before.
     for (int port = 1; port <= 9; ++port) {
         const std::optional<QString> device =
             StoredText(store, QStringLiteral("Ports/COM%1").arg(port));

@@ -100,7 +100,7 @@ void ReadEverySection(QSettings& store) {
         store.beginGroup(group);
 }
 
-std::optional<QString> StoredText(QSettings& store, const QString& key) {
+std::optional<QString> StoredText(QSettings& store, QAnyStringView key) {
     const QVariant v = store.value(key);
     if (!v.isValid())
         return std::nullopt;
@@ -166,6 +166,10 @@ void CPixlaneApp::ShowMessage(const std::string& text) {
 
 void CPixlaneApp::ReadSettings(QSettings& store, const Warning& warn) {
     ReadEverySection(store);
+    ReadBasicValues(store, warn);
+}
+
+void CPixlaneApp::ReadBasicValues(QSettings& store, const Warning& warn) {
     store.beginGroup(kSection);
     CSettingsReader r(store, warn);
     m_iCom = r.Int("m_iCom", 1);
@@ -233,6 +237,10 @@ void CPixlaneApp::WriteSettings(QSettings& store) const {
 
 void CPixlaneApp::ReadAutoSave(QSettings& store, const Warning& warn) {
     ReadEverySection(store);
+    ReadAutoSaveValues(store, warn);
+}
+
+void CPixlaneApp::ReadAutoSaveValues(QSettings& store, const Warning& warn) {
     store.beginGroup(kAutoSaveSection);
     CSettingsReader r(store, warn);
     m_bAutoSave = r.Bool("m_bAutoSave", false);
@@ -308,8 +316,10 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
         m_bOwnsStore = true;
     }
     UseStoredPorts(m_pStore);
-    ReadSettings(*m_pStore);
-    ReadAutoSave(*m_pStore);
+    // One reading of every section serves both groups (each costs a walk over all keys).
+    ReadEverySection(*m_pStore);
+    ReadBasicValues(*m_pStore, {});
+    ReadAutoSaveValues(*m_pStore, {});
     if (IsDemo()) {
         if (m_iCom < 1 || m_iCom > 9)
             m_iCom = 1;
