@@ -96,7 +96,7 @@ def receive_seeds():
     s["nibble12_preset"] = one(picture(180, 2, 1, nibb2=True)) + transfer([block(ramp(180))])
     s["wide256"] = one(picture(256, 1)) + transfer(
         [block(ramp(255))] + [block(b"")] * 200)
-    s["wide512_tall"] = bytes([2]) + picture(512, 300, tall=True) + transfer(
+    s["wide512_tall"] = one(picture(512, 300, tall=True)) + transfer(
         [block(ramp(255)), block(ramp(255, 9))])
     s["wide768_colour"] = one(picture(768, 3, 3, True)) + transfer([block(ramp(255))])
     s["expert"] = one(picture(180, 1, 3, expert=("0", "B4", "1"))) + transfer(

@@ -37,7 +37,7 @@ struct CPicture {
     }
 };
 
-CPicture ChoosePicture(CFuzzBytes& in, bool tallAllowed) {
+CPicture ChoosePicture(CFuzzBytes& in) {
     static const int kWidths[] = {180, 360, 180, 360, 256, 512, 768, 250};
     CPicture p;
     const uint8_t flags = in.Byte();
@@ -45,7 +45,7 @@ CPicture ChoosePicture(CFuzzBytes& in, bool tallAllowed) {
     const uint16_t h = in.Word();
     if (flags & 0x08)
         p.m_iBildhoehe = static_cast<int16_t>(h);  // anything, even nonsense
-    else if ((flags & 0x10) && tallAllowed)
+    else if (flags & 0x10)
         p.m_iBildhoehe = 1 + h % CImage::kMaxSide;
     else
         p.m_iBildhoehe = 1 + h % kUsualMaxHeight;
@@ -149,15 +149,9 @@ void FetchOnce(const CPicture& picture, CPixlaneApp& app, CFuzzUi& ui, CFakeLine
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CFuzzBytes in(data, size);
-    const uint8_t lead = in.Byte();
-    const bool twice = (lead & 1) != 0;
-    // A fetch of a tall picture takes about sixteen times as long as one of the usual
-    // heights, nearly all of it in clearing and checking its buffers. Asked for by one
-    // flag, such pictures made up a tenth of what the fuzzer kept and took two thirds of
-    // its time, more as it went on; they take a second flag, here.
-    const bool tallAllowed = (lead & 2) != 0;
-    const CPicture first = ChoosePicture(in, tallAllowed);
-    const CPicture second = twice ? ChoosePicture(in, tallAllowed) : CPicture{};
+    const bool twice = (in.Byte() & 1) != 0;
+    const CPicture first = ChoosePicture(in);
+    const CPicture second = twice ? ChoosePicture(in) : CPicture{};
 
     CFuzzRig rig(in.Rest(), in.RestSize());
     // The screen lives on: a picture of the size before draws into the same one, as it
