@@ -272,6 +272,5 @@ void CPixlaneApp::SaveImage() {
         return;
     std::string error;
     if (!WriteImageFile(*name, m_image, &error))
-        ShowMessage("Fehler beim Speichern !
-" + *name + ": " + error);
+        ShowMessage("Fehler beim Speichern !\n" + *name + ": " + error);
 }
