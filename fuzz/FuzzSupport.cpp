@@ -1,5 +1,7 @@
 #include "fuzz/FuzzSupport.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -90,13 +92,26 @@ CScreenImage* CFuzzUi::ScreenImage(int width, int height) {
         return nullptr;
     if (m_screen.m_nWidth != width || m_screen.m_nHeight != height) {
         const int stride = width + kMargin;
-        m_pixels.reset(new uint32_t[static_cast<size_t>(stride) * static_cast<size_t>(height)]);
+        const size_t size = static_cast<size_t>(stride) * static_cast<size_t>(height);
+        if (size > m_nCapacity) {
+            m_pixels.reset(new uint32_t[size]);
+            m_nCapacity = size;
+        }
+        ASAN_UNPOISON_MEMORY_REGION(m_pixels.get(), size * sizeof(uint32_t));
+        ASAN_POISON_MEMORY_REGION(m_pixels.get() + size, (m_nCapacity - size) * sizeof(uint32_t));
         m_screen = {m_pixels.get(), width, height, stride};
         for (int y = 0; y < height; ++y)
             for (int x = width; x < stride; ++x)
                 m_pixels[static_cast<size_t>(y) * stride + x] = kCanary;
     }
     return &m_screen;
+}
+
+void CFuzzUi::StartRun() {
+    m_sLastStatus.clear();
+    m_sLastMessage.clear();
+    m_bRepaintOutside = false;
+    m_bViewMismatch = false;
 }
 
 void CFuzzUi::RepaintRows(int first, int last) {

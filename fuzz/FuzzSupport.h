@@ -25,9 +25,10 @@
 
 // The harnesses' own checks walk whole pictures in buffers whose bounds they know; the
 // fuzzer is not to count their branches as coverage of the program, and they run several
-// times faster without that counting and the address checks.
+// times faster without that counting and the address and undefined-behaviour checks
+// (which keep the compiler from comparing many pixels at a time).
 #if defined(__clang__)
-#define FUZZ_NO_COVERAGE __attribute__((no_sanitize("coverage", "address")))
+#define FUZZ_NO_COVERAGE __attribute__((no_sanitize("coverage", "address", "undefined")))
 #else
 #define FUZZ_NO_COVERAGE
 #endif
@@ -120,6 +121,9 @@ class CFuzzUi : public CAppUi {
     std::optional<std::string> AskSaveFileName(const std::string&) override { return {}; }
     void ImageChanged() override {}
 
+    // For a run of its own: the texts and findings go, the screen stays for a picture of
+    // its size (its margins are intact after every run that passed).
+    void StartRun();
     // True while no pixel has been drawn into the margins.
     FUZZ_NO_COVERAGE bool MarginsIntact() const;
     const CScreenImage& Screen() const { return m_screen; }
@@ -130,7 +134,11 @@ class CFuzzUi : public CAppUi {
     bool m_bViewMismatch = false;    // the view was told a size other than the screen's
 
   private:
-    // The fetch clears the picture area itself; only the margins are filled here.
+    // The fetch clears the picture area itself; only the margins are filled here. The
+    // block is kept for smaller screens after it (a new one a run costs more than the
+    // fetch); what a smaller screen leaves of it is poisoned for the address checks, so
+    // that a pixel past the screen's end is caught as before.
     std::unique_ptr<uint32_t[]> m_pixels;
+    size_t m_nCapacity = 0;
     CScreenImage m_screen;
 };

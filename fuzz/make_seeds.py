@@ -256,6 +256,9 @@ def settings_seeds():
                                   m_sBanzahl="123456")
     s["handshake_258"] = with_values(sHandshake="258", m_bHandshake="7")
     s["open_stored"] = with_values(open="1")
+    s["truth_words"] = (with_values(m_bTimer="true", m_bHandshake="FALSE", nibb2=" True ",
+                                    m_bExpert="false", m_bFrei="wahr") +
+                        b"AutoSave\\m_bAutoSave=true\nAutoSave\\m_sAutoSaveFolder=/tmp\n")
     s["timer"] = with_values(m_bTimer="1", m_STimerTime="15min")
     s["wide_tall_colour"] = with_values(m_iBildbreite="768", m_iBildhoehe="4096",
                                         m_iMonochrom="1")

@@ -1,9 +1,9 @@
 #include <cstring>
 
 #include "app/AppUi.h"
+#include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/Progress.h"
-#include "app/TargetFile.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
@@ -106,8 +106,10 @@ CFetchOutcome CPixlaneApp::FetchImage(const CFetchRequest& request) {
     Start = 1;
 
     const size_t pixels = static_cast<size_t>(W) * static_cast<size_t>(H);
-    // A block is at most 255 bytes, whatever the image size.
-    m_pRecvBuf.assign(std::max<size_t>(colour ? 6 * pixels : 2 * pixels, 256), 0);
+    // Every block is read to the start of the receive buffer, and a block is at most 255
+    // bytes (its length is two hexadecimal digits): the buffer holds one block, whatever
+    // the picture's size, instead of the picture's pixels twice or six times over.
+    m_pRecvBuf.assign(256, 0);
     if (!colour) {
         if (keepNibble2) {
             m_pKeepBuf.swap(kept);
@@ -220,6 +222,6 @@ void CPixlaneApp::SaveImage() {
     if (!name || name->empty())
         return;
     std::string error;
-    if (!WriteBmpFile(*name, m_image, &error))
+    if (!WriteImageFile(*name, m_image, &error))
         ShowMessage("Fehler beim Speichern !\n" + *name + ": " + error);
 }

@@ -34,22 +34,22 @@ class CSettingsReader {
     // A decimal number; anything else, or one beyond 32 bits, gives the default.
     int Int(const char* name, int fallback) {
         const std::optional<QString> raw = Raw(name);
-        if (!raw)
-            return fallback;
-        bool ok = false;
-        const qlonglong n = raw->trimmed().toLongLong(&ok, 10);
-        if (!ok) {
-            Warn(name, *raw, "ist keine Zahl", std::to_string(fallback));
-            return fallback;
-        }
-        if (n < INT32_MIN || n > INT32_MAX) {
-            Warn(name, *raw, "liegt außerhalb des Zahlenbereichs", std::to_string(fallback));
-            return fallback;
-        }
-        return static_cast<int>(n);
+        return raw ? Number(name, *raw, fallback) : fallback;
     }
 
-    bool Bool(const char* name, bool fallback) { return Int(name, fallback ? 1 : 0) != 0; }
+    // A number (true when it is not 0), or "true" or "false" in any case, the words the
+    // store itself writes for a truth value.
+    bool Bool(const char* name, bool fallback) {
+        const std::optional<QString> raw = Raw(name);
+        if (!raw)
+            return fallback;
+        const QString word = raw->trimmed();
+        if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+            return true;
+        if (word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+            return false;
+        return Number(name, *raw, fallback ? 1 : 0) != 0;
+    }
 
     std::string String(const char* name, const char* fallback) {
         const std::optional<QString> raw = Raw(name);
@@ -57,6 +57,20 @@ class CSettingsReader {
     }
 
   private:
+    int Number(const char* name, const QString& raw, int fallback) {
+        bool ok = false;
+        const qlonglong n = raw.trimmed().toLongLong(&ok, 10);
+        if (!ok) {
+            Warn(name, raw, "ist keine Zahl", std::to_string(fallback));
+            return fallback;
+        }
+        if (n < INT32_MIN || n > INT32_MAX) {
+            Warn(name, raw, "liegt außerhalb des Zahlenbereichs", std::to_string(fallback));
+            return fallback;
+        }
+        return static_cast<int>(n);
+    }
+
     std::optional<QString> Raw(const char* name) {
         return StoredText(m_store, QLatin1String(name));
     }
@@ -75,16 +89,17 @@ class CSettingsReader {
 }  // namespace
 
 void ReadEverySection(QSettings& store) {
-    // Asked outside any group, the store reads all of the file.
+    // Asked for the keys outside any group, the store reads all of the file. It hands out
+    // only those keys, which are few (usually none), instead of a text for every key.
     const QString group = store.group();
     while (!store.group().isEmpty())
         store.endGroup();
-    store.allKeys();
+    store.childKeys();
     if (!group.isEmpty())
         store.beginGroup(group);
 }
 
-std::optional<QString> StoredText(QSettings& store, const QString& key) {
+std::optional<QString> StoredText(QSettings& store, QAnyStringView key) {
     const QVariant v = store.value(key);
     if (!v.isValid())
         return std::nullopt;
@@ -165,6 +180,10 @@ void CPixlaneApp::ShowMessage(const std::string& text) {
 
 void CPixlaneApp::ReadSettings(QSettings& store, const Warning& warn) {
     ReadEverySection(store);
+    ReadBasicValues(store, warn);
+}
+
+void CPixlaneApp::ReadBasicValues(QSettings& store, const Warning& warn) {
     store.beginGroup(kSection);
     CSettingsReader r(store, warn);
     m_iCom = r.Int("m_iCom", 1);
@@ -232,6 +251,10 @@ void CPixlaneApp::WriteSettings(QSettings& store) const {
 
 void CPixlaneApp::ReadAutoSave(QSettings& store, const Warning& warn) {
     ReadEverySection(store);
+    ReadAutoSaveValues(store, warn);
+}
+
+void CPixlaneApp::ReadAutoSaveValues(QSettings& store, const Warning& warn) {
     store.beginGroup(kAutoSaveSection);
     CSettingsReader r(store, warn);
     m_bAutoSave = r.Bool("m_bAutoSave", false);
@@ -318,8 +341,10 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
         m_bOwnsStore = true;
     }
     UseStoredPorts(m_pStore);
-    ReadSettings(*m_pStore);
-    ReadAutoSave(*m_pStore);
+    // One reading of every section serves both groups (each costs a walk over all keys).
+    ReadEverySection(*m_pStore);
+    ReadBasicValues(*m_pStore, {});
+    ReadAutoSaveValues(*m_pStore, {});
     if (IsDemo()) {
         if (m_iCom < 1 || m_iCom > 9)
             m_iCom = 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAnyStringView>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -202,6 +203,10 @@ class CPixlaneApp {
     CPortUi* RouteTexts(CPortUi* ui);
 
   private:
+    // The readings of ReadSettings and ReadAutoSave, for a store whose sections have all
+    // been read.
+    void ReadBasicValues(QSettings& store, const Warning& warn);
+    void ReadAutoSaveValues(QSettings& store, const Warning& warn);
     bool RunCommand(int id);
     // After a command or a tick: a loss of the line during it is taken, and its text is
     // the last the status bar shows.
@@ -243,7 +248,7 @@ int LeadingInt(const std::string& text);
 
 // A stored value's text as the user wrote it, commas included (an INI store splits such a
 // text into a list); nullopt when the value is missing.
-std::optional<QString> StoredText(QSettings& store, const QString& key);
+std::optional<QString> StoredText(QSettings& store, QAnyStringView key);
 
 // The store reads a file section by section as keys are asked for, and looks for a key
 // only in the section whose name comes last before it: beside a "[Pixlane/AutoSave]" that

@@ -34,14 +34,16 @@
 #include "ui/PixlaneDoc.h"
 #include "ui/PixlaneView.h"
 
-namespace {
-const QString kIdle = QStringLiteral("Bereit");
-
 // The status bar's text pane: a text longer than the pane ends in "…", so that a cut
-// shows instead of passing for the whole text ("Zeile 10" for "Zeile 100 ...").
+// shows instead of passing for the whole text ("Zeile 10" for "Zeile 100 ..."), and
+// the pane's tooltip shows it whole.
 class CTextPane : public QLabel {
   public:
     using QLabel::QLabel;
+
+    bool Fits() const { return fontMetrics().horizontalAdvance(text()) <= contentsRect().width(); }
+    // Once the pane has its text and its width.
+    void UpdateTip() { setToolTip(Fits() ? QString() : text()); }
 
   protected:
     void paintEvent(QPaintEvent*) override {
@@ -52,6 +54,9 @@ class CTextPane : public QLabel {
                               foregroundRole());
     }
 };
+
+namespace {
+const QString kIdle = QStringLiteral("Bereit");
 
 // While a loop command lets events run: Escape is recorded and swallowed, events of the
 // program's own types are dropped, everything else runs. A dialog, message box or menu
@@ -135,7 +140,7 @@ void CMainFrame::BuildMenus() {
                 QMenu* menu = stack.empty() ? menuBar()->addMenu(QString::fromUtf8(e.m_pText))
                                             : stack.back()->addMenu(QString::fromUtf8(e.m_pText));
                 // Closing a menu leaves the idle text, whatever was shown before.
-                connect(menu, &QMenu::aboutToHide, this, [this] { m_pText->setText(kIdle); });
+                connect(menu, &QMenu::aboutToHide, this, [this] { ShowText(kIdle); });
                 stack.push_back(menu);
                 break;
             }
@@ -199,7 +204,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         if (button != nullptr && button->defaultAction() != nullptr) {
             const QString prompt =
                 event->type() == QEvent::Enter ? button->defaultAction()->statusTip() : QString();
-            m_pText->setText(prompt.isEmpty() ? kIdle : prompt);
+            ShowText(prompt.isEmpty() ? kIdle : prompt);
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -213,6 +218,16 @@ void CMainFrame::BuildStatusBar() {
     // The text pane takes what the other panes leave.
     m_pText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_pText, 1);
+    // Qt cannot read the lock-key states portably; the panes stay empty.
+    const char* names[3] = {"capsPane", "numPane", "scrollPane"};
+    for (int i = 0; i < 3; ++i) {
+        m_pLockPanes[i] = new QLabel(bar);
+        m_pLockPanes[i]->setObjectName(QString::fromLatin1(names[i]));
+        m_pLockPanes[i]->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("NUM")) +
+                                         6);
+        m_pLockPanes[i]->setFrameShape(QFrame::Panel);
+        m_pLockPanes[i]->setFrameShadow(QFrame::Sunken);
+    }
     // The progress of a fetch; shown only while one runs.
     m_pProgress = new QProgressBar(bar);
     m_pProgress->setObjectName(QStringLiteral("progressBar"));
@@ -223,37 +238,34 @@ void CMainFrame::BuildStatusBar() {
     m_pTimeLeft = new QLabel(bar);
     m_pTimeLeft->setObjectName(QStringLiteral("timeLeftPane"));
     // The figures are set a little smaller than the status text, so that at the picture
-    // width of 360 the whole text of a block still fits beside them.
+    // width of 360 the whole text of a block still fits beside them. They are no taller
+    // than the panes whose room they take: the status bar keeps the height it has without
+    // them (even a hidden pane counts for it), and so the view keeps the picture's
+    // height, to which a fetch sizes the window.
     QFont figures = font();
     figures.setPointSizeF(figures.pointSizeF() * 0.9);
     const QFontMetrics small(figures);
+    const int paneHeight =
+        std::max(m_pText->sizeHint().height(), m_pLockPanes[0]->sizeHint().height());
     for (QWidget* w : {static_cast<QWidget*>(m_pProgress), static_cast<QWidget*>(m_pRate),
                        static_cast<QWidget*>(m_pTimeLeft)}) {
         w->setFont(figures);
+        w->setMaximumHeight(paneHeight);
         bar->addWidget(w);
         w->hide();
     }
     m_pProgress->setFixedWidth(small.horizontalAdvance(QStringLiteral("100 %")) + 8);
     m_pRate->setMinimumWidth(small.horizontalAdvance(QStringLiteral("00.000 B/s")));
     m_pTimeLeft->setMinimumWidth(small.horizontalAdvance(QStringLiteral("noch 0:00")));
-    // Qt cannot read the lock-key states portably; the panes stay empty.
-    const char* names[3] = {"capsPane", "numPane", "scrollPane"};
-    for (int i = 0; i < 3; ++i) {
-        m_pLockPanes[i] = new QLabel(bar);
-        m_pLockPanes[i]->setObjectName(QString::fromLatin1(names[i]));
-        m_pLockPanes[i]->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("NUM")) +
-                                         6);
-        m_pLockPanes[i]->setFrameShape(QFrame::Panel);
-        m_pLockPanes[i]->setFrameShadow(QFrame::Sunken);
-        bar->addPermanentWidget(m_pLockPanes[i]);
-    }
+    for (QLabel* pane : m_pLockPanes)
+        bar->addPermanentWidget(pane);
 }
 
 bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         // Browsing menus and buttons shows the item's prompt, or the idle text.
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-        m_pText->setText(tip.isEmpty() ? kIdle : tip);
+        ShowText(tip.isEmpty() ? kIdle : tip);
         return true;
     }
     return QMainWindow::event(event);
@@ -283,15 +295,57 @@ void CMainFrame::Dispatch(int id) {
 }
 
 void CMainFrame::SetStatusText(const std::string& text) {
-    m_pText->setText(QString::fromStdString(text));
     if (m_bFetching) {
+        m_pText->setText(QString::fromStdString(text));
+        TextPane()->UpdateTip();
         // Painted with the progress, between the blocks.
         m_bTextDirty = true;
         return;
     }
+    const bool moved = ShowText(QString::fromStdString(text));
     // Show it now: while a fetch or a dial runs no events are processed.
-    if (m_pText->isVisible())
+    if (moved && statusBar()->isVisible())
+        statusBar()->repaint();
+    else if (m_pText->isVisible())
         m_pText->repaint();
+}
+
+bool CMainFrame::ShowText(const QString& text) {
+    m_pText->setText(text);
+    // During a fetch its progress has the room of the lock-key panes.
+    const bool moved = !m_bFetching && GiveRoomToText();
+    TextPane()->UpdateTip();
+    return moved;
+}
+
+CTextPane* CMainFrame::TextPane() const {
+    return static_cast<CTextPane*>(m_pText);
+}
+
+bool CMainFrame::GiveRoomToText() {
+    // The lock-key panes stay empty: a text that does not fit beside them gets their room
+    // until one comes that does.
+    QStatusBar* bar = statusBar();
+    const auto layOut = [bar] {
+        if (bar->layout() != nullptr)
+            bar->layout()->activate();
+    };
+    const bool wereHidden = m_pLockPanes[0]->isHidden();
+    if (wereHidden) {
+        SetLockPanesShown(true);
+        layOut();
+    }
+    const bool fits = TextPane()->Fits();
+    if (!fits) {
+        SetLockPanesShown(false);
+        layOut();
+    }
+    return wereHidden == fits;
+}
+
+void CMainFrame::SetLockPanesShown(bool on) {
+    for (QLabel* pane : m_pLockPanes)
+        pane->setVisible(on);
 }
 
 void CMainFrame::MessageBox(const std::string& text) {
@@ -347,8 +401,7 @@ void CMainFrame::ShowProgressPanes(bool on, int blocks) {
     m_pRate->setVisible(on);
     m_pTimeLeft->setVisible(on);
     // The lock-key panes stay empty; while a fetch runs its progress gets their room.
-    for (QLabel* pane : m_pLockPanes)
-        pane->setVisible(!on);
+    SetLockPanesShown(!on);
     // No events run during a fetch: lay the bar out and paint it now.
     QStatusBar* bar = statusBar();
     if (bar->layout() != nullptr)
@@ -362,6 +415,10 @@ void CMainFrame::ShowProgressPanes(bool on, int blocks) {
         if (bar->layout() != nullptr)
             bar->layout()->activate();
     }
+    // After the fetch, its last text may need the room of the lock-key panes.
+    if (!on)
+        GiveRoomToText();
+    TextPane()->UpdateTip();
     if (bar->isVisible())
         bar->repaint();
 }
@@ -442,8 +499,15 @@ std::optional<std::string> CMainFrame::AskSaveFileName(const std::string& initia
     QFileDialog dialog(this, QStringLiteral("Speichern unter"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({QStringLiteral("Bitmap (*.bmp)"), QStringLiteral("Alle Dateien (*)")});
+    const QString png = QStringLiteral("PNG (*.png)");
+    dialog.setNameFilters(
+        {QStringLiteral("Bitmap (*.bmp)"), png, QStringLiteral("Alle Dateien (*)")});
+    // A name without an extension gets that of the type chosen; the writer takes the type
+    // from the name.
     dialog.setDefaultSuffix(QStringLiteral("BMP"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, png](const QString& filter) {
+        dialog.setDefaultSuffix(filter == png ? QStringLiteral("png") : QStringLiteral("BMP"));
+    });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.selectFile(QString::fromStdString(initial));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -456,6 +520,19 @@ void CMainFrame::ImageChanged() {
 }
 
 void CMainFrame::CloseMainWindow() {
+    close();
+}
+
+void CMainFrame::CloseFromOutside() {
+    // Nobody may be there to answer a dialog: it goes, its command ends, and so does a
+    // loop after its cycle.
+    for (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this;) {
+        modal->close();
+        QWidget* next = QApplication::activeModalWidget();
+        if (next == modal)
+            break;  // it would not close
+        modal = next;
+    }
     close();
 }
 

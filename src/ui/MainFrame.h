@@ -11,6 +11,7 @@
 class CPixlaneApp;
 class CPixlaneDoc;
 class CPixlaneView;
+class CTextPane;
 class QAction;
 class QLabel;
 class QProgressBar;
@@ -69,6 +70,12 @@ class CMainFrame : public QMainWindow, public CAppUi {
     const QTimer& CaptureTimer() const { return *m_pTimer; }
     int TimerInterval() const { return m_nTimerInterval; }
 
+    // Closes the window as "Beenden" does, for a request from outside (a signal): a
+    // dialog or message box that is open closes first, as its Cancel would close it.
+    void CloseFromOutside();
+    // The window has been closed (or asked to close before it was shown).
+    bool IsClosing() const { return m_bClosing; }
+
     QString StatusText() const;
     CPixlaneView* View() const { return m_pView; }
     CPixlaneDoc* Doc() const { return m_pDoc; }
@@ -96,6 +103,12 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void Dispatch(int id);
     void UpdateCaption();
     void ShowProgressPanes(bool on, int blocks);
+    // Puts the text into the status bar's text pane; outside a fetch a text that does not
+    // fit beside the lock-key panes gets their room. True when the panes came or went.
+    bool ShowText(const QString& text);
+    bool GiveRoomToText();
+    void SetLockPanesShown(bool on);
+    CTextPane* TextPane() const;
     // During a fetch, between two blocks: paints what has changed when the last paint is
     // long enough ago.
     void PaintIfDue();

@@ -10,6 +10,7 @@
 #include "app/PixlaneApp.h"
 #include "res/ResInit.h"
 #include "sim/DemoModule.h"
+#include "ui/CloseSignals.h"
 #include "ui/MainFrame.h"
 
 namespace {
@@ -60,6 +61,14 @@ int main(int argc, char** argv) {
         }
     }
 
+    // SIGTERM, SIGHUP and SIGINT close the window as "Beenden" does: the settings are
+    // written and the port is closed (with its lock file), also when one comes during the
+    // start-up.
+    CMainFrame* pFrame = nullptr;
+    const CCloseSignals closeSignals([&pFrame] {
+        if (pFrame != nullptr)
+            pFrame->CloseFromOutside();
+    });
     std::unique_ptr<CDemoModule> module;
     CPixlaneApp app;
     if (demo) {
@@ -78,12 +87,17 @@ int main(int argc, char** argv) {
     int rc = 0;
     {
         CMainFrame frame(app);
+        pFrame = &frame;
         app.SetUi(&frame);
         frame.StartCaptureTimer(LeadingInt(app.m_STimerTime));
-        frame.show();
-        rc = QApplication::exec();
+        // A signal while the start-up messages were up has closed the window already.
+        if (!frame.IsClosing()) {
+            frame.show();
+            rc = QApplication::exec();
+        }
         app.ExitInstance();
         app.SetUi(nullptr);
+        pFrame = nullptr;
     }
     if (module)
         module->Stop();

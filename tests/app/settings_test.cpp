@@ -292,6 +292,36 @@ TEST_F(SettingsTest, HandWrittenValuesAreTakenAsWritten) {
     EXPECT_EQ(window.m_sTel_nr, "0,0815");
 }
 
+// The store writes a truth value as "true" or "false", and a person may copy that, in any
+// case: every truth value reads both words, while a number still has to be a number.
+TEST_F(SettingsTest, TruthValuesReadTheWordsTheStoreWritesForThem) {
+    WriteByHand({{"m_bkompri", "true"},
+                 {"m_bFrei", "TRUE"},
+                 {"m_bExpert", " True "},
+                 {"b_Ein_dlg_ok", "true"},
+                 {"m_bZeilenweise", "false"},
+                 {"open", "true"},
+                 {"nibb2", "true"},
+                 {"m_bHandshake", "False"},
+                 {"m_bTimer", "true"},
+                 {"m_iKanal", "true"}});
+    {
+        QSettings written(File(), QSettings::IniFormat);  // as the store itself writes it
+        written.setValue("Pixlane/AutoSave/m_bAutoSave", true);
+        written.setValue("Pixlane/AutoSave/m_sAutoSaveFolder", "/srv/bilder");
+    }
+    QSettings store(File(), QSettings::IniFormat);
+    std::vector<std::string> warnings;
+    CPixlaneApp app;
+    app.ReadSettings(store, [&](const std::string& text) { warnings.push_back(text); });
+    app.ReadAutoSave(store);
+    EXPECT_TRUE(app.m_bkompri && app.m_bFrei && app.m_bExpert && app.b_Ein_dlg_ok);
+    EXPECT_TRUE(app.m_bPortOpen && app.nibb2 && app.m_bTimer && app.m_bAutoSave);
+    EXPECT_FALSE(app.m_bZeilenweise || app.m_bHandshake);
+    EXPECT_EQ(warnings,
+              std::vector<std::string>{"Einstellung m_iKanal: \"true\" ist keine Zahl, es gilt 1"});
+}
+
 // The values the program does not write itself (the ports, auto-save) are carried over
 // when it writes the settings at exit. A piece of a list that holds a NUL character is
 // carried as "@String(...)", which the store then hands out as a list of variants.

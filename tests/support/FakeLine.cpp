@@ -106,7 +106,12 @@ std::string CFakeLine::Written() const {
 
 void CFakeLine::Schedule(const std::vector<CTimedByte>& bytes) {
     for (const auto& b : bytes) {
-        // Keep the queue in time order; bytes with equal times keep their order.
+        // Keep the queue in time order; bytes with equal times keep their order. Most come
+        // after everything queued.
+        if (m_rx.empty() || m_rx.back().m_nAtUs <= b.m_nAtUs) {
+            m_rx.push_back(b);
+            continue;
+        }
         auto pos = std::upper_bound(m_rx.begin(), m_rx.end(), b.m_nAtUs,
                                     [](uint64_t t, const CTimedByte& x) { return t < x.m_nAtUs; });
         m_rx.insert(pos, b);

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeyEvent>
@@ -19,12 +21,15 @@
 #include <QPushButton>
 #include <QRegion>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QToolBar>
+#include <algorithm>
 #include <climits>
+#include <csignal>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -41,6 +46,7 @@
 #include "support/ModalScript.h"
 #include "support/VirtualClock.h"
 #include "support/WindowFixture.h"
+#include "ui/CloseSignals.h"
 #include "ui/MainFrame.h"
 #include "ui/PixlaneDoc.h"
 #include "ui/PixlaneView.h"
@@ -91,6 +97,12 @@ class CViewPaints : public QObject {
   private:
     CPixlaneView* m_pView;
 };
+
+// The status bar's text pane shows its whole text.
+bool ShowsWholeText(const CMainFrame& frame) {
+    const auto* pane = frame.findChild<QLabel*>(QStringLiteral("statusText"));
+    return pane->contentsRect().width() >= pane->fontMetrics().horizontalAdvance(pane->text());
+}
 
 class MainFrameTest : public CWindowFixture {
   protected:
@@ -336,11 +348,14 @@ TEST_F(MainFrameTest, ProgressBarCountsTheBlocksWhileAFetchRunsAndGoesWhenItEnds
     struct CSeen {
         int m_nValue, m_nMax;
         bool m_bBar, m_bRate, m_bTimeLeft, m_bLockPane;
+        QSize m_view;
+        int m_nBarHeight;
     };
     std::vector<CSeen> seen;
     QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
         seen.push_back({v, bar->maximum(), bar->isVisible(), m_frame->RatePane()->isVisible(),
-                        m_frame->TimeLeftPane()->isVisible(), m_frame->LockPane(0)->isVisible()});
+                        m_frame->TimeLeftPane()->isVisible(), m_frame->LockPane(0)->isVisible(),
+                        m_frame->View()->size(), bar->height()});
     });
     EXPECT_FALSE(bar->isVisible());
     // At 115200 baud a block takes about as long as the repaint limit.
@@ -359,6 +374,10 @@ TEST_F(MainFrameTest, ProgressBarCountsTheBlocksWhileAFetchRunsAndGoesWhenItEnds
         // as this picture has none for the rate.
         EXPECT_FALSE(seen[i].m_bLockPane) << i;
         EXPECT_FALSE(seen[i].m_bRate) << i;
+        // The window was sized to the picture with the progress hidden: the bar is no
+        // taller than the panes it stands in for, and the view keeps the whole picture.
+        EXPECT_EQ(seen[i].m_view, QSize(180, 144)) << i;
+        EXPECT_LE(seen[i].m_nBarHeight, m_frame->LockPane(0)->sizeHint().height()) << i;
     }
     EXPECT_EQ(m_frame->StatusText(), "Fertig !");
     EXPECT_FALSE(bar->isVisible());
@@ -377,7 +396,23 @@ TEST_F(MainFrameTest, ProgressBarCountsTheBlocksWhileAFetchRunsAndGoesWhenItEnds
     EXPECT_TRUE(seen.back().m_bBar);
     EXPECT_EQ(seen.back().m_nValue, 9);
     EXPECT_FALSE(bar->isVisible());
-    EXPECT_TRUE(m_frame->LockPane(2)->isVisible());
+    // Its last text is too long to stand beside the lock-key panes: it has their room.
+    EXPECT_TRUE(ShowsWholeText(*m_frame)) << m_frame->StatusText().toStdString();
+}
+
+// At the picture width of 180 a text too long for its pane takes the room of the empty
+// lock-key panes; one too long even for that is cut, and its tooltip carries it whole.
+TEST_F(MainFrameTest, ATextTooLongForItsPaneGetsTheLockPanesRoomAndATooltip) {
+    ShowAndActivate();
+    ASSERT_TRUE(m_app.GetImage());
+    const auto* pane = m_frame->findChild<QLabel*>(QStringLiteral("statusText"));
+    m_frame->SetStatusText("Verbindungsaufbau fehlgeschlagen!!");
+    EXPECT_FALSE(ShowsWholeText(*m_frame));
+    EXPECT_FALSE(m_frame->LockPane(0)->isVisible());
+    EXPECT_EQ(pane->toolTip(), "Verbindungsaufbau fehlgeschlagen!!");
+    m_frame->SetStatusText("Fertig !");
+    EXPECT_TRUE(m_frame->LockPane(0)->isVisible());
+    EXPECT_EQ(pane->toolTip(), "");
 }
 
 TEST_F(MainFrameTest, BlocksFasterThanTheRepaintLimitAreAllPaintedByTheEnd) {
@@ -444,21 +479,34 @@ TEST_F(MainFrameTest, SaveButtonWritesTheFetchedImageThroughTheDialog) {
     ASSERT_TRUE(m_app.GetImage());
     const QString path = m_dir.filePath("bild");  // the dialog adds the extension
     QStringList filters;
-    CModalScript answer({[&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        filters = dialog->nameFilters();
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();
-    }});
-    m_frame->ToolAction(ID_SPEICHERN)->trigger();
-    EXPECT_TRUE(answer.m_texts.isEmpty());
-    EXPECT_EQ(filters, (QStringList{"Bitmap (*.bmp)", "Alle Dateien (*)"}));
+    {
+        CModalScript answer({[&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(dialog, nullptr);
+            filters = dialog->nameFilters();
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        }});
+        m_frame->ToolAction(ID_SPEICHERN)->trigger();
+        EXPECT_TRUE(answer.m_texts.isEmpty());
+    }
+    EXPECT_EQ(filters, (QStringList{"Bitmap (*.bmp)", "PNG (*.png)", "Alle Dateien (*)"}));
     std::ifstream in((path + ".BMP").toStdString(), std::ios::binary);
     ASSERT_TRUE(in.good());
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
     EXPECT_EQ(bytes, BuildBmpFile(m_app.m_image));
     EXPECT_EQ(bytes.size(), 1078u + 180u * 144u);
+
+    // The PNG type, and a name without an extension.
+    CModalScript asPng({[&](QWidget* w) {
+        QTest::keyClick(w->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")), Qt::Key_Down);
+        static_cast<QFileDialog*>(w)->selectFile(path);
+        static_cast<QDialog*>(w)->accept();
+    }});
+    m_frame->ToolAction(ID_SPEICHERN)->trigger();
+    const QImage png(path + ".png", "PNG");
+    ASSERT_EQ(png.size(), QSize(180, 144));
+    EXPECT_EQ(qGray(png.pixel(17, 99)), m_module.LastPicture().At(17, 99));
 }
 
 TEST_F(MainFrameTest, TheAutoSaveDialogStoresItsOwnGroupAndRefusesAPatternThatNamesNothing) {
@@ -623,6 +671,25 @@ TEST_F(MainFrameTest, ClosingTheWindowEndsARunningLoop) {
     EXPECT_EQ(fetches, 1);
 }
 
+// A signal to end (a session logging out) closes the window as "Beenden" does: a loop
+// after its cycle, and first a message box that nobody is there to answer.
+TEST_F(MainFrameTest, ASignalToEndClosesTheWindowAfterTheLoopAndAnOpenMessageBox) {
+    ShowAndActivate();
+    CMainFrame* window = m_frame.get();
+    const CCloseSignals closing([&window] { window->CloseFromOutside(); });
+    std::raise(SIGTERM);  // while the loop's first picture arrives
+    m_frame->AccelAction(ID_LOOP_NIBBLE2)->trigger();
+    EXPECT_FALSE(m_frame->isVisible());
+    const std::vector<std::string> frames = m_module.Frames();
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "I,00000,B4,0048,2#"), 1);
+    CMainFrame again(m_app);
+    again.show();
+    window = &again;
+    QTimer::singleShot(0, &again, [] { std::raise(SIGHUP); });
+    again.MessageBox("Verbindung getrennt !");  // returns once the box is closed
+    EXPECT_FALSE(again.isVisible());
+}
+
 TEST_F(MainFrameTest, CaptureTimerArmsTogglesAndStops) {
     m_app.m_bTimer = false;
     m_frame->StartCaptureTimer(10);
@@ -715,13 +782,15 @@ TEST_F(CaptureTimerTest, ATickWithAutoSaveKeepsThePictureAndItsJournalLine) {
     EXPECT_EQ(line["file"].toString(), folder + "/bild-k1.bmp");
     EXPECT_EQ(m_frame->StatusText(), "Verbindung getrennt !");
 
-    // A folder that takes nothing: the status bar says so, no message box waits, and the
-    // timer goes on.
+    // A folder that takes nothing: the status bar says so (whole, at the picture's
+    // width), no message box waits, and the timer goes on.
+    m_frame->show();
     QFile blocker(m_dir.filePath("datei"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     m_app.m_sAutoSaveFolder = (m_dir.filePath("datei") + "/bilder").toStdString();
     Fire();
     EXPECT_EQ(m_frame->StatusText(), "Fehler beim Speichern !");
+    EXPECT_TRUE(ShowsWholeText(*m_frame));
     EXPECT_TRUE(boxes.m_texts.isEmpty()) << boxes.m_texts.join(", ").toStdString();
     EXPECT_TRUE(m_frame->CaptureTimer().isActive());
 }
