@@ -23,7 +23,9 @@
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
 #include "link/QtSerialLine.h"
+#if PIXLANE_HAVE_DEMO
 #include "sim/DemoModule.h"
+#endif
 
 namespace {
 
@@ -296,8 +298,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         app.sHandshake = *opt.m_bHandshake ? 2 : 0;
     }
 
-    std::unique_ptr<CDemoModule> demo;
     std::string device = opt.m_sDevice;
+    // Where there is no demo, the parser refuses --demo.
+#if PIXLANE_HAVE_DEMO
+    std::unique_ptr<CDemoModule> demo;
     if (opt.m_bDemo) {
         demo = std::make_unique<CDemoModule>();
         if (!demo->Start(opt.m_bDemoModem, &error)) {
@@ -308,6 +312,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         // Pointed at below like a device named directly; the settings are never written.
         device = demo->DevicePath();
     }
+#endif
     if (opt.m_iCom != 0)
         app.m_iCom = opt.m_iCom;
     // A device named directly stands behind the port number used.
@@ -345,7 +350,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     CComPort().Open(0);
     app.SetUi(nullptr);
     UseStoredPorts(nullptr);
+#if PIXLANE_HAVE_DEMO
     if (demo)
         demo->Stop();
+#endif
     return rc;
 }

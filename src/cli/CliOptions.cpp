@@ -340,10 +340,14 @@ bool ParseGlobal(CArgs& args, const std::string& opt, CCliOptions& o, std::strin
         o.m_bHandshake = v == "on";
     } else if (opt == "--quiet" || opt == "-q") {
         o.m_bQuiet = true;
-    } else if (opt == "--demo") {
+    } else if (opt == "--demo" || opt == "--demo-modem") {
+#if PIXLANE_HAVE_DEMO
         o.m_bDemo = true;
-    } else if (opt == "--demo-modem") {
-        o.m_bDemo = o.m_bDemoModem = true;
+        o.m_bDemoModem = o.m_bDemoModem || opt == "--demo-modem";
+#else
+        error = opt + " gibt es auf diesem System nicht: das Demo-Modul braucht Pseudo-Terminals";
+        return false;
+#endif
     } else {
         error = "unbekannte Option " + opt;
         return false;
