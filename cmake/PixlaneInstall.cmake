@@ -29,7 +29,12 @@ function(pixlane_configure_gzip source target)
     endif()
 endfunction()
 
-install(TARGETS pixlane pixlane-cli pixlane-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# pixlane-sim exists only where pseudo-terminals do.
+set(pixlane_programs pixlane pixlane-cli)
+if(PIXLANE_HAVE_DEMO)
+    list(APPEND pixlane_programs pixlane-sim)
+endif()
+install(TARGETS ${pixlane_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES contrib/pixlane.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
@@ -48,7 +53,7 @@ install(FILES ${pixlane_generated}/${PIXLANE_APP_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The manual pages carry the version and the release date in their title lines.
-foreach(page pixlane pixlane-cli pixlane-sim)
+foreach(page ${pixlane_programs})
     pixlane_configure_gzip(contrib/man/${page}.1.in ${page}.1)
     install(FILES ${pixlane_generated}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()

@@ -21,7 +21,9 @@
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
+#if PIXLANE_HAVE_DEMO
 #include "sim/DemoModule.h"
+#endif
 
 namespace {
 
@@ -271,6 +273,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     if (opt.m_iCom != 0)
         app.m_iCom = opt.m_iCom;
+    // Where there is no demo, the parser refuses --demo.
+#if PIXLANE_HAVE_DEMO
     std::unique_ptr<CDemoModule> demo;
     if (opt.m_bDemo) {
         demo = std::make_unique<CDemoModule>();
@@ -284,9 +288,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         if (app.m_iCom < 1 || app.m_iCom > 9)
             app.m_iCom = 1;
         app.UseLineAddress(CLineAddress::PortOn(app.m_iCom, demo->DevicePath()));
-    } else if (!opt.m_sDevice.empty()) {
-        app.UseLineAddress(CLineAddress::Device(opt.m_sDevice));
     }
+#endif
+    if (!opt.m_bDemo && !opt.m_sDevice.empty())
+        app.UseLineAddress(CLineAddress::Device(opt.m_sDevice));
 
     app.SetUi(&ui);
     int rc = 1;
@@ -313,7 +318,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     CComPort().Open(0);
     app.SetUi(nullptr);
     UseStoredPorts(nullptr);
+#if PIXLANE_HAVE_DEMO
     if (demo)
         demo->Stop();
+#endif
     return rc;
 }

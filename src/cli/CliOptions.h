@@ -21,6 +21,7 @@ struct CCliOptions {
     // The command and, with --help, the topic (empty: the whole program).
     std::string m_sCommand;
     bool m_bHelp = false;
+    bool m_bVersion = false;
 
     // status
     std::string m_sQuery;
@@ -67,3 +68,7 @@ ECliParse ParseCli(int argc, char** argv, CCliOptions& options, std::string& err
 // The help text of the program (empty command) or of one command; empty for an unknown
 // command.
 std::string CliHelp(const std::string& command);
+
+// The options the program (empty command) or a command takes, as its help shows them
+// ("-o", "--output", ...); other spellings it takes as well are left out.
+std::vector<std::string> CliOptionNames(const std::string& command);

@@ -9,9 +9,11 @@
 #include "PixlaneVersion.h"
 #include "app/PixlaneApp.h"
 #include "res/ResInit.h"
-#include "sim/DemoModule.h"
 #include "ui/CloseSignals.h"
 #include "ui/MainFrame.h"
+#if PIXLANE_HAVE_DEMO
+#include "sim/DemoModule.h"
+#endif
 
 namespace {
 void PrintHelp() {
@@ -45,15 +47,24 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QLatin1String(kPixlaneVersion));
     QApplication::setDesktopFileName(QLatin1String(kPixlaneAppId));
     QApplication::setWindowIcon(PixlaneIcon());
+#if PIXLANE_HAVE_DEMO
     bool demo = false;
     bool demoModem = false;
+#endif
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (a == QLatin1String("--demo")) {
+        if (a == QLatin1String("--demo") || a == QLatin1String("--demo-modem")) {
+#if PIXLANE_HAVE_DEMO
             demo = true;
-        } else if (a == QLatin1String("--demo-modem")) {
-            demo = demoModem = true;
+            demoModem = demoModem || a == QLatin1String("--demo-modem");
+#else
+            std::fprintf(stderr,
+                         "pixlane: %s gibt es auf diesem System nicht: das Demo-Modul braucht "
+                         "Pseudo-Terminals\n",
+                         a.toLocal8Bit().constData());
+            return 2;
+#endif
         } else {
             std::fprintf(stderr, "pixlane: unbekannte Option %s (--help zeigt alle)\n",
                          a.toLocal8Bit().constData());
@@ -69,8 +80,9 @@ int main(int argc, char** argv) {
         if (pFrame != nullptr)
             pFrame->CloseFromOutside();
     });
-    std::unique_ptr<CDemoModule> module;
     CPixlaneApp app;
+#if PIXLANE_HAVE_DEMO
+    std::unique_ptr<CDemoModule> module;
     if (demo) {
         module = std::make_unique<CDemoModule>();
         std::string error;
@@ -82,6 +94,7 @@ int main(int argc, char** argv) {
         std::printf("pixlane: Demo-Modul auf %s\n", module->DevicePath().c_str());
         std::fflush(stdout);
     }
+#endif
     if (!app.InitInstance())
         return 1;
     int rc = 0;
@@ -99,7 +112,9 @@ int main(int argc, char** argv) {
         app.SetUi(nullptr);
         pFrame = nullptr;
     }
+#if PIXLANE_HAVE_DEMO
     if (module)
         module->Stop();
+#endif
     return rc;
 }

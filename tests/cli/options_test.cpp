@@ -2,6 +2,8 @@
 // with exit status 2 before any serial line is touched.
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -286,6 +288,33 @@ TEST(CliOptionsTest, HelpDescribesTheProgramAndEveryCommand) {
                              "--latest", "--modem", "--local", "SIGTERM", "Exit status"})
         EXPECT_NE(capture.find(said), std::string::npos) << said;
     EXPECT_EQ(CliHelp("frobnicate"), "");
+}
+
+// Where the help and the parser could part: a usage line, a label or a literal form that
+// misspells an option, or a text that names one the parser does not take.
+TEST(CliOptionsTest, HelpNamesExactlyTheOptionsTheParserTakes) {
+    const std::regex named("(^|[^A-Za-z0-9-])(--?[a-z][a-z-]*)");
+    const char* const topics[] = {"",     "status", "timestamp", "channel", "params", "reset",
+                                  "dial", "hangup", "fetch",     "ports",   "capture"};
+    std::set<std::string> everyOption{"--help"};
+    for (const char* command : topics)
+        for (const std::string& name : CliOptionNames(command))
+            everyOption.insert(name);
+    for (const char* command : topics) {
+        const std::string help = CliHelp(command);
+        std::set<std::string> inHelp;
+        for (std::sregex_iterator m(help.begin(), help.end(), named), end; m != end; ++m)
+            inHelp.insert((*m)[2]);
+        const std::vector<std::string> names = CliOptionNames(command);
+        for (const std::string& name : names)
+            EXPECT_TRUE(inHelp.count(name)) << "help of \"" << command << "\" leaves out " << name;
+        // The program's help names the commands' options too; a command's names its own.
+        const std::set<std::string> taken =
+            *command == '\0' ? everyOption : std::set<std::string>(names.begin(), names.end());
+        for (const std::string& option : inHelp)
+            EXPECT_TRUE(taken.count(option))
+                << "help of \"" << command << "\" names " << option << ", which is not taken";
+    }
 }
 
 TEST(CliOptionsTest, VersionIsAGlobalOptionWithoutValue) {
