@@ -27,17 +27,20 @@
 #include <QTimer>
 #include <QTimerEvent>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
 #include <csignal>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <vector>
 
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
 #include "image/Bmp.h"
+#include "image/Image.h"
 #include "link/ComPort.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
@@ -47,6 +50,7 @@
 #include "support/VirtualClock.h"
 #include "support/WindowFixture.h"
 #include "ui/CloseSignals.h"
+#include "ui/FetchPainter.h"
 #include "ui/MainFrame.h"
 #include "ui/PixlaneDoc.h"
 #include "ui/PixlaneView.h"
@@ -455,6 +459,59 @@ TEST_F(MainFrameTest, BlocksFasterThanTheRepaintLimitAreAllPaintedByTheEnd) {
     EXPECT_LE(values, limit + 2);
     EXPECT_EQ(last, 576);
     EXPECT_TRUE(rate.endsWith(" B/s")) << rate.toStdString();
+}
+
+// The painter alone, blocks 1 and 3 ms apart for two seconds: the rows reach the view in
+// few repaints, those of the blocks after the last one when the fetch ends; the bar moves
+// in whole percent, and the rate, which changes with every block, is read anew only twice
+// a second.
+TEST(FetchPainterTest, ManyBlocksArePaintedInFewRepaintsWithTheFiguresAtAReadablePace) {
+    CImage image;
+    CPixlaneDoc doc;
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* view = new CPixlaneView(image, doc);
+    view->setFixedSize(360, 288);
+    auto* text = new QLabel;
+    auto* bar = new QProgressBar;
+    auto* rate = new QLabel;
+    auto* left = new QLabel;
+    for (QWidget* w : std::initializer_list<QWidget*>{view, text, bar, rate, left})
+        layout->addWidget(w);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    CFetchPainter painter(*view, *text, *bar, *rate, *left);
+    ASSERT_NE(view->BeginDrawing(360, 288), nullptr);
+    CVirtualClock clock;
+    CComPort::SetClock(&clock);
+    constexpr int kBlocks = 999;
+    bar->setRange(0, kBlocks);
+    CViewPaints paints(view);
+    int values = 0, rates = 0;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&values] { ++values; });
+    CFetchProgress progress;
+    progress.Start(kBlocks, clock.GetTickCount());
+    painter.Begin();
+    painter.Progress(progress);
+    QString shown;
+    for (int i = 0; i < kBlocks; ++i) {
+        clock.Sleep(i % 2 == 0 ? 1 : 3);
+        progress.AddBlock(100, clock.GetTickCount());
+        painter.RepaintRows(i * 288 / kBlocks, i * 288 / kBlocks);
+        painter.Progress(progress);
+        rates += rate->text() != shown;
+        shown = rate->text();
+    }
+    EXPECT_TRUE(painter.End());
+    CComPort::SetClock(nullptr);
+    const int limit = 2000 / static_cast<int>(CFetchPainter::kRepaintIntervalMs);
+    EXPECT_LE(paints.m_nPaints, limit + 2);
+    EXPECT_GE(paints.m_nPaints, limit / 2);
+    EXPECT_TRUE(QRegion(0, 0, 360, 288).subtracted(paints.m_painted).isEmpty());
+    EXPECT_LE(values, 101);
+    EXPECT_EQ(bar->value(), kBlocks);
+    EXPECT_LE(rates, 2000 / static_cast<int>(CFetchPainter::kFiguresIntervalMs) + 2);
+    EXPECT_GE(rates, 3);
 }
 
 TEST_F(MainFrameTest, ChangedSizeSettingsKeepTheOldImageUntilTheNextFetch) {
