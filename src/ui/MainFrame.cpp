@@ -357,6 +357,7 @@ void CMainFrame::RepaintRows(int first, int last) {
 }
 
 void CMainFrame::ShowProgress(const CFetchProgress& progress) {
+    // The status bar is laid out for the fetch here; the painter paints what it changes.
     if (!m_pPainter->IsFetching()) {
         m_pPainter->Begin();
         m_pProgress->setRange(0, std::max(progress.BlocksExpected(), 1));
