@@ -18,17 +18,13 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
-#include <climits>
-#include <utility>
 #include <vector>
 
 #include "app/PixlaneApp.h"
 #include "app/Progress.h"
-#include "link/ComPort.h"
 #include "res/ResInit.h"
 #include "ui/CommandTable.h"
 #include "ui/PixlaneDoc.h"
@@ -108,12 +104,10 @@ QString PromptOf(int id) {
 CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_app(app) {
+      m_app(app),
+      m_captureTimer(app, *this) {
     InitPixlaneResources();
     setWindowIcon(PixlaneIcon());
-    m_pTimer = new QTimer(this);
-    m_pTimer->setTimerType(Qt::CoarseTimer);
-    connect(m_pTimer, &QTimer::timeout, this, [this] { m_app.OnCaptureTick(); });
     m_pDoc = new CPixlaneDoc(this);
     connect(m_pDoc, &CPixlaneDoc::TitleChanged, this, [this] { UpdateCaption(); });
     m_pView = new CPixlaneView(app.m_image, *m_pDoc, this);
@@ -121,6 +115,8 @@ CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
+    m_pPainter =
+        std::make_unique<CFetchPainter>(*m_pView, *m_pText, *m_pProgress, *m_pRate, *m_pTimeLeft);
     UpdateCaption();
     move(kInitialX, kInitialY);
     setFixedSize(kInitialWidth, kInitialHeight);
@@ -295,11 +291,11 @@ void CMainFrame::Dispatch(int id) {
 }
 
 void CMainFrame::SetStatusText(const std::string& text) {
-    if (m_bFetching) {
+    if (m_pPainter->IsFetching()) {
         m_pText->setText(QString::fromStdString(text));
         TextPane()->UpdateTip();
         // Painted with the progress, between the blocks.
-        m_bTextDirty = true;
+        m_pPainter->TextChanged();
         return;
     }
     const bool moved = ShowText(QString::fromStdString(text));
@@ -313,7 +309,7 @@ void CMainFrame::SetStatusText(const std::string& text) {
 bool CMainFrame::ShowText(const QString& text) {
     m_pText->setText(text);
     // During a fetch its progress has the room of the lock-key panes.
-    const bool moved = !m_bFetching && GiveRoomToText();
+    const bool moved = !m_pPainter->IsFetching() && GiveRoomToText();
     TextPane()->UpdateTip();
     return moved;
 }
@@ -357,40 +353,25 @@ CScreenImage* CMainFrame::ScreenImage(int width, int height) {
 }
 
 void CMainFrame::RepaintRows(int first, int last) {
-    if (!m_bFetching) {
-        m_pView->RepaintRows(first, last);
-        return;
-    }
-    if (last < first)
-        return;
-    m_nDirtyFirst = m_nDirtyFirst < 0 ? first : std::min(m_nDirtyFirst, first);
-    m_nDirtyLast = std::max(m_nDirtyLast, last);
+    m_pPainter->RepaintRows(first, last);
 }
 
 void CMainFrame::ShowProgress(const CFetchProgress& progress) {
-    if (!m_bFetching) {
-        m_bFetching = true;
-        m_bPaintedInFetch = false;
+    // The status bar is laid out for the fetch here; the painter paints what it changes.
+    if (!m_pPainter->IsFetching()) {
+        m_pPainter->Begin();
         m_pProgress->setRange(0, std::max(progress.BlocksExpected(), 1));
         ShowProgressPanes(true, progress.BlocksExpected());
         m_pProgress->setValue(0);
-        m_nShownPercent = 0;
         m_pRate->clear();
         m_pTimeLeft->clear();
     }
-    // The bar repaints itself whenever its value changes: it gets the value with the
-    // next paint, like everything else.
-    m_progress = progress;
-    m_bProgressDirty = true;
-    PaintIfDue();
+    m_pPainter->Progress(progress);
 }
 
 void CMainFrame::EndProgress() {
-    if (!m_bFetching)
+    if (!m_pPainter->End())
         return;
-    // What the last blocks changed is shown before the progress goes.
-    PaintPending();
-    m_bFetching = false;
     ShowProgressPanes(false, 0);
     // The next fetch starts from an empty bar.
     m_pProgress->reset();
@@ -421,66 +402,6 @@ void CMainFrame::ShowProgressPanes(bool on, int blocks) {
     TextPane()->UpdateTip();
     if (bar->isVisible())
         bar->repaint();
-}
-
-void CMainFrame::PaintIfDue() {
-    const uint32_t now = CComPort::Clock().GetTickCount();
-    if (m_bPaintedInFetch && now - m_nLastPaintMs < kRepaintIntervalMs)
-        return;
-    PaintPending();
-    m_bPaintedInFetch = true;
-    m_nLastPaintMs = now;
-}
-
-void CMainFrame::PaintPending() {
-    // Everything that changed is marked first and then painted in one go, with the one
-    // synchronous repaint at the end: Qt paints all marked widgets of the window with it
-    // and brings the window to the screen once.
-    QWidget* now = nullptr;
-    QRect nowRect;
-    const auto mark = [&now, &nowRect](QWidget* w, const QRect& r) {
-        if (!w->isVisible() || r.isEmpty())
-            return;
-        if (now != nullptr)
-            w->update(r);
-        else
-            now = w, nowRect = r;
-    };
-    if (m_nDirtyFirst >= 0) {
-        mark(m_pView, m_pView->RowsRect(m_nDirtyFirst, m_nDirtyLast));
-        m_nDirtyFirst = m_nDirtyLast = -1;
-    }
-    if (m_bTextDirty)
-        mark(m_pText, m_pText->rect());
-    m_bTextDirty = false;
-    if (m_bProgressDirty) {
-        // The bar shows whole percent: it is painted when they change, and when full.
-        const int value = std::min(m_progress.BlocksDone(), m_pProgress->maximum());
-        if (m_progress.Percent() != m_nShownPercent || value == m_pProgress->maximum()) {
-            // It would paint itself at once on a new value.
-            m_pProgress->setUpdatesEnabled(false);
-            m_pProgress->setValue(value);
-            m_pProgress->setUpdatesEnabled(true);
-            m_nShownPercent = m_progress.Percent();
-            mark(m_pProgress, m_pProgress->rect());
-        }
-        // The figures would change with every block, too fast to read.
-        const uint32_t nowMs = CComPort::Clock().GetTickCount();
-        if (m_pRate->text().isEmpty() || nowMs - m_nFiguresMs >= kFiguresIntervalMs) {
-            m_nFiguresMs = nowMs;
-            const QString rate = QString::fromStdString(RateText(m_progress));
-            const QString left = QString::fromStdString(TimeLeftText(m_progress));
-            for (auto [pane, text] : {std::pair{m_pRate, rate}, std::pair{m_pTimeLeft, left}}) {
-                if (pane->text() != text) {
-                    pane->setText(text);
-                    mark(pane, pane->rect());
-                }
-            }
-        }
-    }
-    m_bProgressDirty = false;
-    if (now != nullptr)
-        now->repaint(nowRect);
 }
 
 void CMainFrame::SetImageSize(int height, int width) {
@@ -554,39 +475,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-void CMainFrame::SetCaptureTimer(int minutes) {
-    // QTimer takes an int of milliseconds: longer intervals are cut to about 24 days
-    // instead of wrapping round to a wrong one.
-    const long long ms = static_cast<long long>(minutes) * 60000;
-    m_nTimerInterval = static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX));
-    RearmCaptureTimer();
-}
-
-void CMainFrame::StartCaptureTimer(int minutes) {
-    if (m_app.m_bTimer)
-        SetCaptureTimer(minutes);
-}
-
-void CMainFrame::ToggleCaptureTimer(int minutes) {
-    if (m_app.m_bTimer) {
-        m_pTimer->stop();
-        m_app.m_bTimer = false;
-        return;
-    }
-    SetCaptureTimer(minutes);
-    m_app.m_bTimer = true;
-}
-
 void CMainFrame::StopCaptureTimer() {
-    m_pTimer->stop();
+    m_captureTimer.Stop();
 }
 
 void CMainFrame::RearmCaptureTimer() {
-    // An interval of no time at all would tick back to back: the timer stays off.
-    if (m_nTimerInterval <= 0) {
-        m_pTimer->stop();
-        SetStatusText("Timer-Intervall ungültig !");
-        return;
-    }
-    m_pTimer->start(m_nTimerInterval);
+    m_captureTimer.Rearm();
 }

@@ -4,9 +4,11 @@
 #include <QString>
 #include <cstdint>
 #include <map>
+#include <memory>
 
 #include "app/AppUi.h"
-#include "app/Progress.h"
+#include "ui/CaptureTimer.h"
+#include "ui/FetchPainter.h"
 
 class CPixlaneApp;
 class CPixlaneDoc;
@@ -15,7 +17,6 @@ class CTextPane;
 class QAction;
 class QLabel;
 class QProgressBar;
-class QTimer;
 class QToolBar;
 
 // The one top-level window: menu bar, toolbar, the view and the status bar. Every command
@@ -28,11 +29,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     static constexpr int kInitialWidth = 266;
     static constexpr int kInitialHeight = 288;
     // While a fetch runs, the view and the status bar are repainted at most once in this
-    // many milliseconds of the port's clock (about 60 times a second).
-    static constexpr uint32_t kRepaintIntervalMs = 16;
-    // The rate and the time left, which change with every block, are read anew at most
-    // once in this many milliseconds.
-    static constexpr uint32_t kFiguresIntervalMs = 500;
+    // many milliseconds of the port's clock.
+    static constexpr uint32_t kRepaintIntervalMs = CFetchPainter::kRepaintIntervalMs;
 
     explicit CMainFrame(CPixlaneApp& app, QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -62,13 +60,11 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void ShowTimeStampDialog() override;
     void ShowModuleSoftwareDialog() override;
 
-    // ---- periodic capture ----
-    // Arms the timer for this many minutes when m_bTimer is on (start-up).
-    void StartCaptureTimer(int minutes);
-    // Off when m_bTimer is on, else armed for this many minutes (the settings dialog).
-    void ToggleCaptureTimer(int minutes);
-    const QTimer& CaptureTimer() const { return *m_pTimer; }
-    int TimerInterval() const { return m_nTimerInterval; }
+    // ---- periodic capture (CCaptureTimer) ----
+    void StartCaptureTimer(int minutes) { m_captureTimer.Start(minutes); }
+    void ToggleCaptureTimer(int minutes) { m_captureTimer.Toggle(minutes); }
+    const QTimer& CaptureTimer() const { return m_captureTimer.Timer(); }
+    int TimerInterval() const { return m_captureTimer.Interval(); }
 
     // Closes the window as "Beenden" does, for a request from outside (a signal): a
     // dialog or message box that is open closes first, as its Cancel would close it.
@@ -109,16 +105,9 @@ class CMainFrame : public QMainWindow, public CAppUi {
     bool GiveRoomToText();
     void SetLockPanesShown(bool on);
     CTextPane* TextPane() const;
-    // During a fetch, between two blocks: paints what has changed when the last paint is
-    // long enough ago.
-    void PaintIfDue();
-    void PaintPending();
 
-    void SetCaptureTimer(int minutes);
-
-    int m_nTimerInterval = 0;  // milliseconds
-    QTimer* m_pTimer = nullptr;
     CPixlaneApp& m_app;
+    CCaptureTimer m_captureTimer;
     CPixlaneDoc* m_pDoc = nullptr;
     CPixlaneView* m_pView = nullptr;
     QToolBar* m_pToolBar = nullptr;
@@ -127,17 +116,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pRate = nullptr;
     QLabel* m_pTimeLeft = nullptr;
-    // What a fetch has changed and not yet painted.
-    bool m_bFetching = false;
-    bool m_bTextDirty = false;
-    bool m_bProgressDirty = false;
-    CFetchProgress m_progress;  // the latest of the fetch, shown with the next paint
-    int m_nDirtyFirst = -1;     // rows of the view
-    int m_nDirtyLast = -1;
-    bool m_bPaintedInFetch = false;
-    int m_nShownPercent = 0;    // what the bar shows
-    uint32_t m_nFiguresMs = 0;  // when the rate and the time left were last set
-    uint32_t m_nLastPaintMs = 0;
+    // The painting while a fetch runs, on the view and the status bar's panes.
+    std::unique_ptr<CFetchPainter> m_pPainter;
     std::map<int, QAction*> m_menuActions;
     std::map<int, QAction*> m_accelActions;
     std::map<int, QAction*> m_toolActions;

@@ -38,6 +38,7 @@
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
 #include "image/Bmp.h"
+#include "image/Image.h"
 #include "link/ComPort.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
@@ -47,6 +48,7 @@
 #include "support/VirtualClock.h"
 #include "support/WindowFixture.h"
 #include "ui/CloseSignals.h"
+#include "ui/FetchPainter.h"
 #include "ui/MainFrame.h"
 #include "ui/PixlaneDoc.h"
 #include "ui/PixlaneView.h"
@@ -455,6 +457,41 @@ TEST_F(MainFrameTest, BlocksFasterThanTheRepaintLimitAreAllPaintedByTheEnd) {
     EXPECT_LE(values, limit + 2);
     EXPECT_EQ(last, 576);
     EXPECT_TRUE(rate.endsWith(" B/s")) << rate.toStdString();
+}
+
+// The painter alone, on a line that slows down from 1 to 4 ms a block: the bar moves in
+// whole percent and is full at the end, and the rate, which changes with every block, is
+// read anew only twice a second. (The view's repaints are pinned with whole fetches above.)
+TEST(FetchPainterTest, TheBarMovesInWholePercentAndTheRateIsReadTwiceASecond) {
+    CImage image;
+    CPixlaneDoc doc;
+    CPixlaneView view(image, doc);
+    QLabel text, rate, left;
+    QProgressBar bar;
+    CFetchPainter painter(view, text, bar, rate, left);
+    constexpr int kBlocks = 999;
+    bar.setRange(0, kBlocks);
+    int values = 0, rates = 0;
+    QObject::connect(&bar, &QProgressBar::valueChanged, [&values] { ++values; });
+    CVirtualClock clock;
+    CComPort::SetClock(&clock);
+    CFetchProgress progress;
+    progress.Start(kBlocks, clock.GetTickCount());
+    painter.Begin();
+    QString shown;
+    for (int i = 0; i < kBlocks; ++i) {
+        clock.Sleep(1 + i / 250);
+        progress.AddBlock(100, clock.GetTickCount());
+        painter.Progress(progress);
+        rates += rate.text() != shown;
+        shown = rate.text();
+    }
+    EXPECT_TRUE(painter.End());
+    CComPort::SetClock(nullptr);
+    EXPECT_LE(values, 101);
+    EXPECT_EQ(bar.value(), kBlocks);
+    EXPECT_LE(rates, clock.NowMs() / CFetchPainter::kFiguresIntervalMs + 2);
+    EXPECT_GE(rates, 3);
 }
 
 TEST_F(MainFrameTest, ChangedSizeSettingsKeepTheOldImageUntilTheNextFetch) {
