@@ -273,7 +273,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     if (opt.m_iCom != 0)
         app.m_iCom = opt.m_iCom;
-    // Where there is no demo, the parser refuses --demo.
+        // Where there is no demo, the parser refuses --demo.
 #if PIXLANE_HAVE_DEMO
     std::unique_ptr<CDemoModule> demo;
     if (opt.m_bDemo) {
