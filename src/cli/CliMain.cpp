@@ -255,6 +255,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
     QSettings store(CPixlaneApp::kOrganisation, CPixlaneApp::kApplication);
     CPixlaneApp app;
+    // Nobody watches the status bar here: a modem's answer is taken as soon as it is there.
+    app.m_eModemPace = EModemPace::kAsArrived;
     app.ReadSettings(store, [&ui](const std::string& text) { ui.Note(text); });
     app.BuildYuvTables();
     UseStoredPorts(&store);
@@ -273,7 +275,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     if (opt.m_iCom != 0)
         app.m_iCom = opt.m_iCom;
-    // Where there is no demo, the parser refuses --demo.
+        // Where there is no demo, the parser refuses --demo.
 #if PIXLANE_HAVE_DEMO
     std::unique_ptr<CDemoModule> demo;
     if (opt.m_bDemo) {

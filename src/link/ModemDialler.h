@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "link/ComPort.h"
 #include "link/PortUi.h"
 
 // Result codes of the dial sequence.
@@ -33,8 +34,10 @@ struct CDialResult {
 };
 
 // Initialises the modem on the open port, dials the number and waits for the carrier.
-// Reports progress and the failing step as status texts.
-CDialResult DialNumber(const std::string& telNr, CPortUi* ui);
+// Reports progress and the failing step as status texts. The pace is that of every wait
+// for the modem's answers; the pause after CONNECT is the same at either.
+CDialResult DialNumber(const std::string& telNr, CPortUi* ui,
+                       EModemPace pace = EModemPace::kPolled);
 // The same as a ModemResult; when given, modemResult gets the modem's word, or empty.
 int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult = nullptr);
 
