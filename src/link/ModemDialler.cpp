@@ -89,6 +89,8 @@ CDialResult DialNumber(const std::string& telNr, CPortUi* ui, EModemPace pace) {
         code = kModemExtension;
     if (code == kModemConnected) {
         Status(ui, "wählen läuft..");
+        result.m_bDialSent = true;
+        result.m_nDialSentTick = CComPort::Clock().GetTickCount();
         if (!port.SendExpectTimed(dial.data(), dial.size(), "T", kDialLimitMs, &word, pace)) {
             code = kModemNoCarrier;
         } else {

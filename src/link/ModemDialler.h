@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "link/ComPort.h"
@@ -30,6 +31,10 @@ bool IsDialableNumber(const std::string& number);
 struct CDialResult {
     int m_nCode = kModemConnected;  // ModemResult
     std::string m_sModem;           // "BUSY", "NO CARRIER" ...; empty when the modem said none
+    // Whether the dial command went out, and the clock's tick count when it did: from
+    // there on the modem may be off-hook.
+    bool m_bDialSent = false;
+    uint32_t m_nDialSentTick = 0;
     bool Connected() const { return m_nCode == kModemConnected; }
 };
 
