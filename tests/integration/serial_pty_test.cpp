@@ -2,6 +2,7 @@
 // time. The test plays the far end on the master side.
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -279,6 +280,59 @@ TEST_F(PortNameTest, EnvironmentThenStoredValueThenDefault) {
     ::setenv("PIXLANE_COM2", "/dev/pts/7", 1);
     EXPECT_EQ(ResolvePortName(2), "/dev/pts/7");
     EXPECT_EQ(ResolvePortName(3), "/dev/ttyS2") << "only the named port";
+}
+
+// A driver that keeps settings (a USB adapter's) or keeps none (Get fails).
+class CFakeSerialDriver : public CSerialDriver {
+  public:
+    bool Get(int, serial_struct& settings) override {
+        ++m_nGets;
+        settings = m_settings;
+        return m_bKeeps;
+    }
+    bool Set(int, const serial_struct& settings) override {
+        m_sets.push_back(settings);
+        m_settings = settings;
+        return true;
+    }
+    bool m_bKeeps = true;
+    serial_struct m_settings{};
+    int m_nGets = 0;
+    std::vector<serial_struct> m_sets;
+};
+
+TEST_F(SerialPtyTest, OpeningAsksTheDriverForLowLatencyAndGoesOnWhereItHasNone) {
+    CFakeSerialDriver adapter;
+    adapter.m_settings.flags = ASYNC_SKIP_TEST;
+    adapter.m_settings.xmit_fifo_size = 64;
+    SetSerialDriver(&adapter);
+    EXPECT_NE(CQtSerialLine::OpenDevice(m_sSlave), nullptr);
+    // The flag on top of what the driver had; its other settings written back as they were.
+    ASSERT_EQ(adapter.m_sets.size(), 1u);
+    EXPECT_EQ(adapter.m_sets[0].flags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);
+    EXPECT_EQ(adapter.m_sets[0].xmit_fifo_size, 64);
+
+    // A driver without such settings, and the pseudo-terminal's own: the port opens, works
+    // and says nothing about it.
+    CFakeSerialDriver none;
+    none.m_bKeeps = false;
+    for (CSerialDriver* driver : {static_cast<CSerialDriver*>(&none), (CSerialDriver*)nullptr}) {
+        SetSerialDriver(driver);
+        CRecordingPortUi ui;
+        CComPort::SetUi(&ui);
+        OpenAndSetUp();
+        SendFromFarEnd("K");
+        char c[2] = {};
+        EXPECT_TRUE(m_port.Read(c, 1));
+        EXPECT_EQ(c[0], 'K');
+        EXPECT_TRUE(ui.m_messages.empty());
+        CComPort::SetUi(nullptr);
+        m_port.Open(0);
+    }
+    EXPECT_EQ(none.m_nGets, 1);
+    EXPECT_TRUE(none.m_sets.empty());
+    EXPECT_FALSE(RequestLowLatency(m_nSlave)) << "a pseudo-terminal has no such driver";
+    SetSerialDriver(nullptr);
 }
 
 }  // namespace
