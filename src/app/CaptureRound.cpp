@@ -159,7 +159,10 @@ void CCaptureRound::Parameters() {
             ok = CComPort().SetParametersForWidth(width);
         else
             ShowMessage("FehlerP");
-        CComPort::Clock().Sleep(kStepWaitMs);
+        // The module has taken the parameters once it acknowledged them: where nobody
+        // watches, the call is not held open for the timer's wait after that.
+        if (!ok || !m_plan.m_bUnattended)
+            CComPort::Clock().Sleep(kStepWaitMs);
     }
     if (ok || Stop())
         return;

@@ -26,7 +26,8 @@ struct CCapturePlan {
     // Nobody watches: the round opens the line when it is closed; a channel the module
     // refuses or does not confirm is recorded and skipped (a refusal is not tried again);
     // failures are said as message texts, which the console prints; a line that could
-    // not be hung up, or whose dial failed, is hung up by dropping DTR and closed.
+    // not be hung up, or whose dial failed, is hung up by dropping DTR and closed; the
+    // picture parameters the module took are not followed by the 1000 ms wait.
     // Otherwise the round is the timer's tick exactly, and save failures go to the
     // status bar.
     bool m_bUnattended = false;

@@ -214,6 +214,10 @@ TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines
     EXPECT_EQ(frames[0].rfind("P,", 0), 0u);
     EXPECT_EQ(std::vector<std::string>(frames.begin() + 1, frames.end()),
               (std::vector<std::string>{"G,03#", "G,04#", "I,00000,B4,0090,3#", "E,1#"}));
+    // Parameters the module took are not waited after where nobody watches.
+    const auto& sent = m_module.HostFrames();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_LT(sent[1].m_nAtUs - sent[0].m_nAtUs, 100000u) << sent[1].m_sText;
 
     EXPECT_EQ(Files(), (QStringList{"journal.jsonl", "k4-0001.bmp"}));
     EXPECT_TRUE(FileBytes(m_dir.filePath("k4-0001.bmp")) == ImageBmp());
