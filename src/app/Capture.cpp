@@ -93,14 +93,25 @@ bool CPictureKeeper::RefreshLatest(std::string& error) {
     return false;
 }
 
-bool CPictureKeeper::Record(const CCaptureEvent& event, std::string& error) {
-    if (m_sJournal.empty())
+namespace {
+template <typename TEvent>
+bool RecordIn(const std::string& journal, const TEvent& event, std::string& error) {
+    if (journal.empty())
         return true;
     std::string reason;
-    if (AppendJournal(m_sJournal, event, &reason))
+    if (AppendJournal(journal, event, &reason))
         return true;
-    error = m_sJournal + ": " + reason;
+    error = journal + ": " + reason;
     return false;
+}
+}  // namespace
+
+bool CPictureKeeper::Record(const CCaptureEvent& event, std::string& error) {
+    return RecordIn(m_sJournal, event, error);
+}
+
+bool CPictureKeeper::Record(const CRoundEvent& event, std::string& error) {
+    return RecordIn(m_sJournal, event, error);
 }
 
 // ---- the window's auto-save ----

@@ -39,6 +39,7 @@ class CPictureKeeper {
     bool RefreshLatest(std::string& error);
     // Appends the event to the journal; true when there is none.
     bool Record(const CCaptureEvent& event, std::string& error);
+    bool Record(const CRoundEvent& event, std::string& error);
 
   private:
     std::vector<uint8_t> m_lastFile;

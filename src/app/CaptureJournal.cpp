@@ -51,9 +51,36 @@ QByteArray JournalLine(const CCaptureEvent& e) {
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
-bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::string* error) {
-    const QByteArray line = JournalLine(event);
+namespace {
+double Rounded(double seconds) {
+    return std::round(seconds * 1000) / 1000;
+}
+
+bool AppendLine(const std::string& path, const QByteArray& line, std::string* error) {
     if (!MakeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString(), error))
         return false;
     return AppendWhole(path, std::vector<uint8_t>(line.begin(), line.end()), error);
+}
+}  // namespace
+
+bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::string* error) {
+    return AppendLine(path, JournalLine(event), error);
+}
+
+QByteArray JournalLine(const CRoundEvent& e) {
+    QJsonObject o;
+    o.insert(QStringLiteral("time"), IsoTime(e.m_time));
+    o.insert(QStringLiteral("event"), QStringLiteral("round"));
+    o.insert(QStringLiteral("device"), QString::fromStdString(e.m_sDevice));
+    o.insert(QStringLiteral("dial_seconds"), Rounded(e.m_dDialSeconds));
+    o.insert(QStringLiteral("offhook_seconds"), Rounded(e.m_dOffHookSeconds));
+    o.insert(QStringLiteral("pictures_ok"), e.m_nPicturesOk);
+    o.insert(QStringLiteral("pictures_failed"), e.m_nPicturesFailed);
+    o.insert(QStringLiteral("bytes"), static_cast<qint64>(e.m_nBytes));
+    o.insert(QStringLiteral("result"), QString::fromStdString(e.m_sResult));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+bool AppendJournal(const std::string& path, const CRoundEvent& event, std::string* error) {
+    return AppendLine(path, JournalLine(event), error);
 }

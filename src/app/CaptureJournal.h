@@ -33,3 +33,20 @@ QByteArray JournalLine(const CCaptureEvent& event);
 // never holds a broken line; missing folders are created. On failure the reason (German)
 // goes to *error.
 bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::string* error);
+
+// The line of a whole capture round.
+struct CRoundEvent {
+    QDateTime m_time;              // when the round began
+    std::string m_sDevice;         // the device of the line it used
+    double m_dDialSeconds = 0;     // the dial, both tries; 0 without one
+    double m_dOffHookSeconds = 0;  // from the first dial command to the hang-up; 0 for a cable
+    int m_nPicturesOk = 0;
+    int m_nPicturesFailed = 0;
+    uint64_t m_nBytes = 0;  // bytes received on the line in the whole round
+    // "ok" (every picture kept, the hang-up confirmed), "partial", "failed" (no picture
+    // kept) or "stopped" (ended early on request)
+    std::string m_sResult;
+};
+
+QByteArray JournalLine(const CRoundEvent& event);
+bool AppendJournal(const std::string& path, const CRoundEvent& event, std::string* error);

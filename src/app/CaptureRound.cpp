@@ -49,7 +49,16 @@ CCaptureOutcome CCaptureRound::Tapped(const std::function<void()>& steps) {
 }
 
 CCaptureOutcome CCaptureRound::Run() {
-    return Tapped([this] { RunSteps(); });
+    return Tapped([this] {
+        m_round = {};
+        m_round.m_time =
+            m_plan.m_pKeeper != nullptr ? m_plan.m_pKeeper->Now() : QDateTime::currentDateTime();
+        m_round.m_sDevice = m_app.LineAddress().DeviceName();
+        m_nRoundBytes = CComPort::BytesReceived();
+        m_bOffHook = false;
+        RunSteps();
+        EndRound();
+    });
 }
 
 CCaptureOutcome CCaptureRound::KeepFetch(int channel, const std::function<CFetchOutcome()>& fetch) {
@@ -109,14 +118,19 @@ bool CCaptureRound::DialModem(int pictures) {
     CCaptureEvent e = StartEvent("dial", 0, m_plan.m_request);
     e.m_nTries = 1;
     CDialResult dial = m_app.Dial();
+    if (dial.m_bDialSent)
+        OffHookFrom(dial.m_nDialSentTick);
     if (!dial.Connected() && !Stop()) {
         CComPort::Clock().Sleep(kStepWaitMs);
         e.m_nTries = 2;
         dial = m_app.Dial();
+        if (dial.m_bDialSent)
+            OffHookFrom(dial.m_nDialSentTick);
     }
+    EndEvent(e);
+    m_round.m_dDialSeconds = e.m_dSeconds;
     if (dial.Connected())
         return true;
-    EndEvent(e);
     e.m_sResult = "failed";
     e.m_sMessage = FailureText();
     e.m_sModem = dial.m_sModem;
@@ -125,6 +139,7 @@ bool CCaptureRound::DialModem(int pictures) {
     // The dial may have failed after the call was made.
     if (m_plan.m_bUnattended)
         HangUpByLine();
+    OnHook();
     Record(e);
     m_out.m_bDialFailed = true;
     m_out.m_bStopped = Stop();
@@ -144,7 +159,10 @@ void CCaptureRound::Parameters() {
             ok = CComPort().SetParametersForWidth(width);
         else
             ShowMessage("FehlerP");
-        CComPort::Clock().Sleep(kStepWaitMs);
+        // The module has taken the parameters once it acknowledged them: where nobody
+        // watches, the call is not held open for the timer's wait after that.
+        if (!ok || !m_plan.m_bUnattended)
+            CComPort::Clock().Sleep(kStepWaitMs);
     }
     if (ok || Stop())
         return;
@@ -216,6 +234,7 @@ void CCaptureRound::HangUp() {
     for (int pass = 0; pass < 3; ++pass) {
         ++e.m_nTries;
         if (CComPort().EndConnection() == kHangUpConfirmed) {
+            OnHook();
             ShowStatus("Verbindung getrennt !");
             return;
         }
@@ -229,7 +248,44 @@ void CCaptureRound::HangUp() {
     // Without the line there is nothing left to hang up by.
     if (m_plan.m_bUnattended && !CComPort::LineLost())
         e.m_sMessage += " " + HangUpByLine();
+    // Unconfirmed, the call may go on: counted up to here all the same.
+    OnHook();
     Record(e);
+}
+
+void CCaptureRound::OffHookFrom(uint32_t tick) {
+    if (m_bOffHook)
+        return;
+    m_bOffHook = true;
+    m_nOffHookTick = tick;
+}
+
+void CCaptureRound::OnHook() {
+    if (!m_bOffHook)
+        return;
+    m_bOffHook = false;
+    m_round.m_dOffHookSeconds =
+        static_cast<uint32_t>(CComPort::Clock().GetTickCount() - m_nOffHookTick) / 1000.0;
+}
+
+void CCaptureRound::EndRound() {
+    OnHook();
+    m_round.m_nPicturesOk = m_out.m_nSaved;
+    m_round.m_nPicturesFailed = m_out.m_nFailed;
+    m_round.m_nBytes = CComPort::BytesReceived() - m_nRoundBytes;
+    if (m_out.m_bStopped)
+        m_round.m_sResult = "stopped";
+    else if (m_out.m_nSaved == 0)
+        m_round.m_sResult = "failed";
+    else if (m_out.m_nFailed > 0 || m_out.m_bSaveFailed || m_out.m_bHangupFailed)
+        m_round.m_sResult = "partial";
+    else
+        m_round.m_sResult = "ok";
+    if (m_plan.m_bUnattended && m_round.m_dOffHookSeconds > 0) {
+        const QString seconds = QString::number(m_round.m_dOffHookSeconds, 'f', 1);
+        ShowStatus("Verbindungsdauer " + QString(seconds).replace(u'.', u',').toStdString() + " s");
+    }
+    Record(m_round);
 }
 
 std::string CCaptureRound::HangUpByLine() {
@@ -288,7 +344,8 @@ void CCaptureRound::Keep(CCaptureEvent& e, int transfer) {
     Record(e);
 }
 
-void CCaptureRound::Record(const CCaptureEvent& event) {
+template <typename TEvent>
+void CCaptureRound::Record(const TEvent& event) {
     std::string error;
     if (m_plan.m_pKeeper == nullptr || m_plan.m_pKeeper->Record(event, error))
         return;

@@ -26,7 +26,8 @@ struct CCapturePlan {
     // Nobody watches: the round opens the line when it is closed; a channel the module
     // refuses or does not confirm is recorded and skipped (a refusal is not tried again);
     // failures are said as message texts, which the console prints; a line that could
-    // not be hung up, or whose dial failed, is hung up by dropping DTR and closed.
+    // not be hung up, or whose dial failed, is hung up by dropping DTR and closed; the
+    // picture parameters the module took are not followed by the 1000 ms wait.
     // Otherwise the round is the timer's tick exactly, and save failures go to the
     // status bar.
     bool m_bUnattended = false;
@@ -61,7 +62,8 @@ class CCaptureRound {
 
     // The line (when unattended), the dial (two tries, 1000 ms apart), the picture
     // parameters (three passes), each channel selected and fetched and its picture kept
-    // at once, the hang-up (three passes).
+    // at once, the hang-up (three passes); then the round's own journal line. Where
+    // nobody watches, the last status text says how long the modem was off-hook.
     CCaptureOutcome Run();
     // A loop cycle's fetch, run as given after the channel was selected: its picture is
     // kept (or its failure recorded) with what the fetch asked for.
@@ -73,6 +75,11 @@ class CCaptureRound {
     // The line of an unattended round: opened when it is not.
     bool OpenLine();
     bool DialModem(int pictures);
+    // The modem went off-hook at the tick (the first time counts) or is on-hook again.
+    void OffHookFrom(uint32_t tick);
+    void OnHook();
+    // The round's journal line, and its last status text.
+    void EndRound();
     void Parameters();
     void Picture(int channel);
     void HangUp();
@@ -80,7 +87,9 @@ class CCaptureRound {
     std::string HangUpByLine();
     // Keeps a fetched picture (whole or not) and records the attempt.
     void Keep(CCaptureEvent& event, int transfer);
-    void Record(const CCaptureEvent& event);
+    // A CCaptureEvent or the CRoundEvent.
+    template <typename TEvent>
+    void Record(const TEvent& event);
     // A step begins: its texts, time and bytes count from here.
     void BeginStep();
     CCaptureEvent StartEvent(const char* kind, int channel, const CFetchRequest& request) const;
@@ -97,4 +106,8 @@ class CCaptureRound {
     CCaptureOutcome m_out;
     uint32_t m_nStepTick = 0;  // the clock and the line's byte count when the step began
     uint64_t m_nStepBytes = 0;
+    CRoundEvent m_round;  // of the round under way
+    uint64_t m_nRoundBytes = 0;
+    bool m_bOffHook = false;  // since m_nOffHookTick
+    uint32_t m_nOffHookTick = 0;
 };

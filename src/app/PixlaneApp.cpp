@@ -386,7 +386,7 @@ void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
 }
 
 CDialResult CPixlaneApp::Dial() {
-    return DialNumber(m_sTel_nr, TextUi());
+    return DialNumber(m_sTel_nr, TextUi(), m_eModemPace);
 }
 
 int CPixlaneApp::ConnectModem() {

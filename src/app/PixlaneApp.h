@@ -156,6 +156,9 @@ class CPixlaneApp {
     // modem's own word too.
     int ConnectModem();
     CDialResult Dial();
+    // How the dial reads the modem's answers: the window waits one character per 250 ms,
+    // pixlane-cli takes them as they arrive. Not a stored setting.
+    EModemPace m_eModemPace = EModemPace::kPolled;
     // Picture parameters once per run, then the channel; true when the module took it.
     bool RegrabImage();
     // The nibble commands: one fetch in the nibble mode each (Nibble 1+2: Nibble 2, then

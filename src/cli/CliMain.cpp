@@ -255,6 +255,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
     QSettings store(CPixlaneApp::kOrganisation, CPixlaneApp::kApplication);
     CPixlaneApp app;
+    // Nobody watches the status bar here: a modem's answer is taken as soon as it is there.
+    app.m_eModemPace = EModemPace::kAsArrived;
     app.ReadSettings(store, [&ui](const std::string& text) { ui.Note(text); });
     app.BuildYuvTables();
     UseStoredPorts(&store);

@@ -407,7 +407,12 @@ const CCliOption kCaptureOptions[] = {
                 "latest_failed: saved, but its --latest copy not), file (the\n"
                 "saved picture's absolute path), message (the text shown)\n"
                 "and modem (the modem's own answer that failed a dial, such\n"
-                "as BUSY); each line is written whole or not at all"},
+                "as BUSY); each round ends with a line of event round:\n"
+                "time (its start), device, dial_seconds, offhook_seconds\n"
+                "(from the dial command to the confirmed hang-up; 0 on a\n"
+                "cable), pictures_ok, pictures_failed, bytes and result (ok,\n"
+                "partial, failed, stopped); each line is written whole or not\n"
+                "at all"},
     {.m_pName = "--every",
      .m_pValue = "DURATION",
      .m_set = SetEvery,

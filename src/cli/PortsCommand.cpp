@@ -96,15 +96,18 @@ void PrintList(std::ostream& out) {
         out << "Serielle Schnittstellen: keine gefunden\n";
     } else {
         out << "Serielle Schnittstellen:\n";
-        std::vector<std::vector<std::string>> rows = {
-            {"GERÄT", "BESCHREIBUNG", "HERSTELLER", "SERIENNUMMER", "USB-ID", "FESTER NAME"}};
+        std::vector<std::vector<std::string>> rows = {{"GERÄT", "BESCHREIBUNG", "HERSTELLER",
+                                                       "SERIENNUMMER", "USB-ID", "LATENZ",
+                                                       "FESTER NAME"}};
         for (const CSerialPortEntry& p : ports)
-            rows.push_back({Cell(p.m_sDevice), Cell(p.m_sDescription), Cell(p.m_sManufacturer),
-                            Cell(p.m_sSerialNumber),
-                            p.m_nVendorId && p.m_nProductId
-                                ? HexId(p.m_nVendorId) + ":" + HexId(p.m_nProductId)
-                                : "-",
-                            Cell(p.m_sStableName)});
+            rows.push_back(
+                {Cell(p.m_sDevice), Cell(p.m_sDescription), Cell(p.m_sManufacturer),
+                 Cell(p.m_sSerialNumber),
+                 p.m_nVendorId && p.m_nProductId
+                     ? HexId(p.m_nVendorId) + ":" + HexId(p.m_nProductId)
+                     : "-",
+                 p.m_nLatencyTimerMs ? std::to_string(*p.m_nLatencyTimerMs) + " ms" : "-",
+                 Cell(p.m_sStableName)});
         PrintTable(out, rows);
     }
     out << "\nPortnummern:\n";
@@ -129,13 +132,16 @@ QJsonValue JsonId(const std::optional<uint16_t>& id) {
 void PrintJson(std::ostream& out) {
     QJsonArray ports;
     for (const CSerialPortEntry& p : ListSerialPorts())
-        ports.append(QJsonObject{{"device", JsonText(p.m_sDevice)},
-                                 {"description", JsonText(p.m_sDescription)},
-                                 {"manufacturer", JsonText(p.m_sManufacturer)},
-                                 {"serialNumber", JsonText(p.m_sSerialNumber)},
-                                 {"vendorId", JsonId(p.m_nVendorId)},
-                                 {"productId", JsonId(p.m_nProductId)},
-                                 {"stableName", JsonText(p.m_sStableName)}});
+        ports.append(
+            QJsonObject{{"device", JsonText(p.m_sDevice)},
+                        {"description", JsonText(p.m_sDescription)},
+                        {"manufacturer", JsonText(p.m_sManufacturer)},
+                        {"serialNumber", JsonText(p.m_sSerialNumber)},
+                        {"vendorId", JsonId(p.m_nVendorId)},
+                        {"productId", JsonId(p.m_nProductId)},
+                        {"stableName", JsonText(p.m_sStableName)},
+                        {"latencyTimerMs",
+                         p.m_nLatencyTimerMs ? QJsonValue(*p.m_nLatencyTimerMs) : QJsonValue()}});
     QJsonArray numbers;
     for (int n = 1; n <= kPortNumbers; ++n) {
         const CPortName name = ResolvePort(n);

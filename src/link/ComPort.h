@@ -30,6 +30,10 @@ enum HangUpResult : int {
     kHangUpUnconfirmed = 1,  // it did not
 };
 
+// How the modem waits take the modem's answer: one character after each 250 ms pause, as
+// the window's commands and its capture timer wait, or each character as it arrives.
+enum class EModemPace { kPolled, kAsArrived };
+
 // The answer to a status or control command: whether the module gave one, and its text
 // for display (the value it sent, or the command's error text such as "FehlerV ").
 struct CModuleAnswer {
@@ -69,11 +73,14 @@ class CComPort {
     // ---- modem waits (src/link/ModemWaits.cpp) ----
     // When given, modemWord gets the modem's own result that ended the wait instead of the
     // awaited letter ("ERROR", "BUSY", "NO CARRIER", ...), or empty when none did.
+    // The pace changes only how soon a character is read: the recognition, the tries,
+    // the limits and the results are the same at either.
     bool SendExpect(const char* command, size_t length, const char* expected,
-                    std::string* modemWord = nullptr);
-    bool Expect(const char* expected, std::string* modemWord = nullptr);
+                    std::string* modemWord = nullptr, EModemPace pace = EModemPace::kPolled);
+    bool Expect(const char* expected, std::string* modemWord = nullptr,
+                EModemPace pace = EModemPace::kPolled);
     bool SendExpectTimed(const char* command, size_t length, const char* expected, uint32_t limitMs,
-                         std::string* modemWord = nullptr);
+                         std::string* modemWord = nullptr, EModemPace pace = EModemPace::kPolled);
 
     // ---- command framing and channel selection (src/protocol/Channel.cpp) ----
     bool SelectChannel(const std::string& channel);

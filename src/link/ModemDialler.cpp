@@ -65,7 +65,7 @@ std::string ModemResultText(const std::string& word) {
     return "Modem meldet " + word;
 }
 
-CDialResult DialNumber(const std::string& telNr, CPortUi* ui) {
+CDialResult DialNumber(const std::string& telNr, CPortUi* ui, EModemPace pace) {
     CComPort port;
     CDialResult result;
     const char* lf = "\n";
@@ -79,21 +79,23 @@ CDialResult DialNumber(const std::string& telNr, CPortUi* ui) {
     }
     std::string& word = result.m_sModem;
     int code = kModemConnected;
-    if (!port.SendExpect("AT\r", 3, "K", &word) || !port.Expect(lf, &word))
+    if (!port.SendExpect("AT\r", 3, "K", &word, pace) || !port.Expect(lf, &word, pace))
         code = kModemNoAnswer;
     if (code == kModemConnected &&
-        (!port.SendExpect("ATE0M1\r", 7, "K", &word) || !port.Expect(lf, &word)))
+        (!port.SendExpect("ATE0M1\r", 7, "K", &word, pace) || !port.Expect(lf, &word, pace)))
         code = kModemSetupFailed;
     if (code == kModemConnected &&
-        (!port.SendExpect("ATX3\r", 5, "K", &word) || !port.Expect(lf, &word)))
+        (!port.SendExpect("ATX3\r", 5, "K", &word, pace) || !port.Expect(lf, &word, pace)))
         code = kModemExtension;
     if (code == kModemConnected) {
         Status(ui, "wählen läuft..");
-        if (!port.SendExpectTimed(dial.data(), dial.size(), "T", kDialLimitMs, &word)) {
+        result.m_bDialSent = true;
+        result.m_nDialSentTick = CComPort::Clock().GetTickCount();
+        if (!port.SendExpectTimed(dial.data(), dial.size(), "T", kDialLimitMs, &word, pace)) {
             code = kModemNoCarrier;
         } else {
             Status(ui, "CONNECT");
-            if (!port.Expect(lf, &word))
+            if (!port.Expect(lf, &word, pace))
                 code = kModemNoCarrier;
         }
     }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "link/ComPort.h"
 #include "link/PortUi.h"
 
 // Result codes of the dial sequence.
@@ -29,12 +31,18 @@ bool IsDialableNumber(const std::string& number);
 struct CDialResult {
     int m_nCode = kModemConnected;  // ModemResult
     std::string m_sModem;           // "BUSY", "NO CARRIER" ...; empty when the modem said none
+    // Whether the dial command went out, and the clock's tick count when it did: from
+    // there on the modem may be off-hook.
+    bool m_bDialSent = false;
+    uint32_t m_nDialSentTick = 0;
     bool Connected() const { return m_nCode == kModemConnected; }
 };
 
 // Initialises the modem on the open port, dials the number and waits for the carrier.
-// Reports progress and the failing step as status texts.
-CDialResult DialNumber(const std::string& telNr, CPortUi* ui);
+// Reports progress and the failing step as status texts. The pace is that of every wait
+// for the modem's answers; the pause after CONNECT is the same at either.
+CDialResult DialNumber(const std::string& telNr, CPortUi* ui,
+                       EModemPace pace = EModemPace::kPolled);
 // The same as a ModemResult; when given, modemResult gets the modem's word, or empty.
 int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult = nullptr);
 

@@ -8,6 +8,12 @@ namespace {
 constexpr int kMaxTries = 250;
 constexpr uint32_t kPollMs = 250;
 
+// The pause before each read of a character.
+void Pause(EModemPace pace) {
+    if (pace == EModemPace::kPolled)
+        CComPort::Clock().Sleep(kPollMs);
+}
+
 // The answer line the modem is sending, read one character at a time. An answer is
 // recognised by one letter ("K", "T"); a letter that belongs to a result naming a failure
 // does not count, and the whole failure result ends the wait at once. A command is failed
@@ -52,7 +58,7 @@ class CAnswerLine {
 }  // namespace
 
 bool CComPort::SendExpect(const char* command, size_t length, const char* expected,
-                          std::string* modemWord) {
+                          std::string* modemWord, EModemPace pace) {
     if (modemWord != nullptr)
         modemWord->clear();
     if (!Write(command, length))
@@ -60,7 +66,7 @@ bool CComPort::SendExpect(const char* command, size_t length, const char* expect
     CAnswerLine answer(expected[0], false);
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
-        Clock().Sleep(kPollMs);
+        Pause(pace);
         if (!Read(c, 1))
             return false;
         const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
@@ -72,13 +78,13 @@ bool CComPort::SendExpect(const char* command, size_t length, const char* expect
     return false;
 }
 
-bool CComPort::Expect(const char* expected, std::string* modemWord) {
+bool CComPort::Expect(const char* expected, std::string* modemWord, EModemPace pace) {
     if (modemWord != nullptr)
         modemWord->clear();
     CAnswerLine answer(expected[0], false);
     char c[2] = {0, 0};
     for (int tries = 1; tries <= kMaxTries; ++tries) {
-        Clock().Sleep(kPollMs);
+        Pause(pace);
         if (!Read(c, 1)) {
             // A line that went away brings no answer, however long one waits.
             if (LineLost())
@@ -95,7 +101,7 @@ bool CComPort::Expect(const char* expected, std::string* modemWord) {
 }
 
 bool CComPort::SendExpectTimed(const char* command, size_t length, const char* expected,
-                               uint32_t limitMs, std::string* modemWord) {
+                               uint32_t limitMs, std::string* modemWord, EModemPace pace) {
     CClock& clock = Clock();
     const uint32_t start = clock.GetTickCount();
     if (modemWord != nullptr)
@@ -105,7 +111,7 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
     CAnswerLine answer(expected[0], true);
     char c[2] = {0, 0};
     for (;;) {
-        clock.Sleep(kPollMs);
+        Pause(pace);
         if (Read(c, 1)) {
             const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
             if (verdict == CAnswerLine::kExpected)

@@ -1,6 +1,7 @@
 #include "link/PortList.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
@@ -22,6 +23,7 @@ std::vector<CSerialPortEntry> ListSerialPorts() {
         if (info.hasProductIdentifier())
             e.m_nProductId = info.productIdentifier();
         e.m_sStableName = StableSerialName(e.m_sDevice);
+        e.m_nLatencyTimerMs = LatencyTimerMs(e.m_sDevice);
         ports.push_back(std::move(e));
     }
     std::sort(ports.begin(), ports.end(), [](const CSerialPortEntry& a, const CSerialPortEntry& b) {
@@ -51,6 +53,22 @@ std::string StableSerialName(const std::string& device, const std::string& folde
             return name.absoluteFilePath().toStdString();
     return {};
 #endif
+}
+
+std::optional<int> LatencyTimerMs(const std::string& device, const std::string& folder) {
+    // A link (a stable name) leads to the device whose name the driver's folder has.
+    const QString target = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
+    if (target.isEmpty())
+        return std::nullopt;
+    QFile file(QDir(QString::fromStdString(folder))
+                   .filePath(QFileInfo(target).fileName() + QStringLiteral("/latency_timer")));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    bool ok = false;
+    const int ms = file.read(16).trimmed().toInt(&ok);
+    if (!ok || ms < 0)
+        return std::nullopt;
+    return ms;
 }
 
 bool IsDevicePresent(const std::string& device) {

@@ -17,8 +17,17 @@ struct CSerialPortEntry {
     std::string m_sSerialNumber;
     std::optional<uint16_t> m_nVendorId;
     std::optional<uint16_t> m_nProductId;
-    std::string m_sStableName;  // its name under kStableNameFolder; empty when none
+    std::string m_sStableName;             // its name under kStableNameFolder; empty when none
+    std::optional<int> m_nLatencyTimerMs;  // where its driver reports one
 };
+
+// Where Linux shows the drivers of USB serial adapters, one folder per device.
+inline constexpr const char* kUsbSerialFolder = "/sys/bus/usb-serial/devices";
+
+// The latency timer the adapter's driver reports for the device (in ms), found through
+// the device's own name under folder; none where it reports none.
+std::optional<int> LatencyTimerMs(const std::string& device,
+                                  const std::string& folder = kUsbSerialFolder);
 
 // The serial ports the system has now, sorted by device.
 std::vector<CSerialPortEntry> ListSerialPorts();

@@ -4,6 +4,10 @@
 #include <poll.h>
 #include <sys/file.h>
 #endif
+#ifdef __linux__
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
 
 #include <QFileInfo>
 #include <QSerialPort>
@@ -27,6 +31,42 @@ int RemainingMs(SteadyClock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 }  // namespace
+
+#ifdef __linux__
+namespace {
+class CSystemSerialDriver : public CSerialDriver {
+  public:
+    bool Get(int fd, serial_struct& settings) override {
+        return ::ioctl(fd, TIOCGSERIAL, &settings) == 0;
+    }
+    bool Set(int fd, const serial_struct& settings) override {
+        return ::ioctl(fd, TIOCSSERIAL, &settings) == 0;
+    }
+};
+
+CSerialDriver* s_pSerialDriver = nullptr;
+}  // namespace
+
+void SetSerialDriver(CSerialDriver* driver) {
+    s_pSerialDriver = driver;
+}
+
+bool RequestLowLatency(int fd) {
+    static CSystemSerialDriver system;
+    CSerialDriver& driver = s_pSerialDriver != nullptr ? *s_pSerialDriver : system;
+    serial_struct settings{};
+    if (!driver.Get(fd, settings))
+        return false;
+    if ((settings.flags & ASYNC_LOW_LATENCY) != 0)
+        return true;
+    settings.flags |= ASYNC_LOW_LATENCY;
+    return driver.Set(fd, settings);
+}
+#else
+bool RequestLowLatency(int) {
+    return false;
+}
+#endif
 
 void SetStoredPortLookup(std::function<std::string(int)> lookup) {
     StoredLookup() = std::move(lookup);
@@ -80,6 +120,10 @@ std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& devi
         line->m_pPort->close();
         return nullptr;
     }
+    // Without it the adapter's timer holds up the end of every block; a device that does
+    // not offer it is used as it is.
+    if (!RequestLowLatency(fd))
+        PixTrace("open %s: no low latency", device.c_str());
 #endif
     return line;
 }

@@ -41,6 +41,26 @@ class CQtSerialLine : public CSerialLine {
     uint8_t m_nRtsControl = CLineState::kRtsEnable;  // the RTS mode last set
 };
 
+#ifdef __linux__
+struct serial_struct;
+// The serial driver's own settings of an open descriptor (TIOCGSERIAL, TIOCSSERIAL).
+class CSerialDriver {
+  public:
+    virtual ~CSerialDriver() = default;
+    // False where the driver keeps no such settings (a pseudo-terminal, most built-in
+    // drivers of other kinds).
+    virtual bool Get(int fd, serial_struct& settings) = 0;
+    virtual bool Set(int fd, const serial_struct& settings) = 0;
+};
+// Where the back end finds the driver's settings (the system's calls unless set).
+void SetSerialDriver(CSerialDriver* driver);
+#endif
+
+// Asks the driver of the open descriptor to hand received bytes on as they arrive rather
+// than after its latency timer (a USB serial adapter holds them up to 16 ms). False, and
+// nothing changed, where the driver does not offer it or the system has no such request.
+bool RequestLowLatency(int fd);
+
 // Where the device behind a port number was found.
 enum class EPortSource {
     System,       // the system's own name of the port (Windows: "COMn")

@@ -1,5 +1,6 @@
 // The capture round in virtual time against the simulated module and modem, the names it
 // gives its pictures and the PNG files it writes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -136,14 +137,17 @@ class CaptureRoundTest : public CAppFixture {
     }
     std::string Path(const char* name) const { return m_dir.filePath(name).toStdString(); }
     QStringList Files() const { return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden); }
-    std::vector<QJsonObject> Journal() const {
+    // The journal's lines of pictures and steps, or (rounds) those of whole rounds.
+    std::vector<QJsonObject> Journal(bool rounds = false) const {
         QFile file(m_dir.filePath("journal.jsonl"));
         std::vector<QJsonObject> lines;
         if (!file.open(QIODevice::ReadOnly))
             return lines;
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (!line.isEmpty())
-                lines.push_back(QJsonDocument::fromJson(line).object());
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (!line.isEmpty() && (o["event"].toString() == "round") == rounds)
+                lines.push_back(o);
+        }
         return lines;
     }
     // The journal's lines as "event result message".
@@ -193,7 +197,11 @@ class CaptureModemRoundTest : public CaptureRoundTest {
 TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines) {
     m_module.m_channels = {1, 2, 4};
     m_spec.m_channels = {3, 4};
+    // Answers taken as they arrive: the dial command goes out at once.
+    m_app.m_eModemPace = EModemPace::kAsArrived;
+    const uint64_t startMs = m_clock.NowMs();
     const CCaptureOutcome out = CCaptureRound(m_app, m_spec).Run();
+    const double roundSeconds = static_cast<double>(m_clock.NowMs() - startMs) / 1000;
     EXPECT_EQ(out.m_nSaved, 1);
     EXPECT_EQ(out.m_nFailed, 1);
     EXPECT_FALSE(out.m_bHangupFailed);
@@ -206,6 +214,8 @@ TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines
     EXPECT_EQ(frames[0].rfind("P,", 0), 0u);
     EXPECT_EQ(std::vector<std::string>(frames.begin() + 1, frames.end()),
               (std::vector<std::string>{"G,03#", "G,04#", "I,00000,B4,0090,3#", "E,1#"}));
+    // Parameters the module took are not waited after where nobody watches.
+    EXPECT_LT(m_module.HostFrames()[1].m_nAtUs - m_module.HostFrames()[0].m_nAtUs, 100000u);
 
     EXPECT_EQ(Files(), (QStringList{"journal.jsonl", "k4-0001.bmp"}));
     EXPECT_TRUE(FileBytes(m_dir.filePath("k4-0001.bmp")) == ImageBmp());
@@ -237,6 +247,21 @@ TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines
               qRound64(ok["bytes"].toDouble() / ok["seconds"].toDouble()));
     const QString time = ok["time"].toString();
     EXPECT_TRUE(time.startsWith("2024-03-01T12:") && time.endsWith("+01:00")) << time.toStdString();
+
+    // The round's own line: off-hook from the dial command, which went out at once, to the
+    // confirmed hang-up, the last step; the dial is the modem's 2 s and the 2 s pause.
+    ASSERT_EQ(Journal(true).size(), 1u);
+    const QJsonObject round = Journal(true)[0];
+    EXPECT_EQ(round["time"].toString(), "2024-03-01T12:00:00+01:00");
+    EXPECT_EQ(round["device"].toString().toStdString(), m_app.LineAddress().DeviceName());
+    EXPECT_NEAR(round["dial_seconds"].toDouble(), 4.0, 0.05);
+    EXPECT_NEAR(round["offhook_seconds"].toDouble(), roundSeconds, 0.05);
+    EXPECT_EQ(round["pictures_ok"].toInt(), 1);
+    EXPECT_EQ(round["pictures_failed"].toInt(), 1);
+    EXPECT_GT(round["bytes"].toInteger(), ok["bytes"].toInteger());
+    EXPECT_EQ(round["result"].toString(), "partial");
+    // Unattended, the last status text says it.
+    EXPECT_THAT(m_ui.m_status.back(), ::testing::MatchesRegex("Verbindungsdauer [0-9]+,[0-9] s"));
 }
 
 TEST_F(CaptureRoundTest, ATransferThatBreaksTwiceIsSavedFromTheThirdTry) {

@@ -32,13 +32,16 @@ class CliCapturePtyTest : public CliPtyFixture {
     QStringList Files() const {
         return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
+    // The lines of pictures and steps; those of whole rounds are left out.
     std::vector<QJsonObject> Journal() const {
         std::vector<QJsonObject> lines;
         QFile file(Path("journal.jsonl"));
         if (file.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : file.readAll().split('\n'))
-                if (!line.isEmpty())
-                    lines.push_back(QJsonDocument::fromJson(line).object());
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                const QJsonObject o = QJsonDocument::fromJson(line).object();
+                if (!line.isEmpty() && o["event"].toString() != "round")
+                    lines.push_back(o);
+            }
         return lines;
     }
     std::vector<std::string> Frames() {

@@ -240,8 +240,9 @@ TEST_F(CliReplugTest, ACaptureRunPicksThePluggedBackAdapterUpAndLosesOnlyTheRoun
         results.push_back(
             (json["event"].toString() + " " + json["result"].toString()).toStdString());
     }
-    EXPECT_EQ(results, (std::vector<std::string>{"picture ok", "params failed", "picture failed",
-                                                 "picture ok"}));
+    EXPECT_EQ(results,
+              (std::vector<std::string>{"picture ok", "round ok", "params failed", "picture failed",
+                                        "round failed", "picture ok", "round ok"}));
 }
 
 // The executable, run as the user runs it.

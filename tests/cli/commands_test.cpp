@@ -526,6 +526,7 @@ TEST_F(CliCommandsTest, CaptureKeepsItsPeriodFromEachRoundsStartAcrossAFailedRou
     for (size_t at = journal->find("\"result\":\""); at != std::string::npos;
          at = journal->find("\"result\":\"", at + 1))
         results.push_back(journal->substr(at + 10, journal->find('"', at + 10) - at - 10));
-    EXPECT_EQ(results, (std::vector<std::string>{"ok", "failed", "ok"}));
+    // Each picture's line, then its round's.
+    EXPECT_EQ(results, (std::vector<std::string>{"ok", "ok", "failed", "failed", "ok", "ok"}));
     EXPECT_NE(r.m_sErr.find("Kanal 2: kein vollständiges Bild empfangen !"), std::string::npos);
 }

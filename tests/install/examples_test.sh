@@ -32,7 +32,7 @@ else
 fi
 
 # What a user finds after a round: three pictures named in the list, a journal of three
-# good lines and the copy of the newest picture.
+# good picture lines and the round's good line, and the copy of the newest picture.
 check() {
     local name="$1" dir="$2" list="$3"
     [ "$(cat "$work/$name.rc" 2>/dev/null)" = 0 ] ||
@@ -42,7 +42,8 @@ check() {
         [[ "$picture" == "$dir"/*/k[123]-*.bmp ]] && [ "$(head -c 2 "$picture")" = BM ] ||
             fail "$name: kein Bild $picture"
     done <"$list"
-    [ "$(grep -c '"result":"ok"' "$dir/journal.jsonl" 2>/dev/null)" = 3 ] ||
+    [ "$(grep '"event":"picture"' "$dir/journal.jsonl" | grep -c '"result":"ok"')" = 3 ] &&
+        [ "$(grep '"event":"round"' "$dir/journal.jsonl" | grep -c '"result":"ok"')" = 1 ] ||
         fail "$name: Journal $(cat "$dir/journal.jsonl" 2>/dev/null)"
     cmp -s "$dir/aktuell.bmp" "$(tail -n 1 "$list")" || fail "$name: aktuell.bmp"
 }

@@ -2,6 +2,7 @@
 // time. The test plays the far end on the master side.
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -279,6 +280,33 @@ TEST_F(PortNameTest, EnvironmentThenStoredValueThenDefault) {
     ::setenv("PIXLANE_COM2", "/dev/pts/7", 1);
     EXPECT_EQ(ResolvePortName(2), "/dev/pts/7");
     EXPECT_EQ(ResolvePortName(3), "/dev/ttyS2") << "only the named port";
+}
+
+// A USB adapter's driver, which keeps settings.
+struct CFakeSerialDriver : CSerialDriver {
+    bool Get(int, serial_struct& settings) override { return settings = m_settings, true; }
+    bool Set(int, const serial_struct& settings) override {
+        return m_sets.push_back(settings), true;
+    }
+    serial_struct m_settings{};
+    std::vector<serial_struct> m_sets;
+};
+
+TEST_F(SerialPtyTest, OpeningAsksTheDriverForLowLatencyAndGoesOnWhereItHasNone) {
+    CFakeSerialDriver adapter;
+    adapter.m_settings.flags = ASYNC_SKIP_TEST;
+    adapter.m_settings.xmit_fifo_size = 64;
+    SetSerialDriver(&adapter);
+    EXPECT_NE(CQtSerialLine::OpenDevice(m_sSlave), nullptr);
+    SetSerialDriver(nullptr);
+    // The flag on top of what the driver had; its other settings written back as they were.
+    ASSERT_EQ(adapter.m_sets.size(), 1u);
+    EXPECT_EQ(adapter.m_sets[0].flags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);
+    EXPECT_EQ(adapter.m_sets[0].xmit_fifo_size, 64);
+    // The pseudo-terminal's own driver has none: it opens all the same (and every other
+    // test here uses it so).
+    EXPECT_FALSE(RequestLowLatency(m_nSlave));
+    EXPECT_NE(CQtSerialLine::OpenDevice(m_sSlave), nullptr);
 }
 
 }  // namespace

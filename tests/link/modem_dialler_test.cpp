@@ -280,3 +280,45 @@ TEST_F(ModemSimDiallerTest, DialNeverAnsweredIsAbandoned) {
 }
 
 }  // namespace
+
+// ---- the pace of the waits: the window's polls, or each character as it arrives ----
+
+class ModemPaceTest : public ModemDiallerTest, public ::testing::WithParamInterface<EModemPace> {};
+
+TEST_P(ModemPaceTest, APaceChangesTheTimesNeverTheResult) {
+    const std::string ok = "\r\nOK\r\n";
+    const std::vector<std::string> setUp = {"AT\r" + ok, "ATE0M1\r" + ok, ok};
+    // The dial's answer after the modem's 2 s ("" none; "-" an ERROR to "ATX3", "--" a
+    // modem that says nothing at all), the code and word, and the time to the end, polled
+    // and as arrived; a failure ends with the purge after 1 s.
+    const std::tuple<std::string, int, std::string, uint64_t, uint64_t> cases[] = {
+        {"\r\nCONNECT 9600\r\n", kModemConnected, "", 14750, 4000},
+        {"-", kModemExtension, "ERROR", 8251, 1001},
+        {"\r\nBUSY\r\n", kModemNoCarrier, "BUSY", 11251, 3001},
+        {"\r\nNO CARRIER\r\n", kModemNoCarrier, "NO CARRIER", 12751, 3001},
+        {"--", kModemNoAnswer, "", 4251, 4001},
+        // The 30 s limit after the dial command, overrun by less than one try.
+        {"", kModemNoCarrier, "", 7000 + 32500 + 1001, 33000 + 1001},
+    };
+    for (const auto& [dialAnswer, code, word, polledMs, arrivedMs] : cases) {
+        SCOPED_TRACE(dialAnswer);
+        CScriptedPeer modem;
+        m_port.Open(0);
+        OpenLine(&modem);
+        for (size_t i = 0; i < setUp.size() && dialAnswer != "--"; ++i)
+            modem.Answer(i == 2 && dialAnswer == "-" ? "\r\nERROR\r\n" : setUp[i]);
+        modem.Answer({{dialAnswer.substr(0, dialAnswer[0] == '-' ? 0 : std::string::npos), 2000}});
+        const uint64_t start = m_clock.NowMs();
+        const CDialResult dial = DialNumber("!22", &m_ui, GetParam());
+        EXPECT_EQ(dial.m_nCode, code);
+        EXPECT_EQ(dial.m_sModem, word);
+        EXPECT_EQ(m_clock.NowMs() - start,
+                  GetParam() == EModemPace::kPolled ? polledMs : arrivedMs);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPaces, ModemPaceTest,
+                         ::testing::Values(EModemPace::kPolled, EModemPace::kAsArrived),
+                         [](const auto& info) {
+                             return info.param == EModemPace::kPolled ? "Polled" : "AsArrived";
+                         });

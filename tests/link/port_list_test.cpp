@@ -50,6 +50,14 @@ TEST(PortListTest, TheLinkThatLeadsToADeviceIsItsLastingName) {
     EXPECT_FALSE(IsDevicePresent(path("by-id/usb-Beispiel_USB_Serial_D4E5F6-if00-port0")))
         << "dangling";
     EXPECT_FALSE(IsDevicePresent(path("ttyUSB1")));
+
+    // The driver's latency timer, found through a stable name too; none where it reports none.
+    ASSERT_TRUE(root.mkpath(QStringLiteral("usb-serial/ttyUSB0")));
+    QFile timer(root.filePath(QStringLiteral("usb-serial/ttyUSB0/latency_timer")));
+    ASSERT_TRUE(timer.open(QIODevice::WriteOnly) && timer.write("16\n") == 3);
+    timer.close();
+    EXPECT_EQ(LatencyTimerMs(lasting, path("usb-serial")), 16);
+    EXPECT_EQ(LatencyTimerMs(path("ttyS0"), path("usb-serial")), std::nullopt);
 }
 
 }  // namespace

@@ -811,12 +811,17 @@ TEST_F(CaptureTimerTest, ATickWithAutoSaveKeepsThePictureAndItsJournalLine) {
     QFile journal(folder + "/pixlane-journal.jsonl");
     ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = journal.readAll().split('\n');
-    ASSERT_EQ(lines.size(), 2);  // one line and the empty rest after its end
+    ASSERT_EQ(lines.size(), 3);  // the picture's line, the round's, the empty rest
     const QJsonObject line = QJsonDocument::fromJson(lines[0]).object();
     EXPECT_EQ(line["event"].toString(), "picture");
     EXPECT_EQ(line["result"].toString(), "ok");
     EXPECT_EQ(line["channel"].toInt(), 1);
     EXPECT_EQ(line["file"].toString(), folder + "/bild-k1.bmp");
+    const QJsonObject round = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_EQ(round["event"].toString() + round["result"].toString(), "roundok");
+    // The window's pace, one character per 250 ms.
+    EXPECT_DOUBLE_EQ(round["dial_seconds"].toDouble(), 14.75);
+    // The window's tick keeps its own last text.
     EXPECT_EQ(m_frame->StatusText(), "Verbindung getrennt !");
 
     // A folder that takes nothing: the status bar says so (whole, at the picture's
