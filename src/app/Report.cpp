@@ -284,7 +284,8 @@ const char* const kStyle =
     "text-align:left;vertical-align:top}th{background:#eee}"
     "tr.aktuell td.zustand{background:#d8f0d8;color:#135e13}"
     "tr.veraltet td{background:#fbe3e3}tr.veraltet td.zustand{color:#a00000;font-weight:bold}"
-    "img{max-width:180px;height:auto;display:block}"
+    "td{white-space:nowrap}td.fehler{white-space:normal;max-width:24em}"
+    "img{max-width:180px;height:auto;display:block}td img{max-width:120px}"
     "figure{display:inline-block;margin:4px}figcaption{font-size:small}";
 
 QString PageStart(const QString& title) {
@@ -339,7 +340,7 @@ QString CameraRow(const CSiteStatus& s, const CCameraStatus& c, const QDir& page
                .arg(c.m_nFailed7d);
     row += QStringLiteral("<td>%1</td><td>%2</td>")
                .arg(mean < 0 ? QStringLiteral("—") : Q(BytesPerSecondText(mean)), OffhookText(s));
-    row += QStringLiteral("<td>%1</td></tr>\n")
+    row += QStringLiteral("<td class=\"fehler\">%1</td></tr>\n")
                .arg(failure.empty() ? QStringLiteral("—")
                                     : TimeText(failed) + QStringLiteral(": ") + Html(failure));
     return row;
@@ -476,7 +477,7 @@ QByteArray ReportIndexPage(const CReport& report, const std::string& folder) {
             page += QStringLiteral(
                         "<tr class=\"veraltet\" data-site=\"%1\"><td><a href=\"%2\">%1</a></td>"
                         "<td>—</td><td class=\"zustand\">veraltet</td><td colspan=\"5\">keine "
-                        "Bilder in 7 Tagen</td><td>%3</td><td>%4</td></tr>\n")
+                        "Bilder in 7 Tagen</td><td>%3</td><td class=\"fehler\">%4</td></tr>\n")
                         .arg(Html(s.m_sName), Html(s.PageName()), OffhookText(s),
                              s.m_sLastFailure.empty()
                                  ? QStringLiteral("—")
