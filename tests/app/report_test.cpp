@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include "app/Report.h"
 
@@ -124,6 +125,34 @@ TEST_F(ReportTest, FiguresStaleMarkAndGatheredPictures) {
     EXPECT_TRUE(index.contains("Kanal 1: &lt;b&gt;keine&lt;/b&gt; Antwort"));
     // süd has no round lines: no off-hook figure.
     EXPECT_TRUE(index.contains("data-site=\"süd\""));
+}
+
+TEST(JournalTail, LinesAcrossReadBlocksComeWholeNewestFirstThenTheRotatedCopy) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Lines of many lengths, so that the block borders fall anywhere in them.
+    std::vector<QByteArray> lines;
+    QByteArray journal;
+    for (int i = 0; journal.size() < 300 * 1024; ++i) {
+        lines.push_back("{\"n\":" + QByteArray::number(i) + ",\"x\":\"" +
+                        QByteArray((i * 37) % 900, 'x') + "\"}");
+        journal += lines.back() + "\n";
+    }
+    Write(dir.filePath("j.jsonl.1"), "{\"n\":-1}\n");
+    Write(dir.filePath("j.jsonl"), journal + "{\"n\":\"halb");  // torn: being written
+    std::vector<QByteArray> read;
+    std::string error;
+    ASSERT_TRUE(ReadJournalBackwards(
+        dir.filePath("j.jsonl").toStdString(),
+        [&read](const QByteArray& line) {
+            read.push_back(line);
+            return true;
+        },
+        &error))
+        << error;
+    lines.insert(lines.begin(), "{\"n\":-1}");
+    std::reverse(lines.begin(), lines.end());
+    EXPECT_EQ(read, lines);
 }
 
 TEST_F(ReportTest, MetricsPassTheCheckerOfTheMonitoring) {

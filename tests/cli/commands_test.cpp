@@ -529,3 +529,22 @@ TEST_F(CliCommandsTest, CaptureKeepsItsPeriodFromEachRoundsStartAcrossAFailedRou
     EXPECT_EQ(results, (std::vector<std::string>{"ok", "failed", "ok"}));
     EXPECT_NE(r.m_sErr.find("Kanal 2: kein vollständiges Bild empfangen !"), std::string::npos);
 }
+
+TEST_F(CliCommandsTest, CaptureRewritesThePageAndTheMetricsAfterEachRound) {
+    const CCliResult r =
+        Cli({"capture", "--channels", "2", "-o", Temp("bilder/k{channel}-{seq}.bmp"), "--journal",
+             Temp("nord.jsonl"), "--report", Temp("seite"), "--metrics", Temp("pixlane.prom")});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    const std::optional<std::string> page = FileBytes(Temp("seite/index.html"));
+    ASSERT_TRUE(page.has_value());
+    EXPECT_NE(page->find("<tr class=\"aktuell\" data-site=\"nord\" data-channel=\"2\">"),
+              std::string::npos)
+        << *page;
+    EXPECT_NE(page->find("src=\"../bilder/k2-0001.bmp\""), std::string::npos) << *page;
+    const std::optional<std::string> metrics = FileBytes(Temp("pixlane.prom"));
+    ASSERT_TRUE(metrics.has_value());
+    EXPECT_NE(metrics->find("pixlane_stale{site=\"nord\",channel=\"2\"} 0\n"), std::string::npos);
+    // The page shows the journal: without one it is a usage error.
+    EXPECT_EQ(Cli({"capture", "--report", Temp("seite")}).m_nExit, 2);
+    EXPECT_EQ(Cli({"capture", "--keep", "30d"}).m_nExit, 2);
+}
