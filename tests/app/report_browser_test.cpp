@@ -14,15 +14,11 @@
 
 namespace {
 
-// A BMP of 2 × 1 pixels, 24 bits.
-QByteArray TinyBmp() {
-    const unsigned char bytes[] = {
-        'B', 'M', 62,  0, 0,   0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
-        40,  0,   0,   0, 2,   0, 0, 0, 1, 0, 0,  0, 1, 0, 24, 0, 0, 0, 0, 0,
-        8,   0,   0,   0, 0,   0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0, 0,  // info header
-        0,   0,   255, 0, 255, 0, 0, 0};  // two pixels, padded row
-    return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
+// A BMP of 2 × 1 pixels, 24 bits: the headers, then a blue and a green pixel and the row's
+// padding.
+const QByteArray kTinyBmp = QByteArray::fromHex(
+    "424d3e000000000000003600000028000000020000000100000001001800000000000800000000000000"
+    "000000000000000000000000ff0000ff00000000");
 
 void Write(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -38,20 +34,19 @@ TEST(ReportBrowser, ShowsEverySiteTheStaleMarkAndLoadsEveryPicture) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QDateTime now = QDateTime::currentDateTime();
-    const auto line = [&](int minutesAgo, int channel, const QString& file) {
-        return "{\"time\":\"" + now.addSecs(-60LL * minutesAgo).toString(Qt::ISODate).toUtf8() +
-               "\",\"event\":\"picture\",\"channel\":" + QByteArray::number(channel) +
-               ",\"result\":\"ok\",\"bytes\":62,\"seconds\":1,\"file\":\"" + file.toUtf8() +
-               "\"}\n";
-    };
-    for (const char* site : {"nord", "süd"})
-        Write(dir.filePath(QString::fromUtf8(site) + "/k1.bmp"), TinyBmp());
     // nord every 5 minutes until now; süd stopped two hours ago.
-    Write(dir.filePath("nord/journal.jsonl"),
-          line(10, 1, dir.filePath("nord/k1.bmp")) + line(5, 1, dir.filePath("nord/k1.bmp")));
-    Write(dir.filePath("süd/journal.jsonl"), line(130, 1, dir.filePath("süd/k1.bmp")) +
-                                                 line(125, 1, dir.filePath("süd/k1.bmp")) +
-                                                 line(120, 1, dir.filePath("süd/k1.bmp")));
+    const std::pair<QString, std::vector<int>> sites[] = {{"nord", {10, 5}},
+                                                          {"süd", {130, 125, 120}}};
+    for (const auto& [site, minutesAgo] : sites) {
+        const QString picture = dir.filePath(site + "/k1.bmp");
+        Write(picture, kTinyBmp);
+        QByteArray journal;
+        for (int m : minutesAgo)
+            journal += "{\"time\":\"" + now.addSecs(-60LL * m).toString(Qt::ISODate).toUtf8() +
+                       "\",\"event\":\"picture\",\"channel\":1,\"result\":\"ok\",\"file\":\"" +
+                       picture.toUtf8() + "\"}\n";
+        Write(dir.filePath(site + "/journal.jsonl"), journal);
+    }
     const QString pages = dir.filePath("seite");
     std::vector<std::string> problems;
     ASSERT_TRUE(WriteReport({dir.path().toStdString()}, now, pages.toStdString(), {}, problems));
@@ -74,7 +69,6 @@ TEST(ReportBrowser, ShowsEverySiteTheStaleMarkAndLoadsEveryPicture) {
     EXPECT_TRUE(dom.contains("ROW nord aktuell aktuell")) << dom.toStdString();
     EXPECT_TRUE(dom.contains("ROW süd veraltet veraltet")) << dom.toStdString();
     EXPECT_EQ(dom.count("IMG ok"), 2) << dom.toStdString();
-    EXPECT_FALSE(dom.contains("IMG bad"));
 }
 
 }  // namespace
