@@ -66,7 +66,7 @@ pixlane_configure_gzip(contrib/changelog.in changelog)
 install(FILES README.md contrib/copyright ${pixlane_generated}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The README links to these relative to itself.
-install(FILES docs/DECISIONS.md docs/screenshot.png docs/screenshot-building.png
+install(FILES docs/DECISIONS.md docs/screenshot.png docs/screenshot-building.png docs/screenshot-report.png
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 # Everything in contrib/examples (settings, capture units, cron lines, ...) goes to
 # DOCDIR/examples as it is: a new example only has to be dropped into that folder. Files

@@ -72,6 +72,12 @@ bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& whe
     full = QDir::cleanPath(QFileInfo(full).absoluteFilePath());
     if (!MakeFolders(QFileInfo(full).absolutePath().toStdString(), &error))
         return false;
+    if (m_retention.Active()) {
+        // The picture's own line tells when the journal cannot be written.
+        std::string unrecorded;
+        for (const CCaptureEvent& removal : m_retention.Prune(Now()))
+            Record(removal, unrecorded);
+    }
     std::string reason;
     std::vector<uint8_t> bytes = ImageFileBytes(name, image, &reason);
     if (bytes.empty() ||
@@ -80,6 +86,7 @@ bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& whe
         return false;
     }
     m_lastFile.swap(bytes);
+    m_retention.Saved(path, when);
     return true;
 }
 

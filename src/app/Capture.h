@@ -8,6 +8,7 @@
 
 #include "app/CaptureJournal.h"
 #include "app/NamePattern.h"
+#include "app/Retention.h"
 #include "link/PortUi.h"
 
 class CImage;
@@ -28,6 +29,8 @@ class CPictureKeeper {
     // The wall clock for names and journal lines; the system's unless set.
     std::function<QDateTime()> m_fnNow;
     int m_nSeq = 0;  // pictures numbered so far ({seq})
+    // Old pictures removed before each save (loaded from the journal by the caller).
+    CRetention m_retention;
 
     QDateTime Now() const;
     // Writes the picture under the first free name the pattern gives for the channel and

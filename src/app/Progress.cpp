@@ -51,8 +51,10 @@ int64_t CFetchProgress::SecondsLeft() const {
 
 std::string RateText(const CFetchProgress& progress) {
     const int64_t rate = progress.BytesPerSecond();
-    if (rate < 0)
-        return {};
+    return rate < 0 ? std::string() : BytesPerSecondText(rate);
+}
+
+std::string BytesPerSecondText(int64_t rate) {
     // Thousands are separated by a full stop, as German texts write them.
     std::string digits = std::to_string(rate);
     for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)

@@ -37,5 +37,7 @@ class CFetchProgress {
 
 // "11.232 B/s"; empty while the rate is unknown.
 std::string RateText(const CFetchProgress& progress);
+// A rate as "10.986 B/s", the thousands separated by full stops.
+std::string BytesPerSecondText(int64_t rate);
 // "noch 0:36", "noch 1:02:05"; empty while the time left is unknown.
 std::string TimeLeftText(const CFetchProgress& progress);

@@ -1,5 +1,6 @@
 #include "cli/CaptureCommand.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include "app/Capture.h"
 #include "app/CaptureRound.h"
 #include "app/PixlaneApp.h"
+#include "app/Report.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/StopSignals.h"
@@ -69,6 +71,16 @@ std::string RunExec(const std::string& program, const std::string& path, CConsol
     return text;
 }
 
+// The folder a pattern's names begin with: its part before the first field, up to the
+// last "/" there, made absolute.
+std::string PatternFolder(const std::string& pattern) {
+    const std::string fixed = pattern.substr(0, pattern.find_first_of("%{"));
+    const size_t slash = fixed.rfind('/');
+    const QString folder =
+        QString::fromStdString(slash == std::string::npos ? "." : fixed.substr(0, slash + 1));
+    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath()).toStdString();
+}
+
 }  // namespace
 
 int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& app, CConsoleUi& ui,
@@ -89,6 +101,13 @@ int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& 
         keeper.m_sJournal =
             QFileInfo(QString::fromStdString(o.m_sJournal)).absoluteFilePath().toStdString();
     keeper.m_sLatest = o.m_sLatest;
+    keeper.m_retention.m_nKeepSeconds = o.m_nKeepSeconds;
+    keeper.m_retention.m_nMinFreeBytes = o.m_nMinFreeBytes;
+    if (keeper.m_retention.Active()) {
+        keeper.m_retention.m_sFolder = PatternFolder(o.m_sPattern);
+        keeper.m_retention.m_sLatest = o.m_sLatest;
+        keeper.m_retention.Load(keeper.m_sJournal);
+    }
     CCapturePlan plan;
     plan.m_request = request;
     plan.m_bUnattended = true;
@@ -110,6 +129,14 @@ int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& 
         const uint32_t start = clock.GetTickCount();
         last = CCaptureRound(app, plan).Run();
         ui.Finish();
+        if (!o.m_sReportOut.empty() || !o.m_sMetrics.empty()) {
+            std::vector<std::string> problems;
+            if (!WriteReport({keeper.m_sJournal}, keeper.Now(), o.m_sReportOut, o.m_sMetrics,
+                             problems))
+                last.m_bRecordFailed = true;
+            for (const std::string& problem : problems)
+                ui.Note(problem);
+        }
         if (periodMs == 0 || round == o.m_nCount || CStopSignals::Requested())
             break;
         // The next round starts one period after this one started, at once when this one

@@ -12,6 +12,7 @@
 #include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
+#include "app/Report.h"
 #include "app/TargetFile.h"
 #include "cli/CaptureCommand.h"
 #include "cli/CliOptions.h"
@@ -249,6 +250,15 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     static char* s_argv[] = {s_name, nullptr};
     if (QCoreApplication::instance() == nullptr)
         qapp = std::make_unique<QCoreApplication>(s_argc, s_argv);
+
+    if (opt.m_sCommand == "report") {
+        std::vector<std::string> problems;
+        const bool written = WriteReport(opt.m_sources, QDateTime::currentDateTime(),
+                                         opt.m_sReportOut, opt.m_sMetrics, problems);
+        for (const std::string& problem : problems)
+            err << kProgram << ": " << problem << '\n';
+        return written ? 0 : 1;
+    }
 
     // The user's settings are the defaults. They are only read: the application's
     // start-up and shut-down, which would write them back, are never run.

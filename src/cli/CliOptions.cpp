@@ -78,7 +78,7 @@ constexpr int kMinEverySeconds = 10;
 constexpr int kMaxEverySeconds = 30 * 24 * 3600;
 
 // A period: a whole number with s, m, h or d after it; a plain number is minutes.
-bool ParseDuration(const std::string& text, int& seconds) {
+bool ParseDuration(const std::string& text, int& seconds, long long max = kMaxEverySeconds) {
     size_t digits = 0;
     while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
         ++digits;
@@ -91,7 +91,7 @@ bool ParseDuration(const std::string& text, int& seconds) {
                              : unit == "d"               ? 24 * 3600
                                                          : 0;
     const long long value = std::atoll(text.substr(0, digits).c_str()) * factor;
-    if (factor == 0 || value > kMaxEverySeconds)
+    if (factor == 0 || value > max)
         return false;
     seconds = static_cast<int>(value);
     return true;
@@ -144,6 +144,7 @@ bool SetText(const std::string& name, const std::string& value, CCliOptions& o,
 
 constexpr char kDeviceName[] = "einen Gerätenamen";
 constexpr char kFileName[] = "einen Dateinamen";
+constexpr char kFolderName[] = "einen Ordnernamen";
 constexpr char kPattern[] = "ein Namensmuster";
 constexpr char kProgram[] = "ein Programm";
 
@@ -224,6 +225,45 @@ bool SetChannels(const std::string& name, const std::string& value, CCliOptions&
         error = BadValue(name, value, "Kanäle 1..8, durch Kommas getrennt, oder all");
         return false;
     }
+    return true;
+}
+
+// How long capture keeps its pictures at most: ten years.
+constexpr long long kMaxKeepSeconds = 3650LL * 24 * 3600;
+
+bool SetKeep(const std::string& name, const std::string& value, CCliOptions& o,
+             std::string& error) {
+    if (!ParseDuration(value, o.m_nKeepSeconds, kMaxKeepSeconds) || o.m_nKeepSeconds == 0) {
+        error = BadValue(name, value,
+                         "eine Dauer wie 12h, 30d oder 365d bis 3650 Tage; eine Zahl allein "
+                         "sind Minuten");
+        return false;
+    }
+    return true;
+}
+
+// A size: a whole number with K, M, G or T after it (powers of 1024); a plain number is
+// bytes.
+bool SetMinFree(const std::string& name, const std::string& value, CCliOptions& o,
+                std::string& error) {
+    size_t digits = 0;
+    while (digits < value.size() && std::isdigit(static_cast<unsigned char>(value[digits])))
+        ++digits;
+    const std::string unit = value.substr(digits);
+    const int shift = unit.empty()  ? 0
+                      : unit == "K" ? 10
+                      : unit == "M" ? 20
+                      : unit == "G" ? 30
+                      : unit == "T" ? 40
+                                    : -1;
+    const unsigned long long number =
+        digits == 0 || digits > 6 ? 0 : std::strtoull(value.substr(0, digits).c_str(), nullptr, 10);
+    if (shift < 0 || number == 0) {
+        error =
+            BadValue(name, value, "eine Größe wie 500M oder 2G, 1 bis 999999 mit K, M, G oder T");
+        return false;
+    }
+    o.m_nMinFreeBytes = number << shift;
     return true;
 }
 
@@ -452,6 +492,43 @@ const CCliOption kCaptureOptions[] = {
      .m_pValue = "TEL",
      .m_set = SetTelephone,
      .m_pHelp = "the module's telephone number (default: the stored one)"},
+    {.m_pName = "--keep",
+     .m_pValue = "DURATION",
+     .m_set = SetKeep,
+     .m_pHelp = "before each save remove the pictures older than DURATION\n"
+                "(12h, 30d, 365d); needs --journal: only pictures it records\n"
+                "as saved are removed, only inside the folder the pattern\n"
+                "begins with, never the --latest file; each removal gets a\n"
+                "journal line (event removed)"},
+    {.m_pName = "--min-free",
+     .m_pValue = "SIZE",
+     .m_set = SetMinFree,
+     .m_pHelp = "before each save remove the oldest such pictures while the\n"
+                "file system has less than SIZE free (500M, 2G; K, M, G, T\n"
+                "are powers of 1024); needs --journal"},
+    {.m_pName = "--report",
+     .m_pValue = "DIR",
+     .m_set = SetText<&CCliOptions::m_sReportOut, kFolderName>,
+     .m_pHelp = "after each round write the status page of the journal into\n"
+                "DIR, as the command report does (needs --journal)"},
+    {.m_pName = "--metrics",
+     .m_pValue = "FILE",
+     .m_set = SetText<&CCliOptions::m_sMetrics, kFileName>,
+     .m_pHelp = "after each round write the journal's metrics to FILE, as\n"
+                "the command report does (needs --journal)"},
+};
+
+const CCliOption kReportOptions[] = {
+    {.m_pName = "--out",
+     .m_pValue = "DIR",
+     .m_set = SetText<&CCliOptions::m_sReportOut, kFolderName>,
+     .m_pHelp = "write the status page: DIR/index.html with a row for each\n"
+                "site and camera, and a page of each site's last pictures"},
+    {.m_pName = "--metrics",
+     .m_pValue = "FILE",
+     .m_set = SetText<&CCliOptions::m_sMetrics, kFileName>,
+     .m_pHelp = "write the metrics in the text format of the node\n"
+                "exporter's textfile collector (FILE ends in .prom)"},
 };
 
 // Options of a command that sit together in its help.
@@ -468,6 +545,7 @@ const CCliOptionGroup kParamsGroups[] = {{kParamsOptions}};
 const CCliOptionGroup kDialGroups[] = {{kDialOptions}};
 const CCliOptionGroup kFetchGroups[] = {{kFetchOutput}, {kImageOptions}, {kFetchModem}};
 const CCliOptionGroup kPortsGroups[] = {{kPortsOptions}};
+const CCliOptionGroup kReportGroups[] = {{kReportOptions}};
 const CCliOptionGroup kCaptureGroups[] = {{kCaptureOptions},
                                           {kImageOptions, "as for fetch", "[fetch options]"}};
 
@@ -601,10 +679,33 @@ bool CheckCapture(CCliOptions& o, const std::vector<std::string>& arguments, std
             return false;
         }
     }
+    if ((o.m_nKeepSeconds > 0 || o.m_nMinFreeBytes > 0) && o.m_sJournal.empty()) {
+        error =
+            "--keep und --min-free löschen nur Bilder, die das Journal nennt, und "
+            "brauchen --journal";
+        return false;
+    }
+    if ((!o.m_sReportOut.empty() || !o.m_sMetrics.empty()) && o.m_sJournal.empty()) {
+        error = "--report und --metrics lesen das Journal und brauchen --journal";
+        return false;
+    }
     if (!o.m_sExec.empty() && !IsRunnable(o.m_sExec)) {
         error = "--exec: Programm \"" + o.m_sExec + "\" nicht gefunden oder nicht ausführbar";
         return false;
     }
+    return true;
+}
+
+bool CheckReport(CCliOptions& o, const std::vector<std::string>& arguments, std::string& error) {
+    if (arguments.empty()) {
+        error = "report braucht mindestens ein Journal oder einen Ordner mit Journalen";
+        return false;
+    }
+    if (o.m_sReportOut.empty() && o.m_sMetrics.empty()) {
+        error = "report braucht --out DIR oder --metrics FILE";
+        return false;
+    }
+    o.m_sources = arguments;
     return true;
 }
 
@@ -722,8 +823,26 @@ const CCliCommand kCommands[] = {
          "half-written stays behind.\n"
          "Standard output: the absolute path of each saved picture, one a line, at once.\n"
          "Exit status: 0 when every picture of the last round was saved (after SIGINT or\n"
-         "SIGTERM: every picture that was finished), 1 when any was not or its journal line\n"
-         "or its --latest copy could not be written, 2 on a usage error.\n"},
+         "SIGTERM: every picture that was finished), 1 when any was not or its journal line,\n"
+         "its --latest copy, the --report page or the --metrics file could not be written,\n"
+         "2 on a usage error.\n"},
+    {.m_pName = "report",
+     .m_groups = kReportGroups,
+     .m_pArguments = "JOURNAL|FOLDER ...",
+     .m_check = CheckReport,
+     .m_pSummary = "status page and metrics from journals",
+     .m_pAbout =
+         "Reads capture journals (files, or folders searched for *.jsonl, such as the\n"
+         "journals of several machines gathered into one folder) back to seven days ago,\n"
+         "with their rotated copies (JOURNAL.1, JOURNAL.2.gz, ...), and writes a status\n"
+         "page and a metrics file, each replaced atomically. A line without \"site\" belongs\n"
+         "to the site that its journal's name gives, or for journal.jsonl and\n"
+         "pixlane-journal.jsonl its folder's name. A camera is \"veraltet\" when its newest\n"
+         "good picture is older than twice the usual gap between its pictures (a day when\n"
+         "that is unknown). A picture whose path does not exist here is looked for below\n"
+         "the journal's folder.\n",
+     .m_pMore = "Exit status: 0 when everything was read and written, 1 when a journal could not\n"
+                "be read (the rest is shown) or a file not written, 2 on a usage error.\n"},
 };
 
 const char* const kProgramAbout =

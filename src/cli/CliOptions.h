@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,13 @@ struct CCliOptions {
     std::string m_sExec;
     std::string m_sLatest;
     bool m_bLocal = false;
+    int m_nKeepSeconds = 0;        // 0: pictures kept for ever
+    uint64_t m_nMinFreeBytes = 0;  // 0: no limit
+    // report, capture: the folder of the status page and the metrics file (empty: none)
+    std::string m_sReportOut;
+    std::string m_sMetrics;
+    // report: the journals and folders of journals
+    std::vector<std::string> m_sources;
     // ports
     bool m_bJson = false;
     int m_iAssign = 0;  // the port number to store a device for (1..9)

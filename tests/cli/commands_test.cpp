@@ -530,3 +530,18 @@ TEST_F(CliCommandsTest, CaptureKeepsItsPeriodFromEachRoundsStartAcrossAFailedRou
     EXPECT_EQ(results, (std::vector<std::string>{"ok", "ok", "failed", "failed", "ok", "ok"}));
     EXPECT_NE(r.m_sErr.find("Kanal 2: kein vollständiges Bild empfangen !"), std::string::npos);
 }
+
+TEST_F(CliCommandsTest, CaptureRewritesThePageAndTheMetricsAfterEachRound) {
+    const CCliResult r =
+        Cli({"capture", "--channels", "2", "-o", Temp("bilder/k{channel}-{seq}.bmp"), "--journal",
+             Temp("nord.jsonl"), "--report", Temp("seite"), "--metrics", Temp("pixlane.prom")});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    const std::optional<std::string> page = FileBytes(Temp("seite/index.html"));
+    ASSERT_TRUE(page.has_value());
+    EXPECT_NE(page->find("<tr class=\"aktuell\" data-site=\"nord\" data-channel=\"2\">"),
+              std::string::npos)
+        << *page;
+    EXPECT_TRUE(FileBytes(Temp("pixlane.prom")).has_value());
+    // Only what the journal records is removed: without one it is a usage error.
+    EXPECT_EQ(Cli({"capture", "--keep", "30d"}).m_nExit, 2);
+}

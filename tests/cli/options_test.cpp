@@ -313,8 +313,8 @@ static std::set<std::string> NamedOptions(const std::string& help) {
 }
 
 TEST(CliOptionsTest, HelpNamesExactlyTheOptionsTheParserTakes) {
-    const char* const topics[] = {"",     "status", "timestamp", "channel", "params", "reset",
-                                  "dial", "hangup", "fetch",     "ports",   "capture"};
+    const char* const topics[] = {"",     "status", "timestamp", "channel", "params",  "reset",
+                                  "dial", "hangup", "fetch",     "ports",   "capture", "report"};
     std::set<std::string> everyOption{"--help"};
     for (const char* command : topics)
         for (const std::string& name : CliOptionNames(command))

@@ -39,7 +39,7 @@ for f in "share/applications/$appid.desktop" "share/metainfo/$appid.metainfo.xml
     share/doc/pixlane/README.md share/doc/pixlane/docs/DECISIONS.md \
     share/doc/pixlane/docs/screenshot.png share/doc/pixlane/copyright \
     share/doc/pixlane/changelog.gz share/doc/pixlane/examples/Pixlane_Orbex.conf \
-    share/doc/pixlane/examples/pixlane-capture.cron \
+    share/doc/pixlane/examples/pixlane-capture.cron share/doc/pixlane/examples/pixlane-journal.logrotate \
     "share/doc/pixlane/examples/systemd/pixlane-capture@.service" \
     "share/doc/pixlane/examples/systemd/pixlane-capture@.timer" \
     share/doc/pixlane/examples/systemd/site.conf; do

@@ -1,0 +1,590 @@
+#include "app/Report.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QUrl>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+
+#include "app/Progress.h"
+#include "app/TargetFile.h"
+
+#if PIXLANE_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
+namespace {
+
+constexpr qint64 kDay = 24 * 3600;
+// Lines may stand a little out of order (two runs appending to one journal); reading
+// goes on this far past the oldest time it needs.
+constexpr qint64 kOrderSlack = 3600;
+// Rotated copies looked for at most.
+constexpr int kMaxRotations = 1000;
+constexpr qint64 kReadBlock = 64 * 1024;
+// The page asks the browser to load it again this often (seconds).
+constexpr int kRefreshSeconds = 60;
+
+std::string Utf8(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The lines of a block, newest first, with the torn first one skipped when asked.
+class CLineSplitter {
+  public:
+    CLineSplitter(const std::function<bool(const QByteArray&)>& take, bool skipFirst)
+        : m_take(take), m_bSkip(skipFirst) {}
+    // The bytes before those handed so far; false once take wants no more.
+    bool Prepend(const QByteArray& block) {
+        m_rest.prepend(block);
+        qsizetype end = m_rest.size();
+        for (qsizetype nl; end > 0 && (nl = m_rest.lastIndexOf('\n', end - 1)) >= 0; end = nl)
+            if (!Hand(m_rest.mid(nl + 1, end - nl - 1)))
+                return false;
+        m_rest.truncate(end);
+        return true;
+    }
+    // The file's first line.
+    bool Finish() { return Hand(m_rest); }
+
+  private:
+    bool Hand(const QByteArray& line) {
+        if (line.isEmpty())
+            return true;
+        if (m_bSkip) {
+            m_bSkip = false;
+            return true;
+        }
+        return m_take(line);
+    }
+    const std::function<bool(const QByteArray&)>& m_take;
+    bool m_bSkip;
+    QByteArray m_rest;
+};
+
+// A plain file from its end back.
+bool ReadPlainBackwards(const QString& path, const std::function<bool(const QByteArray&)>& take,
+                        bool& more, std::string* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = "Journal " + Utf8(path) + " nicht lesbar: " + Utf8(file.errorString());
+        return false;
+    }
+    qint64 pos = file.size();
+    bool torn = false;
+    if (pos > 0 && file.seek(pos - 1)) {
+        char last = '\n';
+        torn = file.getChar(&last) && last != '\n';
+    }
+    CLineSplitter lines(take, torn);
+    while (pos > 0) {
+        const qint64 n = std::min(pos, kReadBlock);
+        pos -= n;
+        if (!file.seek(pos)) {
+            *error = "Journal " + Utf8(path) + " nicht lesbar: " + Utf8(file.errorString());
+            return false;
+        }
+        const QByteArray block = file.read(n);
+        if (block.size() != n) {
+            *error = "Journal " + Utf8(path) + " nicht lesbar: " + Utf8(file.errorString());
+            return false;
+        }
+        if (!lines.Prepend(block)) {
+            more = false;
+            return true;
+        }
+    }
+    more = lines.Finish();
+    return true;
+}
+
+// A gzip file as a whole (rotated copies are read only when their time is needed).
+bool ReadGzipBackwards(const QString& path, const std::function<bool(const QByteArray&)>& take,
+                       bool& more, std::string* error) {
+#if PIXLANE_HAVE_ZLIB
+    gzFile gz = gzopen(QFile::encodeName(path).constData(), "rb");
+    if (gz == nullptr) {
+        *error = "Journal " + Utf8(path) + " nicht lesbar";
+        return false;
+    }
+    QByteArray all;
+    char buffer[65536];
+    int n = 0;
+    while ((n = gzread(gz, buffer, sizeof buffer)) > 0)
+        all.append(buffer, n);
+    const bool ok = n == 0;
+    gzclose(gz);
+    if (!ok) {
+        *error = "Journal " + Utf8(path) + " ist kein lesbares gzip";
+        return false;
+    }
+    CLineSplitter lines(take, !all.isEmpty() && !all.endsWith('\n'));
+    more = lines.Prepend(all) && lines.Finish();
+    return true;
+#else
+    (void)take;
+    more = true;
+    *error = "Journal " + Utf8(path) + " ist gepackt; dieses Programm liest kein gzip";
+    return false;
+#endif
+}
+
+// ---- reading the journals into the status ----
+
+struct CReader {
+    CReport& m_report;
+    std::map<std::string, CSiteStatus> m_sites;
+    std::map<std::pair<std::string, int>, CCameraStatus> m_cameras;
+
+    qint64 Age(const QDateTime& t) const { return t.secsTo(m_report.m_now); }
+
+    // A picture's file on this machine: the path as written, or its end found from the
+    // journal's folder, the longest end first (pictures gathered from another machine).
+    static std::string FindPicture(const std::string& file, const QDir& journalFolder) {
+        if (file.empty())
+            return {};
+        const QString path = Q(file);
+        if (QFileInfo(path).isFile())
+            return file;
+        const QStringList parts = QDir::fromNativeSeparators(path).split(u'/', Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            const QString candidate = journalFolder.absoluteFilePath(parts.mid(i).join(u'/'));
+            if (QFileInfo(candidate).isFile())
+                return Utf8(QDir::cleanPath(candidate));
+        }
+        return {};
+    }
+
+    // One line; false once it is older than the report needs.
+    bool Take(const QByteArray& line, const std::string& journalSite) {
+        QJsonParseError parsed{};
+        const QJsonObject o = QJsonDocument::fromJson(line, &parsed).object();
+        if (parsed.error != QJsonParseError::NoError)
+            return true;
+        const QDateTime time = QDateTime::fromString(o.value(u"time").toString(), Qt::ISODate);
+        if (!time.isValid())
+            return true;
+        const qint64 age = Age(time);
+        if (age > 7 * kDay + kOrderSlack)
+            return false;
+        if (age > 7 * kDay)
+            return true;
+        const QString siteField = o.value(u"site").toString();
+        const std::string site = siteField.isEmpty() ? journalSite : Utf8(siteField);
+        CSiteStatus& s = m_sites[site];
+        s.m_sName = site;
+        const QString event = o.value(u"event").toString();
+        const QString result = o.value(u"result").toString();
+        if (event == u"round") {
+            s.m_bHasRounds = true;
+            const double offhook = o.value(u"offhook_seconds").toDouble();
+            if (age <= kDay)
+                s.m_dOffhookSeconds24h += offhook;
+            if (!s.m_lastRound.isValid() || time > s.m_lastRound) {
+                s.m_lastRound = time;
+                s.m_dLastRoundOffhook = offhook;
+            }
+            return true;
+        }
+        const QString message = o.value(u"message").toString();
+        const std::string failure = Utf8(message.isEmpty() ? result : message);
+        if (event != u"picture") {
+            if (result != u"ok" && (!s.m_lastFailure.isValid() || time > s.m_lastFailure)) {
+                s.m_lastFailure = time;
+                s.m_sLastFailure = failure;
+            }
+            return true;
+        }
+        const int channel = o.value(u"channel").toInt();
+        // A picture broken off on request is neither good nor failed.
+        if (channel < 1 || result == u"stopped")
+            return true;
+        CCameraStatus& c = m_cameras[{site, channel}];
+        c.m_iChannel = channel;
+        c.m_attempts.push_back(time);
+        const bool good = result == u"ok" || result == u"latest_failed";
+        (good ? c.m_nGood7d : c.m_nFailed7d) += 1;
+        if (age <= kDay)
+            (good ? c.m_nGood24h : c.m_nFailed24h) += 1;
+        if (!good) {
+            if (!c.m_lastFailure.isValid() || time > c.m_lastFailure) {
+                c.m_lastFailure = time;
+                c.m_sLastFailure = failure;
+            }
+            return true;
+        }
+        c.m_nGoodBytes7d += static_cast<uint64_t>(std::max(0.0, o.value(u"bytes").toDouble()));
+        c.m_dGoodSeconds7d += std::max(0.0, o.value(u"seconds").toDouble());
+        if (c.m_pictures.empty() || time > c.m_pictures.front().m_time)
+            c.m_nLastRate = static_cast<int64_t>(o.value(u"bytes_per_second").toDouble());
+        c.m_pictures.push_back({time, Utf8(o.value(u"file").toString())});
+        return true;
+    }
+
+    void Finish(const std::map<std::pair<std::string, int>, QDir>& folders) {
+        for (auto& [key, c] : m_cameras) {
+            std::sort(c.m_pictures.begin(), c.m_pictures.end(),
+                      [](const CReportPicture& a, const CReportPicture& b) {
+                          return a.m_time > b.m_time;
+                      });
+            if (c.m_pictures.size() > kReportPictures)
+                c.m_pictures.resize(kReportPictures);
+            for (CReportPicture& p : c.m_pictures)
+                p.m_sFile = FindPicture(p.m_sFile, folders.at(key));
+            // The period is the middle gap between its attempts.
+            std::sort(c.m_attempts.begin(), c.m_attempts.end());
+            std::vector<qint64> gaps;
+            for (size_t i = 1; i < c.m_attempts.size(); ++i)
+                gaps.push_back(c.m_attempts[i - 1].secsTo(c.m_attempts[i]));
+            if (!gaps.empty()) {
+                std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+                c.m_nPeriodSeconds = gaps[gaps.size() / 2];
+            }
+            c.m_attempts.clear();
+            // Without a period, a day without a good picture is too long.
+            const qint64 limit = c.m_nPeriodSeconds > 0 ? 2 * c.m_nPeriodSeconds : kDay;
+            c.m_bStale = c.m_pictures.empty() || Age(c.m_pictures.front().m_time) > limit;
+            m_sites[key.first].m_cameras.push_back(std::move(c));
+        }
+        for (auto& [name, s] : m_sites)
+            m_report.m_sites.push_back(std::move(s));
+    }
+};
+
+// ---- the pages ----
+
+QString Html(const std::string& text) {
+    return Q(text).toHtmlEscaped();
+}
+
+QString TimeText(const QDateTime& t) {
+    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
+}
+
+// The link from the pages' folder to a picture, with the characters a URL cannot carry
+// escaped.
+QString PictureUrl(const std::string& file, const QDir& pages) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(pages.relativeFilePath(Q(file)), "/"));
+}
+
+const char* const kStyle =
+    "body{font-family:sans-serif;margin:1em;color:#222}"
+    "table{border-collapse:collapse}th,td{border:1px solid #bbb;padding:4px 8px;"
+    "text-align:left;vertical-align:top}th{background:#eee}"
+    "tr.aktuell td.zustand{background:#d8f0d8;color:#135e13}"
+    "tr.veraltet td{background:#fbe3e3}tr.veraltet td.zustand{color:#a00000;font-weight:bold}"
+    "td{white-space:nowrap}td.fehler{white-space:normal;max-width:24em}"
+    "img{max-width:180px;height:auto;display:block}td img{max-width:120px}"
+    "figure{display:inline-block;margin:4px}figcaption{font-size:small}";
+
+QString PageStart(const QString& title) {
+    return QStringLiteral(
+               "<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n"
+               "<meta http-equiv=\"refresh\" content=\"%1\">\n<title>%2</title>\n"
+               "<style>%3</style>\n</head>\n<body>\n<h1>%2</h1>\n")
+        .arg(kRefreshSeconds)
+        .arg(title, QString::fromLatin1(kStyle));
+}
+
+QString Thumbnail(const CReportPicture& p, int channel, const QDir& pages) {
+    if (p.m_sFile.empty())
+        return QStringLiteral("Bild fehlt");
+    const QString url = PictureUrl(p.m_sFile, pages);
+    return QStringLiteral("<a href=\"%1\"><img src=\"%1\" alt=\"Kamera %2, %3\"></a>")
+        .arg(url)
+        .arg(channel)
+        .arg(TimeText(p.m_time));
+}
+
+QString OffhookText(const CSiteStatus& s) {
+    if (!s.m_bHasRounds)
+        return QStringLiteral("—");
+    return QLocale(QLocale::German).toString(s.m_dOffhookSeconds24h / 60, 'f', 1) +
+           QStringLiteral(" min");
+}
+
+QString CameraRow(const CSiteStatus& s, const CCameraStatus& c, const QDir& pages) {
+    const bool siteFailureNewer = s.m_lastFailure.isValid() &&
+                                  (!c.m_lastFailure.isValid() || s.m_lastFailure > c.m_lastFailure);
+    const std::string& failure = siteFailureNewer ? s.m_sLastFailure : c.m_sLastFailure;
+    const QDateTime& failed = siteFailureNewer ? s.m_lastFailure : c.m_lastFailure;
+    const int64_t mean = c.MeanRate();
+    QString row = QStringLiteral("<tr class=\"%1\" data-site=\"%2\" data-channel=\"%3\">")
+                      .arg(c.m_bStale ? u"veraltet" : u"aktuell", Html(s.m_sName))
+                      .arg(c.m_iChannel);
+    row += QStringLiteral("<td><a href=\"%1\">%2</a></td><td>Kamera %3</td>")
+               .arg(Html(s.PageName()), Html(s.m_sName))
+               .arg(c.m_iChannel);
+    row +=
+        QStringLiteral("<td class=\"zustand\">%1</td>").arg(c.m_bStale ? u"veraltet" : u"aktuell");
+    row += QStringLiteral("<td>%1</td>")
+               .arg(c.m_pictures.empty() ? QStringLiteral("kein gutes Bild")
+                                         : Thumbnail(c.m_pictures.front(), c.m_iChannel, pages));
+    row += QStringLiteral("<td>%1</td>")
+               .arg(TimeText(c.m_pictures.empty() ? QDateTime() : c.m_pictures.front().m_time));
+    row += QStringLiteral("<td>%1 / %2</td><td>%3 / %4</td>")
+               .arg(c.m_nGood24h)
+               .arg(c.m_nFailed24h)
+               .arg(c.m_nGood7d)
+               .arg(c.m_nFailed7d);
+    row += QStringLiteral("<td>%1</td><td>%2</td>")
+               .arg(mean < 0 ? QStringLiteral("—") : Q(BytesPerSecondText(mean)), OffhookText(s));
+    row += QStringLiteral("<td class=\"fehler\">%1</td></tr>\n")
+               .arg(failure.empty() ? QStringLiteral("—")
+                                    : TimeText(failed) + QStringLiteral(": ") + Html(failure));
+    return row;
+}
+
+// A label value of the metrics format: backslash, quote and line break escaped.
+QString Label(const std::string& value) {
+    QString v = Q(value);
+    v.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'"', QStringLiteral("\\\""))
+        .replace(u'\n', QStringLiteral("\\n"));
+    return v;
+}
+
+bool WriteText(const std::string& path, const QByteArray& text, std::string* error) {
+    return WriteTargetFile(path, std::vector<uint8_t>(text.begin(), text.end()), error);
+}
+
+}  // namespace
+
+int64_t CCameraStatus::MeanRate() const {
+    if (m_nGood7d == 0 || m_dGoodSeconds7d <= 0)
+        return -1;
+    return std::llround(static_cast<double>(m_nGoodBytes7d) / m_dGoodSeconds7d);
+}
+
+std::string CSiteStatus::PageName() const {
+    std::string name = "standort-";
+    static const char kHex[] = "0123456789abcdef";
+    for (unsigned char ch : m_sName) {
+        if (std::isalnum(ch) != 0 && ch < 0x80) {
+            name += static_cast<char>(ch);
+        } else if (ch == '-') {
+            name += ch;
+        } else {
+            name += '_';
+            name += kHex[ch >> 4];
+            name += kHex[ch & 15];
+        }
+    }
+    return name + ".html";
+}
+
+std::vector<std::string> JournalsOf(const std::string& source) {
+    const QFileInfo info(Q(source));
+    if (!info.isDir())
+        return {Utf8(info.absoluteFilePath())};
+    std::vector<std::string> journals;
+    QDirIterator it(info.absoluteFilePath(), {QStringLiteral("*.jsonl")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        journals.push_back(Utf8(it.next()));
+    std::sort(journals.begin(), journals.end());
+    return journals;
+}
+
+std::string SiteOfJournal(const std::string& path) {
+    const QFileInfo info(Q(path));
+    QString name = info.fileName();
+    if (name.endsWith(u".jsonl"))
+        name.chop(6);
+    if (name == u"journal" || name == u"pixlane-journal" || name.isEmpty())
+        name = info.absoluteDir().dirName();
+    return Utf8(name);
+}
+
+bool ReadJournalBackwards(const std::string& path,
+                          const std::function<bool(const QByteArray&)>& take, std::string* error) {
+    const QString base = Q(path);
+    if (!QFileInfo(base).isFile()) {
+        *error = "Journal " + path + " nicht gefunden";
+        return false;
+    }
+    bool more = true;
+    if (!ReadPlainBackwards(base, take, more, error))
+        return false;
+    for (int n = 1; more && n <= kMaxRotations; ++n) {
+        const QString plain = base + u'.' + QString::number(n);
+        if (QFileInfo(plain).isFile()) {
+            if (!ReadPlainBackwards(plain, take, more, error))
+                return false;
+        } else if (QFileInfo(plain + QStringLiteral(".gz")).isFile()) {
+            if (!ReadGzipBackwards(plain + QStringLiteral(".gz"), take, more, error))
+                return false;
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
+CReport ReadReport(const std::vector<std::string>& sources, const QDateTime& now) {
+    CReport report;
+    report.m_now = now;
+    CReader reader{report, {}, {}};
+    std::map<std::pair<std::string, int>, QDir> folders;
+    for (const std::string& source : sources) {
+        if (!QFileInfo::exists(Q(source))) {
+            report.m_problems.push_back("Journal " + source + " nicht gefunden");
+            continue;
+        }
+        for (const std::string& journal : JournalsOf(source)) {
+            const std::string site = SiteOfJournal(journal);
+            const QDir folder = QFileInfo(Q(journal)).absoluteDir();
+            std::string error;
+            const bool read = ReadJournalBackwards(
+                journal, [&](const QByteArray& line) { return reader.Take(line, site); }, &error);
+            if (!read)
+                report.m_problems.push_back(error);
+            // Each camera's pictures are looked for from the journal that named them.
+            for (const auto& [key, camera] : reader.m_cameras)
+                folders.emplace(key, folder);
+        }
+    }
+    reader.Finish(folders);
+    return report;
+}
+
+QByteArray ReportIndexPage(const CReport& report, const std::string& folder) {
+    const QDir pages(Q(folder));
+    QString page = PageStart(QStringLiteral("Pixlane: alle Standorte"));
+    page += QStringLiteral("<p>Stand: %1</p>\n").arg(TimeText(report.m_now));
+    for (const std::string& problem : report.m_problems)
+        page += QStringLiteral("<p class=\"problem\">%1</p>\n").arg(Html(problem));
+    page += QStringLiteral(
+        "<table>\n<thead><tr><th>Standort</th><th>Kamera</th><th>Zustand</th>"
+        "<th>Neuestes Bild</th><th>Letztes gutes Bild</th><th>24 h gut / fehlgeschlagen</th>"
+        "<th>7 Tage gut / fehlgeschlagen</th><th>Mittlere Rate</th><th>Abgehoben 24 h</th>"
+        "<th>Letzter Fehler</th></tr></thead>\n<tbody>\n");
+    for (const CSiteStatus& s : report.m_sites) {
+        for (const CCameraStatus& c : s.m_cameras)
+            page += CameraRow(s, c, pages);
+        if (s.m_cameras.empty())
+            page += QStringLiteral(
+                        "<tr class=\"veraltet\" data-site=\"%1\"><td><a href=\"%2\">%1</a></td>"
+                        "<td>—</td><td class=\"zustand\">veraltet</td><td colspan=\"5\">keine "
+                        "Bilder in 7 Tagen</td><td>%3</td><td class=\"fehler\">%4</td></tr>\n")
+                        .arg(Html(s.m_sName), Html(s.PageName()), OffhookText(s),
+                             s.m_sLastFailure.empty()
+                                 ? QStringLiteral("—")
+                                 : TimeText(s.m_lastFailure) + QStringLiteral(": ") +
+                                       Html(s.m_sLastFailure));
+    }
+    page += QStringLiteral("</tbody>\n</table>\n</body>\n</html>\n");
+    return page.toUtf8();
+}
+
+QByteArray ReportSitePage(const CReport& report, const CSiteStatus& site,
+                          const std::string& folder) {
+    const QDir pages(Q(folder));
+    QString page = PageStart(QStringLiteral("Pixlane: ") + Html(site.m_sName));
+    page += QStringLiteral("<p><a href=\"index.html\">alle Standorte</a> · Stand: %1</p>\n")
+                .arg(TimeText(report.m_now));
+    for (const CCameraStatus& c : site.m_cameras) {
+        page += QStringLiteral("<h2 class=\"%1\">Kamera %2%3</h2>\n<div>")
+                    .arg(c.m_bStale ? u"veraltet" : u"aktuell")
+                    .arg(c.m_iChannel)
+                    .arg(c.m_bStale ? QStringLiteral(" (veraltet)") : QString());
+        for (const CReportPicture& p : c.m_pictures)
+            page += QStringLiteral("<figure>%1<figcaption>%2</figcaption></figure>")
+                        .arg(Thumbnail(p, c.m_iChannel, pages), TimeText(p.m_time));
+        if (c.m_pictures.empty())
+            page += QStringLiteral("kein gutes Bild in 7 Tagen");
+        page += QStringLiteral("</div>\n");
+    }
+    page += QStringLiteral("</body>\n</html>\n");
+    return page.toUtf8();
+}
+
+QByteArray ReportMetrics(const CReport& report) {
+    struct CFamily {
+        const char* m_pName;
+        const char* m_pHelp;
+    };
+    const CFamily families[] = {
+        {"pixlane_last_good_picture_timestamp_seconds",
+         "Time of the newest good picture in the journals (Unix time)."},
+        {"pixlane_pictures_last_24h", "Pictures of the last 24 hours by result (good, failed)."},
+        {"pixlane_last_rate_bytes_per_second", "Transfer rate of the newest good picture."},
+        {"pixlane_stale", "1 when the newest good picture is older than twice the period."},
+        {"pixlane_last_round_offhook_seconds", "Seconds off-hook in the site's last round."},
+    };
+    QString text;
+    for (size_t f = 0; f < std::size(families); ++f) {
+        text += QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n")
+                    .arg(QLatin1String(families[f].m_pName), QLatin1String(families[f].m_pHelp));
+        for (const CSiteStatus& s : report.m_sites) {
+            if (f == 4) {
+                if (s.m_lastRound.isValid())
+                    text += QStringLiteral("%1{site=\"%2\"} %3\n")
+                                .arg(QLatin1String(families[f].m_pName), Label(s.m_sName))
+                                .arg(s.m_dLastRoundOffhook);
+                continue;
+            }
+            for (const CCameraStatus& c : s.m_cameras) {
+                const QString labels = QStringLiteral("site=\"%1\",channel=\"%2\"")
+                                           .arg(Label(s.m_sName))
+                                           .arg(c.m_iChannel);
+                const QString name = QLatin1String(families[f].m_pName);
+                if (f == 0 && !c.m_pictures.empty())
+                    text += QStringLiteral("%1{%2} %3\n")
+                                .arg(name, labels)
+                                .arg(c.m_pictures.front().m_time.toSecsSinceEpoch());
+                if (f == 1)
+                    text +=
+                        QStringLiteral("%1{%2,result=\"good\"} %3\n%1{%2,result=\"failed\"} %4\n")
+                            .arg(name, labels)
+                            .arg(c.m_nGood24h)
+                            .arg(c.m_nFailed24h);
+                if (f == 2 && c.m_nLastRate >= 0)
+                    text += QStringLiteral("%1{%2} %3\n").arg(name, labels).arg(c.m_nLastRate);
+                if (f == 3)
+                    text += QStringLiteral("%1{%2} %3\n").arg(name, labels).arg(c.m_bStale ? 1 : 0);
+            }
+        }
+    }
+    return text.toUtf8();
+}
+
+bool WriteReportPages(const CReport& report, const std::string& folder, std::string* error) {
+    if (!MakeFolders(folder, error))
+        return false;
+    const QDir pages(Q(folder));
+    for (const CSiteStatus& s : report.m_sites)
+        if (!WriteText(Utf8(pages.filePath(Q(s.PageName()))), ReportSitePage(report, s, folder),
+                       error))
+            return false;
+    return WriteText(Utf8(pages.filePath(QStringLiteral("index.html"))),
+                     ReportIndexPage(report, folder), error);
+}
+
+bool WriteReportMetrics(const CReport& report, const std::string& file, std::string* error) {
+    return WriteText(file, ReportMetrics(report), error);
+}
+
+bool WriteReport(const std::vector<std::string>& sources, const QDateTime& now,
+                 const std::string& folder, const std::string& metrics,
+                 std::vector<std::string>& problems) {
+    const CReport report = ReadReport(sources, now);
+    problems = report.m_problems;
+    std::string error;
+    if (!folder.empty() && !WriteReportPages(report, folder, &error))
+        problems.push_back("Statusseite in " + folder + " nicht geschrieben: " + error);
+    if (!metrics.empty() && !WriteReportMetrics(report, metrics, &error))
+        problems.push_back("Metriken " + metrics + " nicht geschrieben: " + error);
+    return problems.empty();
+}
