@@ -97,7 +97,10 @@ bool CPictureKeeper::Record(const CCaptureEvent& event, std::string& error) {
     if (m_sJournal.empty())
         return true;
     std::string reason;
-    if (AppendJournal(m_sJournal, event, &reason))
+    CCaptureEvent line = event;
+    if (!m_sSite.empty())
+        line.m_sSite = m_sSite;
+    if (AppendJournal(m_sJournal, line, &reason))
         return true;
     error = m_sJournal + ": " + reason;
     return false;

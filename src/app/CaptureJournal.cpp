@@ -48,6 +48,8 @@ QByteArray JournalLine(const CCaptureEvent& e) {
         o.insert(QStringLiteral("message"), QString::fromStdString(e.m_sMessage));
     if (!e.m_sModem.empty())
         o.insert(QStringLiteral("modem"), QString::fromStdString(e.m_sModem));
+    if (!e.m_sSite.empty())
+        o.insert(QStringLiteral("site"), QString::fromStdString(e.m_sSite));
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 

@@ -24,6 +24,7 @@ struct CCaptureEvent {
     std::string m_sFile;     // the absolute path of the saved picture, or empty
     std::string m_sMessage;  // the German text shown, or empty
     std::string m_sModem;    // the modem's own word that failed a dial ("BUSY"), or empty
+    std::string m_sSite;     // the site of the book it was for, or empty
 };
 
 // The event as one JSON object on one line, ended by "\n".

@@ -131,6 +131,8 @@ class CPixlaneApp {
     void DecodeBlock(int blockIndex);
     // The request the stored image settings make: what the window's commands fetch.
     CFetchRequest StoredRequest() const;
+    // The request's values into the image settings, as the settings dialog puts them.
+    void StoreRequest(const CFetchRequest& request);
     // The fetches of the stored request; true when a whole image arrived.
     bool GetImage();
     bool FetchImage();

@@ -10,6 +10,7 @@
 #include "app/Capture.h"
 #include "app/CaptureRound.h"
 #include "app/PixlaneApp.h"
+#include "app/SiteBook.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/StopSignals.h"
@@ -71,45 +72,92 @@ std::string RunExec(const std::string& program, const std::string& path, CConsol
 
 }  // namespace
 
-int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& app, CConsoleUi& ui,
-               std::ostream& out, std::ostream& err) {
-    if (o.m_channels.empty() && (app.m_iKanal < 1 || app.m_iKanal > 8)) {
+namespace {
+
+// A target's plan and where its pictures go, kept over the run for their numbering.
+struct CTargetRun {
+    const CCaptureTarget* m_pTarget = nullptr;
+    CPictureKeeper m_keeper;
+    CCapturePlan m_plan;
+};
+
+// The plan of the target's rounds, the application set up for it; false when its channel
+// is none.
+bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& ui,
+          std::ostream& out, std::ostream& err) {
+    const CSite* site = run.m_pTarget->m_pSite;
+    run.m_pTarget->m_fnSetUp();
+    if (o.m_channels.empty() && (site == nullptr || site->m_channels.empty()) &&
+        (app.m_iKanal < 1 || app.m_iKanal > 8)) {
         ui.Note("Einstellung m_iKanal: " + std::to_string(app.m_iKanal) +
                 " ist kein Kanal (1..8); --channels nennt die Kanäle");
-        return 1;
+        return false;
     }
-    if (o.m_sTel_nr)
-        app.m_sTel_nr = *o.m_sTel_nr;
-    CStopSignals stopSignals;
-    app.SetStopCheck([] { return CStopSignals::Requested(); });
-
-    CPictureKeeper keeper;
+    CPictureKeeper& keeper = run.m_keeper;
     keeper.m_sPattern = o.m_sPattern;
-    if (!o.m_sJournal.empty())
+    std::string journal = o.m_sJournal;
+    if (site != nullptr) {
+        keeper.m_sSite = site->m_sName;
+        keeper.m_sFolder = site->CaptureFolder();
+        if (!o.m_bPatternGiven && !site->m_sPattern.empty())
+            keeper.m_sPattern = site->m_sPattern;
+        if (journal.empty())
+            journal = site->CaptureJournal();
+    }
+    if (!journal.empty())
         keeper.m_sJournal =
-            QFileInfo(QString::fromStdString(o.m_sJournal)).absoluteFilePath().toStdString();
+            QFileInfo(QString::fromStdString(journal)).absoluteFilePath().toStdString();
     keeper.m_sLatest = o.m_sLatest;
-    CCapturePlan plan;
-    plan.m_request = request;
+    CCapturePlan& plan = run.m_plan;
+    plan.m_request = run.m_pTarget->m_request;
     plan.m_bUnattended = true;
     // The demo module without its modem is on a cable, whatever the stored link says.
     plan.m_bDial = o.m_bModem || o.m_bDemoModem || (!o.m_bLocal && !o.m_bDemo && app.m_iLokal == 0);
-    plan.m_channels = o.m_channels.empty() ? std::vector<int>{app.m_iKanal} : o.m_channels;
+    plan.m_channels = !o.m_channels.empty() ? o.m_channels
+                      : site != nullptr && !site->m_channels.empty()
+                          ? site->m_channels
+                          : std::vector<int>{app.m_iKanal};
     plan.m_pKeeper = &keeper;
-    plan.m_fnSaved = [&](const std::string& path) {
+    plan.m_fnSaved = [&o, &ui, &out, &err](const std::string& path) {
         ui.Finish();
         out << path << '\n';
         out.flush();
         return o.m_sExec.empty() ? std::string() : RunExec(o.m_sExec, path, ui, err);
     };
+    return true;
+}
+
+}  // namespace
+
+int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets, CPixlaneApp& app,
+               CConsoleUi& ui, std::ostream& out, std::ostream& err) {
+    std::vector<CTargetRun> runs(targets.size());
+    for (size_t i = 0; i < targets.size(); ++i) {
+        runs[i].m_pTarget = &targets[i];
+        if (!Plan(o, runs[i], app, ui, out, err))
+            return 1;
+    }
+    CStopSignals stopSignals;
+    app.SetStopCheck([] { return CStopSignals::Requested(); });
 
     CClock& clock = CComPort::Clock();
     const uint32_t periodMs = static_cast<uint32_t>(o.m_nEverySeconds) * 1000;
-    CCaptureOutcome last;
+    bool failed = false;
     for (int round = 1;; ++round) {
         const uint32_t start = clock.GetTickCount();
-        last = CCaptureRound(app, plan).Run();
-        ui.Finish();
+        failed = false;
+        for (CTargetRun& run : runs) {
+            if (CStopSignals::Requested())
+                break;
+            if (runs.size() > 1) {
+                // Each site's round opens its own line, at its own settings.
+                CComPort().Open(0);
+                run.m_pTarget->m_fnSetUp();
+            }
+            const CCaptureOutcome last = CCaptureRound(app, run.m_plan).Run();
+            ui.Finish();
+            failed = failed || last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed;
+        }
         if (periodMs == 0 || round == o.m_nCount || CStopSignals::Requested())
             break;
         // The next round starts one period after this one started, at once when this one
@@ -126,5 +174,5 @@ int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& 
     app.SetStopCheck({});
     if (CStopSignals::Requested())
         ui.Note("Aufnahme auf Anforderung beendet.");
-    return last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed ? 1 : 0;
+    return failed ? 1 : 0;
 }

@@ -294,8 +294,8 @@ TEST(CliOptionsTest, HelpDescribesTheProgramAndEveryCommand) {
 // misspells an option, or a text that names one the parser does not take.
 TEST(CliOptionsTest, HelpNamesExactlyTheOptionsTheParserTakes) {
     const std::regex named("(^|[^A-Za-z0-9-])(--?[a-z][a-z-]*)");
-    const char* const topics[] = {"",     "status", "timestamp", "channel", "params", "reset",
-                                  "dial", "hangup", "fetch",     "ports",   "capture"};
+    const char* const topics[] = {"",     "status", "timestamp", "channel", "params",  "reset",
+                                  "dial", "hangup", "fetch",     "ports",   "capture", "sites"};
     std::set<std::string> everyOption{"--help"};
     for (const char* command : topics)
         for (const std::string& name : CliOptionNames(command))
