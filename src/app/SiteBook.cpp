@@ -218,11 +218,13 @@ std::string CSite::CaptureFolder() const {
     return m_sFolder.empty() ? m_sName : m_sFolder;
 }
 
-std::string CSite::CaptureJournal() const {
+std::string CSite::CaptureJournal(const std::string& folder) const {
     const QString journal = QString::fromStdString(m_sJournal.empty() ? kJournalName : m_sJournal);
     if (QDir::isAbsolutePath(journal))
         return journal.toStdString();
-    return QDir(QString::fromStdString(CaptureFolder())).filePath(journal).toStdString();
+    return QDir(QString::fromStdString(folder.empty() ? CaptureFolder() : folder))
+        .filePath(journal)
+        .toStdString();
 }
 
 const CSite* CSiteBook::Find(const std::string& name) const {

@@ -40,8 +40,9 @@ struct CSite {
     bool SameValues(const CSite& other) const;
     // The folder of a capture: the site's own, else a folder named like the site.
     std::string CaptureFolder() const;
-    // The journal of a capture: the site's own, else "journal.jsonl", in the folder.
-    std::string CaptureJournal() const;
+    // The journal of a capture: the site's own, else "journal.jsonl", in the folder (the
+    // capture's folder unless one is given).
+    std::string CaptureJournal(const std::string& folder = {}) const;
 };
 
 // The book: the sites by name, and what was wrong in its files.

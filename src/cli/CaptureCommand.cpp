@@ -96,13 +96,15 @@ bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& u
     CPictureKeeper& keeper = run.m_keeper;
     keeper.m_sPattern = o.m_sPattern;
     std::string journal = o.m_sJournal;
+    keeper.m_sFolder = o.m_sFolder;
     if (site != nullptr) {
         keeper.m_sSite = site->m_sName;
-        keeper.m_sFolder = site->CaptureFolder();
+        if (o.m_sFolder.empty())
+            keeper.m_sFolder = site->CaptureFolder();
         if (!o.m_bPatternGiven && !site->m_sPattern.empty())
             keeper.m_sPattern = site->m_sPattern;
         if (journal.empty())
-            journal = site->CaptureJournal();
+            journal = site->CaptureJournal(o.m_sFolder);
     }
     if (!journal.empty())
         keeper.m_sJournal =

@@ -378,6 +378,13 @@ const CCliOption kPortsOptions[] = {
 
 // What capture takes for the pictures of a site, and sites --add keeps in the book.
 const CCliOption kCaptureFiles[] = {
+    {.m_pName = "--folder",
+     .m_pValue = "DIR",
+     .m_set = SetText<&CCliOptions::m_sFolder, kFolder>,
+     .m_pUsage = "",
+     .m_pHelp = "the folder the names of -o and a site's journal start in\n"
+                "(default: the site's folder, or a folder named like the\n"
+                "site; without a site the working folder)"},
     {.m_pName = "--channels",
      .m_pValue = "LIST|all",
      .m_set = SetChannels,
@@ -476,7 +483,7 @@ const CCliOption kCaptureSites[] = {
     {.m_pName = "--site",
      .m_pValue = "NAME",
      .m_set = SetSite<&CCliOptions::m_sSite>,
-     .m_pUsage = "[--site NAME | --sites LIST|all]",
+     .m_pUsage = "[--site NAME | --sites LIST|all] [--folder DIR]",
      .m_pHelp = "the site of the book whose values are the defaults, as\n"
                 "before the command; its pictures go to its folder"},
     {.m_pName = "--sites",
@@ -511,11 +518,6 @@ const CCliOption kSitesOptions[] = {
      .m_pValue = "TEXT",
      .m_set = SetText<&CCliOptions::m_sDescription, kText>,
      .m_pHelp = "what the site is, in a few words"},
-    {.m_pName = "--folder",
-     .m_pValue = "DIR",
-     .m_set = SetText<&CCliOptions::m_sFolder, kFolder>,
-     .m_pHelp = "where capture keeps its pictures (default: a folder named\n"
-                "like the site in the working folder)"},
 };
 // The line of a site to add, as before the command.
 const CCliOption kSitesLine[] = {
@@ -863,8 +865,7 @@ const CCliCommand kCommands[] = {
      .m_pMore = "Exit status: 0 when the book was listed or changed, 1 when it could not be\n"
                 "changed or the site to remove is not in it, 2 on a usage error.\n",
      .m_pUsage = "pixlane-cli sites [--json]\n"
-                 "       pixlane-cli sites --add NAME [--system] [--description TEXT] "
-                 "[--folder DIR]\n"
+                 "       pixlane-cli sites --add NAME [--system] [--description TEXT]\n"
                  "                   [line options] [capture options] [fetch options]\n"
                  "       pixlane-cli sites --remove NAME [--system]\n",
      .m_pOverview =
