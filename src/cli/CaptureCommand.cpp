@@ -20,6 +20,10 @@ namespace {
 
 // How often a wait looks whether a stop was asked for.
 constexpr uint32_t kStopPollMs = 200;
+// How often a line that another process holds is tried again, and how long a single
+// round (without --every) waits for it.
+constexpr uint32_t kBusyPollMs = 1000;
+constexpr uint32_t kBusyWaitMs = 15 * 60 * 1000;
 // How long a --exec program may take to end after it was asked to.
 constexpr qint64 kExecStopMs = 5000;
 
@@ -129,6 +133,29 @@ bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& u
     return true;
 }
 
+// Before a round: while another process holds the line, waits for it, until the
+// deadline (ms on the clock) at most or a stop is asked for. The round then finds the line
+// open, or journals that it could not start.
+void WaitForLine(CPixlaneApp& app, uint32_t deadline, CConsoleUi& ui) {
+    if (CComPort::IsOpen() || app.OpenConfiguredPort() || !CComPort::OpenFoundBusy())
+        return;
+    ui.SetStatusText(CComPort::kPortBusyText);
+    CClock& clock = CComPort::Clock();
+    uint32_t nextTry = clock.GetTickCount() + kBusyPollMs;
+    for (;;) {
+        const uint32_t now = clock.GetTickCount();
+        const auto left = static_cast<int32_t>(deadline - now);
+        if (left <= 0 || CStopSignals::Requested())
+            return;
+        if (static_cast<int32_t>(nextTry - now) <= 0) {
+            if (app.OpenConfiguredPort() || !CComPort::OpenFoundBusy())
+                return;
+            nextTry = now + kBusyPollMs;
+        }
+        clock.Sleep(std::min(static_cast<uint32_t>(left), kStopPollMs));
+    }
+}
+
 }  // namespace
 
 int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets, CPixlaneApp& app,
@@ -156,6 +183,7 @@ int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets,
                 CComPort().Open(0);
                 run.m_pTarget->m_fnSetUp();
             }
+            WaitForLine(app, start + (periodMs != 0 ? periodMs : kBusyWaitMs), ui);
             const CCaptureOutcome last = CCaptureRound(app, run.m_plan).Run();
             ui.Finish();
             failed = failed || last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed;

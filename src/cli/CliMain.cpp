@@ -377,6 +377,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
             NoteModemWord(run.m_sModem, ui);
         }
     } else {
+        if (CComPort::OpenFoundBusy())
+            ui.Note(CComPort::kPortBusyText);
         ui.Note(PortOpenFailedText(app.LineAddress()));
     }
     ui.Finish();

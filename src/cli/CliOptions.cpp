@@ -412,7 +412,8 @@ const CCliOption kCaptureFiles[] = {
                 "params, hangup), channel, width, height, mode, colour, bytes\n"
                 "(received on the line), seconds, bytes_per_second, tries,\n"
                 "result (ok; refused; broken: a check byte or length was\n"
-                "wrong; stopped: broken off by SIGINT or SIGTERM; failed;\n"
+                "wrong; stopped: broken off by SIGINT or SIGTERM; busy: the\n"
+                "line stayed held by another process; failed;\n"
                 "latest_failed: saved, but its --latest copy not), file (the\n"
                 "saved picture's absolute path), message (the text shown),\n"
                 "modem (the modem's own answer that failed a dial, such as\n"
@@ -832,17 +833,21 @@ const CCliCommand kCommands[] = {
      .m_groups = kCaptureGroups,
      .m_check = CheckCapture,
      .m_pSummary = "capture every channel, keep each picture",
-     .m_pAbout = "Captures as the window's capture timer does, and keeps every picture. A round\n"
-                 "opens the port; dials the module through the modem when the stored link is\n"
-                 "\"Modem\" (or with --modem), two tries; sends the picture parameters (three\n"
-                 "tries; when the module takes none, \"FehlerP\" is said and recorded and the\n"
-                 "pictures are taken all the same); then selects each channel, fetches its\n"
-                 "picture (three tries) and saves it at once; and hangs up when it dialled (three\n"
-                 "tries). A channel the module refuses or does not confirm is recorded and\n"
-                 "skipped. When the module does not confirm the hang-up, or the dial fails, DTR\n"
-                 "is dropped for a second so that the modem goes on-hook, and the port is closed;\n"
-                 "the next round opens it again. A failed dial names the modem's own answer when\n"
-                 "it gave one (\"Modem meldet BUSY\").\n",
+     .m_pAbout =
+         "Captures as the window's capture timer does, and keeps every picture. A round\n"
+         "opens the port; dials the module through the modem when the stored link is\n"
+         "\"Modem\" (or with --modem), two tries; sends the picture parameters (three\n"
+         "tries; when the module takes none, \"FehlerP\" is said and recorded and the\n"
+         "pictures are taken all the same); then selects each channel, fetches its\n"
+         "picture (three tries) and saves it at once; and hangs up when it dialled (three\n"
+         "tries). A channel the module refuses or does not confirm is recorded and\n"
+         "skipped. When the module does not confirm the hang-up, or the dial fails, DTR\n"
+         "is dropped for a second so that the modem goes on-hook, and the port is closed;\n"
+         "the next round opens it again. A failed dial names the modem's own answer when\n"
+         "it gave one (\"Modem meldet BUSY\"). A line that another process holds (Pixlane\n"
+         "or any other program) is \"Schnittstelle belegt\": the round waits for it, until\n"
+         "the next round is due (with --every), else 15 minutes at most, and journals the\n"
+         "round that could not start as busy.\n",
      .m_pMore =
          "SIGINT or SIGTERM ends the run: a transfer under way is broken off as the protocol\n"
          "breaks one, a dialled line is hung up, the journal gets its line, and nothing\n"
