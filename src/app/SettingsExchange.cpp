@@ -61,3 +61,17 @@ void CPixlaneApp::OnAutoSave() {
     if (m_pStore != nullptr && !IsDemo())
         WriteAutoSave(*m_pStore);
 }
+
+void CPixlaneApp::OnSites() {
+    if (m_pUi == nullptr)
+        return;
+    if (const std::optional<CSite> site = m_pUi->RunSitesDialog())
+        TakeSite(*site);
+}
+
+void CPixlaneApp::TakeSite(const CSite& site) {
+    ApplySite(site, *this);
+    m_sSite = site.m_sName;
+    if (m_pUi != nullptr)
+        m_pUi->SiteTaken(m_sSite);
+}

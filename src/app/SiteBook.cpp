@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -475,6 +477,20 @@ bool RemoveSite(const std::string& path, const std::string& name, bool& found, s
             return true;
         },
         error);
+}
+
+CLastCapture LastCapture(const CSite& site) {
+    QFile file(QString::fromStdString(site.CaptureJournal()));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    // The last line is in the file's last bytes; a line is a few hundred of them.
+    constexpr qint64 kTail = 4096;
+    if (file.size() > kTail)
+        file.seek(file.size() - kTail);
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    const QJsonObject last = QJsonDocument::fromJson(lines.back()).object();
+    return {last.value(QStringLiteral("time")).toString().toStdString(),
+            last.value(QStringLiteral("result")).toString().toStdString()};
 }
 
 void ApplySite(const CSite& s, CPixlaneApp& app) {

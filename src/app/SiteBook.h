@@ -92,6 +92,14 @@ bool RemoveSite(const std::string& path, const std::string& name, bool& found, s
 // site's channels is the channel.
 void ApplySite(const CSite& site, CPixlaneApp& app);
 
+// The time and result of the site's last journal line, when its journal is there (the
+// journal as capture keeps it, relative names from the working folder); empty otherwise.
+struct CLastCapture {
+    std::string m_sTime;
+    std::string m_sResult;
+};
+CLastCapture LastCapture(const CSite& site);
+
 // Values that the book and pixlane-cli's options read alike.
 // A whole decimal number within min..max.
 bool ParseWholeNumber(const std::string& text, int min, int max, int& value);

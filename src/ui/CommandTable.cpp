@@ -26,6 +26,7 @@ const std::vector<CMenuEntry>& MenuTable() {
         {E::EndPopup, 0, "", ""},
         {E::Popup, 0, "&Modul", ""},
         {E::Item, ID_EINSTELLUNGEN, "&Einstellungen", ""},
+        {E::Item, ID_STANDORTE, "Standorte ...", ""},
         {E::Popup, 0, "&Status", ""},
         {E::Item, ID_UEBERSICHT, "Übersicht", ""},
         {E::Item, ID_KAMERASTATUS, "&Kamerastatus", "Kamerastatus "},
