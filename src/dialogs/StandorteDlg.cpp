@@ -121,8 +121,14 @@ CStandorteDlg::CStandorteDlg(QWidget* parent) : QDialog(parent) {
         side->addWidget(button);
     side->addStretch();
     side->addWidget(close);
+    m_pProblems = new QLabel(this);
+    m_pProblems->setObjectName(QStringLiteral("probleme"));
+    m_pProblems->setTextFormat(Qt::PlainText);
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_pList);
+    left->addWidget(m_pProblems);
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_pList);
+    layout->addLayout(left);
     layout->addLayout(side);
     connect(add, &QPushButton::clicked, this, &CStandorteDlg::OnAdd);
     connect(change, &QPushButton::clicked, this, &CStandorteDlg::OnChange);
@@ -149,9 +155,12 @@ void CStandorteDlg::Fill() {
     m_pList->header()->resizeSections(QHeaderView::ResizeToContents);
     if (m_pList->topLevelItemCount() > 0)
         m_pList->setCurrentItem(m_pList->topLevelItem(0));
-    // What is wrong in the book is said once, when the list is made.
-    if (!m_book.m_problems.empty())
-        m_pList->setToolTip(QString::fromStdString(m_book.m_problems.front()));
+    // What is wrong in the book stands under the list: those entries are not in it.
+    QStringList problems;
+    for (const std::string& problem : m_book.m_problems)
+        problems << QString::fromStdString(problem);
+    m_pProblems->setText(problems.join(QLatin1Char('\n')));
+    m_pProblems->setVisible(!problems.isEmpty());
 }
 
 const CSite* CStandorteDlg::Chosen() const {

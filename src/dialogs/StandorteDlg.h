@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
@@ -53,5 +54,6 @@ class CStandorteDlg : public QDialog {
 
     CSiteBook m_book;
     QTreeWidget* m_pList = nullptr;
+    QLabel* m_pProblems = nullptr;  // what is wrong in the book, with file and line
     std::optional<CSite> m_taken;
 };

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -38,7 +39,8 @@ TEST_F(SitesDialogTest, TakingASiteOverFillsTheSettingsAndNamesItInTheTitle) {
               "{\"result\":\"ok\",\"time\":\"2026-12-09T10:00:00+01:00\"}\n"
               "{\"result\":\"refused\",\"time\":\"2026-12-09T10:15:00+01:00\"}\n");
     WriteFile(QString::fromStdString(UserSiteBookPath()),
-              "[nord]\nnumber=0815\n\n[sued]\nnumber=0816\nchannels=3,4\nwidth=360\nfolder=" +
+              "[nord]\nnumber=0815\n[kaputt]\nchannels=9\n\n[sued]\nnumber=0816\nchannels=3,4\n"
+              "width=360\nfolder=" +
                   folder.toUtf8() + "\n");
     Frame();
     QStringList shown;
@@ -47,6 +49,12 @@ TEST_F(SitesDialogTest, TakingASiteOverFillsTheSettingsAndNamesItInTheTitle) {
         ASSERT_NE(dlg, nullptr);
         auto* list = dlg->findChild<QTreeWidget*>(QStringLiteral("liste"));
         ASSERT_EQ(list->topLevelItemCount(), 2);
+        // The bad entry is left out of the list and named under it.
+        EXPECT_TRUE(dlg->findChild<QLabel*>(QStringLiteral("probleme"))
+                        ->text()
+                        .endsWith(QStringLiteral("pixlane-sites.ini:4: Standort kaputt: \"9\" sind "
+                                                 "keine Kanäle 1..8 (durch Kommas getrennt); "
+                                                 "übersprungen")));
         QTreeWidgetItem* sued = list->topLevelItem(1);
         for (int column = 0; column < sued->columnCount(); ++column)
             shown << sued->text(column);
