@@ -20,10 +20,15 @@ namespace {
 
 class SitesDialogTest : public CWindowFixture {
   protected:
+    void SetUp() override {
+        m_factory.Attach(2, &m_module2);
+        CWindowFixture::SetUp();
+    }
     void TearDown() override {
         QFile::remove(QString::fromStdString(UserSiteBookPath()));
         CWindowFixture::TearDown();
     }
+    CModuleSim m_module2;
 };
 
 void WriteFile(const QString& path, const QByteArray& text) {
@@ -38,10 +43,11 @@ TEST_F(SitesDialogTest, TakingASiteOverFillsTheSettingsAndNamesItInTheTitle) {
     WriteFile(folder + "/journal.jsonl",
               "{\"result\":\"ok\",\"time\":\"2026-12-09T10:00:00+01:00\"}\n"
               "{\"result\":\"refused\",\"time\":\"2026-12-09T10:15:00+01:00\"}\n");
-    WriteFile(QString::fromStdString(UserSiteBookPath()),
-              "[nord]\nnumber=0815\n[kaputt]\nchannels=9\n\n[sued]\nnumber=0816\nchannels=3,4\n"
-              "width=360\nfolder=" +
-                  folder.toUtf8() + "\n");
+    WriteFile(
+        QString::fromStdString(UserSiteBookPath()),
+        "[nord]\nnumber=0815\n[kaputt]\nchannels=9\n\n[sued]\nnumber=0816\nlink=cable\ncom=2\n"
+        "channels=3,4\nwidth=360\nfolder=" +
+            folder.toUtf8() + "\n");
     Frame();
     QStringList shown;
     QTimer::singleShot(0, [&shown] {
@@ -63,14 +69,18 @@ TEST_F(SitesDialogTest, TakingASiteOverFillsTheSettingsAndNamesItInTheTitle) {
     });
     ASSERT_TRUE(m_app.OnCommand(ID_STANDORTE));
 
-    EXPECT_EQ(shown, (QStringList{"sued", "0816", "3,4", "2026-12-09T10:15:00+01:00", "refused"}));
+    EXPECT_EQ(shown, (QStringList{"sued", "Kabel", "3,4", "2026-12-09T10:15:00+01:00", "refused"}));
     EXPECT_EQ(m_app.m_sTel_nr, "0816");
-    EXPECT_EQ(m_app.m_iLokal, 0);
+    EXPECT_EQ(m_app.m_iLokal, 1);
     EXPECT_EQ(m_app.m_iKanal, 3);
     EXPECT_EQ(m_app.m_iBildbreite, 360);
     EXPECT_EQ(m_app.m_iBildhoehe, 288);
     EXPECT_TRUE(Frame().windowTitle().contains(QStringLiteral("Standort sued")))
         << Frame().windowTitle().toStdString();
+    // The site's own line is open now: the next picture comes from it.
+    ASSERT_TRUE(m_app.OnCommand(ID_BILD_HOLEN));
+    EXPECT_FALSE(m_module2.Frames().empty());
+    EXPECT_TRUE(m_module.Frames().empty());
     // Stored at exit, as the settings always are.
     m_app.ExitInstance();
     m_store->sync();
