@@ -3,12 +3,14 @@
 #include <optional>
 #include <string>
 
+#include "app/SiteBook.h"
 #include "link/PortUi.h"
 
 struct CScreenImage;
 struct CEinstellungMembers;
 class CFetchProgress;
 struct CAutoSaveMembers;
+struct CSite;
 
 // Everything the application object needs from its user interface. The main window
 // implements it, pixlane-cli implements it on the console, tests record it.
@@ -56,6 +58,10 @@ class CAppUi : public CPortUi {
         (void)members;
         return false;
     }
+    // The site book's dialog; the site to take over, or nullopt.
+    virtual std::optional<CSite> RunSitesDialog() { return std::nullopt; }
+    // The site taken over, for the title.
+    virtual void SiteTaken(const std::string& name) { (void)name; }
     virtual void ShowModuleStatusDialog() {}
     virtual void ShowTimeStampDialog() {}
     virtual void ShowModuleSoftwareDialog() {}

@@ -114,11 +114,17 @@ bool RecordIn(const std::string& journal, const TEvent& event, std::string& erro
 }  // namespace
 
 bool CPictureKeeper::Record(const CCaptureEvent& event, std::string& error) {
-    return RecordIn(m_sJournal, event, error);
+    CCaptureEvent line = event;
+    if (!m_sSite.empty())
+        line.m_sSite = m_sSite;
+    return RecordIn(m_sJournal, line, error);
 }
 
 bool CPictureKeeper::Record(const CRoundEvent& event, std::string& error) {
-    return RecordIn(m_sJournal, event, error);
+    CRoundEvent line = event;
+    if (!m_sSite.empty())
+        line.m_sSite = m_sSite;
+    return RecordIn(m_sJournal, line, error);
 }
 
 // ---- the window's auto-save ----

@@ -26,6 +26,7 @@ class CPictureKeeper {
     bool m_bInsideFolder = false;  // names stay inside m_sFolder (no "/" first, no "..")
     std::string m_sJournal;        // the journal file (empty: none)
     std::string m_sLatest;         // kept as a copy of the newest picture (empty: none)
+    std::string m_sSite;           // the site each journal line names (empty: none)
     // The wall clock for names and journal lines; the system's unless set.
     std::function<QDateTime()> m_fnNow;
     int m_nSeq = 0;  // pictures numbered so far ({seq})
@@ -40,7 +41,7 @@ class CPictureKeeper {
               std::string& error);
     // The copy of the picture saved last, replaced atomically; true when there is none.
     bool RefreshLatest(std::string& error);
-    // Appends the event to the journal; true when there is none.
+    // Appends the event, with the site, to the journal; true when there is none.
     bool Record(const CCaptureEvent& event, std::string& error);
     bool Record(const CRoundEvent& event, std::string& error);
 

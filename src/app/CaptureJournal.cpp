@@ -48,6 +48,8 @@ QByteArray JournalLine(const CCaptureEvent& e) {
         o.insert(QStringLiteral("message"), QString::fromStdString(e.m_sMessage));
     if (!e.m_sModem.empty())
         o.insert(QStringLiteral("modem"), QString::fromStdString(e.m_sModem));
+    if (!e.m_sSite.empty())
+        o.insert(QStringLiteral("site"), QString::fromStdString(e.m_sSite));
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -72,6 +74,8 @@ QByteArray JournalLine(const CRoundEvent& e) {
     o.insert(QStringLiteral("time"), IsoTime(e.m_time));
     o.insert(QStringLiteral("event"), QStringLiteral("round"));
     o.insert(QStringLiteral("device"), QString::fromStdString(e.m_sDevice));
+    if (!e.m_sSite.empty())
+        o.insert(QStringLiteral("site"), QString::fromStdString(e.m_sSite));
     o.insert(QStringLiteral("dial_seconds"), Rounded(e.m_dDialSeconds));
     o.insert(QStringLiteral("offhook_seconds"), Rounded(e.m_dOffHookSeconds));
     o.insert(QStringLiteral("pictures_ok"), e.m_nPicturesOk);

@@ -24,6 +24,7 @@ struct CCaptureEvent {
     std::string m_sFile;     // the absolute path of the saved picture, or empty
     std::string m_sMessage;  // the German text shown, or empty
     std::string m_sModem;    // the modem's own word that failed a dial ("BUSY"), or empty
+    std::string m_sSite;     // the site of the book it was for, or empty
 };
 
 // The event as one JSON object on one line, ended by "\n".
@@ -38,6 +39,7 @@ bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::str
 struct CRoundEvent {
     QDateTime m_time;              // when the round began
     std::string m_sDevice;         // the device of the line it used
+    std::string m_sSite;           // the site of the book it was for, or empty
     double m_dDialSeconds = 0;     // the dial, both tries; 0 without one
     double m_dOffHookSeconds = 0;  // from the first dial command to the hang-up; 0 for a cable
     int m_nPicturesOk = 0;

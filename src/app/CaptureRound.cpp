@@ -80,11 +80,14 @@ void CCaptureRound::RunSteps() {
         m_plan.m_channels.empty() ? std::vector<int>{m_app.m_iKanal} : m_plan.m_channels;
     const int pictures = static_cast<int>(channels.size());
     if (m_plan.m_bUnattended && !OpenLine()) {
-        const std::string text = PortOpenFailedText(m_app.LineAddress());
+        // A line another process holds is not a fault of the line: the round could not start.
+        const bool busy = CComPort::OpenFoundBusy();
+        const std::string text =
+            busy ? CComPort::kPortBusyText : PortOpenFailedText(m_app.LineAddress());
         ShowMessage(text);
         for (int channel : channels) {
             CCaptureEvent e = StartEvent("picture", channel, m_plan.m_request);
-            e.m_sResult = "failed";
+            e.m_sResult = busy ? "busy" : "failed";
             e.m_sMessage = text;
             Record(e);
         }

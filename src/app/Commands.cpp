@@ -182,6 +182,9 @@ bool CPixlaneApp::RunCommand(int id) {
         case ID_EINSTELLUNGEN:
             OnSettings();
             return true;
+        case ID_STANDORTE:
+            OnSites();
+            return true;
         case ID_UEBERSICHT:
             if (m_pUi != nullptr)
                 m_pUi->ShowModuleStatusDialog();

@@ -35,6 +35,17 @@ CFetchRequest CPixlaneApp::StoredRequest() const {
     return r;
 }
 
+void CPixlaneApp::StoreRequest(const CFetchRequest& r) {
+    m_iBildbreite = r.m_nWidth;
+    m_iBildhoehe = r.m_nHeight;
+    m_iModus = r.m_iMode;
+    m_iMonochrom = r.m_bColour ? 1 : 0;
+    m_bExpert = r.m_bExpert;
+    m_sOffset = r.m_sOffset;
+    m_sBgroesse = r.m_sBgroesse;
+    m_sBanzahl = r.m_sBanzahl;
+}
+
 std::string CPixlaneApp::BuildRequestFrame(bool& refused) const {
     std::string frame;
     refused = StoredRequest().Problem(&frame) == ERequestProblem::kInvalid;

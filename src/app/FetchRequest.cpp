@@ -124,3 +124,27 @@ std::string CFetchRequest::ProblemText(ERequestProblem problem) const {
     }
     return {};
 }
+
+CFetchRequest ChangedRequest(CFetchRequest r, const CRequestChanges& c) {
+    if (c.m_nWidth != 0) {
+        r.m_nWidth = c.m_nWidth;
+        r.m_nHeight = c.m_nWidth * 4 / 5;
+    }
+    if (c.m_nHeight != 0)
+        r.m_nHeight = c.m_nHeight;
+    if (c.m_bColour) {
+        r.m_bColour = *c.m_bColour;
+        r.m_iMode = *c.m_bColour ? 4 : 3;
+    }
+    if (c.m_iMode != 0) {
+        r.m_iMode = c.m_iMode;
+        r.m_bColour = c.m_iMode == 4;
+    }
+    if (c.m_bExpert) {
+        r.m_bExpert = true;
+        r.m_sOffset = c.m_sOffset;
+        r.m_sBgroesse = c.m_sBgroesse;
+        r.m_sBanzahl = c.m_sBanzahl;
+    }
+    return r;
+}

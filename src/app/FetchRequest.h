@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "link/ComPort.h"
@@ -38,6 +39,20 @@ struct CFetchRequest {
     // there is nothing to add.
     std::string ProblemText(ERequestProblem problem) const;
 };
+
+// What a site of the book or pixlane-cli's options change of a request; 0, nullopt and
+// false leave a value as it is.
+struct CRequestChanges {
+    int m_nWidth = 0;  // with the standard height of the width, unless a height is given
+    int m_nHeight = 0;
+    std::optional<bool> m_bColour;  // with its mode (4 or 3), unless a mode is given
+    int m_iMode = 0;                // with its colour
+    bool m_bExpert = false;         // with the three fields
+    std::string m_sOffset;
+    std::string m_sBgroesse;
+    std::string m_sBanzahl;
+};
+CFetchRequest ChangedRequest(CFetchRequest request, const CRequestChanges& changes);
 
 // What a fetch gave.
 struct CFetchOutcome {

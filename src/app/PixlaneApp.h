@@ -15,6 +15,7 @@
 #include "link/LineAddress.h"
 
 class QSettings;
+struct CSite;
 class CAppUi;
 class CPortUi;
 
@@ -131,6 +132,8 @@ class CPixlaneApp {
     void DecodeBlock(int blockIndex);
     // The request the stored image settings make: what the window's commands fetch.
     CFetchRequest StoredRequest() const;
+    // The request's values into the image settings, as the settings dialog puts them.
+    void StoreRequest(const CFetchRequest& request);
     // The fetches of the stored request; true when a whole image arrived.
     bool GetImage();
     bool FetchImage();
@@ -173,6 +176,12 @@ class CPixlaneApp {
     void OnConnectToggle();
     // The settings exchange: members into the settings dialog, run it, members back.
     void OnSettings();
+    // "Standorte ...": the book's dialog; a site taken over there is the current one.
+    void OnSites();
+    // The site's values into the settings as if typed into "Einstellungen"; the window's
+    // title names it from now on.
+    void TakeSite(const CSite& site);
+    const std::string& CurrentSite() const { return m_sSite; }
     // One tick of the periodic capture: a capture round (dial, picture parameters,
     // channel, one image, hang up) of the stored request, the picture kept when auto-save
     // is on; then the timer is set again.
@@ -233,6 +242,7 @@ class CPixlaneApp {
     // The request of the fetch under way (or of the last one that sent its request).
     CFetchRequest m_request;
 
+    std::string m_sSite;  // the site taken over last, or empty
     std::string m_sDemoDevice;
     bool m_bDemoModem = false;
     CLineAddress m_runLine;  // what UseLineAddress gave

@@ -1,7 +1,9 @@
 // The settings exchange of the "Einstellungen" command.
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
+#include "app/PortSettings.h"
 #include "app/SettingsMembers.h"
+#include "link/ComPort.h"
 
 void CPixlaneApp::OnSettings() {
     CEinstellungMembers m;
@@ -60,4 +62,37 @@ void CPixlaneApp::OnAutoSave() {
     // Stored at once: an unattended window may never be closed the ordinary way.
     if (m_pStore != nullptr && !IsDemo())
         WriteAutoSave(*m_pStore);
+}
+
+void CPixlaneApp::OnSites() {
+    if (m_pUi == nullptr)
+        return;
+    if (const std::optional<CSite> site = m_pUi->RunSitesDialog())
+        TakeSite(*site);
+}
+
+void CPixlaneApp::TakeSite(const CSite& site) {
+    // The demo module stays the line, whatever line the site names.
+    CSite values = site;
+    if (IsDemo()) {
+        values.m_sDevice.clear();
+        values.m_iCom = 0;
+    }
+    const std::string device = LineAddress().DeviceName();
+    const int baud = m_iBaudrate;
+    ApplySite(values, *this);
+    m_sSite = site.m_sName;
+    // An open line of another site would bring that site's pictures: the site's own line
+    // is opened in its place.
+    if (m_bPortOpen && CComPort::IsOpen() &&
+        (LineAddress().DeviceName() != device || m_iBaudrate != baud)) {
+        CComPort().Open(0);
+        m_bPortOpen = false;
+        if (OpenConfiguredPort())
+            ShowStatus(" Port ist offen ! ");
+        else
+            ShowMessage(PortOpenFailedText(LineAddress()));
+    }
+    if (m_pUi != nullptr)
+        m_pUi->SiteTaken(m_sSite);
 }

@@ -12,6 +12,7 @@
 #include "app/CaptureRound.h"
 #include "app/PixlaneApp.h"
 #include "app/Report.h"
+#include "app/SiteBook.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/StopSignals.h"
@@ -21,6 +22,10 @@ namespace {
 
 // How often a wait looks whether a stop was asked for.
 constexpr uint32_t kStopPollMs = 200;
+// How often a line that another process holds is tried again, and how long a single
+// round (without --every) waits for it.
+constexpr uint32_t kBusyPollMs = 1000;
+constexpr uint32_t kBusyWaitMs = 15 * 60 * 1000;
 // How long a --exec program may take to end after it was asked to.
 constexpr qint64 kExecStopMs = 5000;
 
@@ -83,57 +88,139 @@ std::string PatternFolder(const std::string& pattern) {
 
 }  // namespace
 
-int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& app, CConsoleUi& ui,
-               std::ostream& out, std::ostream& err) {
-    if (o.m_channels.empty() && (app.m_iKanal < 1 || app.m_iKanal > 8)) {
+namespace {
+
+// A target's plan and where its pictures go, kept over the run for their numbering.
+struct CTargetRun {
+    const CCaptureTarget* m_pTarget = nullptr;
+    CPictureKeeper m_keeper;
+    CCapturePlan m_plan;
+};
+
+// The plan of the target's rounds, the application set up for it; false when its channel
+// is none.
+bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& ui,
+          std::ostream& out, std::ostream& err) {
+    const CSite* site = run.m_pTarget->m_pSite;
+    run.m_pTarget->m_fnSetUp();
+    if (o.m_channels.empty() && (site == nullptr || site->m_channels.empty()) &&
+        (app.m_iKanal < 1 || app.m_iKanal > 8)) {
         ui.Note("Einstellung m_iKanal: " + std::to_string(app.m_iKanal) +
                 " ist kein Kanal (1..8); --channels nennt die Kanäle");
-        return 1;
+        return false;
     }
-    if (o.m_sTel_nr)
-        app.m_sTel_nr = *o.m_sTel_nr;
-    CStopSignals stopSignals;
-    app.SetStopCheck([] { return CStopSignals::Requested(); });
-
-    CPictureKeeper keeper;
+    CPictureKeeper& keeper = run.m_keeper;
     keeper.m_sPattern = o.m_sPattern;
-    if (!o.m_sJournal.empty())
+    std::string journal = o.m_sJournal;
+    keeper.m_sFolder = o.m_sFolder;
+    if (site != nullptr) {
+        keeper.m_sSite = site->m_sName;
+        if (o.m_sFolder.empty())
+            keeper.m_sFolder = site->CaptureFolder();
+        if (!o.m_bPatternGiven && !site->m_sPattern.empty())
+            keeper.m_sPattern = site->m_sPattern;
+        if (journal.empty())
+            journal = site->CaptureJournal(o.m_sFolder);
+    }
+    if (!journal.empty())
         keeper.m_sJournal =
-            QFileInfo(QString::fromStdString(o.m_sJournal)).absoluteFilePath().toStdString();
+            QFileInfo(QString::fromStdString(journal)).absoluteFilePath().toStdString();
     keeper.m_sLatest = o.m_sLatest;
     keeper.m_retention.m_nKeepSeconds = o.m_nKeepSeconds;
     keeper.m_retention.m_nMinFreeBytes = o.m_nMinFreeBytes;
     if (keeper.m_retention.Active()) {
-        keeper.m_retention.m_sFolder = PatternFolder(o.m_sPattern);
+        // Relative names start in the site's folder.
+        QString pattern = QString::fromStdString(keeper.m_sPattern);
+        if (!keeper.m_sFolder.empty() && QFileInfo(pattern).isRelative())
+            pattern = QDir(QString::fromStdString(keeper.m_sFolder)).filePath(pattern);
+        keeper.m_retention.m_sFolder = PatternFolder(pattern.toStdString());
         keeper.m_retention.m_sLatest = o.m_sLatest;
         keeper.m_retention.Load(keeper.m_sJournal);
     }
-    CCapturePlan plan;
-    plan.m_request = request;
+    CCapturePlan& plan = run.m_plan;
+    plan.m_request = run.m_pTarget->m_request;
     plan.m_bUnattended = true;
     // The demo module without its modem is on a cable, whatever the stored link says.
     plan.m_bDial = o.m_bModem || o.m_bDemoModem || (!o.m_bLocal && !o.m_bDemo && app.m_iLokal == 0);
-    plan.m_channels = o.m_channels.empty() ? std::vector<int>{app.m_iKanal} : o.m_channels;
+    plan.m_channels = !o.m_channels.empty() ? o.m_channels
+                      : site != nullptr && !site->m_channels.empty()
+                          ? site->m_channels
+                          : std::vector<int>{app.m_iKanal};
     plan.m_pKeeper = &keeper;
-    plan.m_fnSaved = [&](const std::string& path) {
+    plan.m_fnSaved = [&o, &ui, &out, &err](const std::string& path) {
         ui.Finish();
         out << path << '\n';
         out.flush();
         return o.m_sExec.empty() ? std::string() : RunExec(o.m_sExec, path, ui, err);
     };
+    return true;
+}
+
+// Before a round: while another process holds the line, waits for it, until the
+// deadline (ms on the clock) at most or a stop is asked for. The round then finds the line
+// open, or journals that it could not start.
+void WaitForLine(CPixlaneApp& app, uint32_t deadline, CConsoleUi& ui) {
+    if (CComPort::IsOpen() || app.OpenConfiguredPort() || !CComPort::OpenFoundBusy())
+        return;
+    ui.SetStatusText(CComPort::kPortBusyText);
+    CClock& clock = CComPort::Clock();
+    uint32_t nextTry = clock.GetTickCount() + kBusyPollMs;
+    for (;;) {
+        const uint32_t now = clock.GetTickCount();
+        const auto left = static_cast<int32_t>(deadline - now);
+        if (left <= 0 || CStopSignals::Requested())
+            return;
+        if (static_cast<int32_t>(nextTry - now) <= 0) {
+            if (app.OpenConfiguredPort() || !CComPort::OpenFoundBusy())
+                return;
+            nextTry = now + kBusyPollMs;
+        }
+        clock.Sleep(std::min(static_cast<uint32_t>(left), kStopPollMs));
+    }
+}
+
+}  // namespace
+
+int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets, CPixlaneApp& app,
+               CConsoleUi& ui, std::ostream& out, std::ostream& err) {
+    std::vector<CTargetRun> runs(targets.size());
+    for (size_t i = 0; i < targets.size(); ++i) {
+        runs[i].m_pTarget = &targets[i];
+        if (!Plan(o, runs[i], app, ui, out, err))
+            return 1;
+    }
+    CStopSignals stopSignals;
+    app.SetStopCheck([] { return CStopSignals::Requested(); });
 
     CClock& clock = CComPort::Clock();
     const uint32_t periodMs = static_cast<uint32_t>(o.m_nEverySeconds) * 1000;
-    CCaptureOutcome last;
+    bool failed = false;
     for (int round = 1;; ++round) {
         const uint32_t start = clock.GetTickCount();
-        last = CCaptureRound(app, plan).Run();
-        ui.Finish();
+        failed = false;
+        for (CTargetRun& run : runs) {
+            if (CStopSignals::Requested())
+                break;
+            if (runs.size() > 1) {
+                // Each site's round opens its own line, at its own settings.
+                CComPort().Open(0);
+                run.m_pTarget->m_fnSetUp();
+            }
+            WaitForLine(app, start + (periodMs != 0 ? periodMs : kBusyWaitMs), ui);
+            const CCaptureOutcome last = CCaptureRound(app, run.m_plan).Run();
+            ui.Finish();
+            failed = failed || last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed;
+        }
         if (!o.m_sReportOut.empty() || !o.m_sMetrics.empty()) {
+            // One page over every site's journal, after each round of them all.
+            std::vector<std::string> journals;
+            for (const CTargetRun& run : runs)
+                if (!run.m_keeper.m_sJournal.empty())
+                    journals.push_back(run.m_keeper.m_sJournal);
             std::vector<std::string> problems;
-            if (!WriteReport({keeper.m_sJournal}, keeper.Now(), o.m_sReportOut, o.m_sMetrics,
+            if (!WriteReport(journals, runs.front().m_keeper.Now(), o.m_sReportOut, o.m_sMetrics,
                              problems))
-                last.m_bRecordFailed = true;
+                failed = true;
             for (const std::string& problem : problems)
                 ui.Note(problem);
         }
@@ -153,5 +240,5 @@ int RunCapture(const CCliOptions& o, const CFetchRequest& request, CPixlaneApp& 
     app.SetStopCheck({});
     if (CStopSignals::Requested())
         ui.Note("Aufnahme auf Anforderung beendet.");
-    return last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed ? 1 : 0;
+    return failed ? 1 : 0;
 }

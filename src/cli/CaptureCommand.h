@@ -1,15 +1,28 @@
 #pragma once
 
+#include <functional>
 #include <ostream>
+#include <vector>
+
+#include "app/FetchRequest.h"
 
 struct CCliOptions;
-struct CFetchRequest;
+struct CSite;
 class CPixlaneApp;
 class CConsoleUi;
 
-// pixlane-cli capture: capture rounds of the request on the configured line until the count is
-// reached or SIGINT or SIGTERM asks to stop; the path of each saved picture goes to out, what a
-// --exec program prints to err. The exit status: 0 when every picture of the last round
-// was kept, 1 when one was not.
-int RunCapture(const CCliOptions& options, const CFetchRequest& request, CPixlaneApp& app,
-               CConsoleUi& ui, std::ostream& out, std::ostream& err);
+// What capture does in one round: the line and picture settings of a site (or of the
+// settings and options alone) and what the round asks for.
+struct CCaptureTarget {
+    const CSite* m_pSite = nullptr;  // null: no site
+    // Sets the application up for the target's round.
+    std::function<void()> m_fnSetUp;
+    CFetchRequest m_request;
+};
+
+// pixlane-cli capture: capture rounds on the configured line until the count is reached or
+// SIGINT or SIGTERM asks to stop, each round one after the other for every target; the path
+// of each saved picture goes to out, what a --exec program prints to err. The exit status:
+// 0 when every picture of the last round of every target was kept, 1 when one was not.
+int RunCapture(const CCliOptions& options, const std::vector<CCaptureTarget>& targets,
+               CPixlaneApp& app, CConsoleUi& ui, std::ostream& out, std::ostream& err);

@@ -13,12 +13,14 @@
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
 #include "app/Report.h"
+#include "app/SiteBook.h"
 #include "app/TargetFile.h"
 #include "cli/CaptureCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/PortsCommand.h"
 #include "cli/QtMessages.h"
+#include "cli/SitesCommand.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
@@ -132,29 +134,7 @@ int RunHangup(CRun& r) {
 
 // The request of fetch and capture: the image options over the stored image settings.
 CFetchRequest ImageRequest(const CCliOptions& o, const CPixlaneApp& app) {
-    CFetchRequest r = app.StoredRequest();
-    if (o.m_iBildbreite != 0) {
-        r.m_nWidth = o.m_iBildbreite;
-        // The standard height of the width, unless one is given.
-        r.m_nHeight = o.m_iBildbreite * 4 / 5;
-    }
-    if (o.m_iBildhoehe != 0)
-        r.m_nHeight = o.m_iBildhoehe;
-    if (o.m_bColour) {
-        r.m_bColour = *o.m_bColour;
-        r.m_iMode = *o.m_bColour ? 4 : 3;
-    }
-    if (o.m_iModus != 0) {
-        r.m_iMode = o.m_iModus;
-        r.m_bColour = o.m_iModus == 4;
-    }
-    if (o.m_bExpert) {
-        r.m_bExpert = true;
-        r.m_sOffset = o.m_sOffset;
-        r.m_sBgroesse = o.m_sBgroesse;
-        r.m_sBanzahl = o.m_sBanzahl;
-    }
-    return r;
+    return ChangedRequest(app.StoredRequest(), PictureChanges(o));
 }
 
 // Whether the request can give a picture at all; when not, says why. The window sends
@@ -214,6 +194,69 @@ int Dispatch(CRun& r) {
         if (r.m_opt.m_sCommand == name)
             return handler(r);
     return 2;  // the parser knows no other command
+}
+
+// The application set up for a run: the settings as read, the site's values over them,
+// and the options over those; the demo's pseudo-terminal, when there is one, is the line.
+void UseOptions(const CCliOptions& opt, const CSite* site, const std::string& demoDevice,
+                CPixlaneApp& app) {
+    app.UseLineAddress(CLineAddress());
+    if (site != nullptr)
+        ApplySite(*site, app);
+    if (opt.m_iBaudrate != 0)
+        app.m_iBaudrate = opt.m_iBaudrate;
+    if (opt.m_bHandshake) {
+        app.m_bHandshake = *opt.m_bHandshake;
+        app.sHandshake = *opt.m_bHandshake ? 2 : 0;
+    }
+    if (opt.m_iCom != 0) {
+        app.m_iCom = opt.m_iCom;
+        app.UseLineAddress(CLineAddress());
+    }
+    if (opt.m_sTel_nr)
+        app.m_sTel_nr = *opt.m_sTel_nr;
+    if (!demoDevice.empty()) {
+        // The demo module stands behind the port number used; the settings are never
+        // written.
+        if (app.m_iCom < 1 || app.m_iCom > 9)
+            app.m_iCom = 1;
+        app.UseLineAddress(CLineAddress::PortOn(app.m_iCom, demoDevice));
+    } else if (!opt.m_sDevice.empty()) {
+        app.UseLineAddress(CLineAddress::Device(opt.m_sDevice));
+    }
+    // fetch dials with --modem, or for a site reached through its modem.
+    if (opt.m_sCommand == "fetch")
+        app.m_iLokal = opt.m_bModem || opt.m_bDemoModem ||
+                               (site != nullptr && !opt.m_bDemo && app.m_iLokal == 0 &&
+                                (site->m_eLink == ESiteLink::kModem || !site->m_sNumber.empty()))
+                           ? 0
+                           : 1;
+}
+
+// The sites the options name, from the book; false (said) when one is not in it.
+bool NamedSites(const CCliOptions& opt, const CSiteBook& book, std::vector<const CSite*>& sites,
+                CConsoleUi& ui) {
+    const std::string books = " (" + UserSiteBookPath() + ", " + SystemSiteBookPath() + ")";
+    std::vector<std::string> names = opt.m_sites;
+    if (!opt.m_sSite.empty())
+        names.push_back(opt.m_sSite);
+    if (opt.m_bAllSites) {
+        for (const CSite& site : book.m_sites)
+            sites.push_back(&site);
+        if (sites.empty()) {
+            ui.Note("Das Standortbuch nennt keinen Standort" + books);
+            return false;
+        }
+    }
+    for (const std::string& name : names) {
+        const CSite* site = book.Find(name);
+        if (site == nullptr) {
+            ui.Note("Standort " + name + " steht nicht im Standortbuch" + books);
+            return false;
+        }
+        sites.push_back(site);
+    }
+    return true;
 }
 
 // The commands that bring pictures.
@@ -276,16 +319,29 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         UseStoredPorts(nullptr);
         return rc;
     }
-    if (opt.m_iBaudrate != 0)
-        app.m_iBaudrate = opt.m_iBaudrate;
-    if (opt.m_bHandshake) {
-        app.m_bHandshake = *opt.m_bHandshake;
-        app.sHandshake = *opt.m_bHandshake ? 2 : 0;
+    if (opt.m_sCommand == "sites") {
+        const int rc = RunSites(opt, out, ui);
+        out.flush();
+        UseStoredPorts(nullptr);
+        return rc;
     }
+    // The book is read only when a site is asked for; what is wrong in it is said.
+    CSiteBook book;
+    std::vector<const CSite*> sites;
+    if (!opt.m_sSite.empty() || !opt.m_sites.empty() || opt.m_bAllSites) {
+        book = ReadSiteBook();
+        for (const std::string& problem : book.m_problems)
+            ui.Note(problem);
+        if (!NamedSites(opt, book, sites, ui)) {
+            UseStoredPorts(nullptr);
+            return 1;
+        }
+    }
+    if (sites.empty())
+        sites.push_back(nullptr);
 
-    if (opt.m_iCom != 0)
-        app.m_iCom = opt.m_iCom;
-        // Where there is no demo, the parser refuses --demo.
+    // Where there is no demo, the parser refuses --demo.
+    std::string demoDevice;
 #if PIXLANE_HAVE_DEMO
     std::unique_ptr<CDemoModule> demo;
     if (opt.m_bDemo) {
@@ -295,34 +351,46 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
             UseStoredPorts(nullptr);
             return 1;
         }
-        // The demo module stands behind the port number used; the settings are never
-        // written.
-        if (app.m_iCom < 1 || app.m_iCom > 9)
-            app.m_iCom = 1;
-        app.UseLineAddress(CLineAddress::PortOn(app.m_iCom, demo->DevicePath()));
+        demoDevice = demo->DevicePath();
     }
 #endif
-    if (!opt.m_bDemo && !opt.m_sDevice.empty())
-        app.UseLineAddress(CLineAddress::Device(opt.m_sDevice));
+    // Each site starts from the settings as read.
+    const auto setUp = [&](const CSite* site, bool again) {
+        if (again)
+            app.ReadSettings(store);
+        UseOptions(opt, site, demoDevice, app);
+    };
+    std::vector<CCaptureTarget> targets;
+    bool canFetch = true;
+    for (const CSite* site : sites) {
+        setUp(site, !targets.empty());
+        CCaptureTarget target{site, [&setUp, site] { setUp(site, true); }, ImageRequest(opt, app)};
+        if (TakesPictures(opt.m_sCommand) && !CanFetch(target.m_request, ui)) {
+            if (site != nullptr)
+                ui.Note("Standort " + site->m_sName + " (" + site->m_sFile + ":" +
+                        std::to_string(site->m_nLine) + ")");
+            canFetch = false;
+        }
+        targets.push_back(std::move(target));
+    }
 
     app.SetUi(&ui);
     int rc = 1;
-    const CFetchRequest request = ImageRequest(opt, app);
-    if (opt.m_sCommand == "fetch")
-        app.m_iLokal = opt.m_bModem || opt.m_bDemoModem ? 0 : 1;
-    if (TakesPictures(opt.m_sCommand) && !CanFetch(request, ui)) {
+    if (!canFetch) {
         // Nothing is sent for a picture that could not be made.
     } else if (opt.m_sCommand == "capture") {
         // Each round opens the line itself, so that a run outlives a line that went away.
-        rc = RunCapture(opt, request, app, ui, out, err);
+        rc = RunCapture(opt, targets, app, ui, out, err);
     } else if (app.OpenConfiguredPort()) {
-        CRun run{opt, app, ui, out, request, {}};
+        CRun run{opt, app, ui, out, targets.front().m_request, {}};
         rc = Dispatch(run);
         if (rc == 1 && opt.m_sCommand != "fetch") {
             ui.ReportFailure();
             NoteModemWord(run.m_sModem, ui);
         }
     } else {
+        if (CComPort::OpenFoundBusy())
+            ui.Note(CComPort::kPortBusyText);
         ui.Note(PortOpenFailedText(app.LineAddress()));
     }
     ui.Finish();

@@ -11,35 +11,14 @@
 #include <span>
 #include <vector>
 
+#include "app/NamePattern.h"
+#include "app/SiteBook.h"
 #include "app/TargetFile.h"
 #include "link/PrintableText.h"
 
 namespace {
 
 // ---- values ----
-
-// A whole decimal number within min..max.
-bool ParseNumber(const std::string& text, int min, int max, int& value) {
-    if (text.empty() || text.size() > 9)
-        return false;
-    for (char c : text)
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return false;
-    const long v = std::strtol(text.c_str(), nullptr, 10);
-    if (v < min || v > max)
-        return false;
-    value = static_cast<int>(v);
-    return true;
-}
-
-bool IsHexField(const std::string& text, size_t maxDigits) {
-    if (text.empty() || text.size() > maxDigits)
-        return false;
-    for (char c : text)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    return true;
-}
 
 std::string BadValue(const std::string& option, const std::string& value,
                      const std::string& allowed) {
@@ -49,7 +28,7 @@ std::string BadValue(const std::string& option, const std::string& value,
 // The value as a whole number within min..max.
 bool NumberValue(const std::string& opt, const std::string& v, int min, int max, int& value,
                  std::string& error) {
-    if (!ParseNumber(v, min, max, value)) {
+    if (!ParseWholeNumber(v, min, max, value)) {
         error = BadValue(opt, v, std::to_string(min) + ".." + std::to_string(max));
         return false;
     }
@@ -95,26 +74,6 @@ bool ParseDuration(const std::string& text, int& seconds, long long max = kMaxEv
         return false;
     seconds = static_cast<int>(value);
     return true;
-}
-
-// "all", or channels 1..8 separated by commas.
-bool ParseChannels(const std::string& text, std::vector<int>& channels) {
-    channels.clear();
-    if (text == "all") {
-        for (int c = 1; c <= 8; ++c)
-            channels.push_back(c);
-        return true;
-    }
-    for (size_t start = 0;;) {
-        const size_t end = text.find(',', start);
-        int channel = 0;
-        if (!ParseNumber(text.substr(start, end - start), 1, 8, channel))
-            return false;
-        channels.push_back(channel);
-        if (end == std::string::npos)
-            return true;
-        start = end + 1;
-    }
 }
 
 // ---- what the options set ----
@@ -193,20 +152,13 @@ bool SetColour(const std::string& name, const std::string&, CCliOptions& o, std:
 }
 
 bool SetExpert(const std::string& name, const std::string& v, CCliOptions& o, std::string& error) {
-    const size_t a = v.find(',');
-    const size_t b = a == std::string::npos ? a : v.find(',', a + 1);
-    if (b == std::string::npos || v.find(',', b + 1) != std::string::npos ||
-        !IsHexField(v.substr(0, a), 5) || !IsHexField(v.substr(a + 1, b - a - 1), 2) ||
-        !IsHexField(v.substr(b + 1), 4)) {
+    if (!ParseExpertFields(v, o.m_sOffset, o.m_sBgroesse, o.m_sBanzahl)) {
         error = BadValue(name, v,
                          "OFFSET,BLOCKGRÖSSE,BLOCKANZAHL hexadezimal mit höchstens 5, 2 "
                          "und 4 Ziffern");
         return false;
     }
     o.m_bExpert = true;
-    o.m_sOffset = v.substr(0, a);
-    o.m_sBgroesse = v.substr(a + 1, b - a - 1);
-    o.m_sBanzahl = v.substr(b + 1);
     return true;
 }
 
@@ -221,7 +173,7 @@ bool SetTelephone(const std::string& name, const std::string& value, CCliOptions
 
 bool SetChannels(const std::string& name, const std::string& value, CCliOptions& o,
                  std::string& error) {
-    if (!ParseChannels(value, o.m_channels)) {
+    if (!ParseChannelList(value, o.m_channels)) {
         error = BadValue(name, value, "Kanäle 1..8, durch Kommas getrennt, oder all");
         return false;
     }
@@ -282,6 +234,49 @@ bool SetEvery(const std::string& name, const std::string& value, CCliOptions& o,
     return true;
 }
 
+bool SetPattern(const std::string& name, const std::string& value, CCliOptions& o,
+                std::string& error) {
+    o.m_bPatternGiven = true;
+    return TextValue(name, value, kPattern, o.m_sPattern, error);
+}
+
+// A site's name, as the book takes it.
+bool SiteName(const std::string& name, const std::string& value, std::string& site,
+              std::string& error) {
+    if (const std::string problem = SiteNameProblem(value); !problem.empty()) {
+        error = "ungültiger Standort für " + name + ": " + problem;
+        return false;
+    }
+    site = value;
+    return true;
+}
+
+template <std::string CCliOptions::*Field>
+bool SetSite(const std::string& name, const std::string& value, CCliOptions& o,
+             std::string& error) {
+    return SiteName(name, value, o.*Field, error);
+}
+
+bool SetSites(const std::string& name, const std::string& value, CCliOptions& o,
+              std::string& error) {
+    o.m_sites.clear();
+    o.m_bAllSites = value == "all";
+    for (size_t start = 0; !o.m_bAllSites;) {
+        const size_t end = value.find(',', start);
+        std::string site;
+        if (!SiteName(name, value.substr(start, end - start), site, error))
+            return false;
+        o.m_sites.push_back(site);
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return true;
+}
+
+constexpr char kText[] = "einen Text";
+constexpr char kFolder[] = "einen Ordner";
+
 // ---- the tables ----
 
 // One option: how it is written, what it takes and sets, and what the help says of it.
@@ -333,6 +328,12 @@ const CCliOption kGlobalOptions[] = {
      .m_set = SetDemo,
      .m_pHelp = "like --demo, with the simulated module behind a Hayes\n"
                 "modem; fetch then dials first, as with fetch --modem"},
+    {.m_pName = "--site",
+     .m_pValue = "NAME",
+     .m_set = SetSite<&CCliOptions::m_sSite>,
+     .m_pHelp = "take the line and picture values of this site of the book\n"
+                "(pixlane-cli sites lists it) as the defaults; options given\n"
+                "win. Every command takes it after its name too."},
     {.m_pName = "--help",
      .m_pHidden = "-h",
      .m_set = SetFlag<&CCliOptions::m_bHelp>,
@@ -415,7 +416,15 @@ const CCliOption kPortsOptions[] = {
      .m_pHelp = "remove the stored device of port N (the default applies)"},
 };
 
-const CCliOption kCaptureOptions[] = {
+// What capture takes for the pictures of a site, and sites --add keeps in the book.
+const CCliOption kCaptureFiles[] = {
+    {.m_pName = "--folder",
+     .m_pValue = "DIR",
+     .m_set = SetText<&CCliOptions::m_sFolder, kFolder>,
+     .m_pUsage = "",
+     .m_pHelp = "the folder the names of -o and a site's journal start in\n"
+                "(default: the site's folder, or a folder named like the\n"
+                "site; without a site the working folder)"},
     {.m_pName = "--channels",
      .m_pValue = "LIST|all",
      .m_set = SetChannels,
@@ -424,7 +433,7 @@ const CCliOption kCaptureOptions[] = {
     {.m_pName = "--output",
      .m_pShort = "-o",
      .m_pValue = "PATTERN",
-     .m_set = SetText<&CCliOptions::m_sPattern, kPattern>,
+     .m_set = SetPattern,
      .m_pHelp = "the file names (default\n"
                 "pixlane-%Y%m%d-%H%M%S-k{channel}.bmp): strftime fields in\n"
                 "local time (%Y %m %d %H %M %S and the others; %% is a %),\n"
@@ -443,16 +452,20 @@ const CCliOption kCaptureOptions[] = {
                 "params, hangup), channel, width, height, mode, colour, bytes\n"
                 "(received on the line), seconds, bytes_per_second, tries,\n"
                 "result (ok; refused; broken: a check byte or length was\n"
-                "wrong; stopped: broken off by SIGINT or SIGTERM; failed;\n"
+                "wrong; stopped: broken off by SIGINT or SIGTERM; busy: the\n"
+                "line stayed held by another process; failed;\n"
                 "latest_failed: saved, but its --latest copy not), file (the\n"
-                "saved picture's absolute path), message (the text shown)\n"
-                "and modem (the modem's own answer that failed a dial, such\n"
-                "as BUSY); each round ends with a line of event round:\n"
-                "time (its start), device, dial_seconds, offhook_seconds\n"
-                "(from the dial command to the confirmed hang-up; 0 on a\n"
-                "cable), pictures_ok, pictures_failed, bytes and result (ok,\n"
+                "saved picture's absolute path), message (the text shown),\n"
+                "modem (the modem's own answer that failed a dial, such as\n"
+                "BUSY) and site (the site's name, with --site or --sites);\n"
+                "each round ends with a line of event round: time (its\n"
+                "start), device, site, dial_seconds, offhook_seconds (from\n"
+                "the dial command to the confirmed hang-up; 0 on a cable),\n"
+                "pictures_ok, pictures_failed, bytes and result (ok,\n"
                 "partial, failed, stopped); each line is written whole or not\n"
                 "at all"},
+};
+const CCliOption kCaptureOptions[] = {
     {.m_pName = "--every",
      .m_pValue = "DURATION",
      .m_set = SetEvery,
@@ -480,6 +493,9 @@ const CCliOption kCaptureOptions[] = {
                 "atomically (for a web page to show); when the copy cannot\n"
                 "be written, the old one stays and the picture's journal\n"
                 "line says latest_failed"},
+};
+// How capture reaches the module, and sites --add keeps in the book.
+const CCliOption kCaptureLink[] = {
     {.m_pName = "--modem",
      .m_set = SetFlag<&CCliOptions::m_bModem>,
      .m_pUsage = "[--modem | --local]",
@@ -540,14 +556,84 @@ struct CCliOptionGroup {
     const char* m_pOverview = nullptr;
 };
 
-const CCliOptionGroup kTimestampGroups[] = {{kTimestampOptions}};
-const CCliOptionGroup kParamsGroups[] = {{kParamsOptions}};
-const CCliOptionGroup kDialGroups[] = {{kDialOptions}};
-const CCliOptionGroup kFetchGroups[] = {{kFetchOutput}, {kImageOptions}, {kFetchModem}};
+// Every command takes the site after its name as well; the program's help names it once.
+const CCliOption kSiteOptions[] = {
+    {.m_pName = "--site", .m_pValue = "NAME", .m_set = SetSite<&CCliOptions::m_sSite>},
+};
+constexpr CCliOptionGroup kSiteGroup = {kSiteOptions, "as before the command", ""};
+
+const CCliOption kCaptureSites[] = {
+    {.m_pName = "--site",
+     .m_pValue = "NAME",
+     .m_set = SetSite<&CCliOptions::m_sSite>,
+     .m_pUsage = "[--site NAME | --sites LIST|all] [--folder DIR]",
+     .m_pHelp = "the site of the book whose values are the defaults, as\n"
+                "before the command; its pictures go to its folder"},
+    {.m_pName = "--sites",
+     .m_pValue = "LIST|all",
+     .m_set = SetSites,
+     .m_pUsage = "",
+     .m_pHelp = "one round for each of these sites of the book (names\n"
+                "separated by commas; all: every site), one after the other\n"
+                "on one line; each keeps its pictures in its folder and its\n"
+                "journal there, unless -o or --journal say otherwise"},
+};
+
+const CCliOption kSitesOptions[] = {
+    {.m_pName = "--json",
+     .m_set = SetFlag<&CCliOptions::m_bJson>,
+     .m_pHelp = "the list as JSON, for scripts"},
+    {.m_pName = "--add",
+     .m_pValue = "NAME",
+     .m_set = SetSite<&CCliOptions::m_sAddSite>,
+     .m_pHelp = "add the site with the values the options below give, or\n"
+                "put them in place of its entry; every other line of the book\n"
+                "stays as it was"},
+    {.m_pName = "--remove",
+     .m_pValue = "NAME",
+     .m_set = SetSite<&CCliOptions::m_sRemoveSite>,
+     .m_pHelp = "remove the site's entry; every other line stays"},
+    {.m_pName = "--system",
+     .m_set = SetFlag<&CCliOptions::m_bSystemBook>,
+     .m_pHelp = "change the book for every user and for the services\n"
+                "instead of the user's own"},
+    {.m_pName = "--description",
+     .m_pValue = "TEXT",
+     .m_set = SetText<&CCliOptions::m_sDescription, kText>,
+     .m_pHelp = "what the site is, in a few words"},
+};
+// The line of a site to add, as before the command.
+const CCliOption kSitesLine[] = {
+    {.m_pName = "--device",
+     .m_pValue = "PATH",
+     .m_set = SetText<&CCliOptions::m_sDevice, kDeviceName>,
+     .m_pUsage = "[--device PATH | --com N]"},
+    {.m_pName = "--com",
+     .m_pValue = "N",
+     .m_set = SetNumber<&CCliOptions::m_iCom, 1, 9>,
+     .m_pUsage = ""},
+    {.m_pName = "--baud",
+     .m_pValue = "RATE",
+     .m_set = SetNumber<&CCliOptions::m_iBaudrate, 50, 4000000>},
+};
+
+const CCliOptionGroup kStatusGroups[] = {kSiteGroup};
+const CCliOptionGroup kTimestampGroups[] = {{kTimestampOptions}, kSiteGroup};
+const CCliOptionGroup kParamsGroups[] = {{kParamsOptions}, kSiteGroup};
+const CCliOptionGroup kDialGroups[] = {{kDialOptions}, kSiteGroup};
+const CCliOptionGroup kFetchGroups[] = {{kFetchOutput}, {kImageOptions}, {kFetchModem}, kSiteGroup};
 const CCliOptionGroup kPortsGroups[] = {{kPortsOptions}};
 const CCliOptionGroup kReportGroups[] = {{kReportOptions}};
-const CCliOptionGroup kCaptureGroups[] = {{kCaptureOptions},
+const CCliOptionGroup kCaptureGroups[] = {{kCaptureSites},
+                                          {kCaptureFiles},
+                                          {kCaptureOptions},
+                                          {kCaptureLink},
                                           {kImageOptions, "as for fetch", "[fetch options]"}};
+const CCliOptionGroup kSitesGroups[] = {{kSitesOptions},
+                                        {kSitesLine, "as before the command", "[line options]"},
+                                        {kCaptureFiles, "as for capture", "[capture options]"},
+                                        {kCaptureLink, "as for capture", ""},
+                                        {kImageOptions, "as for fetch", "[fetch options]"}};
 
 // ---- the checks after a command's options ----
 
@@ -573,7 +659,7 @@ bool CheckChannel(CCliOptions& o, const std::vector<std::string>& arguments, std
         error = "channel braucht genau eine Kanalnummer (1..8)";
         return false;
     }
-    if (!ParseNumber(arguments[0], 1, 8, o.m_iKanal)) {
+    if (!ParseWholeNumber(arguments[0], 1, 8, o.m_iKanal)) {
         error = "ungültiger Kanal " + arguments[0] + " (1..8)";
         return false;
     }
@@ -644,6 +730,10 @@ bool IsRunnable(const std::string& program) {
 bool CheckCapture(CCliOptions& o, const std::vector<std::string>& arguments, std::string& error) {
     if (!CheckFetch(o, arguments, error))
         return false;
+    if (!o.m_sSite.empty() && (o.m_bAllSites || !o.m_sites.empty())) {
+        error = "--site und --sites schließen einander aus";
+        return false;
+    }
     if (o.m_nCount != 0 && o.m_nEverySeconds == 0) {
         error = "--count geht nur mit --every";
         return false;
@@ -709,6 +799,45 @@ bool CheckReport(CCliOptions& o, const std::vector<std::string>& arguments, std:
     return true;
 }
 
+bool CheckSites(CCliOptions& o, const std::vector<std::string>&, std::string& error) {
+    const bool values = !o.m_sDevice.empty() || o.m_iCom != 0 || o.m_iBaudrate != 0 ||
+                        o.m_sTel_nr || o.m_bModem || o.m_bLocal || !o.m_channels.empty() ||
+                        o.m_bPatternGiven || !o.m_sJournal.empty() || !o.m_sFolder.empty() ||
+                        !o.m_sDescription.empty() || o.m_iBildbreite != 0 || o.m_iBildhoehe != 0 ||
+                        o.m_bColour || o.m_iModus != 0 || o.m_bExpert;
+    const bool change = !o.m_sAddSite.empty() || !o.m_sRemoveSite.empty();
+    if (!o.m_sAddSite.empty() && !o.m_sRemoveSite.empty()) {
+        error = "--add und --remove schließen einander aus";
+        return false;
+    }
+    if (o.m_bJson && change) {
+        error = "--json gilt nur für die Liste, nicht mit --add oder --remove";
+        return false;
+    }
+    if (o.m_bSystemBook && !change) {
+        error = "--system gehört zu --add oder --remove";
+        return false;
+    }
+    if (values && o.m_sAddSite.empty()) {
+        error = "die Werte eines Standorts gehören zu --add NAME";
+        return false;
+    }
+    if (!o.m_sDevice.empty() && o.m_iCom != 0) {
+        error = "--device und --com schließen einander aus";
+        return false;
+    }
+    if (o.m_bModem && o.m_bLocal) {
+        error = "--modem und --local schließen einander aus";
+        return false;
+    }
+    if (const std::string problem = NamePatternProblem(o.m_sPattern);
+        o.m_bPatternGiven && !problem.empty()) {
+        error = "ungültiges Namensmuster \"" + PrintableText(o.m_sPattern) + "\": " + problem;
+        return false;
+    }
+    return CheckFetch(o, {}, error);
+}
+
 // One command: its options, what else it takes, and its help.
 struct CCliCommand {
     const char* m_pName;
@@ -727,6 +856,7 @@ struct CCliCommand {
 
 const CCliCommand kCommands[] = {
     {.m_pName = "status",
+     .m_groups = kStatusGroups,
      .m_pArguments = "camera|input|error|version",
      .m_check = CheckStatus,
      .m_pSummary = "print the module's status value",
@@ -743,6 +873,7 @@ const CCliCommand kCommands[] = {
                  "and the time in seconds. --reset reads and resets it (T,1#). On failure\n"
                  "\"FehlerT \" goes to standard error and the exit status is 1.\n"},
     {.m_pName = "channel",
+     .m_groups = kStatusGroups,
      .m_pArguments = "N",
      .m_check = CheckChannel,
      .m_pSummary = "select camera channel N (1..8)",
@@ -757,6 +888,7 @@ const CCliCommand kCommands[] = {
          "\"FehlerP\" and exit status 1 when the module does not accept them or the stored\n"
          "width has none.\n"},
     {.m_pName = "reset",
+     .m_groups = kStatusGroups,
      .m_pSummary = "reset the module and print its text",
      .m_pAbout = "Resets the module (R,1#) and prints its text. On failure \"FehlerR \" goes to\n"
                  "standard error and the exit status is 1.\n"},
@@ -768,6 +900,7 @@ const CCliCommand kCommands[] = {
                  "the modem's own answer when it gave one (\"Modem meldet BUSY\"); exit status 1\n"
                  "when no connection was made. The connection stays up when the program ends.\n"},
     {.m_pName = "hangup",
+     .m_groups = kStatusGroups,
      .m_pSummary = "end the connection",
      .m_pAbout = "Asks the module to end the connection (E,1#); exit status 1 when it does not\n"
                  "confirm.\n"},
@@ -806,17 +939,21 @@ const CCliCommand kCommands[] = {
      .m_groups = kCaptureGroups,
      .m_check = CheckCapture,
      .m_pSummary = "capture every channel, keep each picture",
-     .m_pAbout = "Captures as the window's capture timer does, and keeps every picture. A round\n"
-                 "opens the port; dials the module through the modem when the stored link is\n"
-                 "\"Modem\" (or with --modem), two tries; sends the picture parameters (three\n"
-                 "tries; when the module takes none, \"FehlerP\" is said and recorded and the\n"
-                 "pictures are taken all the same); then selects each channel, fetches its\n"
-                 "picture (three tries) and saves it at once; and hangs up when it dialled (three\n"
-                 "tries). A channel the module refuses or does not confirm is recorded and\n"
-                 "skipped. When the module does not confirm the hang-up, or the dial fails, DTR\n"
-                 "is dropped for a second so that the modem goes on-hook, and the port is closed;\n"
-                 "the next round opens it again. A failed dial names the modem's own answer when\n"
-                 "it gave one (\"Modem meldet BUSY\").\n",
+     .m_pAbout =
+         "Captures as the window's capture timer does, and keeps every picture. A round\n"
+         "opens the port; dials the module through the modem when the stored link is\n"
+         "\"Modem\" (or with --modem), two tries; sends the picture parameters (three\n"
+         "tries; when the module takes none, \"FehlerP\" is said and recorded and the\n"
+         "pictures are taken all the same); then selects each channel, fetches its\n"
+         "picture (three tries) and saves it at once; and hangs up when it dialled (three\n"
+         "tries). A channel the module refuses or does not confirm is recorded and\n"
+         "skipped. When the module does not confirm the hang-up, or the dial fails, DTR\n"
+         "is dropped for a second so that the modem goes on-hook, and the port is closed;\n"
+         "the next round opens it again. A failed dial names the modem's own answer when\n"
+         "it gave one (\"Modem meldet BUSY\"). A line that another process holds (Pixlane\n"
+         "or any other program) is \"Schnittstelle belegt\": the round waits for it, until\n"
+         "the next round is due (with --every), else 15 minutes at most, and journals the\n"
+         "round that could not start as busy.\n",
      .m_pMore =
          "SIGINT or SIGTERM ends the run: a transfer under way is broken off as the protocol\n"
          "breaks one, a dialled line is hung up, the journal gets its line, and nothing\n"
@@ -843,6 +980,28 @@ const CCliCommand kCommands[] = {
          "the journal's folder.\n",
      .m_pMore = "Exit status: 0 when everything was read and written, 1 when a journal could not\n"
                 "be read (the rest is shown) or a file not written, 2 on a usage error.\n"},
+    {.m_pName = "sites",
+     .m_groups = kSitesGroups,
+     .m_check = CheckSites,
+     .m_pSummary = "list the sites of the book",
+     .m_pAbout = "Lists the sites of the book: name, number (or cable), line, channels and\n"
+                 "description, and the file and line each comes from. The book is the user's\n"
+                 "pixlane-sites.ini beside the settings, over the one for every user (under\n"
+                 "/etc/xdg/Kelvorn); a name in both is the user's. Every other command takes a\n"
+                 "site by its name, and its values are then the defaults. A bad entry is named\n"
+                 "on standard error with its file and line and skipped; a missing book is an\n"
+                 "empty one.\n",
+     .m_pMore = "Exit status: 0 when the book was listed or changed, 1 when it could not be\n"
+                "changed or the site to remove is not in it, 2 on a usage error.\n",
+     .m_pUsage = "pixlane-cli sites [--json]\n"
+                 "       pixlane-cli sites --add NAME [--system] [--description TEXT]\n"
+                 "                   [line options] [capture options] [fetch options]\n"
+                 "       pixlane-cli sites --remove NAME [--system]\n",
+     .m_pOverview =
+         "  sites [--json]                      list the sites of the book\n"
+         "  sites --add NAME [options] | --remove NAME\n"
+         "                                      add, change or remove a site; every other\n"
+         "                                      line of the book stays as it was\n"},
 };
 
 const char* const kProgramAbout =
@@ -924,7 +1083,8 @@ std::vector<std::string> UsageParts(const CCliCommand& command, bool overview) {
         parts.emplace_back(command.m_pArguments);
     for (const CCliOptionGroup& group : command.m_groups) {
         if (overview && group.m_pOverview != nullptr) {
-            parts.emplace_back(group.m_pOverview);
+            if (*group.m_pOverview != '\0')
+                parts.emplace_back(group.m_pOverview);
             continue;
         }
         for (const CCliOption& option : group.m_options)
@@ -967,7 +1127,9 @@ std::string OptionLines(std::span<const CCliOptionGroup> groups) {
         if (group.m_pSameAs != nullptr) {
             std::string names;
             for (const CCliOption& option : group.m_options)
-                names += (names.empty() ? "" : ", ") + std::string(option.m_pName);
+                names += (names.empty() ? "" : ", ") +
+                         (option.m_pShort != nullptr ? std::string(option.m_pShort) + ", " : "") +
+                         option.m_pName;
             text += "  " + names + "   " + group.m_pSameAs + "\n";
             continue;
         }
@@ -1138,6 +1300,11 @@ std::vector<std::string> CliOptionNames(const std::string& command) {
     return names;
 }
 
+CRequestChanges PictureChanges(const CCliOptions& o) {
+    return {o.m_iBildbreite, o.m_iBildhoehe, o.m_bColour,   o.m_iModus,
+            o.m_bExpert,     o.m_sOffset,    o.m_sBgroesse, o.m_sBanzahl};
+}
+
 ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
     o = CCliOptions{};
     CArgs args(argc, argv);
@@ -1177,8 +1344,13 @@ ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
         return ECliParse::UsageError;
     // ports reads what the port numbers stand for and opens no line.
     if (o.m_sCommand == "ports" && !o.m_bHelp &&
-        (!o.m_sDevice.empty() || o.m_iCom != 0 || o.m_bDemo)) {
-        error = "ports nimmt kein --device, --com oder --demo";
+        (!o.m_sDevice.empty() || o.m_iCom != 0 || o.m_bDemo || !o.m_sSite.empty())) {
+        error = "ports nimmt kein --device, --com, --demo oder --site";
+        return ECliParse::UsageError;
+    }
+    // sites reads and writes the book and opens no line.
+    if (o.m_sCommand == "sites" && !o.m_bHelp && (o.m_bDemo || !o.m_sSite.empty())) {
+        error = "sites nimmt kein --demo oder --site";
         return ECliParse::UsageError;
     }
     return o.m_bHelp ? ECliParse::Help : ECliParse::Run;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FetchRequest.h"
 #include "app/NamePattern.h"
 
 // Everything the command line of pixlane-cli says. Unset values (0, empty, nullopt) mean:
@@ -18,6 +19,8 @@ struct CCliOptions {
     bool m_bQuiet = false;
     bool m_bDemo = false;
     bool m_bDemoModem = false;
+    // The site of the book whose values are the defaults (empty: none); every command.
+    std::string m_sSite;
 
     // The command and, with --help, the topic (empty: the whole program).
     std::string m_sCommand;
@@ -47,6 +50,10 @@ struct CCliOptions {
     // capture
     std::vector<int> m_channels;  // empty: the stored channel
     std::string m_sPattern = kDefaultNamePattern;
+    bool m_bPatternGiven = false;
+    // capture --sites: the sites, one round each; all of the book when m_bAllSites.
+    std::vector<std::string> m_sites;
+    bool m_bAllSites = false;
     std::string m_sJournal;
     int m_nEverySeconds = 0;  // 0: one round
     int m_nCount = 0;         // rounds at most; 0: until stopped
@@ -65,7 +72,16 @@ struct CCliOptions {
     int m_iAssign = 0;  // the port number to store a device for (1..9)
     std::string m_sAssignDevice;
     bool m_bClear = false;
+    // sites: add (or change) or remove a site, in the user's book or the system's.
+    std::string m_sAddSite;
+    std::string m_sRemoveSite;
+    bool m_bSystemBook = false;
+    std::string m_sFolder;
+    std::string m_sDescription;
 };
+
+// What the picture options change of a request.
+CRequestChanges PictureChanges(const CCliOptions& options);
 
 enum class ECliParse { Run, Help, Version, UsageError };
 

@@ -1,5 +1,10 @@
 #include "cli/ConsoleUi.h"
 
+#include <QString>
+#include <algorithm>
+
+#include "link/PrintableText.h"
+
 namespace {
 // Clears the rest of a terminal line.
 const char* const kClearToEnd = "\x1b[K";
@@ -99,4 +104,28 @@ void CConsoleUi::SetImageSize(int height, int) {
 void CConsoleUi::ResizeForImage(int, int height) {
     m_nImageHeight = height;
     m_nRowsDone = 0;
+}
+
+void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<qsizetype> widths;
+    for (const auto& row : rows)
+        for (size_t i = 0; i < row.size(); ++i) {
+            widths.resize(std::max(widths.size(), row.size()), 0);
+            widths[i] = std::max(widths[i], QString::fromStdString(row[i]).size());
+        }
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size())
+                line += std::string(
+                    static_cast<size_t>(widths[i] - QString::fromStdString(row[i]).size() + 2),
+                    ' ');
+        }
+        out << line << '\n';
+    }
+}
+
+std::string Cell(const std::string& text) {
+    return text.empty() ? "-" : PrintableText(text);
 }

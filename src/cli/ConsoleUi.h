@@ -58,3 +58,8 @@ class CConsoleUi : public CAppUi {
     std::vector<uint32_t> m_pixels;
     CScreenImage m_screen;
 };
+
+// Columns padded to their widest cell (counted in characters); the last one is not padded.
+void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
+// A text from the system or a file, safe for the terminal; "-" when there is none.
+std::string Cell(const std::string& text);

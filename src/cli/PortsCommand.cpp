@@ -64,32 +64,6 @@ const char* SourceKey(EPortSource source) {
     return "default";
 }
 
-// Columns padded to their widest cell (counted in characters); the last one is not padded.
-void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
-    std::vector<qsizetype> widths;
-    for (const auto& row : rows)
-        for (size_t i = 0; i < row.size(); ++i) {
-            widths.resize(std::max(widths.size(), row.size()), 0);
-            widths[i] = std::max(widths[i], QString::fromStdString(row[i]).size());
-        }
-    for (const auto& row : rows) {
-        std::string line;
-        for (size_t i = 0; i < row.size(); ++i) {
-            line += row[i];
-            if (i + 1 < row.size())
-                line += std::string(
-                    static_cast<size_t>(widths[i] - QString::fromStdString(row[i]).size() + 2),
-                    ' ');
-        }
-        out << line << '\n';
-    }
-}
-
-// A text from the system, safe for the terminal; "-" when there is none.
-std::string Cell(const std::string& text) {
-    return text.empty() ? "-" : PrintableText(text);
-}
-
 void PrintList(std::ostream& out) {
     const std::vector<CSerialPortEntry> ports = ListSerialPorts();
     if (ports.empty()) {

@@ -12,6 +12,7 @@ CClock* CComPort::s_pClock = nullptr;
 CLineFactory* CComPort::s_pFactory = nullptr;
 CPortUi* CComPort::s_pUi = nullptr;
 bool CComPort::s_bLineLost = false;
+bool CComPort::s_bOpenBusy = false;
 bool CComPort::s_bLossPending = false;
 uint64_t CComPort::s_nBytesReceived = 0;
 
@@ -40,6 +41,9 @@ CPortUi* CComPort::Ui() {
 }
 bool CComPort::IsOpen() {
     return s_pLine != nullptr;
+}
+bool CComPort::OpenFoundBusy() {
+    return s_bOpenBusy;
 }
 bool CComPort::LineLost() {
     return s_bLineLost;
@@ -90,12 +94,15 @@ bool CComPort::Open(uint8_t port) {
 }
 
 bool CComPort::Open(const CLineAddress& address) {
+    s_bOpenBusy = false;
     if (!address.CanOpen() || s_pLine != nullptr)
         return false;  // exclusive: the one port is taken
     try {
         std::unique_ptr<CSerialLine> line = LineFactory()->OpenLine(address);
-        if (line == nullptr)
+        if (line == nullptr) {
+            s_bOpenBusy = LineFactory()->LastOpenBusy();
             return false;
+        }
         s_pLine = std::move(line);
         // A loss that nobody has taken yet is over: the port is open again.
         s_bLineLost = false;

@@ -132,6 +132,11 @@ class CComPort {
     static void SetUi(CPortUi* ui);
     static CPortUi* Ui();
     static bool IsOpen();
+    // The text shown when the line cannot be opened because another process holds it.
+    static constexpr const char* kPortBusyText = "Schnittstelle belegt";
+    // Whether the last Open failed because another process holds the line (Pixlane or
+    // any other program).
+    static bool OpenFoundBusy();
     // The status text shown when the open line goes away.
     static constexpr const char* kLineGoneText = "Schnittstelle getrennt";
     // True while the port is closed because its line went away (an adapter unplugged, the
@@ -159,6 +164,7 @@ class CComPort {
     static CLineFactory* s_pFactory;
     static CPortUi* s_pUi;
     static bool s_bLineLost;
+    static bool s_bOpenBusy;
     static bool s_bLossPending;
     static uint64_t s_nBytesReceived;
 };

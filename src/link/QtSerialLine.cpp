@@ -1,8 +1,12 @@
 #include "link/QtSerialLine.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #endif
 #ifdef __linux__
 #include <linux/serial.h>
@@ -97,8 +101,31 @@ CQtSerialLine::~CQtSerialLine() {
         m_pPort->close();
 }
 
+namespace {
+// After the serial back end refused the device: whether another process holds it. On
+// Windows a port that is there but refused is held; elsewhere a terminal held exclusively
+// refuses to open (EBUSY), and one that opens all the same was refused for the lock file
+// or the advisory lock another program keeps.
+bool HeldByAnother(const std::string& device, QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::DeviceNotFoundError)
+        return false;
+#ifdef _WIN32
+    (void)device;
+    return error == QSerialPort::PermissionError;
+#else
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno == EBUSY;
+    ::close(fd);
+    return error == QSerialPort::PermissionError;
+#endif
+}
+}  // namespace
+
 std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& device,
-                                                         std::string* error) {
+                                                         std::string* error, bool* busy) {
+    if (busy != nullptr)
+        *busy = false;
     std::unique_ptr<CQtSerialLine> line(new CQtSerialLine);
     line->m_pPort = std::make_unique<QSerialPort>();
     line->m_sDevice = device;
@@ -107,6 +134,8 @@ std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& devi
         if (error != nullptr)
             *error = line->m_pPort->errorString().toStdString();
         PixTrace("open %s: %s", device.c_str(), line->m_pPort->errorString().toUtf8().constData());
+        if (busy != nullptr)
+            *busy = HeldByAnother(device, line->m_pPort->error());
         return nullptr;
     }
 #ifndef _WIN32
@@ -117,6 +146,8 @@ std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& devi
         if (error != nullptr)
             *error = "device busy";
         PixTrace("open %s: device busy", device.c_str());
+        if (busy != nullptr)
+            *busy = true;
         line->m_pPort->close();
         return nullptr;
     }
@@ -333,5 +364,5 @@ bool CQtSerialLine::SetDataTerminalReady(bool on) {
 }
 
 std::unique_ptr<CSerialLine> CQtLineFactory::OpenLine(const CLineAddress& address) {
-    return CQtSerialLine::OpenDevice(address.DeviceName());
+    return CQtSerialLine::OpenDevice(address.DeviceName(), nullptr, &m_bBusy);
 }

@@ -12,9 +12,11 @@ class QSerialPort;
 class CQtSerialLine : public CSerialLine {
   public:
     ~CQtSerialLine() override;
-    // Opens the device exclusively; null when it is missing, busy or not permitted.
+    // Opens the device exclusively; null when it is missing, busy or not permitted. busy
+    // (when given) tells whether another process holds it, Pixlane or any other program.
     static std::unique_ptr<CQtSerialLine> OpenDevice(const std::string& device,
-                                                     std::string* error = nullptr);
+                                                     std::string* error = nullptr,
+                                                     bool* busy = nullptr);
 
     bool GetState(CLineState& state) override;
     bool SetState(const CLineState& state) override;
@@ -85,4 +87,8 @@ void SetStoredPortLookup(std::function<std::string(int port)> lookup);
 class CQtLineFactory : public CLineFactory {
   public:
     std::unique_ptr<CSerialLine> OpenLine(const CLineAddress& address) override;
+    bool LastOpenBusy() const override { return m_bBusy; }
+
+  private:
+    bool m_bBusy = false;
 };

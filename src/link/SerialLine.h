@@ -70,4 +70,6 @@ class CLineFactory {
   public:
     virtual ~CLineFactory() = default;
     virtual std::unique_ptr<CSerialLine> OpenLine(const CLineAddress& address) = 0;
+    // Whether the last OpenLine failed because another process holds the line.
+    virtual bool LastOpenBusy() const { return false; }
 };

@@ -34,6 +34,7 @@ const std::vector<CMenuEntry>& MenuTable() {
         {E::Item, ID_ZEITSTEMPEL, "Zeitstempel", ""},
         {E::Item, ID_RESET_MODUL, "Rest Modul", ""},
         {E::EndPopup, 0, "", ""},
+        {E::Item, ID_STANDORTE, "Standorte ...", ""},
         {E::EndPopup, 0, "", ""},
         {E::Popup, 0, "&?", ""},
         {E::Item, ID_APP_ABOUT, "Inf&o über Pixlane...",

@@ -3,6 +3,7 @@
 #include "dialogs/AboutDlg.h"
 #include "dialogs/ModulSoftwareDlg.h"
 #include "dialogs/ModulStatusDlg.h"
+#include "dialogs/StandorteDlg.h"
 #include "dialogs/ZeitstempelDlg.h"
 #include "ui/MainFrame.h"
 
@@ -25,4 +26,15 @@ void CMainFrame::ShowModuleSoftwareDialog() {
 void CMainFrame::ShowAbout() {
     CAboutDlg dialog(this);
     dialog.exec();
+}
+
+std::optional<CSite> CMainFrame::RunSitesDialog() {
+    CStandorteDlg dialog(this);
+    dialog.exec();
+    return dialog.Taken();
+}
+
+void CMainFrame::SiteTaken(const std::string& name) {
+    m_sSite = QString::fromStdString(name);
+    UpdateCaption();
 }

@@ -125,7 +125,11 @@ CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
 CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::UpdateCaption() {
-    setWindowTitle(QStringLiteral("Pixlane - ") + m_pDoc->Title());
+    setWindowTitle(QStringLiteral("Pixlane - ") +
+                   (m_sSite.isEmpty()
+                        ? QString()
+                        : QStringLiteral("Standort ") + m_sSite + QStringLiteral(" - ")) +
+                   m_pDoc->Title());
 }
 
 void CMainFrame::BuildMenus() {

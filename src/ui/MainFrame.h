@@ -55,6 +55,8 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void RunSettingsDialog(CEinstellungMembers& members) override;
     // auto-save dialog (defined in FrameAutoSave.cpp)
     bool RunAutoSaveDialog(CAutoSaveMembers& members) override;
+    std::optional<CSite> RunSitesDialog() override;
+    void SiteTaken(const std::string& name) override;
     // module dialogs (defined in FrameDialogs.cpp)
     void ShowModuleStatusDialog() override;
     void ShowTimeStampDialog() override;
@@ -122,4 +124,5 @@ class CMainFrame : public QMainWindow, public CAppUi {
     std::map<int, QAction*> m_accelActions;
     std::map<int, QAction*> m_toolActions;
     bool m_bClosing = false;
+    QString m_sSite;  // the site taken over, for the title
 };

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "PtyFixture.h"
+#include "app/SiteBook.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -33,9 +34,9 @@ class CliCapturePtyTest : public CliPtyFixture {
         return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
     // The lines of pictures and steps; those of whole rounds are left out.
-    std::vector<QJsonObject> Journal() const {
+    std::vector<QJsonObject> Journal(const char* name = "journal.jsonl") const {
         std::vector<QJsonObject> lines;
-        QFile file(Path("journal.jsonl"));
+        QFile file(Path(name));
         if (file.open(QIODevice::ReadOnly))
             for (const QByteArray& line : file.readAll().split('\n')) {
                 const QJsonObject o = QJsonDocument::fromJson(line).object();
@@ -129,6 +130,85 @@ TEST_F(CliCapturePtyTest, SigtermInTheMiddleOfATransferBreaksItOffHangsUpAndEnds
     const std::vector<QJsonObject> journal = Journal();
     ASSERT_EQ(journal.size(), 1u);
     EXPECT_EQ(journal[0]["result"].toString(), "stopped");
+}
+
+// Two sites of the book, each behind a modem of its own: the first modem answers BUSY,
+// and the second site is still captured, each site with its own folder and journal.
+TEST_F(CliCapturePtyTest, EverySiteGetsItsRoundAndJournalWhenAnotherIsRefused) {
+    m_modem.m_eDialResult = EDialResult::Busy;
+    Serve(true);
+    CModuleSim module;
+    CModemSim modem{module};
+    modem.m_nDialDelayMs = 300;
+    module.SetPacing(115200, 0);
+    CPtySimServer server;
+    std::string device;
+    std::string error;
+    ASSERT_TRUE(server.Start(modem, device, &error)) << error;
+    const std::string book = UserSiteBookPath();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(QString::fromStdString(book)).absolutePath()));
+    {
+        QFile f(QString::fromStdString(book));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(("[nord]\ndevice=" + m_sDevice + "\nnumber=0815\nfolder=" +
+                 Path("nord").toStdString() + "\n\n[sued]\ndevice=" + device +
+                 "\nnumber=0816\nchannels=2,3\nfolder=" + Path("sued").toStdString() + "\n")
+                    .c_str());
+    }
+    const CCliResult r = RunCliWith({"capture", "--sites", "all", "-o", "k{channel}.bmp"});
+    server.Stop();
+    QFile::remove(QString::fromStdString(book));
+
+    EXPECT_EQ(r.m_nExit, 1) << r.m_sErr;
+    EXPECT_EQ(r.m_sOut,
+              Path("sued/k2.bmp").toStdString() + "\n" + Path("sued/k3.bmp").toStdString() + "\n");
+    EXPECT_NE(r.m_sErr.find("Modem meldet BUSY"), std::string::npos) << r.m_sErr;
+    const std::vector<QJsonObject> nord = Journal("nord/journal.jsonl");
+    ASSERT_FALSE(nord.empty());
+    for (const QJsonObject& line : nord)
+        EXPECT_EQ(line["site"].toString(), "nord");
+    EXPECT_EQ(nord.front()["event"].toString(), "dial");
+    EXPECT_EQ(nord.front()["modem"].toString(), "BUSY");
+    const std::vector<QJsonObject> sued = Journal("sued/journal.jsonl");
+    ASSERT_EQ(sued.size(), 2u);
+    for (const QJsonObject& line : sued) {
+        EXPECT_EQ(line["site"].toString(), "sued");
+        EXPECT_EQ(line["result"].toString(), "ok");
+    }
+    EXPECT_EQ(modem.Dialled(), (std::vector<std::string>{"0816"}));
+}
+
+// Two capture processes on one line: the second finds it held, says so, waits, and takes
+// its pictures once the first has let go; neither loses one.
+TEST_F(CliCapturePtyTest, ASecondProcessWaitsForTheLineAndThenCaptures) {
+    Serve(false);
+    const auto start = [&](QProcess& p, const char* name) {
+        p.setProgram(QStringLiteral(PIXLANE_CLI_EXE));
+        p.setArguments({"--device", QString::fromStdString(m_sDevice), "capture", "--channels",
+                        "1,2", "-o", Path(name) + "-k{channel}.bmp", "--journal",
+                        Path(name) + ".jsonl"});
+        p.start();
+        ASSERT_TRUE(p.waitForStarted());
+    };
+    QProcess first;
+    QProcess second;
+    start(first, "eins");
+    // The first holds the line while it fetches its second picture.
+    ASSERT_TRUE(first.waitForReadyRead(30000)) << first.readAllStandardError().toStdString();
+    start(second, "zwei");
+    ASSERT_TRUE(first.waitForFinished(60000));
+    ASSERT_TRUE(second.waitForFinished(60000));
+    const std::string secondErr = second.readAllStandardError().toStdString();
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+    EXPECT_EQ(second.exitCode(), 0) << secondErr;
+    EXPECT_NE(secondErr.find("Schnittstelle belegt"), std::string::npos) << secondErr;
+    for (const char* name : {"eins.jsonl", "zwei.jsonl"}) {
+        const std::vector<QJsonObject> journal = Journal(name);
+        ASSERT_EQ(journal.size(), 2u) << name;
+        for (const QJsonObject& line : journal)
+            EXPECT_EQ(line["result"].toString(), "ok") << name;
+    }
+    EXPECT_TRUE(QFile::exists(Path("zwei-k2.bmp")));
 }
 
 }  // namespace

@@ -65,6 +65,15 @@ capture="$(sed -n 's/^PIXLANE_CAPTURE=//p' "$examples/systemd/site.conf")"
 [[ "$line" == *"--device "* ]] || fail "site.conf nennt kein Gerät: $line"
 # shellcheck disable=SC2086
 run site sh -c '"$@" >out' sh "$cli" --quiet --demo-modem capture $capture &
+# The service's capture as its unit runs it: the site from the example book (its device
+# replaced by the demo), the folder the unit names replaced by one of the test's.
+exec="$(sed -n 's/^ExecStart=//p' "$examples/systemd/pixlane-capture@.service")"
+[[ "$exec" == *"capture --site %i --folder /var/lib/pixlane/%i "* ]] ||
+    fail "die Unit nimmt den Standort nicht aus dem Buch: $exec"
+mkdir -p "$work/unit/home/.config/Kelvorn"
+cp "$examples/pixlane-sites.ini" "$work/unit/home/.config/Kelvorn/"
+run unit sh -c '"$@" >out' sh "$cli" --quiet --demo-modem capture --site nord --folder "$work/unit/state" \
+    --latest "$work/unit/state/aktuell.bmp" &
 # The cron line as cron reads it: the command after the five time fields, up to its
 # first "%" that is not written "\%".
 cron="$(grep -v '^#' "$examples/pixlane-capture.cron" | grep . | head -n 1)"
@@ -75,6 +84,8 @@ wait
 set +f
 check site "$work/site" "$work/site/out"
 check cron "$work/cron/home/pixlane" "$work/cron/home/pixlane/bilder.txt"
+check unit "$work/unit/state" "$work/unit/out"
+grep -q '"site":"nord"' "$work/unit/state/journal.jsonl" || fail "unit: das Journal nennt den Standort nicht"
 
 failures=$(($(wc -l <"$work/failures" 2>/dev/null || echo 0)))
 if [ "$failures" -ne 0 ]; then

@@ -245,18 +245,22 @@ TEST_F(SerialPtyTest, AFarEndThatClosesIsALostLineAndSilenceIsNot) {
 TEST_F(SerialPtyTest, OpenIsExclusiveEvenAsRoot) {
     OpenAndSetUp();
     EXPECT_FALSE(m_port.Open(3));
-    EXPECT_EQ(CQtSerialLine::OpenDevice(m_sSlave), nullptr);
+    bool busy = false;
+    EXPECT_EQ(CQtSerialLine::OpenDevice(m_sSlave, nullptr, &busy), nullptr);
+    EXPECT_TRUE(busy);
 
     ASSERT_TRUE(m_port.Open(0));
     auto line = CQtSerialLine::OpenDevice(m_sSlave);
     EXPECT_NE(line, nullptr) << "the close gave the device free";
     EXPECT_FALSE(m_port.Open(3)) << "now the other user holds it";
+    EXPECT_TRUE(CComPort::OpenFoundBusy());
 }
 
 TEST_F(SerialPtyTest, MissingDeviceFailsToOpen) {
     ::setenv("PIXLANE_COM3", "/dev/pixlane-no-such-port", 1);
     EXPECT_FALSE(m_port.Open(3));
     EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(CComPort::OpenFoundBusy()) << "a missing device is not held by another";
 }
 
 class PortNameTest : public ::testing::Test {

@@ -192,6 +192,7 @@ TEST_F(MainFrameTest, MenuTreeCarriesEveryCommandWithItsText) {
         {2, "Fehlerstatus", 32796},
         {2, "Zeitstempel", 32794},
         {2, "Rest Modul", 32792},
+        {1, "Standorte ...", 32821},
         {0, "&?", 0},
         {1, QString::fromUtf8("Inf&o über Pixlane..."), 57664},
         {1, QString::fromUtf8("&Info über Modul Software"), 32789},

@@ -1,0 +1,163 @@
+#include "app/IniText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "app/TargetFile.h"
+
+namespace {
+
+bool Fail(std::string* error, const std::string& text) {
+    if (error != nullptr)
+        *error = text;
+    return false;
+}
+
+// Why the lock of the file could not be taken.
+std::string LockFailedText(const QLockFile& lock, const std::string& shown,
+                           const CTextFileNames& names) {
+    const std::string folder =
+        QFileInfo(QString::fromStdString(shown)).absolutePath().toStdString();
+    switch (lock.error()) {
+        case QLockFile::LockFailedError: {
+            qint64 pid = 0;
+            QString host, program;
+            if (lock.getLockInfo(&pid, &host, &program))
+                return names.m_pFile + (" " + shown) + " ist gesperrt (von " +
+                       (program.isEmpty() ? std::string("einem Programm") : program.toStdString()) +
+                       ", Prozess " + std::to_string(pid) + ")";
+            return names.m_pFile + (" " + shown) + " ist gesperrt";
+        }
+        case QLockFile::PermissionError:
+            return "Ordner " + folder + " ist nicht beschreibbar: die Sperrdatei " + names.m_pOf +
+                   " kann dort nicht angelegt werden";
+        case QLockFile::NoError:
+        case QLockFile::UnknownError:
+            break;
+    }
+    return "Sperrdatei " + shown + ".lock kann nicht angelegt werden";
+}
+
+}  // namespace
+
+std::vector<CIniLine> SplitIniLines(const QByteArray& text) {
+    std::vector<CIniLine> lines;
+    qsizetype pos = 0;
+    int number = 1;
+    while (pos < text.size()) {
+        CIniLine line;
+        line.m_nBegin = pos;
+        line.m_nNumber = number;
+        for (;;) {
+            qsizetype nl = text.indexOf('\n', pos);
+            const qsizetype end = nl < 0 ? text.size() : nl + 1;
+            QByteArray piece = text.mid(pos, (nl < 0 ? text.size() : nl) - pos);
+            if (piece.endsWith('\r'))
+                piece.chop(1);
+            line.m_text += piece;
+            pos = end;
+            ++number;
+            qsizetype slashes = 0;
+            while (slashes < piece.size() && piece[piece.size() - 1 - slashes] == '\\')
+                ++slashes;
+            if (slashes % 2 == 0 || pos >= text.size())
+                break;
+        }
+        line.m_nEnd = pos;
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::optional<QByteArray> SectionOf(const QByteArray& text) {
+    const QByteArray t = text.trimmed();
+    const qsizetype close = t.indexOf(']');
+    if (!t.startsWith('[') || close < 0)
+        return std::nullopt;
+    return t.mid(1, close - 1);
+}
+
+std::optional<QByteArray> KeyOf(const QByteArray& text) {
+    const QByteArray t = text.trimmed();
+    const qsizetype eq = t.indexOf('=');
+    if (t.isEmpty() || t.startsWith(';') || eq < 0)
+        return std::nullopt;
+    return t.left(eq).trimmed();
+}
+
+QByteArray LineEnding(const QByteArray& text) {
+    const qsizetype firstEnd = text.indexOf('\n');
+    return firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+}
+
+bool EncodedLine(const QTemporaryDir& scratch, const QString& key, const QString& value,
+                 QByteArray& line) {
+    const QString path = scratch.filePath(QStringLiteral("encode.conf"));
+    {
+        QSettings encoder(path, QSettings::IniFormat);
+        encoder.setValue(key, value);
+        encoder.sync();
+        if (encoder.status() != QSettings::NoError)
+            return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray name = key.section(QLatin1Char('/'), 1).toUtf8();
+    for (const CIniLine& l : SplitIniLines(file.readAll()))
+        if (KeyOf(l.m_text) == name) {
+            line = l.m_text;
+            return true;
+        }
+    return false;
+}
+
+QMap<QString, QVariant> ParsedValues(const QTemporaryDir& scratch, const char* name,
+                                     const QByteArray& text) {
+    const QString path = scratch.filePath(QLatin1String(name));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+            return {};
+    }
+    QSettings parsed(path, QSettings::IniFormat);
+    QMap<QString, QVariant> values;
+    for (const QString& key : parsed.allKeys())
+        values.insert(key, parsed.value(key));
+    return values;
+}
+
+bool EditTextFile(const QString& path, const CTextFileNames& names, const CTextEdit& edit,
+                  std::string* error) {
+    const std::string shown = path.toStdString();
+    const std::string file = names.m_pFile + (" " + shown);
+    if (std::string reason; !MakeFolders(QFileInfo(path).absolutePath().toStdString(), &reason))
+        return Fail(error, file + " nicht geschrieben: " + reason);
+    // A file made read-only stays as it is, also for root, who could write it.
+    if (IsReadOnlyFile(shown))
+        return Fail(error, file +
+                               " ist schreibgeschützt; nichts geändert (erst die Schreibrechte "
+                               "setzen, wenn sie geändert werden soll)");
+    // The settings store takes the same lock while it writes a file.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(5000))
+        return Fail(error, LockFailedText(lock, shown, names));
+    QByteArray before;
+    if (QFile in(path); in.exists()) {
+        if (!in.open(QIODevice::ReadOnly))
+            return Fail(error, file + " kann nicht gelesen werden");
+        before = in.readAll();
+    }
+    QByteArray after;
+    if (std::string why; !edit(before, after, why))
+        return Fail(error, why);
+    if (after != before) {
+        std::string reason;
+        if (!WriteTargetFile(shown, std::vector<uint8_t>(after.begin(), after.end()), &reason))
+            return Fail(error, file + " nicht geschrieben: " + reason);
+    }
+    return true;
+}

@@ -1,0 +1,85 @@
+// pixlane-cli sites --add and --remove on a book the user wrote by hand: only the site's
+// own lines change.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "CliRunner.h"
+#include "app/SiteBook.h"
+
+namespace {
+
+class CliSitesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_sBook = UserSiteBookPath();
+        QDir().mkpath(QFileInfo(QString::fromStdString(m_sBook)).absolutePath());
+    }
+    void TearDown() override { QFile::remove(QString::fromStdString(m_sBook)); }
+    void WriteBook(const std::string& text) {
+        QFile f(QString::fromStdString(m_sBook));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    std::string m_sBook;
+};
+
+TEST_F(CliSitesTest, AddAndRemoveChangeOnlyTheSitesOwnLines) {
+    const std::string handWritten =
+        "; Standorte, von Hand\n"
+        "[nord]\n"
+        "number = 0815   \n"
+        "channels=1,2\n"
+        "; Kabel zum Tor\n"
+        "\n"
+        "[tor]\n"
+        "link=cable\n"
+        "com=2\n";
+    WriteBook(handWritten);
+
+    CCliResult r =
+        RunCliWith({"sites", "--add", "sued", "--number", "0816", "--channels", "3", "--width",
+                    "360", "-o", "%Y/k{channel}.bmp", "--description", "Süd, Halle 2"});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    const std::string sued =
+        "\n[sued]\n"
+        "description=\"S\xC3\xBC"
+        "d, Halle 2\"\n"
+        "number=0816\n"
+        "channels=3\n"
+        "width=360\n"
+        "pattern=%Y/k{channel}.bmp\n";
+    EXPECT_EQ(FileBytes(m_sBook), handWritten + sued);
+
+    // Changed in place: the hand-written site's comment and spacing around it stay.
+    r = RunCliWith({"sites", "--add", "nord", "--number", "0817", "--local"});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    std::string changed = handWritten;
+    changed.replace(changed.find("[nord]"),
+                    std::string("[nord]\nnumber = 0815   \nchannels=1,2\n").size(),
+                    "[nord]\nnumber=0817\nlink=cable\n");
+    EXPECT_EQ(FileBytes(m_sBook), changed + sued);
+
+    r = RunCliWith({"sites", "--remove", "sued"});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(FileBytes(m_sBook), changed);
+    r = RunCliWith({"sites", "--remove", "tor"});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(FileBytes(m_sBook), changed.substr(0, changed.find("\n[tor]")));
+
+    // A site that is not there, and values the book would not read back, change nothing.
+    const std::optional<std::string> before = FileBytes(m_sBook);
+    EXPECT_EQ(RunCliWith({"sites", "--remove", "tor"}).m_nExit, 1);
+    r = RunCliWith({"sites", "--add", "west", "--modem"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_NE(r.m_sErr.find("link=modem braucht eine Nummer"), std::string::npos) << r.m_sErr;
+    EXPECT_EQ(FileBytes(m_sBook), before);
+
+    r = RunCliWith({"sites"});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_NE(r.m_sOut.find("nord  Kabel"), std::string::npos) << r.m_sOut;
+}
+
+}  // namespace
