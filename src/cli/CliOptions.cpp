@@ -769,13 +769,16 @@ bool CheckCapture(CCliOptions& o, const std::vector<std::string>& arguments, std
             return false;
         }
     }
-    if ((o.m_nKeepSeconds > 0 || o.m_nMinFreeBytes > 0) && o.m_sJournal.empty()) {
+    // A site of the book always has its journal.
+    const bool journal =
+        !o.m_sJournal.empty() || !o.m_sSite.empty() || !o.m_sites.empty() || o.m_bAllSites;
+    if ((o.m_nKeepSeconds > 0 || o.m_nMinFreeBytes > 0) && !journal) {
         error =
             "--keep und --min-free löschen nur Bilder, die das Journal nennt, und "
             "brauchen --journal";
         return false;
     }
-    if ((!o.m_sReportOut.empty() || !o.m_sMetrics.empty()) && o.m_sJournal.empty()) {
+    if ((!o.m_sReportOut.empty() || !o.m_sMetrics.empty()) && !journal) {
         error = "--report und --metrics lesen das Journal und brauchen --journal";
         return false;
     }
