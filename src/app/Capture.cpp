@@ -140,6 +140,23 @@ CPictureKeeper* CPixlaneApp::AutoSaveKeeper() {
                                   : kDefaultNamePattern;
     m_autoKeeper.m_sJournal =
         QDir(QString::fromStdString(m_sAutoSaveFolder)).filePath(kAutoSaveJournal).toStdString();
+    // The settings were checked when read or confirmed; one that is none limits nothing.
+    CRetention& retention = m_autoKeeper.m_retention;
+    retention.m_nKeepSeconds = 0;
+    retention.m_nMinFreeBytes = 0;
+    ParseKeepDuration(m_sAutoSaveKeep, retention.m_nKeepSeconds);
+    ParseFreeSize(m_sAutoSaveMinFree, retention.m_nMinFreeBytes);
+    retention.m_sKeepReason = "älter als die Aufbewahrungsdauer";
+    retention.m_sMinFreeReason = "weniger frei als verlangt";
+    if (!retention.Active()) {
+        m_sRetentionJournal.clear();
+    } else if (m_sRetentionJournal != m_autoKeeper.m_sJournal) {
+        // What the journal records is read once; the pictures saved since are added as
+        // they are saved.
+        retention.m_sFolder = m_sAutoSaveFolder;
+        retention.Load(m_autoKeeper.m_sJournal);
+        m_sRetentionJournal = m_autoKeeper.m_sJournal;
+    }
     return &m_autoKeeper;
 }
 

@@ -10,6 +10,7 @@
 #include "app/Commands.h"
 #include "app/NamePattern.h"
 #include "app/PortSettings.h"
+#include "app/Retention.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
@@ -260,7 +261,24 @@ void CPixlaneApp::ReadAutoSaveValues(QSettings& store, const Warning& warn) {
     m_bAutoSave = r.Bool("m_bAutoSave", false);
     m_sAutoSaveFolder = r.String("m_sAutoSaveFolder", "");
     m_sAutoSavePattern = r.String("m_sAutoSavePattern", kDefaultNamePattern);
+    m_sAutoSaveKeep = r.String("m_sAutoSaveKeep", "");
+    m_sAutoSaveMinFree = r.String("m_sAutoSaveMinFree", "");
     store.endGroup();
+    int64_t keep = 0;
+    if (!m_sAutoSaveKeep.empty() && !ParseKeepDuration(m_sAutoSaveKeep, keep)) {
+        if (warn)
+            warn("Einstellung m_sAutoSaveKeep: \"" + m_sAutoSaveKeep + "\" ist keine Dauer (" +
+                 kKeepValues + "). Es wird kein Bild nach seinem Alter gelöscht.");
+        m_sAutoSaveKeep.clear();
+    }
+    uint64_t minFree = 0;
+    if (!m_sAutoSaveMinFree.empty() && !ParseFreeSize(m_sAutoSaveMinFree, minFree)) {
+        if (warn)
+            warn("Einstellung m_sAutoSaveMinFree: \"" + m_sAutoSaveMinFree +
+                 "\" ist keine Größe (" + kFreeSizeValues +
+                 "). Es wird kein Bild für freien Platz gelöscht.");
+        m_sAutoSaveMinFree.clear();
+    }
     if (const std::string problem = NamePatternProblem(m_sAutoSavePattern, true);
         !problem.empty()) {
         if (warn)
@@ -278,6 +296,8 @@ void CPixlaneApp::WriteAutoSave(QSettings& store) const {
     store.setValue("m_bAutoSave", m_bAutoSave ? 1 : 0);
     store.setValue("m_sAutoSaveFolder", QString::fromStdString(m_sAutoSaveFolder));
     store.setValue("m_sAutoSavePattern", QString::fromStdString(m_sAutoSavePattern));
+    store.setValue("m_sAutoSaveKeep", QString::fromStdString(m_sAutoSaveKeep));
+    store.setValue("m_sAutoSaveMinFree", QString::fromStdString(m_sAutoSaveMinFree));
     store.endGroup();
     store.sync();
 }

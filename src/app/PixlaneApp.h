@@ -191,7 +191,13 @@ class CPixlaneApp {
     bool m_bAutoSave = false;
     std::string m_sAutoSaveFolder;
     std::string m_sAutoSavePattern = kDefaultNamePattern;
-    // A pattern that cannot name files gives the default (warn hears of it).
+    // How long its pictures are kept ("30d"; empty: for ever) and the free space below
+    // which the oldest go before a save ("2G"; empty: no limit), as capture's --keep
+    // and --min-free take them.
+    std::string m_sAutoSaveKeep;
+    std::string m_sAutoSaveMinFree;
+    // A pattern that cannot name files gives the default, a keep duration or free size
+    // that is none gives none (warn hears of each).
     void ReadAutoSave(QSettings& store, const Warning& warn = {});
     void WriteAutoSave(QSettings& store) const;
     // "Automatisch speichern ...": the dialog; what it confirms is stored at once.
@@ -228,6 +234,7 @@ class CPixlaneApp {
     // A loop cycle's fetch; with auto-save on, its picture is kept and journalled.
     void LoopFetch(int id);
     CPictureKeeper m_autoKeeper;
+    std::string m_sRetentionJournal;  // the journal the keeper's retention was loaded from
 
     int m_nKeepWidth = 0;  // size of the Nibble-2 data kept in m_pKeepBuf
     int m_nKeepHeight = 0;

@@ -9,9 +9,12 @@
 #include <QLocale>
 #include <QUrl>
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <map>
+#include <string_view>
 
 #include "app/Progress.h"
 #include "app/TargetFile.h"
@@ -142,10 +145,196 @@ bool ReadGzipBackwards(const QString& path, const std::function<bool(const QByte
 
 // ---- reading the journals into the status ----
 
+// The fields of a journal line that the report reads. The texts point into the line, or
+// into m_own when the line had to be parsed whole.
+struct CLineFields {
+    std::string_view m_time, m_event, m_result, m_site, m_message, m_file;
+    int m_iChannel = 0;  // 0 unless a whole number
+    double m_dBytes = 0, m_dSeconds = 0, m_dRate = 0, m_dOffhook = 0;
+    std::string m_own[6];
+
+    // The texts and the numbers by their keys.
+    std::array<std::pair<const char*, std::string_view*>, 6> Texts() {
+        return {{{"time", &m_time},
+                 {"event", &m_event},
+                 {"result", &m_result},
+                 {"site", &m_site},
+                 {"message", &m_message},
+                 {"file", &m_file}}};
+    }
+    std::array<std::pair<const char*, double*>, 4> Numbers() {
+        return {{{"bytes", &m_dBytes},
+                 {"seconds", &m_dSeconds},
+                 {"bytes_per_second", &m_dRate},
+                 {"offhook_seconds", &m_dOffhook}}};
+    }
+};
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+int WholeNumber(double d) {
+    return d >= 0 && d <= 1e9 && d == std::floor(d) ? static_cast<int>(d) : 0;
+}
+
+// The fields of a line as capture writes it: one object of strings, numbers, true, false
+// and null, without escapes. False for anything else, which ParseLine then reads (or
+// refuses). Parsing every line whole took most of the report's time.
+bool ScanLine(const QByteArray& line, CLineFields& f) {
+    const char* p = line.constData();
+    const char* const e = p + line.size();
+    bool high = false;
+    for (const char* q = p; q < e; ++q) {
+        const auto c = static_cast<unsigned char>(*q);
+        if (c == '\\' || (c < 0x20 && !IsSpace(*q)))
+            return false;
+        high = high || c >= 0x80;
+    }
+    if (high && !QByteArrayView(line).isValidUtf8())
+        return false;
+    const auto skip = [&] {
+        while (p < e && IsSpace(*p))
+            ++p;
+    };
+    const auto string = [&](std::string_view& out) {
+        const char* const from = ++p;  // after the opening quote
+        while (p < e && *p != '"')
+            ++p;
+        if (p == e)
+            return false;
+        out = std::string_view(from, static_cast<size_t>(p - from));
+        ++p;
+        return true;
+    };
+    // The character c, and the spaces after it.
+    const auto expect = [&](char c) {
+        if (p == e || *p != c)
+            return false;
+        ++p;
+        skip();
+        return true;
+    };
+    skip();
+    if (!expect('{'))
+        return false;
+    if (p < e && *p == '}') {
+        ++p;
+    } else {
+        for (;;) {
+            std::string_view key;
+            if (p == e || *p != '"' || !string(key))
+                return false;
+            skip();
+            if (!expect(':') || p == e)
+                return false;
+            std::string_view text;
+            double number = 0;
+            bool isText = false, isNumber = false;
+            if (*p == '"') {
+                if (!string(text))
+                    return false;
+                isText = true;
+            } else if (*p == '-' || (*p >= '0' && *p <= '9')) {
+                const auto [end, ec] = std::from_chars(p, e, number);
+                if (ec != std::errc() || !std::isfinite(number))
+                    return false;
+                p = end;
+                isNumber = true;
+            } else {
+                bool literal = false;
+                for (const std::string_view word : {"true", "false", "null"})
+                    if (static_cast<size_t>(e - p) >= word.size() &&
+                        std::string_view(p, word.size()) == word) {
+                        p += word.size();
+                        literal = true;
+                        break;
+                    }
+                if (!literal)
+                    return false;  // an object or a list within: left to the parser
+            }
+            for (const auto& [name, field] : f.Texts())
+                if (key == name)
+                    *field = isText ? text : std::string_view();
+            for (const auto& [name, field] : f.Numbers())
+                if (key == name)
+                    *field = isNumber ? number : 0;
+            if (key == "channel")
+                f.m_iChannel = isNumber ? WholeNumber(number) : 0;
+            skip();
+            if (expect(','))
+                continue;
+            if (expect('}'))
+                break;
+            return false;
+        }
+    }
+    skip();
+    return p == e;
+}
+
+// The same fields from a line that ScanLine does not take; false when it is not JSON.
+bool ParseLine(const QByteArray& line, CLineFields& f) {
+    QJsonParseError parsed{};
+    const QJsonObject o = QJsonDocument::fromJson(line, &parsed).object();
+    if (parsed.error != QJsonParseError::NoError)
+        return false;
+    size_t i = 0;
+    for (const auto& [name, field] : f.Texts()) {
+        f.m_own[i] = Utf8(o.value(QLatin1String(name)).toString());
+        *field = f.m_own[i++];
+    }
+    for (const auto& [name, field] : f.Numbers())
+        *field = o.value(QLatin1String(name)).toDouble();
+    f.m_iChannel = o.value(u"channel").toInt();
+    return true;
+}
+
+QDateTime TimeOf(std::string_view text) {
+    return QDateTime::fromString(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), Qt::ISODate);
+}
+
+// The time of a line in seconds since 1970: "yyyy-MM-ddTHH:mm:ss" with "Z" or an offset
+// as capture writes it, read directly; any other form through QDateTime. False when it
+// is no time.
+bool EpochOf(std::string_view t, qint64& epoch) {
+    const auto digits = [&](size_t at, size_t n, int& value) {
+        value = 0;
+        for (size_t i = at; i < at + n; ++i) {
+            if (t[i] < '0' || t[i] > '9')
+                return false;
+            value = value * 10 + (t[i] - '0');
+        }
+        return true;
+    };
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, oh = 0, om = 0;
+    const bool plain = (t.size() == 20 || t.size() == 25) && digits(0, 4, y) && t[4] == '-' &&
+                       digits(5, 2, mo) && t[7] == '-' && digits(8, 2, d) && t[10] == 'T' &&
+                       digits(11, 2, h) && t[13] == ':' && digits(14, 2, mi) && t[16] == ':' &&
+                       digits(17, 2, se);
+    const bool zone =
+        plain && (t.size() == 20 ? t[19] == 'Z'
+                                 : (t[19] == '+' || t[19] == '-') && digits(20, 2, oh) &&
+                                       t[22] == ':' && digits(23, 2, om));
+    if (!zone || mo < 1 || mo > 12 || d < 1 || d > QDate(y, mo, 1).daysInMonth() || h > 23 ||
+        mi > 59 || se > 59 || oh > 23 || om > 59) {
+        const QDateTime time = TimeOf(t);
+        if (!time.isValid())
+            return false;
+        epoch = time.toSecsSinceEpoch();
+        return true;
+    }
+    const int offset = (t.size() == 25 && t[19] == '-' ? -1 : 1) * (oh * 3600 + om * 60);
+    epoch = QDate(1970, 1, 1).daysTo(QDate(y, mo, d)) * kDay + h * 3600 + mi * 60 + se - offset;
+    return true;
+}
+
 struct CReader {
     CReport& m_report;
     std::map<std::string, CSiteStatus> m_sites;
     std::map<std::pair<std::string, int>, CCameraStatus> m_cameras;
+    qint64 m_nNow = m_report.m_now.toSecsSinceEpoch();
 
     qint64 Age(const QDateTime& t) const { return t.secsTo(m_report.m_now); }
 
@@ -168,85 +357,83 @@ struct CReader {
 
     // One line; false once it is older than the report needs.
     bool Take(const QByteArray& line, const std::string& journalSite) {
-        QJsonParseError parsed{};
-        const QJsonObject o = QJsonDocument::fromJson(line, &parsed).object();
-        if (parsed.error != QJsonParseError::NoError)
+        CLineFields f;
+        if (!ScanLine(line, f) && !ParseLine(line, f))
             return true;
-        const QDateTime time = QDateTime::fromString(o.value(u"time").toString(), Qt::ISODate);
-        if (!time.isValid())
+        qint64 epoch = 0;
+        if (!EpochOf(f.m_time, epoch))
             return true;
-        const qint64 age = Age(time);
+        const qint64 age = m_nNow - epoch;
         if (age > 7 * kDay + kOrderSlack)
             return false;
         if (age > 7 * kDay)
             return true;
-        const QString siteField = o.value(u"site").toString();
-        const std::string site = siteField.isEmpty() ? journalSite : Utf8(siteField);
+        const std::string site = f.m_site.empty() ? journalSite : std::string(f.m_site);
         CSiteStatus& s = m_sites[site];
         s.m_sName = site;
-        const QString event = o.value(u"event").toString();
-        const QString result = o.value(u"result").toString();
-        if (event == u"round") {
+        if (f.m_event == "round") {
             s.m_bHasRounds = true;
-            const double offhook = o.value(u"offhook_seconds").toDouble();
             if (age <= kDay)
-                s.m_dOffhookSeconds24h += offhook;
-            if (!s.m_lastRound.isValid() || time > s.m_lastRound) {
-                s.m_lastRound = time;
-                s.m_dLastRoundOffhook = offhook;
+                s.m_dOffhookSeconds24h += f.m_dOffhook;
+            if (!s.m_lastRound.isValid() || epoch > s.m_lastRound.toSecsSinceEpoch()) {
+                s.m_lastRound = TimeOf(f.m_time);
+                s.m_dLastRoundOffhook = f.m_dOffhook;
             }
             return true;
         }
-        const QString message = o.value(u"message").toString();
-        const std::string failure = Utf8(message.isEmpty() ? result : message);
-        if (event != u"picture") {
-            if (result != u"ok" && (!s.m_lastFailure.isValid() || time > s.m_lastFailure)) {
-                s.m_lastFailure = time;
+        const std::string_view failure = f.m_message.empty() ? f.m_result : f.m_message;
+        if (f.m_event != "picture") {
+            if (f.m_result != "ok" &&
+                (!s.m_lastFailure.isValid() || epoch > s.m_lastFailure.toSecsSinceEpoch())) {
+                s.m_lastFailure = TimeOf(f.m_time);
                 s.m_sLastFailure = failure;
             }
             return true;
         }
-        const int channel = o.value(u"channel").toInt();
         // A picture broken off on request is neither good nor failed.
-        if (channel < 1 || result == u"stopped")
+        if (f.m_iChannel < 1 || f.m_result == "stopped")
             return true;
-        CCameraStatus& c = m_cameras[{site, channel}];
-        c.m_iChannel = channel;
-        c.m_attempts.push_back(time);
-        const bool good = result == u"ok" || result == u"latest_failed";
+        CCameraStatus& c = m_cameras[{site, f.m_iChannel}];
+        c.m_iChannel = f.m_iChannel;
+        c.m_attempts.push_back(epoch);
+        const bool good = f.m_result == "ok" || f.m_result == "latest_failed";
         (good ? c.m_nGood7d : c.m_nFailed7d) += 1;
         if (age <= kDay)
             (good ? c.m_nGood24h : c.m_nFailed24h) += 1;
         if (!good) {
-            if (!c.m_lastFailure.isValid() || time > c.m_lastFailure) {
-                c.m_lastFailure = time;
+            if (!c.m_lastFailure.isValid() || epoch > c.m_lastFailure.toSecsSinceEpoch()) {
+                c.m_lastFailure = TimeOf(f.m_time);
                 c.m_sLastFailure = failure;
             }
             return true;
         }
-        c.m_nGoodBytes7d += static_cast<uint64_t>(std::max(0.0, o.value(u"bytes").toDouble()));
-        c.m_dGoodSeconds7d += std::max(0.0, o.value(u"seconds").toDouble());
-        if (c.m_pictures.empty() || time > c.m_pictures.front().m_time)
-            c.m_nLastRate = static_cast<int64_t>(o.value(u"bytes_per_second").toDouble());
-        c.m_pictures.push_back({time, Utf8(o.value(u"file").toString())});
+        c.m_nGoodBytes7d += static_cast<uint64_t>(std::max(0.0, f.m_dBytes));
+        c.m_dGoodSeconds7d += std::max(0.0, f.m_dSeconds);
+        // Only the newest are shown: the others are not kept (the lines come newest
+        // first, but two runs may have written a few out of order).
+        std::vector<CReportPicture>& kept = c.m_pictures;
+        auto at = kept.begin();
+        while (at != kept.end() && at->m_time.toSecsSinceEpoch() >= epoch)
+            ++at;
+        if (at == kept.begin())
+            c.m_nLastRate = static_cast<int64_t>(f.m_dRate);
+        if (at - kept.begin() >= static_cast<std::ptrdiff_t>(kReportPictures))
+            return true;
+        kept.insert(at, {TimeOf(f.m_time), std::string(f.m_file)});
+        if (kept.size() > kReportPictures)
+            kept.pop_back();
         return true;
     }
 
     void Finish(const std::map<std::pair<std::string, int>, QDir>& folders) {
         for (auto& [key, c] : m_cameras) {
-            std::sort(c.m_pictures.begin(), c.m_pictures.end(),
-                      [](const CReportPicture& a, const CReportPicture& b) {
-                          return a.m_time > b.m_time;
-                      });
-            if (c.m_pictures.size() > kReportPictures)
-                c.m_pictures.resize(kReportPictures);
             for (CReportPicture& p : c.m_pictures)
                 p.m_sFile = FindPicture(p.m_sFile, folders.at(key));
             // The period is the middle gap between its attempts.
             std::sort(c.m_attempts.begin(), c.m_attempts.end());
             std::vector<qint64> gaps;
             for (size_t i = 1; i < c.m_attempts.size(); ++i)
-                gaps.push_back(c.m_attempts[i - 1].secsTo(c.m_attempts[i]));
+                gaps.push_back(c.m_attempts[i] - c.m_attempts[i - 1]);
             if (!gaps.empty()) {
                 std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
                 c.m_nPeriodSeconds = gaps[gaps.size() / 2];

@@ -31,7 +31,7 @@ struct CCameraStatus {
     std::string m_sLastFailure;
     int64_t m_nPeriodSeconds = 0;  // the usual gap between its attempts; 0: unknown
     bool m_bStale = false;
-    std::vector<QDateTime> m_attempts;  // while reading
+    std::vector<int64_t> m_attempts;  // while reading: their times, seconds since 1970
 
     // The mean rate of the good pictures of 7 days; -1: none.
     int64_t MeanRate() const;

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QStorageInfo>
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <set>
 
 #include "app/Report.h"
@@ -17,7 +19,52 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+// The digits a value begins with (at most max of them) and the unit after them.
+bool SplitUnit(const std::string& text, size_t max, unsigned long long& number, std::string& unit) {
+    size_t digits = 0;
+    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
+        ++digits;
+    if (digits == 0 || digits > max)
+        return false;
+    number = std::strtoull(text.substr(0, digits).c_str(), nullptr, 10);
+    unit = text.substr(digits);
+    return number > 0;
+}
+
 }  // namespace
+
+bool ParseKeepDuration(const std::string& text, int64_t& seconds) {
+    unsigned long long number = 0;
+    std::string unit;
+    if (!SplitUnit(text, 9, number, unit))
+        return false;
+    const unsigned long long factor = unit.empty() || unit == "m" ? 60
+                                      : unit == "s"               ? 1
+                                      : unit == "h"               ? 3600
+                                      : unit == "d"               ? 24 * 3600
+                                                                  : 0;
+    if (factor == 0 || number * factor > static_cast<unsigned long long>(kMaxKeepSeconds))
+        return false;
+    seconds = static_cast<int64_t>(number * factor);
+    return true;
+}
+
+bool ParseFreeSize(const std::string& text, uint64_t& bytes) {
+    unsigned long long number = 0;
+    std::string unit;
+    if (!SplitUnit(text, 6, number, unit))
+        return false;
+    const int shift = unit.empty()  ? 0
+                      : unit == "K" ? 10
+                      : unit == "M" ? 20
+                      : unit == "G" ? 30
+                      : unit == "T" ? 40
+                                    : -1;
+    if (shift < 0)
+        return false;
+    bytes = number << shift;
+    return true;
+}
 
 void CRetention::Load(const std::string& journal) {
     m_saved.clear();
@@ -67,7 +114,8 @@ bool CRetention::MayRemove(const std::string& file) const {
     return m_sLatest.empty() || QFileInfo(Q(m_sLatest)).canonicalFilePath() != canonical;
 }
 
-CCaptureEvent CRetention::Remove(const CSaved& saved, const QDateTime& now, const char* reason) {
+CCaptureEvent CRetention::Remove(const CSaved& saved, const QDateTime& now,
+                                 const std::string& reason) {
     CCaptureEvent e;
     e.m_time = now;
     e.m_sEvent = "removed";
@@ -75,7 +123,7 @@ CCaptureEvent CRetention::Remove(const CSaved& saved, const QDateTime& now, cons
     QFile file(Q(saved.m_sFile));
     if (file.remove()) {
         e.m_sResult = "ok";
-        e.m_sMessage = std::string("Bild gelöscht: ") + reason;
+        e.m_sMessage = "Bild gelöscht: " + reason;
     } else {
         e.m_sResult = "failed";
         e.m_sMessage = "Bild nicht gelöscht: " + file.errorString().toStdString();
@@ -97,10 +145,10 @@ std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now) {
     size_t gone = 0;
     if (m_nKeepSeconds > 0)
         while (gone < m_saved.size() && m_saved[gone].m_time.secsTo(now) > m_nKeepSeconds)
-            events.push_back(Remove(m_saved[gone++], now, "älter als --keep"));
+            events.push_back(Remove(m_saved[gone++], now, m_sKeepReason));
     if (m_nMinFreeBytes > 0)
         while (gone < m_saved.size() && FreeBytes() < m_nMinFreeBytes)
-            events.push_back(Remove(m_saved[gone++], now, "weniger frei als --min-free"));
+            events.push_back(Remove(m_saved[gone++], now, m_sMinFreeReason));
     m_saved.erase(m_saved.begin(), m_saved.begin() + static_cast<std::ptrdiff_t>(gone));
     return events;
 }

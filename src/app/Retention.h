@@ -8,6 +8,21 @@
 
 #include "app/CaptureJournal.h"
 
+// How long pictures are kept at most: ten years.
+inline constexpr int64_t kMaxKeepSeconds = 3650LL * 24 * 3600;
+// What a keep duration and a free size may be, for the texts that refuse one (German).
+inline constexpr const char* kKeepValues =
+    "eine Dauer wie 12h, 30d oder 365d bis 3650 Tage; eine Zahl allein sind Minuten";
+inline constexpr const char* kFreeSizeValues =
+    "eine Größe wie 500M oder 2G, 1 bis 999999 mit K, M, G oder T";
+
+// A keep duration: a whole number with s, m, h or d after it (a plain number is minutes),
+// more than nothing and at most kMaxKeepSeconds; false when the text is none.
+bool ParseKeepDuration(const std::string& text, int64_t& seconds);
+// A free size: 1 to 999999 with K, M, G or T after it (powers of 1024); a plain number
+// is bytes. False when the text is none.
+bool ParseFreeSize(const std::string& text, uint64_t& bytes);
+
 // Keeps a capture's pictures from filling the disk. Only pictures that the journal
 // records as saved are ever removed, and of those only regular files inside the
 // capture's folder that are not the copy of the newest picture.
@@ -17,6 +32,9 @@ class CRetention {
     uint64_t m_nMinFreeBytes = 0;  // the oldest go while less is free; 0: no limit
     std::string m_sFolder;         // nothing outside it is removed
     std::string m_sLatest;         // never removed (empty: none)
+    // Why a picture went, in its journal line, in the words of the limits' setting.
+    std::string m_sKeepReason = "älter als --keep";
+    std::string m_sMinFreeReason = "weniger frei als --min-free";
     // The free bytes of the file system that holds the folder; the system's unless set.
     std::function<uint64_t(const std::string& folder)> m_fnFreeBytes;
 
@@ -36,7 +54,7 @@ class CRetention {
         std::string m_sFile;
     };
     bool MayRemove(const std::string& file) const;
-    CCaptureEvent Remove(const CSaved& saved, const QDateTime& now, const char* reason);
+    CCaptureEvent Remove(const CSaved& saved, const QDateTime& now, const std::string& reason);
     uint64_t FreeBytes() const;
 
     std::vector<CSaved> m_saved;  // oldest first

@@ -53,12 +53,15 @@ void CPixlaneApp::OnSettings() {
 }
 
 void CPixlaneApp::OnAutoSave() {
-    CAutoSaveMembers m{m_bAutoSave, m_sAutoSaveFolder, m_sAutoSavePattern};
+    CAutoSaveMembers m{m_bAutoSave, m_sAutoSaveFolder, m_sAutoSavePattern, m_sAutoSaveKeep,
+                       m_sAutoSaveMinFree};
     if (m_pUi == nullptr || !m_pUi->RunAutoSaveDialog(m))
         return;
     m_bAutoSave = m.m_bOn;
     m_sAutoSaveFolder = m.m_sFolder;
     m_sAutoSavePattern = m.m_sPattern;
+    m_sAutoSaveKeep = m.m_sKeep;
+    m_sAutoSaveMinFree = m.m_sMinFree;
     // Stored at once: an unattended window may never be closed the ordinary way.
     if (m_pStore != nullptr && !IsDemo())
         WriteAutoSave(*m_pStore);

@@ -33,4 +33,6 @@ struct CAutoSaveMembers {
     bool m_bOn = false;
     std::string m_sFolder;
     std::string m_sPattern;
+    std::string m_sKeep;     // as capture's --keep takes it; empty: kept for ever
+    std::string m_sMinFree;  // as capture's --min-free takes it; empty: no limit
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/NamePattern.h"
+#include "app/Retention.h"
 #include "app/SiteBook.h"
 #include "app/TargetFile.h"
 #include "link/PrintableText.h"
@@ -180,42 +181,23 @@ bool SetChannels(const std::string& name, const std::string& value, CCliOptions&
     return true;
 }
 
-// How long capture keeps its pictures at most: ten years.
-constexpr long long kMaxKeepSeconds = 3650LL * 24 * 3600;
-
 bool SetKeep(const std::string& name, const std::string& value, CCliOptions& o,
              std::string& error) {
-    if (!ParseDuration(value, o.m_nKeepSeconds, kMaxKeepSeconds) || o.m_nKeepSeconds == 0) {
-        error = BadValue(name, value,
-                         "eine Dauer wie 12h, 30d oder 365d bis 3650 Tage; eine Zahl allein "
-                         "sind Minuten");
+    int64_t seconds = 0;
+    if (!ParseKeepDuration(value, seconds)) {
+        error = BadValue(name, value, kKeepValues);
         return false;
     }
+    o.m_nKeepSeconds = static_cast<int>(seconds);
     return true;
 }
 
-// A size: a whole number with K, M, G or T after it (powers of 1024); a plain number is
-// bytes.
 bool SetMinFree(const std::string& name, const std::string& value, CCliOptions& o,
                 std::string& error) {
-    size_t digits = 0;
-    while (digits < value.size() && std::isdigit(static_cast<unsigned char>(value[digits])))
-        ++digits;
-    const std::string unit = value.substr(digits);
-    const int shift = unit.empty()  ? 0
-                      : unit == "K" ? 10
-                      : unit == "M" ? 20
-                      : unit == "G" ? 30
-                      : unit == "T" ? 40
-                                    : -1;
-    const unsigned long long number =
-        digits == 0 || digits > 6 ? 0 : std::strtoull(value.substr(0, digits).c_str(), nullptr, 10);
-    if (shift < 0 || number == 0) {
-        error =
-            BadValue(name, value, "eine Größe wie 500M oder 2G, 1 bis 999999 mit K, M, G oder T");
+    if (!ParseFreeSize(value, o.m_nMinFreeBytes)) {
+        error = BadValue(name, value, kFreeSizeValues);
         return false;
     }
-    o.m_nMinFreeBytes = number << shift;
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 
 #include "app/NamePattern.h"
+#include "app/Retention.h"
 
 CAutoSpeichernDlg::CAutoSpeichernDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Automatisch speichern"));
@@ -26,6 +27,16 @@ CAutoSpeichernDlg::CAutoSpeichernDlg(QWidget* parent) : QDialog(parent) {
     m_pPattern->setToolTip(
         QStringLiteral("%Y %m %d %H %M %S: Datum und Uhrzeit; {channel}, {width}, {height}, "
                        "{seq}: Kanal, Bildgröße, laufende Nummer; .png am Ende speichert PNG"));
+    m_pKeep = new QLineEdit(this);
+    m_pKeep->setObjectName(QStringLiteral("behalten"));
+    m_pKeep->setToolTip(QStringLiteral(
+        "Ältere Bilder, die das Journal des Ordners nennt, werden vor dem Speichern gelöscht: "
+        "12h, 30d, 365d; eine Zahl allein sind Minuten; leer: für immer behalten"));
+    m_pMinFree = new QLineEdit(this);
+    m_pMinFree->setObjectName(QStringLiteral("frei"));
+    m_pMinFree->setToolTip(QStringLiteral(
+        "Ist weniger frei, werden vor dem Speichern die ältesten Bilder gelöscht, die das "
+        "Journal des Ordners nennt: 500M, 2G (K, M, G, T); leer: keine Grenze"));
     m_pOn = new QCheckBox(QStringLiteral("ein/aus"), this);
     m_pOn->setObjectName(QStringLiteral("ein"));
 
@@ -41,8 +52,12 @@ CAutoSpeichernDlg::CAutoSpeichernDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(browse, 0, 2);
     layout->addWidget(new QLabel(QStringLiteral("Namensmuster"), this), 1, 0);
     layout->addWidget(m_pPattern, 1, 1, 1, 2);
-    layout->addWidget(m_pOn, 2, 1);
-    layout->addWidget(buttons, 3, 0, 1, 3);
+    layout->addWidget(new QLabel(QStringLiteral("Bilder behalten"), this), 2, 0);
+    layout->addWidget(m_pKeep, 2, 1, 1, 2);
+    layout->addWidget(new QLabel(QStringLiteral("Mindestens frei"), this), 3, 0);
+    layout->addWidget(m_pMinFree, 3, 1, 1, 2);
+    layout->addWidget(m_pOn, 4, 1);
+    layout->addWidget(buttons, 5, 0, 1, 3);
 
     connect(browse, &QPushButton::clicked, this, &CAutoSpeichernDlg::OnBrowse);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -53,6 +68,8 @@ bool CAutoSpeichernDlg::DoDataExchange(bool save) {
     if (!save) {
         m_pFolder->setText(QString::fromStdString(m_members.m_sFolder));
         m_pPattern->setText(QString::fromStdString(m_members.m_sPattern));
+        m_pKeep->setText(QString::fromStdString(m_members.m_sKeep));
+        m_pMinFree->setText(QString::fromStdString(m_members.m_sMinFree));
         m_pOn->setChecked(m_members.m_bOn);
         return true;
     }
@@ -74,7 +91,21 @@ bool CAutoSpeichernDlg::DoDataExchange(bool save) {
                       QStringLiteral("Bitte den Ordner mit vollständigem Pfad angeben (\"%1\" "
                                      "hängt davon ab, wo Pixlane gestartet wurde) !")
                           .arg(folder));
+    const std::string keep = m_pKeep->text().trimmed().toStdString();
+    int64_t seconds = 0;
+    if (!keep.empty() && !ParseKeepDuration(keep, seconds))
+        return refuse(m_pKeep,
+                      QStringLiteral("Bilder behalten: \"%1\" ist keine Dauer (%2) !")
+                          .arg(QString::fromStdString(keep), QString::fromUtf8(kKeepValues)));
+    const std::string minFree = m_pMinFree->text().trimmed().toStdString();
+    uint64_t bytes = 0;
+    if (!minFree.empty() && !ParseFreeSize(minFree, bytes))
+        return refuse(m_pMinFree, QStringLiteral("Mindestens frei: \"%1\" ist keine Größe (%2) !")
+                                      .arg(QString::fromStdString(minFree),
+                                           QString::fromUtf8(kFreeSizeValues)));
     m_members.m_sFolder = QDir::cleanPath(folder).toStdString();
+    m_members.m_sKeep = keep;
+    m_members.m_sMinFree = minFree;
     m_members.m_sPattern = pattern;
     m_members.m_bOn = m_pOn->isChecked();
     return true;

@@ -8,8 +8,9 @@ class QCheckBox;
 class QLineEdit;
 
 // "Automatisch speichern": the folder where the pictures of capture-timer ticks and loops
-// are kept, the pattern of their names and the switch. OK takes the controls only when
-// they make sense: a pattern that can name files, and a folder when the switch is on.
+// are kept, the pattern of their names, how long they are kept, the free space kept on
+// the disk, and the switch. OK takes the controls only when they make sense: a pattern
+// that can name files, a folder when the switch is on, a duration and a size (or none).
 class CAutoSpeichernDlg : public QDialog {
     Q_OBJECT
   public:
@@ -28,5 +29,7 @@ class CAutoSpeichernDlg : public QDialog {
 
     QLineEdit* m_pFolder = nullptr;
     QLineEdit* m_pPattern = nullptr;
+    QLineEdit* m_pKeep = nullptr;
+    QLineEdit* m_pMinFree = nullptr;
     QCheckBox* m_pOn = nullptr;
 };

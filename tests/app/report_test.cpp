@@ -133,6 +133,47 @@ TEST_F(ReportTest, FiguresStaleMarkGatheredPicturesAndMetrics) {
                                    << check.readAllStandardError().toStdString();
 }
 
+// Lines as other writers may write them: times in other zones and without seconds'
+// usual form, escaped texts, fields in a nested object; and lines that are no JSON.
+TEST(JournalLines, EveryWayOfWritingALineReadsAlike) {
+    QTemporaryDir dir;
+    const QString journal = dir.filePath("west.jsonl");
+    Write(journal,
+          // 25 hours ago in New York's winter time: outside the last day.
+          "{\"time\":\"2026-12-08T05:00:00-05:00\",\"event\":\"picture\",\"channel\":1,"
+          "\"result\":\"ok\"}\n"
+          // Inside it, in UTC and with a fraction.
+          "{\"time\":\"2026-12-09T10:30:00Z\",\"event\":\"picture\",\"channel\":1,"
+          "\"result\":\"ok\"}\n"
+          "{\"time\":\"2026-12-09T10:40:00.500Z\",\"event\":\"picture\",\"channel\":1,"
+          "\"result\":\"ok\",\"extra\":{\"a\":[1,2]},\"bytes\":7}\n"
+          "{\"time\":\"2026-12-09T11:00:00+01:00\",\"event\":\"picture\",\"channel\":1.5,"
+          "\"result\":\"ok\"}\n"
+          "{\"time\":\"2026-12-09T11:05:00+01:00\",\"event\":\"picture\",\"channel\":1,"
+          "\"result\":\"failed\",\"message\":\"Kanal \\\"1\\\": \\u00fcberlastet\"}\n"
+          "{\"time\":\"2026-12-09T11:10:00+01:00\",\"event\":\"picture\",\"channel\":1,"
+          "\"result\":\"failed\"} und mehr\n"
+          "{\"time\":\"2026-12-09T11:15:00+01:00\",\"event\":\"picture\",\"channel\":1,"
+          "\"result\":\"failed\",}\n"
+          "{\"time\":\"2026-12-09T11:20:00+01:00\",\"event\":\"picture\",\"channel\":1,"
+          "\"result\":\"failed\",\"message\":\"\xff\"}\n"
+          "{\"time\":\"2026-13-09T11:20:00+01:00\",\"event\":\"picture\",\"channel\":1,"
+          "\"result\":\"failed\"}\n");
+    const CReport report = ReadReport({journal.toStdString()}, kNow);
+    ASSERT_EQ(report.m_sites.size(), 1u);
+    ASSERT_EQ(report.m_sites[0].m_cameras.size(), 1u);
+    const CCameraStatus& k1 = report.m_sites[0].m_cameras[0];
+    EXPECT_EQ(k1.m_nGood7d, 3);
+    EXPECT_EQ(k1.m_nGood24h, 2);
+    EXPECT_EQ(k1.m_nFailed7d, 1);
+    EXPECT_EQ(k1.m_nGoodBytes7d, 7u);
+    EXPECT_EQ(k1.m_sLastFailure, "Kanal \"1\": überlastet");
+    ASSERT_EQ(k1.m_pictures.size(), 3u);
+    EXPECT_EQ(k1.m_pictures[0].m_time.toSecsSinceEpoch(),
+              QDateTime::fromString("2026-12-09T10:40:00.500Z", Qt::ISODate).toSecsSinceEpoch());
+    EXPECT_EQ(k1.m_pictures[2].m_time.toSecsSinceEpoch(), kNow.toSecsSinceEpoch() - 25 * 3600);
+}
+
 TEST(JournalTail, LinesAcrossReadBlocksComeWholeNewestFirstThenTheRotatedCopy) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

@@ -204,6 +204,30 @@ TEST_F(SmallDiskTest, EveryWritePathSaysSoKeepsWhatWasThereAndLeavesNothingHalfW
     }
 }
 
+// --min-free against the free space the file system itself reports: with 100 KiB, four
+// files of five pages each leave five pages free; 44 KiB asks for eleven, so the two
+// oldest pictures the journal names go, the file it does not name stays.
+TEST_F(SmallDiskTest, MinFreeRemovesTheOldestJournalledPicturesUntilTheRoomIsThere) {
+    ASSERT_NO_FATAL_FAILURE(Mount(m_disk.path().toStdString()));
+    std::string journal;
+    // The lines out of order: the times decide which picture is the oldest.
+    for (const char* name : {"alt2.bmp", "alt3.bmp", "alt1.bmp", "fremd.bmp"}) {
+        Put(Disk(name), std::string(20000, 'o'));
+        if (name[0] == 'a')
+            journal += std::string(R"({"time":"2026-01-0)") + name[3] +
+                       R"(T00:00:00+00:00","event":"picture","channel":1,"result":"ok","file":")" +
+                       Disk(name) + "\"}\n";
+    }
+    Put(Roomy("j"), journal);
+    const CCliResult r = RunCliWith({"--quiet", "capture", "-o", Disk("k{channel}.bmp"),
+                                     "--journal", Roomy("j"), "--min-free", "44K"});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    std::vector<std::string> left;
+    for (const auto& [path, hash] : Contents())
+        left.push_back(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
+    EXPECT_EQ(left, (std::vector<std::string>{"alt3.bmp", "fremd.bmp", "k1.bmp"}));
+}
+
 TEST_F(SmallDiskTest, ASettingsFolderOnAReadOnlyDiskIsNamedAsTheCause) {
     const std::string folder = QFileInfo(SettingsPath().c_str()).path().toStdString();
     ASSERT_TRUE(QDir().mkpath(folder.c_str()));

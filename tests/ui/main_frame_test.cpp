@@ -35,6 +35,7 @@
 #include <iterator>
 #include <vector>
 
+#include "app/CaptureJournal.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
 #include "image/Bmp.h"
@@ -836,6 +837,67 @@ TEST_F(CaptureTimerTest, ATickWithAutoSaveKeepsThePictureAndItsJournalLine) {
     EXPECT_TRUE(ShowsWholeText(*m_frame));
     EXPECT_TRUE(boxes.m_texts.isEmpty()) << boxes.m_texts.join(", ").toStdString();
     EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+}
+
+TEST_F(CaptureTimerTest, TheAutoSaveDialogsKeepAndFreeSpacePruneTheFolderBeforeATicksSave) {
+    const QString folder = m_dir.filePath("bilder");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // Two pictures an earlier auto-save journalled, one older than the hour kept, and a
+    // file of someone else's.
+    const QDateTime now = m_app.AutoKeeper().Now();
+    for (const auto& [name, age] : {std::pair{"alt.bmp", 3 * 3600}, {"neuer.bmp", 600}}) {
+        QFile picture(folder + "/" + name);
+        ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+        CCaptureEvent saved;
+        saved.m_time = now.addSecs(-age);
+        saved.m_sEvent = "picture";
+        saved.m_iChannel = 1;
+        saved.m_sResult = "ok";
+        saved.m_sFile = picture.fileName().toStdString();
+        std::string error;
+        ASSERT_TRUE(AppendJournal((folder + "/pixlane-journal.jsonl").toStdString(), saved, &error))
+            << error;
+    }
+    QFile(folder + "/fremd.bmp").open(QIODevice::WriteOnly);
+    // Too little is free while the newer picture is there.
+    m_app.AutoKeeper().m_retention.m_fnFreeBytes = [&](const std::string&) {
+        return QFile::exists(folder + "/neuer.bmp") ? uint64_t{1} << 30 : uint64_t{3} << 30;
+    };
+    const auto fill = [&](const char* keep, const char* minFree) {
+        return [=](QWidget* w) {
+            w->findChild<QLineEdit*>("ordner")->setText(folder);
+            w->findChild<QLineEdit*>("muster")->setText("bild-k{channel}.bmp");
+            w->findChild<QLineEdit*>("behalten")->setText(keep);
+            w->findChild<QLineEdit*>("frei")->setText(minFree);
+            w->findChild<QCheckBox*>("ein")->setChecked(true);
+            w->findChild<QPushButton*>("ok")->click();
+        };
+    };
+    CModalScript answer({fill("2 Tage", "2G"), fill("1h", "viel"), fill("1h", "2G")});
+    m_frame->MenuAction(ID_AUTO_SPEICHERN)->trigger();
+    EXPECT_TRUE(answer.Done());
+    ASSERT_EQ(answer.m_texts.size(), 2);
+    EXPECT_TRUE(answer.m_texts[0].startsWith("Bilder behalten: \"2 Tage\" ist keine Dauer"))
+        << answer.m_texts[0].toStdString();
+    EXPECT_TRUE(answer.m_texts[1].startsWith(
+        QString::fromUtf8("Mindestens frei: \"viel\" ist keine Größe")))
+        << answer.m_texts[1].toStdString();
+    QSettings stored(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Pixlane/AutoSave/m_sAutoSaveKeep").toString(), "1h");
+    EXPECT_EQ(stored.value("Pixlane/AutoSave/m_sAutoSaveMinFree").toString(), "2G");
+
+    m_app.m_bTimer = true;
+    m_frame->StartCaptureTimer(10);
+    CModalScript boxes({});
+    Fire();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files),
+              (QStringList{"bild-k1.bmp", "fremd.bmp", "pixlane-journal.jsonl"}));
+    QFile journal(folder + "/pixlane-journal.jsonl");
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    // Each removal says why, in the window's words.
+    const QString lines = QString::fromUtf8(journal.readAll());
+    EXPECT_TRUE(lines.contains(QString::fromUtf8("gelöscht: älter als die Aufbewahrungsdauer")));
+    EXPECT_TRUE(lines.contains(QString::fromUtf8("gelöscht: weniger frei als verlangt")));
 }
 
 TEST_F(CaptureTimerTest, ATickCapturesAndSetsTheTimerAgainWithItsInterval) {
