@@ -295,9 +295,26 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         qapp = std::make_unique<QCoreApplication>(s_argc, s_argv);
 
     if (opt.m_sCommand == "report") {
+        std::vector<std::string> sources = opt.m_sources;
+        if (sources.empty()) {
+            // The journals of the book's sites, each in its folder.
+            const CSiteBook book = ReadSiteBook();
+            for (const std::string& problem : book.m_problems)
+                err << kProgram << ": " << problem << '\n';
+            // A site that has not been captured yet has no journal to read.
+            for (const CSite& site : book.m_sites)
+                if (QFileInfo::exists(QString::fromStdString(site.CaptureJournal())))
+                    sources.push_back(site.CaptureJournal());
+            if (sources.empty()) {
+                err << kProgram
+                    << ": report: kein Standort des Standortbuchs hat hier ein Journal; nenne ein "
+                       "Journal oder einen Ordner mit Journalen\n";
+                return 1;
+            }
+        }
         std::vector<std::string> problems;
-        const bool written = WriteReport(opt.m_sources, QDateTime::currentDateTime(),
-                                         opt.m_sReportOut, opt.m_sMetrics, problems);
+        const bool written = WriteReport(sources, QDateTime::currentDateTime(), opt.m_sReportOut,
+                                         opt.m_sMetrics, problems);
         for (const std::string& problem : problems)
             err << kProgram << ": " << problem << '\n';
         return written ? 0 : 1;

@@ -772,10 +772,6 @@ bool CheckCapture(CCliOptions& o, const std::vector<std::string>& arguments, std
 }
 
 bool CheckReport(CCliOptions& o, const std::vector<std::string>& arguments, std::string& error) {
-    if (arguments.empty()) {
-        error = "report braucht mindestens ein Journal oder einen Ordner mit Journalen";
-        return false;
-    }
     if (o.m_sReportOut.empty() && o.m_sMetrics.empty()) {
         error = "report braucht --out DIR oder --metrics FILE";
         return false;
@@ -950,7 +946,7 @@ const CCliCommand kCommands[] = {
          "2 on a usage error.\n"},
     {.m_pName = "report",
      .m_groups = kReportGroups,
-     .m_pArguments = "JOURNAL|FOLDER ...",
+     .m_pArguments = "[JOURNAL|FOLDER ...]",
      .m_check = CheckReport,
      .m_pSummary = "status page and metrics from journals",
      .m_pAbout =
@@ -962,7 +958,8 @@ const CCliCommand kCommands[] = {
          "pixlane-journal.jsonl its folder's name. A camera is \"veraltet\" when its newest\n"
          "good picture is older than twice the usual gap between its pictures (a day when\n"
          "that is unknown). A picture whose path does not exist here is looked for below\n"
-         "the journal's folder.\n",
+         "the journal's folder. Without a journal or folder named, the journals of the\n"
+         "sites of the book are read.\n",
      .m_pMore = "Exit status: 0 when everything was read and written, 1 when a journal could not\n"
                 "be read (the rest is shown) or a file not written, 2 on a usage error.\n"},
     {.m_pName = "sites",

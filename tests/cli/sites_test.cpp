@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include "CliRunner.h"
 #include "app/SiteBook.h"
@@ -80,6 +81,29 @@ TEST_F(CliSitesTest, AddAndRemoveChangeOnlyTheSitesOwnLines) {
     r = RunCliWith({"sites"});
     EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
     EXPECT_NE(r.m_sOut.find("nord  Kabel"), std::string::npos) << r.m_sOut;
+}
+
+TEST_F(CliSitesTest, AReportWithoutJournalsReadsThoseOfTheBooksSites) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string folder = dir.filePath("nord").toStdString();
+    WriteBook("[nord]\nnumber=0815\nfolder=" + folder + "\n[sued]\nnumber=0816\n");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    QFile journal(QString::fromStdString(folder + "/journal.jsonl"));
+    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+    journal.write(R"({"event":"picture","time":"2026-12-09T18:00:00+00:00","channel":1,)"
+                  R"("result":"ok","file":"k1.bmp","site":"nord"})"
+                  "\n");
+    journal.close();
+
+    // sued has not been captured here: it has no journal and is left out, not a failure.
+    const std::string out = dir.filePath("seite").toStdString();
+    const CCliResult r = RunCliWith({"report", "--out", out});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    const std::optional<std::string> page = FileBytes(out + "/index.html");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->find("data-site=\"nord\""), std::string::npos);
+    EXPECT_EQ(page->find("data-site=\"sued\""), std::string::npos);
 }
 
 }  // namespace
