@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 pkgs=(qt6-base-dev qt6-serialport-dev libgtest-dev libgmock-dev libbenchmark-dev cmake g++ ninja-build xvfb xauth
-      desktop-file-utils appstream systemd zlib1g-dev prometheus chromium)
+      desktop-file-utils appstream systemd zlib1g-dev prometheus chromium ser2net ffmpeg qt6-translations-l10n)
 depsOnly=0
 if [ "${1:-}" = "--deps-only" ]; then
     depsOnly=1
