@@ -145,7 +145,7 @@ CPixlaneApp::~CPixlaneApp() {
 
 void CPixlaneApp::SetUi(CAppUi* ui) {
     m_pUi = ui;
-    CComPort::SetUi(ui);
+    m_line.SetUi(ui);
     if (ui == nullptr)
         return;
     std::vector<std::string> held;
@@ -307,7 +307,11 @@ CLineAddress CPixlaneApp::LineAddress(int port) const {
         return m_runLine;
     if (!m_runLine.GivenDevice().empty() && m_runLine.PortNumber() == port)
         return m_runLine;
-    return CLineAddress::Port(port);
+    // The stored device is read as the address is made, so a changed one counts at once.
+    const bool numbered = port >= 1 && port <= 9;
+    return CLineAddress::Port(port, numbered && m_pPortStore != nullptr
+                                        ? StoredPortDevice(*m_pPortStore, port)
+                                        : std::string());
 }
 
 bool CPixlaneApp::OpenConfiguredPort() {
@@ -315,10 +319,10 @@ bool CPixlaneApp::OpenConfiguredPort() {
     const CLineAddress address = LineAddress();
     if (!address.CanOpen())
         return false;
-    CComPort port;
+    CComPort port(m_line);
     if (!port.Open(address)) {
         // An open that got the line but could not read its state still holds it.
-        if (CComPort::IsOpen())
+        if (m_line.IsOpen())
             port.Open(0);
         return false;
     }
@@ -328,7 +332,7 @@ bool CPixlaneApp::OpenConfiguredPort() {
 }
 
 bool CPixlaneApp::NoticeLineLoss() {
-    if (!CComPort::TakeLineLoss())
+    if (!m_line.TakeLineLoss())
         return false;
     m_bPortOpen = false;
     m_bLineLost = true;
@@ -378,10 +382,10 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
         // go: they are held and shown as soon as a user interface is set.
         CHeldMessages held;
         if (m_pUi == nullptr)
-            CComPort::SetUi(&held);
+            m_line.SetUi(&held);
         OpenConfiguredPort();
         if (m_pUi == nullptr)
-            CComPort::SetUi(nullptr);
+            m_line.SetUi(nullptr);
         m_heldMessages.insert(m_heldMessages.end(), held.m_messages.begin(), held.m_messages.end());
     }
     m_bStarted = true;
@@ -396,7 +400,7 @@ void CPixlaneApp::ExitInstance() {
     ReleaseBuffers();
     if (m_pStore != nullptr && !IsDemo())
         WriteSettings(*m_pStore);
-    CComPort().Open(0);
+    CComPort(m_line).Open(0);
     UseStoredPorts(nullptr);
 }
 
@@ -406,7 +410,7 @@ void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
 }
 
 CDialResult CPixlaneApp::Dial() {
-    return DialNumber(m_sTel_nr, TextUi(), m_eModemPace);
+    return DialNumber(m_line, m_sTel_nr, TextUi(), m_eModemPace);
 }
 
 int CPixlaneApp::ConnectModem() {
@@ -414,7 +418,7 @@ int CPixlaneApp::ConnectModem() {
 }
 
 void CPixlaneApp::OnPortToggle() {
-    CComPort port;
+    CComPort port(m_line);
     NoticeLineLoss();
     if (m_bPortOpen) {
         port.Open(0);

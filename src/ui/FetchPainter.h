@@ -4,6 +4,7 @@
 
 #include "app/Progress.h"
 
+class CLineSession;
 class CPixlaneView;
 class QLabel;
 class QProgressBar;
@@ -23,9 +24,10 @@ class CFetchPainter {
     // once in this many milliseconds.
     static constexpr uint32_t kFiguresIntervalMs = 500;
 
-    // The widgets it paints: they belong to the frame and outlive this.
-    CFetchPainter(CPixlaneView& view, QLabel& text, QProgressBar& bar, QLabel& rate,
-                  QLabel& timeLeft);
+    // The widgets it paints: they belong to the frame and outlive this, as does the line
+    // whose clock times the paints.
+    CFetchPainter(CLineSession& line, CPixlaneView& view, QLabel& text, QProgressBar& bar,
+                  QLabel& rate, QLabel& timeLeft);
 
     bool IsFetching() const { return m_bFetching; }
     // A fetch begins: nothing of it has been painted, the bar shows no percent yet.
@@ -46,6 +48,7 @@ class CFetchPainter {
     void PaintIfDue();
     void PaintPending();
 
+    CLineSession& m_line;
     CPixlaneView& m_view;
     QLabel& m_text;
     QProgressBar& m_bar;

@@ -400,7 +400,7 @@ TEST_F(CaptureModemRoundTest, AHangUpTheModuleRefusesDropsDtrAndTheNextRoundReop
     EXPECT_TRUE(out.m_bHangupFailed);
     EXPECT_EQ(out.m_nSaved, 1);
     EXPECT_FALSE(m_modem.IsOffHook()) << "DTR dropped";
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(m_app.Line().IsOpen());
     const std::vector<QJsonObject> journal = Journal();
     ASSERT_EQ(journal.size(), 2u);
     EXPECT_EQ(journal[1]["event"].toString(), "hangup");
