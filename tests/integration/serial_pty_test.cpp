@@ -246,6 +246,11 @@ TEST_F(SerialPtyTest, OpenIsExclusiveEvenAsRoot) {
     bool busy = false;
     EXPECT_EQ(CQtSerialLine::OpenDevice(m_sSlave, nullptr, &busy), nullptr);
     EXPECT_TRUE(busy);
+    // A second session of the same process gets no share of the line either.
+    CLineSession other;
+    EXPECT_FALSE(CComPort(other).Open(3));
+    EXPECT_TRUE(other.OpenFoundBusy());
+    EXPECT_FALSE(other.IsOpen());
 
     ASSERT_TRUE(m_port.Open(0));
     auto line = CQtSerialLine::OpenDevice(m_sSlave);

@@ -447,4 +447,72 @@ TEST_F(ComPortTest, ALineThatGoesAwayClosesThePortAndNothingWaitsForIt) {
     EXPECT_FALSE(m_line.TakeLineLoss());
 }
 
+// ---- sessions ----
+
+// Two sessions in one process: each port object reaches the line of its own session, and
+// what happens on one line (its bytes, its waits, its loss, its messages) stays with it.
+TEST_F(ComPortTest, TwoSessionsKeepTheirLinesApart) {
+    CVirtualClock clock2;
+    CFakeLineFactory factory2(clock2);
+    factory2.Attach(1, nullptr);
+    CRecordingPortUi ui2;
+    CLineSession second;
+    second.SetClock(&clock2);
+    second.SetLineFactory(&factory2);
+    second.SetUi(&ui2);
+    CComPort port2(second);
+
+    CFakeLine& line1 = OpenAndSetUp(1);
+    ASSERT_TRUE(port2.Open(1)) << "the same number in another session is another line";
+    ASSERT_TRUE(port2.Setup(9600, 8, 0, 1, 0));
+    CFakeLine& line2 = *factory2.Last();
+    EXPECT_EQ(m_line.State()->m_nBaudRate, 115200u);
+    EXPECT_EQ(second.State()->m_nBaudRate, 9600u);
+
+    line1.InjectNow("eins");
+    line2.InjectNow("zwei");
+    char buf[8] = {};
+    ASSERT_TRUE(port2.Read(buf, 4));
+    EXPECT_STREQ(buf, "zwei");
+    ASSERT_TRUE(m_port.Read(buf, 4));
+    EXPECT_STREQ(buf, "eins");
+    EXPECT_TRUE(port2.Write("V#", 2));
+    EXPECT_EQ(line2.Written(), "V#");
+    EXPECT_EQ(line1.Written(), "");
+
+    // A time-out on one line passes on its own clock alone.
+    const uint64_t before1 = m_clock.NowUs();
+    const uint64_t before2 = clock2.NowUs();
+    EXPECT_FALSE(port2.Read(buf, 1));
+    EXPECT_EQ(clock2.NowUs() - before2, 3000 * kMs);
+    EXPECT_EQ(m_clock.NowUs(), before1);
+
+    // The loss of one line is that line's: the other stays open and quiet.
+    factory2.Unplug(1);
+    EXPECT_FALSE(port2.Write("V#", 2));
+    EXPECT_TRUE(second.LineLost());
+    EXPECT_TRUE(second.TakeLineLoss());
+    EXPECT_FALSE(m_line.LineLost());
+    EXPECT_FALSE(m_line.TakeLineLoss());
+    EXPECT_TRUE(m_line.IsOpen());
+    EXPECT_TRUE(m_port.Write("V#", 2));
+    EXPECT_EQ(line1.Written(), "V#");
+    EXPECT_THAT(ui2.m_status, ElementsAre("Schnittstelle getrennt"));
+    EXPECT_THAT(m_ui.m_status, IsEmpty());
+    EXPECT_EQ(m_line.BytesReceived(), 4u);
+    EXPECT_EQ(second.BytesReceived(), 4u);
+}
+
+TEST_F(ComPortTest, ASessionThatEndsGivesItsLineFree) {
+    {
+        CLineSession other;
+        other.SetClock(&m_clock);
+        other.SetLineFactory(&m_factory);
+        ASSERT_TRUE(CComPort(other).Open(2));
+        EXPECT_EQ(m_factory.OpenLines(), 1u);
+    }
+    EXPECT_EQ(m_factory.OpenLines(), 0u);
+    EXPECT_TRUE(m_port.Open(2));
+}
+
 }  // namespace
