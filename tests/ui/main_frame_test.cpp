@@ -421,7 +421,7 @@ TEST_F(MainFrameTest, ATextTooLongForItsPaneGetsTheLockPanesRoomAndATooltip) {
 
 TEST_F(MainFrameTest, BlocksFasterThanTheRepaintLimitAreAllPaintedByTheEnd) {
     ShowAndActivate();
-    // The module answers at once: the port's clock stands still during the whole fetch.
+    // The module answers at once: the line's clock stands still during the whole fetch.
     {
         CViewPaints paints(m_frame->View());
         ASSERT_TRUE(m_app.GetImage());
