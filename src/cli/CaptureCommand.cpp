@@ -217,10 +217,12 @@ int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets,
             for (const CTargetRun& run : runs)
                 if (!run.m_keeper.m_sJournal.empty())
                     journals.push_back(run.m_keeper.m_sJournal);
-            std::vector<std::string> problems;
+            std::vector<std::string> problems, notes;
             if (!WriteReport(journals, runs.front().m_keeper.Now(), o.m_sReportOut, o.m_sMetrics,
-                             problems))
+                             problems, &notes))
                 failed = true;
+            for (const std::string& note : notes)
+                ui.Note(note);
             for (const std::string& problem : problems)
                 ui.Note(problem);
         }
