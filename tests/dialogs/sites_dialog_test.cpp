@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,23 +14,11 @@
 
 #include "app/Commands.h"
 #include "app/SiteBook.h"
+#include "dialogs/EinstellungDlg.h"
 #include "dialogs/StandorteDlg.h"
 #include "support/WindowFixture.h"
 
 namespace {
-
-class SitesDialogTest : public CWindowFixture {
-  protected:
-    void SetUp() override {
-        m_factory.Attach(2, &m_module2);
-        CWindowFixture::SetUp();
-    }
-    void TearDown() override {
-        QFile::remove(QString::fromStdString(UserSiteBookPath()));
-        CWindowFixture::TearDown();
-    }
-    CModuleSim m_module2;
-};
 
 void WriteFile(const QString& path, const QByteArray& text) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
@@ -37,6 +26,75 @@ void WriteFile(const QString& path, const QByteArray& text) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text);
 }
+
+// The program with the simulated module on port 1 and another on port 2; site "a" of the
+// book names the device of a third, site "b" names no line.
+class SitesDialogTest : public CWindowFixture {
+  protected:
+    static constexpr const char* kDeviceA = "/dev/pixlane-standort-a";
+    void SetUp() override {
+        m_factory.Attach(2, &m_module2);
+        m_factory.AttachDevice(kDeviceA, &m_moduleA);
+        CWindowFixture::SetUp();
+    }
+    void TearDown() override {
+        QFile::remove(QString::fromStdString(UserSiteBookPath()));
+        CWindowFixture::TearDown();
+    }
+    void WriteBook() {
+        WriteFile(QString::fromStdString(UserSiteBookPath()),
+                  QByteArray("[a]\ndevice=") + kDeviceA + "\n\n[b]\nchannels=2\n");
+    }
+    // "Modul > Standorte ...", "Übernehmen" of the site of that name.
+    void Take(const QString& name) {
+        Frame();
+        QTimer::singleShot(0, [name] {
+            auto* dlg = qobject_cast<CStandorteDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr);
+            auto* list = dlg->findChild<QTreeWidget*>(QStringLiteral("liste"));
+            const QList<QTreeWidgetItem*> items = list->findItems(name, Qt::MatchExactly);
+            ASSERT_EQ(items.size(), 1);
+            list->setCurrentItem(items.front());
+            dlg->findChild<QPushButton*>(QStringLiteral("uebernehmen"))->click();
+        });
+        ASSERT_TRUE(m_app.OnCommand(ID_STANDORTE));
+        EXPECT_TRUE(Frame().windowTitle().contains(QStringLiteral("Standort ") + name))
+            << Frame().windowTitle().toStdString();
+    }
+    // "Modul > Einstellungen": the COM number chosen from its list, then OK. The device
+    // named beside the list before and after.
+    QStringList ChooseCom(const QString& com) {
+        QStringList devices;
+        QTimer::singleShot(0, [&devices, com] {
+            auto* dlg = qobject_cast<CEinstellungDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr);
+            auto* device = dlg->findChild<QLabel*>(QStringLiteral("comDevice"));
+            devices << device->toolTip();
+            auto* box = dlg->findChild<QComboBox*>(QStringLiteral("com"));
+            box->showPopup();
+            box->setCurrentIndex(box->findText(com));
+            box->hidePopup();
+            QCoreApplication::processEvents();
+            devices << device->toolTip();
+            dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+        });
+        EXPECT_TRUE(m_app.OnCommand(ID_EINSTELLUNGEN));
+        return devices;
+    }
+    // F4; true when the picture came from that module and from no other.
+    bool FetchedFrom(const CModuleSim& module) {
+        for (CModuleSim* m : {&m_module, &m_module2, &m_moduleA, &m_demo})
+            m->ClearRecord();
+        EXPECT_TRUE(m_app.OnCommand(ID_BILD_HOLEN));
+        for (const CModuleSim* m : {&m_module, &m_module2, &m_moduleA, &m_demo})
+            if (m->Frames().empty() == (m == &module))
+                return false;
+        return true;
+    }
+    CModuleSim m_module2;
+    CModuleSim m_moduleA;
+    CModuleSim m_demo;
+};
 
 TEST_F(SitesDialogTest, TakingASiteOverFillsTheSettingsAndNamesItInTheTitle) {
     const QString folder = m_dir.filePath("sued");
@@ -86,6 +144,48 @@ TEST_F(SitesDialogTest, TakingASiteOverFillsTheSettingsAndNamesItInTheTitle) {
     m_store->sync();
     EXPECT_EQ(m_store->value(QStringLiteral("Pixlane/BasicSettings/m_sTel_nr")).toString(),
               QStringLiteral("0816"));
+}
+
+TEST_F(SitesDialogTest, ASiteWithoutALineAfterOneWithADeviceFetchesOverTheStoredLine) {
+    WriteBook();
+    Take(QStringLiteral("a"));
+    EXPECT_TRUE(FetchedFrom(m_moduleA));
+    Take(QStringLiteral("b"));
+    EXPECT_TRUE(FetchedFrom(m_module));
+}
+
+TEST_F(SitesDialogTest, AComNumberChosenAfterASiteWithADeviceOpensThatNumbersDevice) {
+    const QString adapter = m_dir.filePath(QStringLiteral("ttyUSB-zwei"));
+    WriteFile(adapter, {});
+    qputenv("PIXLANE_COM2", adapter.toLocal8Bit());
+    WriteBook();
+    Take(QStringLiteral("a"));
+    EXPECT_EQ(ChooseCom(QStringLiteral("2")),
+              (QStringList{QString::fromLatin1(kDeviceA) + QStringLiteral(" (fehlt)"),
+                           adapter + QStringLiteral(" (vorhanden)")}));
+    qunsetenv("PIXLANE_COM2");
+    EXPECT_EQ(m_app.m_iCom, 2);
+    EXPECT_TRUE(FetchedFrom(m_module2));
+}
+
+// The window's demo: its module is the only one there is.
+class SitesDemoTest : public SitesDialogTest {
+  protected:
+    void SetUp() override {
+        m_factory.AttachDevice("/dev/pixlane-demo", &m_demo);
+        m_app.UseDemoDevice("/dev/pixlane-demo", false);
+        SitesDialogTest::SetUp();
+    }
+};
+
+TEST_F(SitesDemoTest, TheDemoModuleStaysTheLineWhateverSiteOrNumberIsChosen) {
+    WriteBook();
+    Take(QStringLiteral("a"));
+    EXPECT_TRUE(FetchedFrom(m_demo));
+    Take(QStringLiteral("b"));
+    EXPECT_EQ(ChooseCom(QStringLiteral("2")),
+              QStringList(2, QStringLiteral("/dev/pixlane-demo (fehlt)")));
+    EXPECT_TRUE(FetchedFrom(m_demo));
 }
 
 }  // namespace
