@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QTimerEvent>
 #include <QToolBar>
+#include <QTranslator>
 #include <algorithm>
 #include <climits>
 #include <csignal>
@@ -53,6 +54,7 @@
 #include "ui/MainFrame.h"
 #include "ui/PixlaneDoc.h"
 #include "ui/PixlaneView.h"
+#include "ui/QtTexts.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -546,6 +548,27 @@ TEST_F(MainFrameTest, SaveButtonWritesTheFetchedImageThroughTheDialog) {
     const QImage png(path + ".png", "PNG");
     ASSERT_EQ(png.size(), QSize(180, 144));
     EXPECT_EQ(qGray(png.pixel(17, 99)), m_module.LastPicture().At(17, 99));
+}
+
+TEST_F(MainFrameTest, QtsOwnTextsInTheSaveDialogAreGerman) {
+    QTranslator translator;
+    ASSERT_TRUE(InstallGermanQtTexts(translator));
+    ShowAndActivate();
+    ASSERT_TRUE(m_app.GetImage());
+    QStringList texts;
+    {
+        CModalScript answer({[&texts](QWidget* w) {
+            for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+                texts << w->findChild<QLabel*>(QLatin1String(name))->text();
+            for (const QAbstractButton* button : w->findChildren<QPushButton*>())
+                texts << button->text();
+            static_cast<QDialog*>(w)->reject();
+        }});
+        m_frame->ToolAction(ID_SPEICHERN)->trigger();
+    }
+    QCoreApplication::removeTranslator(&translator);
+    EXPECT_EQ(texts, (QStringList{"Suchen in:", "Datei&name:", "Dateien des Typs:", "S&peichern",
+                                  "Abbrechen"}));
 }
 
 TEST_F(MainFrameTest, TheAutoSaveDialogStoresItsOwnGroupAndRefusesAPatternThatNamesNothing) {
