@@ -1,7 +1,9 @@
 #include "app/TargetFile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -11,6 +13,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <deque>
+#include <limits>
+#include <map>
+#include <mutex>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -291,6 +296,38 @@ bool WriteDirect(int fd, bool ownDescriptor, const std::vector<uint8_t>& bytes,
     return ok || FailSystem(error);
 }
 
+// How old a temporary file must be before it counts as left behind: no run writes one
+// for so long.
+constexpr qint64 kLeftoverMs = 60 * 1000;
+
+// Removes the temporary files that a run killed while writing left in the folder: regular
+// files, no links, of the name form CTempFile gives, older than kLeftoverMs. A folder is
+// looked through once, and again only once the younger ones it held are old enough.
+void SweepLeftovers(const QString& folder) {
+    static std::mutex s_mutex;
+    static std::map<QString, qint64> s_nextSweep;  // ms since 1970
+    static const QRegularExpression kForm(QStringLiteral("^\\.pixlane-[0-9a-z]{6}\\.part$"));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const std::lock_guard lock(s_mutex);
+    if (const auto next = s_nextSweep.find(folder); next != s_nextSweep.end() && now < next->second)
+        return;
+    qint64 again = std::numeric_limits<qint64>::max();
+    QDirIterator it(folder, {QStringLiteral(".pixlane-*.part")},
+                    QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        if (!kForm.match(info.fileName()).hasMatch() || info.isSymLink() || !info.isFile())
+            continue;
+        const qint64 written = info.lastModified().toMSecsSinceEpoch();
+        if (now - written > kLeftoverMs)
+            RemoveFile(path);
+        else
+            again = std::min(again, written + kLeftoverMs + 1);
+    }
+    s_nextSweep[folder] = again;
+}
+
 // A hidden file in the folder, removed on every way out that did not give it a name.
 class CTempFile {
   public:
@@ -301,6 +338,7 @@ class CTempFile {
             RemoveFile(m_sName);
     }
     bool Create(const QString& folder) {
+        SweepLeftovers(folder);
         for (int attempt = 0; attempt < kMaxTempNames; ++attempt) {
             const QString name =
                 folder + QStringLiteral("/.pixlane-%1.part")
