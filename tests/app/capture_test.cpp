@@ -416,6 +416,9 @@ TEST_F(CaptureModemRoundTest, AHangUpTheModuleRefusesDropsDtrAndTheNextRoundReop
     CCaptureOutcome out = CCaptureRound(m_app, m_spec).Run();
     EXPECT_TRUE(out.m_bHangupFailed);
     EXPECT_EQ(out.m_nSaved, 1);
+    // Every picture kept, but the call may still be up: the round is not ok.
+    ASSERT_EQ(Journal(true).size(), 1u);
+    EXPECT_EQ(Journal(true)[0]["result"].toString(), "partial");
     EXPECT_FALSE(m_modem.IsOffHook()) << "DTR dropped";
     EXPECT_FALSE(CComPort::IsOpen());
     const std::vector<QJsonObject> journal = Journal();
