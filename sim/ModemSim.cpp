@@ -117,11 +117,19 @@ void CModemSim::RunCommand(const std::string& line, uint64_t nowUs, std::vector<
             m_bEcho = bEcho;
             Log("dialling " + number);
             const uint64_t delayUs = uint64_t{m_nDialDelayMs} * 1000;
-            const bool bNever =
-                m_eDialResult == EDialResult::Never || m_faults.Take(ESimFault::DialNever, "", -1);
+            CSimFault answer;
+            if (m_faults.TakeKind(ESimFault::DialAnswer, &answer)) {
+                Result(answer.m_sTarget, nowUs, delayUs, out);
+                return;
+            }
+            const bool bRing = m_faults.TakeKind(ESimFault::DialRing);
+            const bool bNever = bRing || m_eDialResult == EDialResult::Never ||
+                                m_faults.Take(ESimFault::DialNever, "", -1);
             if (bNever) {
                 m_eState = EState::Dialling;
                 m_nConnectAtUs = UINT64_MAX;
+                if (bRing)
+                    Result("RING", nowUs, delayUs, out);
             } else if (m_eDialResult == EDialResult::Connect) {
                 m_eState = EState::Dialling;
                 m_nConnectAtUs = nowUs + delayUs;

@@ -16,6 +16,8 @@ enum class EDialResult { Connect, Busy, NoCarrier, NoDialtone, NoAnswer, Never }
 // "ATE0"), takes commands ended by CR and answers with verbose results framed by CR LF.
 // "ATD<number>" goes off-hook and, after m_nDialDelayMs, answers CONNECT (and passes every
 // later byte to the module), BUSY, NO CARRIER, NO DIALTONE or NO ANSWER, or nothing at all.
+// A fault may make it answer the dial with any word instead (and give up the call), or with
+// RING and then nothing.
 // Dialling that never gets an answer is abandoned by the next byte the host sends (NO CARRIER). In
 // data mode there is no escape to command mode; the module's "E,1#" drops the carrier and the modem
 // returns to command mode with NO CARRIER. Its answers share the module's pacing.
@@ -33,6 +35,7 @@ class CModemSim : public CSimPeer {
     uint32_t m_nDialDelayMs = 2000;
     std::string m_sConnect = "CONNECT 9600";
     void AddFault(const CSimFault& fault) { m_faults.Add(fault); }
+    CSimFaultList& Faults() { return m_faults; }
 
     // State.
     bool IsOnline() const { return m_eState == EState::Online; }

@@ -1,5 +1,6 @@
 #include "sim/SimFault.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -103,6 +104,21 @@ bool ParseSimFault(const std::string& text, CSimFault& fault, std::string* error
         fault.m_eKind = ESimFault::DialNever;
         return true;
     }
+    if (kind == "dial-ring" && p.size() == 1) {
+        fault.m_eKind = ESimFault::DialRing;
+        return true;
+    }
+    if (kind == "dial-answer") {
+        // One answer line: printable, and short as a modem's words are.
+        const bool printable =
+            p.size() == 2 && !p[1].empty() && p[1].size() <= 40 &&
+            std::all_of(p[1].begin(), p[1].end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+        if (!printable)
+            return Fail(error, "expected dial-answer:WORD with WORD up to 40 printable characters");
+        fault.m_eKind = ESimFault::DialAnswer;
+        fault.m_sTarget = p[1];
+        return true;
+    }
     return Fail(error, "unknown fault: " + text);
 }
 
@@ -120,8 +136,25 @@ const char* SimFaultHelp() {
            "  delay-block:K:MS  block K comes MS milliseconds late\n"
            "  modem-error:CMD   the modem answers ERROR to CMD (e.g. ATX3)\n"
            "  dial-never        the modem never answers the dial\n"
+           "  dial-answer:WORD  the modem answers the dial with WORD (e.g. BLACKLISTED,\n"
+           "                    DELAYED, \"NO ANSWER\") and gives up the call\n"
+           "  dial-ring         the modem answers the dial with RING, then nothing\n"
            "A fault applies once, to the first occasion it fits (per-block faults to the\n"
            "first transfer that reaches block K); a trailing '+' makes it apply every time.\n";
+}
+
+bool IsModemFault(ESimFault kind) {
+    return kind == ESimFault::ModemError || kind == ESimFault::DialNever ||
+           kind == ESimFault::DialAnswer || kind == ESimFault::DialRing;
+}
+
+bool CSimFaultList::TakeKind(ESimFault kind, CSimFault* found) {
+    const auto it = std::find_if(m_faults.begin(), m_faults.end(),
+                                 [kind](const CSimFault& f) { return f.m_eKind == kind; });
+    if (it == m_faults.end())
+        return false;
+    const CSimFault fault = *it;
+    return Take(kind, fault.m_sTarget, fault.m_nBlock, found);
 }
 
 bool CSimFaultList::Take(ESimFault kind, const std::string& target, int block, CSimFault* found) {

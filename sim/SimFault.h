@@ -20,11 +20,17 @@ enum class ESimFault {
     DelayBlock,   // block m_nBlock m_nDelayMs late
     ModemError,   // the modem answers ERROR to the command m_sTarget (e.g. "ATX3")
     DialNever,    // the modem never answers the dial
+    DialAnswer,   // the modem answers the dial with the word m_sTarget and gives up the call
+    DialRing,     // the modem answers the dial with RING and then nothing, as DialNever
 };
+
+// Whether the modem in front of the module injects the fault, not the module.
+bool IsModemFault(ESimFault kind);
 
 struct CSimFault {
     ESimFault m_eKind = ESimFault::Silent;
-    std::string m_sTarget;  // command letter ("V", "I", ...) or modem command ("ATX3")
+    // Command letter ("V", "I", ...), modem command ("ATX3") or the modem's word ("DELAYED").
+    std::string m_sTarget;
     int m_nBlock = -1;
     uint32_t m_nDelayMs = 0;
     bool m_bPersistent = false;
@@ -33,7 +39,7 @@ struct CSimFault {
 // Text form, as pixlane-sim takes it: KIND[:ARG[:MS]][+], "+" making it persistent:
 //   silent:X  delay:X:MS  ack:X  letter:X  nohash:X  garbage:X   (X a command letter)
 //   checksum:K  hexlen:K  short:K  silent-block:K  delay-block:K:MS   (K a block index)
-//   modem-error:CMD  dial-never
+//   modem-error:CMD  dial-never  dial-answer:WORD  dial-ring
 bool ParseSimFault(const std::string& text, CSimFault& fault, std::string* error);
 
 // The help text for the grammar above.
@@ -47,6 +53,8 @@ class CSimFaultList {
     const std::vector<CSimFault>& All() const { return m_faults; }
     // The first fault of that kind for the target (or block); it is removed when one-shot.
     bool Take(ESimFault kind, const std::string& target, int block, CSimFault* found = nullptr);
+    // The first fault of that kind, whatever its target; removed when one-shot.
+    bool TakeKind(ESimFault kind, CSimFault* found = nullptr);
 
   private:
     std::vector<CSimFault> m_faults;

@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "pixlane-sim: %s\n", error.c_str());
                 return 2;
             }
-            if (fault.m_eKind == ESimFault::ModemError || fault.m_eKind == ESimFault::DialNever)
+            if (IsModemFault(fault.m_eKind))
                 modem.AddFault(fault);
             else
                 module.AddFault(fault);

@@ -148,12 +148,14 @@ CPictureKeeper* CPixlaneApp::AutoSaveKeeper() {
     ParseFreeSize(m_sAutoSaveMinFree, retention.m_nMinFreeBytes);
     retention.m_sKeepReason = "älter als die Aufbewahrungsdauer";
     retention.m_sMinFreeReason = "weniger frei als verlangt";
-    if (!retention.Active()) {
+    // A pattern retention cannot find its pictures by removes nothing (the dialog refuses
+    // one with a limit).
+    if (!retention.Active() ||
+        !retention.Place(m_sAutoSaveFolder, m_autoKeeper.m_sPattern).empty()) {
         m_sRetentionJournal.clear();
     } else if (m_sRetentionJournal != m_autoKeeper.m_sJournal) {
         // What the journal records is read once; the pictures saved since are added as
         // they are saved.
-        retention.m_sFolder = m_sAutoSaveFolder;
         retention.Load(m_autoKeeper.m_sJournal);
         m_sRetentionJournal = m_autoKeeper.m_sJournal;
     }

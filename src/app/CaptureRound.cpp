@@ -81,18 +81,21 @@ void CCaptureRound::RunSteps() {
     const int pictures = static_cast<int>(channels.size());
     if (m_plan.m_bUnattended && !OpenLine()) {
         // A line another process holds is not a fault of the line: the round could not start.
+        // Asked to stop while it waited for that line, the round was stopped, not failed.
         const bool busy = m_app.Line().OpenFoundBusy();
+        const bool stopped = busy && Stop();
         const std::string text =
             busy ? CComPort::kPortBusyText : PortOpenFailedText(m_app.LineAddress());
         ShowMessage(text);
         for (int channel : channels) {
             CCaptureEvent e = StartEvent("picture", channel, m_plan.m_request);
-            e.m_sResult = busy ? "busy" : "failed";
+            e.m_sResult = stopped ? "stopped" : busy ? "busy" : "failed";
             e.m_sMessage = text;
             Record(e);
         }
         m_out.m_bLineFailed = true;
-        m_out.m_nFailed = pictures;
+        m_out.m_bStopped = Stop();
+        m_out.m_nFailed = stopped ? 0 : pictures;
         return;
     }
     if (m_plan.m_bDial && !DialModem(pictures))

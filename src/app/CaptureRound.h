@@ -47,7 +47,8 @@ struct CCaptureOutcome {
     bool m_bRecordFailed = false;  // a journal line could not be written
     int m_nSaved = 0;
     // Pictures that were not kept (refused, failed, broken, not saved, or not fetched
-    // because the line or the dial failed); the one a stop broke off does not count.
+    // because the line or the dial failed); the one a stop broke off does not count, nor
+    // those a stop left untaken while another process held the line.
     int m_nFailed = 0;
 };
 

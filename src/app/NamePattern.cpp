@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QString>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -151,6 +152,88 @@ std::string ExpandNamePattern(const std::string& pattern, const std::tm& when,
         name += '/';
         from = slash + 1;
     }
+}
+
+namespace {
+
+// The text a time field can give, as a regular expression.
+std::string TimeFieldRegex(const std::string& field) {
+    static const std::string kAnyInFolder = "[^/]*";
+    if (field.size() == 3)  // E and O: the locale's era or its own digits
+        return field == "%Ec" || field == "%Ex" ? "[^/]*(?:/[^/]*){0,2}" : kAnyInFolder;
+    const char c = field[1];
+    if (std::strchr("CdgGHIjmMSuUVwWyY", c) != nullptr)
+        return "[0-9]+";
+    switch (c) {
+        case 'e':
+            return "[ 0-9]+";
+        case 'F':
+        case 'z':
+            return "[-+0-9]+";
+        case 'R':
+        case 'T':
+            return "[0-9:]+";
+        case 'D':
+            return "[0-9]+/[0-9]+/[0-9]+";
+        case 'c':
+        case 'x':
+            // The locale's date may hold slashes, which make folders.
+            return "[^/]*(?:/[^/]*){0,2}";
+        case '%':
+            return "%";
+        default:
+            return kAnyInFolder;
+    }
+}
+
+}  // namespace
+
+std::string NamePatternRegex(const std::string& pattern) {
+    std::string regex;
+    // Where the number of a taken name goes: before the last dot of the last part that
+    // only fixed text follows, unless it starts the part (see NumberedName).
+    size_t numberAt = std::string::npos;
+    bool partStart = true;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        const bool wasStart = partStart;
+        partStart = false;
+        if (c == '%' && i + 1 < pattern.size()) {
+            std::string field = pattern.substr(i, 2);
+            if ((field[1] == 'E' || field[1] == 'O') && i + 2 < pattern.size())
+                field += pattern[i + 2];
+            i += field.size() - 1;
+            regex += TimeFieldRegex(field);
+            if (field != "%%")
+                numberAt = std::string::npos;
+            continue;
+        }
+        if (c == '{') {
+            const size_t end = pattern.find('}', i);
+            const std::string name =
+                end == std::string::npos ? std::string() : pattern.substr(i + 1, end - i - 1);
+            if (FindField(name) != nullptr) {
+                regex += name == "seq" ? "[0-9]{4,}" : "[0-9]+";
+                numberAt = std::string::npos;
+                i = end;
+                continue;
+            }
+        }
+        if (c == '/') {
+            partStart = true;
+            numberAt = std::string::npos;
+        } else if (c == '.' && !wasStart) {
+            numberAt = regex.size();
+        }
+        // Escaped, every sign but a letter or digit stands for itself.
+        if (!std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80)
+            regex += '\\';
+        regex += c;
+    }
+    const std::string number = "(?:-[0-9]+)?";
+    if (numberAt == std::string::npos)
+        return regex + number;
+    return regex.insert(numberAt, number);
 }
 
 std::string ExpandedNameProblem(const std::string& name, bool insideFolder) {

@@ -35,6 +35,12 @@ std::string ExpandedNameProblem(const std::string& name, bool insideFolder);
 std::string ExpandNamePattern(const std::string& pattern, const std::tm& when,
                               const CNameFields& fields);
 
+// A regular expression (PCRE) of every name the pattern can give: its fixed text as it
+// stands, each field as the text it can give (digits for the numbers, any text within a
+// folder for the names of the locale), and the "-1", "-2", ... that a taken name gets
+// before its extension. Names are matched whole, "/" between folders.
+std::string NamePatternRegex(const std::string& pattern);
+
 // Whether the folder can take the window's auto-saved pictures: a whole path, which names
 // the same folder wherever the window was started.
 bool IsAutoSaveFolder(const std::string& folder);

@@ -303,15 +303,27 @@ void CPixlaneApp::WriteAutoSave(QSettings& store) const {
 }
 
 CLineAddress CPixlaneApp::LineAddress(int port) const {
-    if (m_runLine.IsNamedDevice())
+    // The demo module stands behind whichever number is chosen: there is no other.
+    if (IsDemo())
+        return CLineAddress::PortOn(port, m_sDemoDevice);
+    // A device named in place of a number is the line of the number in use; another
+    // number stands for its own device.
+    if (m_runLine.IsNamedDevice() && port == m_iCom)
         return m_runLine;
-    if (!m_runLine.GivenDevice().empty() && m_runLine.PortNumber() == port)
+    if (!m_runLine.IsNamedDevice() && !m_runLine.GivenDevice().empty() &&
+        m_runLine.PortNumber() == port)
         return m_runLine;
     // The stored device is read as the address is made, so a changed one counts at once.
     const bool numbered = port >= 1 && port <= 9;
     return CLineAddress::Port(port, numbered && m_pPortStore != nullptr
                                         ? StoredPortDevice(*m_pPortStore, port)
                                         : std::string());
+}
+
+void CPixlaneApp::ChoosePort(int port) {
+    if (port != m_iCom && m_runLine.IsNamedDevice())
+        m_runLine = CLineAddress();
+    m_iCom = port;
 }
 
 bool CPixlaneApp::OpenConfiguredPort() {
@@ -372,7 +384,6 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
     if (IsDemo()) {
         if (m_iCom < 1 || m_iCom > 9)
             m_iCom = 1;
-        UseLineAddress(CLineAddress::PortOn(m_iCom, m_sDemoDevice));
         m_iLokal = m_bDemoModem ? 0 : 1;
         m_bPortOpen = false;
     }

@@ -60,15 +60,20 @@ class CPixlaneApp {
     // unchanged) when it fails.
     bool OpenConfiguredPort();
     // For this run only, and stored nowhere: the line is opened at this address instead
-    // of the port number's own device (a device pixlane-cli names, the demo's
-    // pseudo-terminal behind a port number).
+    // of the port number's own device (a device pixlane-cli or a site names, pixlane-cli's
+    // demo pseudo-terminal behind a port number).
     void UseLineAddress(const CLineAddress& address) { m_runLine = address; }
     // From now on port numbers find their stored devices ("Ports/COMn") in this store;
     // null: in none. InitInstance uses its store, ExitInstance none.
     void UseStoredPorts(QSettings* store) { m_pPortStore = store; }
-    // Where the line of port number n is opened; of m_iCom without one.
+    // Where the line of port number n is opened; of m_iCom without one. The window's demo
+    // module stands behind every number; a device named for the run stands for m_iCom
+    // only, any other number for its own device.
     CLineAddress LineAddress(int port) const;
     CLineAddress LineAddress() const { return LineAddress(m_iCom); }
+    // The user chose port number n: it becomes m_iCom, and a device named for the run
+    // gives way to the number's own when n is another number than the one in use.
+    void ChoosePort(int port);
 
     // The status text when a line that went away is open again.
     static constexpr const char* kLineBackText = "Schnittstelle wieder verbunden";

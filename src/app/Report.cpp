@@ -1,5 +1,6 @@
 #include "app/Report.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -26,9 +27,6 @@
 namespace {
 
 constexpr qint64 kDay = 24 * 3600;
-// Lines may stand a little out of order (two runs appending to one journal); reading
-// goes on this far past the oldest time it needs.
-constexpr qint64 kOrderSlack = 3600;
 // Rotated copies looked for at most.
 constexpr int kMaxRotations = 1000;
 constexpr qint64 kReadBlock = 64 * 1024;
@@ -85,12 +83,7 @@ bool ReadPlainBackwards(const QString& path, const std::function<bool(const QByt
         return false;
     }
     qint64 pos = file.size();
-    bool torn = false;
-    if (pos > 0 && file.seek(pos - 1)) {
-        char last = '\n';
-        torn = file.getChar(&last) && last != '\n';
-    }
-    CLineSplitter lines(take, torn);
+    CLineSplitter lines(take, false);
     while (pos > 0) {
         const qint64 n = std::min(pos, kReadBlock);
         pos -= n;
@@ -132,7 +125,7 @@ bool ReadGzipBackwards(const QString& path, const std::function<bool(const QByte
         *error = "Journal " + Utf8(path) + " ist kein lesbares gzip";
         return false;
     }
-    CLineSplitter lines(take, !all.isEmpty() && !all.endsWith('\n'));
+    CLineSplitter lines(take, false);
     more = lines.Prepend(all) && lines.Finish();
     return true;
 #else
@@ -330,13 +323,179 @@ bool EpochOf(std::string_view t, qint64& epoch) {
     return true;
 }
 
-struct CReader {
-    CReport& m_report;
-    std::map<std::string, CSiteStatus> m_sites;
-    std::map<std::pair<std::string, int>, CCameraStatus> m_cameras;
-    qint64 m_nNow = m_report.m_now.toSecsSinceEpoch();
+// Which line of a kind is the newest: within one journal the line read first (they come
+// from its end back, and a clock that was wrong for a while does not reorder what was
+// written after), between journals the later time.
+struct CNewest {
+    int m_iJournal = -1;
+    qint64 m_nEpoch = 0;
 
-    qint64 Age(const QDateTime& t) const { return t.secsTo(m_report.m_now); }
+    // True when the line of that journal and time is newer than the one held, which it
+    // then becomes.
+    bool Take(int journal, qint64 epoch) {
+        if (m_iJournal == journal || (m_iJournal >= 0 && epoch <= m_nEpoch))
+            return false;
+        m_iJournal = journal;
+        m_nEpoch = epoch;
+        return true;
+    }
+};
+
+struct CPictureRead {
+    qint64 m_nEpoch = 0;
+    int m_iJournal = 0;
+    CReportPicture m_picture;
+};
+
+struct CCameraRead {
+    CCameraStatus m_status;
+    std::vector<CPictureRead> m_pictures;  // newest first, as CNewest orders them
+    std::vector<qint64> m_attempts;        // their times, seconds since 1970
+    CNewest m_failure;
+};
+
+struct CSiteRead {
+    CSiteStatus m_status;
+    CNewest m_round, m_failure;
+};
+
+class CReader {
+  public:
+    explicit CReader(CReport& report) : m_report(report) {}
+
+    void BeginJournal(const QDir& folder) {
+        m_folders.push_back(folder);
+        m_nOldRun = 0;
+        m_nFuture = 0;
+    }
+
+    // One line; false once the lines are older than the report needs.
+    bool Take(const QByteArray& line, const std::string& journalSite) {
+        CLineFields f;
+        if (!ScanLine(line, f) && !ParseLine(line, f))
+            return true;
+        qint64 epoch = 0;
+        if (!EpochOf(f.m_time, epoch))
+            return true;
+        if (epoch - m_nNow > kDay) {
+            if (m_nFuture++ == 0)
+                m_sFuture = f.m_time;
+            return true;
+        }
+        const qint64 age = m_nNow - epoch;
+        if (age > 7 * kDay)
+            return ++m_nOldRun < kOldRunToStop;
+        m_nOldRun = 0;
+        const int journal = static_cast<int>(m_folders.size()) - 1;
+        const std::string site = f.m_site.empty() ? journalSite : std::string(f.m_site);
+        CSiteRead& sr = m_sites[site];
+        CSiteStatus& s = sr.m_status;
+        s.m_sName = site;
+        if (f.m_event == "round") {
+            s.m_bHasRounds = true;
+            if (age <= kDay)
+                s.m_dOffhookSeconds24h += f.m_dOffhook;
+            if (sr.m_round.Take(journal, epoch)) {
+                s.m_lastRound = TimeOf(f.m_time);
+                s.m_dLastRoundOffhook = f.m_dOffhook;
+            }
+            return true;
+        }
+        const std::string_view failure = f.m_message.empty() ? f.m_result : f.m_message;
+        if (f.m_event != "picture") {
+            if (f.m_result == "ok")
+                return true;
+            // A dial that failed is a picture missed by each camera of the site.
+            if (f.m_event == "dial" && f.m_result != "stopped") {
+                ++s.m_nFailedDials7d;
+                if (age <= kDay)
+                    ++s.m_nFailedDials24h;
+            }
+            if (sr.m_failure.Take(journal, epoch)) {
+                s.m_lastFailure = TimeOf(f.m_time);
+                s.m_sLastFailure = failure;
+            }
+            return true;
+        }
+        // A picture broken off on request is neither good nor failed.
+        if (f.m_iChannel < 1 || f.m_result == "stopped")
+            return true;
+        CCameraRead& cr = m_cameras[{site, f.m_iChannel}];
+        CCameraStatus& c = cr.m_status;
+        c.m_iChannel = f.m_iChannel;
+        cr.m_attempts.push_back(epoch);
+        const bool good = f.m_result == "ok" || f.m_result == "latest_failed";
+        (good ? c.m_nGood7d : c.m_nFailed7d) += 1;
+        if (age <= kDay)
+            (good ? c.m_nGood24h : c.m_nFailed24h) += 1;
+        if (!good) {
+            if (cr.m_failure.Take(journal, epoch)) {
+                c.m_lastFailure = TimeOf(f.m_time);
+                c.m_sLastFailure = failure;
+            }
+            return true;
+        }
+        c.m_nGoodBytes7d += static_cast<uint64_t>(std::max(0.0, f.m_dBytes));
+        c.m_dGoodSeconds7d += std::max(0.0, f.m_dSeconds);
+        // Only the newest are shown: the others are not kept.
+        std::vector<CPictureRead>& kept = cr.m_pictures;
+        auto at = kept.begin();
+        while (at != kept.end() && (at->m_iJournal == journal || at->m_nEpoch >= epoch))
+            ++at;
+        if (at - kept.begin() >= static_cast<std::ptrdiff_t>(kReportPictures))
+            return true;
+        if (at == kept.begin())
+            c.m_nLastRate = static_cast<int64_t>(f.m_dRate);
+        kept.insert(at, {epoch, journal, {TimeOf(f.m_time), std::string(f.m_file)}});
+        if (kept.size() > kReportPictures)
+            kept.pop_back();
+        return true;
+    }
+
+    // What the journal's reading passed over, said once for the journal.
+    void EndJournal(const std::string& journal) {
+        if (m_nFuture == 0)
+            return;
+        m_report.m_notes.push_back(
+            "Journal " + journal + ": " + std::to_string(m_nFuture) +
+            (m_nFuture == 1 ? " Zeile" : " Zeilen") +
+            " mit einer Zeit mehr als einen Tag nach jetzt übergangen (zuletzt geschrieben: " +
+            m_sFuture + ")");
+    }
+
+    void Finish() {
+        for (auto& [key, cr] : m_cameras) {
+            CCameraStatus& c = cr.m_status;
+            for (CPictureRead& p : cr.m_pictures) {
+                p.m_picture.m_sFile = FindPicture(p.m_picture.m_sFile, m_folders[p.m_iJournal]);
+                c.m_pictures.push_back(std::move(p.m_picture));
+            }
+            // The period is the middle gap between its attempts.
+            std::sort(cr.m_attempts.begin(), cr.m_attempts.end());
+            std::vector<qint64> gaps;
+            for (size_t i = 1; i < cr.m_attempts.size(); ++i)
+                gaps.push_back(cr.m_attempts[i] - cr.m_attempts[i - 1]);
+            if (!gaps.empty()) {
+                std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+                c.m_nPeriodSeconds = gaps[gaps.size() / 2];
+            }
+            // Without a period, a day without a good picture is too long.
+            const qint64 limit = c.m_nPeriodSeconds > 0 ? 2 * c.m_nPeriodSeconds : kDay;
+            c.m_bStale =
+                c.m_pictures.empty() || c.m_pictures.front().m_time.secsTo(m_report.m_now) > limit;
+            CSiteStatus& s = m_sites[key.first].m_status;
+            c.m_nFailed24h += s.m_nFailedDials24h;
+            c.m_nFailed7d += s.m_nFailedDials7d;
+            s.m_cameras.push_back(std::move(c));
+        }
+        for (auto& [name, sr] : m_sites)
+            m_report.m_sites.push_back(std::move(sr.m_status));
+    }
+
+  private:
+    // Lines older than the week in a row that end the reading: one from a clock that was
+    // wrong does not hide the week written before it.
+    static constexpr int kOldRunToStop = 1000;
 
     // A picture's file on this machine: the path as written, or its end found from the
     // journal's folder, the longest end first (pictures gathered from another machine).
@@ -355,98 +514,14 @@ struct CReader {
         return {};
     }
 
-    // One line; false once it is older than the report needs.
-    bool Take(const QByteArray& line, const std::string& journalSite) {
-        CLineFields f;
-        if (!ScanLine(line, f) && !ParseLine(line, f))
-            return true;
-        qint64 epoch = 0;
-        if (!EpochOf(f.m_time, epoch))
-            return true;
-        const qint64 age = m_nNow - epoch;
-        if (age > 7 * kDay + kOrderSlack)
-            return false;
-        if (age > 7 * kDay)
-            return true;
-        const std::string site = f.m_site.empty() ? journalSite : std::string(f.m_site);
-        CSiteStatus& s = m_sites[site];
-        s.m_sName = site;
-        if (f.m_event == "round") {
-            s.m_bHasRounds = true;
-            if (age <= kDay)
-                s.m_dOffhookSeconds24h += f.m_dOffhook;
-            if (!s.m_lastRound.isValid() || epoch > s.m_lastRound.toSecsSinceEpoch()) {
-                s.m_lastRound = TimeOf(f.m_time);
-                s.m_dLastRoundOffhook = f.m_dOffhook;
-            }
-            return true;
-        }
-        const std::string_view failure = f.m_message.empty() ? f.m_result : f.m_message;
-        if (f.m_event != "picture") {
-            if (f.m_result != "ok" &&
-                (!s.m_lastFailure.isValid() || epoch > s.m_lastFailure.toSecsSinceEpoch())) {
-                s.m_lastFailure = TimeOf(f.m_time);
-                s.m_sLastFailure = failure;
-            }
-            return true;
-        }
-        // A picture broken off on request is neither good nor failed.
-        if (f.m_iChannel < 1 || f.m_result == "stopped")
-            return true;
-        CCameraStatus& c = m_cameras[{site, f.m_iChannel}];
-        c.m_iChannel = f.m_iChannel;
-        c.m_attempts.push_back(epoch);
-        const bool good = f.m_result == "ok" || f.m_result == "latest_failed";
-        (good ? c.m_nGood7d : c.m_nFailed7d) += 1;
-        if (age <= kDay)
-            (good ? c.m_nGood24h : c.m_nFailed24h) += 1;
-        if (!good) {
-            if (!c.m_lastFailure.isValid() || epoch > c.m_lastFailure.toSecsSinceEpoch()) {
-                c.m_lastFailure = TimeOf(f.m_time);
-                c.m_sLastFailure = failure;
-            }
-            return true;
-        }
-        c.m_nGoodBytes7d += static_cast<uint64_t>(std::max(0.0, f.m_dBytes));
-        c.m_dGoodSeconds7d += std::max(0.0, f.m_dSeconds);
-        // Only the newest are shown: the others are not kept (the lines come newest
-        // first, but two runs may have written a few out of order).
-        std::vector<CReportPicture>& kept = c.m_pictures;
-        auto at = kept.begin();
-        while (at != kept.end() && at->m_time.toSecsSinceEpoch() >= epoch)
-            ++at;
-        if (at == kept.begin())
-            c.m_nLastRate = static_cast<int64_t>(f.m_dRate);
-        if (at - kept.begin() >= static_cast<std::ptrdiff_t>(kReportPictures))
-            return true;
-        kept.insert(at, {TimeOf(f.m_time), std::string(f.m_file)});
-        if (kept.size() > kReportPictures)
-            kept.pop_back();
-        return true;
-    }
-
-    void Finish(const std::map<std::pair<std::string, int>, QDir>& folders) {
-        for (auto& [key, c] : m_cameras) {
-            for (CReportPicture& p : c.m_pictures)
-                p.m_sFile = FindPicture(p.m_sFile, folders.at(key));
-            // The period is the middle gap between its attempts.
-            std::sort(c.m_attempts.begin(), c.m_attempts.end());
-            std::vector<qint64> gaps;
-            for (size_t i = 1; i < c.m_attempts.size(); ++i)
-                gaps.push_back(c.m_attempts[i] - c.m_attempts[i - 1]);
-            if (!gaps.empty()) {
-                std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-                c.m_nPeriodSeconds = gaps[gaps.size() / 2];
-            }
-            c.m_attempts.clear();
-            // Without a period, a day without a good picture is too long.
-            const qint64 limit = c.m_nPeriodSeconds > 0 ? 2 * c.m_nPeriodSeconds : kDay;
-            c.m_bStale = c.m_pictures.empty() || Age(c.m_pictures.front().m_time) > limit;
-            m_sites[key.first].m_cameras.push_back(std::move(c));
-        }
-        for (auto& [name, s] : m_sites)
-            m_report.m_sites.push_back(std::move(s));
-    }
+    CReport& m_report;
+    const qint64 m_nNow = m_report.m_now.toSecsSinceEpoch();
+    std::map<std::string, CSiteRead> m_sites;
+    std::map<std::pair<std::string, int>, CCameraRead> m_cameras;
+    std::vector<QDir> m_folders;  // of each journal read, by its number
+    int m_nOldRun = 0;
+    int m_nFuture = 0;
+    std::string m_sFuture;  // the time of the first such line read
 };
 
 // ---- the pages ----
@@ -459,10 +534,14 @@ QString TimeText(const QDateTime& t) {
     return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
 }
 
-// The link from the pages' folder to a picture, with the characters a URL cannot carry
-// escaped.
+// The link from the pages' folder to a picture: a relative URL with every character but
+// letters, digits, "-._~" and the folders' "/" escaped, so that a name like "12:00:00.bmp"
+// or "a#b?.bmp" is the file's name and nothing else. It begins with "./" or "../", so
+// that its first part never reads as a scheme.
 QString PictureUrl(const std::string& file, const QDir& pages) {
-    return QString::fromLatin1(QUrl::toPercentEncoding(pages.relativeFilePath(Q(file)), "/"));
+    const QString url =
+        QString::fromLatin1(QUrl::toPercentEncoding(pages.relativeFilePath(Q(file)), "/"));
+    return url.startsWith(QLatin1String("../")) ? url : QStringLiteral("./") + url;
 }
 
 const char* const kStyle =
@@ -487,11 +566,9 @@ QString PageStart(const QString& title) {
 QString Thumbnail(const CReportPicture& p, int channel, const QDir& pages) {
     if (p.m_sFile.empty())
         return QStringLiteral("Bild fehlt");
-    const QString url = PictureUrl(p.m_sFile, pages);
+    // One arg() for all: a chained one would take the "%3A" of the link for its place.
     return QStringLiteral("<a href=\"%1\"><img src=\"%1\" alt=\"Kamera %2, %3\"></a>")
-        .arg(url)
-        .arg(channel)
-        .arg(TimeText(p.m_time));
+        .arg(PictureUrl(p.m_sFile, pages), QString::number(channel), TimeText(p.m_time));
 }
 
 QString OffhookText(const CSiteStatus& s) {
@@ -507,12 +584,11 @@ QString CameraRow(const CSiteStatus& s, const CCameraStatus& c, const QDir& page
     const std::string& failure = siteFailureNewer ? s.m_sLastFailure : c.m_sLastFailure;
     const QDateTime& failed = siteFailureNewer ? s.m_lastFailure : c.m_lastFailure;
     const int64_t mean = c.MeanRate();
+    const QString channel = QString::number(c.m_iChannel);
     QString row = QStringLiteral("<tr class=\"%1\" data-site=\"%2\" data-channel=\"%3\">")
-                      .arg(c.m_bStale ? u"veraltet" : u"aktuell", Html(s.m_sName))
-                      .arg(c.m_iChannel);
+                      .arg(c.m_bStale ? u"veraltet" : u"aktuell", Html(s.m_sName), channel);
     row += QStringLiteral("<td><a href=\"%1\">%2</a></td><td>Kamera %3</td>")
-               .arg(Html(s.PageName()), Html(s.m_sName))
-               .arg(c.m_iChannel);
+               .arg(Html(s.PageName()), Html(s.m_sName), channel);
     row +=
         QStringLiteral("<td class=\"zustand\">%1</td>").arg(c.m_bStale ? u"veraltet" : u"aktuell");
     row += QStringLiteral("<td>%1</td>")
@@ -533,17 +609,46 @@ QString CameraRow(const CSiteStatus& s, const CCameraStatus& c, const QDir& page
     return row;
 }
 
-// A label value of the metrics format: backslash, quote and line break escaped.
-QString Label(const std::string& value) {
-    QString v = Q(value);
-    v.replace(u'\\', QStringLiteral("\\\\"))
-        .replace(u'"', QStringLiteral("\\\""))
-        .replace(u'\n', QStringLiteral("\\n"));
-    return v;
+// A name as a label value of the metrics format: backslash, quote and line break
+// escaped. False for a name with another control character, which the format has no way
+// to write and its readers refuse the whole file for.
+bool LabelValue(const std::string& name, std::string& value) {
+    value.clear();
+    for (const char ch : name) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (ch == '\\' || ch == '"') {
+            value += '\\';
+            value += ch;
+        } else if (ch == '\n') {
+            value += "\\n";
+        } else if (u < 0x20 || u == 0x7f) {
+            return false;
+        } else {
+            value += ch;
+        }
+    }
+    return true;
 }
 
-bool WriteText(const std::string& path, const QByteArray& text, std::string* error) {
-    return WriteTargetFile(path, std::vector<uint8_t>(text.begin(), text.end()), error);
+// A name for a message on a terminal: control characters as \xNN.
+std::string Printable(const std::string& name) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const char ch : name) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (u < 0x20 || u == 0x7f) {
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string MetricNumber(double value) {
+    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest).toStdString();
 }
 
 }  // namespace
@@ -555,20 +660,34 @@ int64_t CCameraStatus::MeanRate() const {
 }
 
 std::string CSiteStatus::PageName() const {
-    std::string name = "standort-";
+    // File systems take names of 255 bytes; a longer one keeps its beginning and gets the
+    // hash of the whole name after "__", which the escaped form never holds (its "_" is
+    // always followed by a hex digit).
+    constexpr size_t kMaxEscaped = 200, kKeptEscaped = 160;
+    std::string name;
     static const char kHex[] = "0123456789abcdef";
     for (unsigned char ch : m_sName) {
         if (std::isalnum(ch) != 0 && ch < 0x80) {
             name += static_cast<char>(ch);
         } else if (ch == '-') {
-            name += ch;
+            name += static_cast<char>(ch);
         } else {
             name += '_';
             name += kHex[ch >> 4];
             name += kHex[ch & 15];
         }
     }
-    return name + ".html";
+    if (name.size() > kMaxEscaped) {
+        size_t keep = kKeptEscaped;
+        // Not within an escape.
+        for (size_t i = keep - std::min<size_t>(keep, 2); i < keep; ++i)
+            if (name[i] == '_')
+                keep = i;
+        const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(m_sName),
+                                                         QCryptographicHash::Sha256);
+        name = name.substr(0, keep) + "__" + hash.toHex().left(16).toStdString();
+    }
+    return "standort-" + name + ".html";
 }
 
 std::vector<std::string> JournalsOf(const std::string& source) {
@@ -622,8 +741,7 @@ bool ReadJournalBackwards(const std::string& path,
 CReport ReadReport(const std::vector<std::string>& sources, const QDateTime& now) {
     CReport report;
     report.m_now = now;
-    CReader reader{report, {}, {}};
-    std::map<std::pair<std::string, int>, QDir> folders;
+    CReader reader(report);
     for (const std::string& source : sources) {
         if (!QFileInfo::exists(Q(source))) {
             report.m_problems.push_back("Journal " + source + " nicht gefunden");
@@ -631,18 +749,17 @@ CReport ReadReport(const std::vector<std::string>& sources, const QDateTime& now
         }
         for (const std::string& journal : JournalsOf(source)) {
             const std::string site = SiteOfJournal(journal);
-            const QDir folder = QFileInfo(Q(journal)).absoluteDir();
+            // Each picture is looked for from the journal that named it.
+            reader.BeginJournal(QFileInfo(Q(journal)).absoluteDir());
             std::string error;
             const bool read = ReadJournalBackwards(
                 journal, [&](const QByteArray& line) { return reader.Take(line, site); }, &error);
             if (!read)
                 report.m_problems.push_back(error);
-            // Each camera's pictures are looked for from the journal that named them.
-            for (const auto& [key, camera] : reader.m_cameras)
-                folders.emplace(key, folder);
+            reader.EndJournal(journal);
         }
     }
-    reader.Finish(folders);
+    reader.Finish();
     return report;
 }
 
@@ -652,6 +769,8 @@ QByteArray ReportIndexPage(const CReport& report, const std::string& folder) {
     page += QStringLiteral("<p>Stand: %1</p>\n").arg(TimeText(report.m_now));
     for (const std::string& problem : report.m_problems)
         page += QStringLiteral("<p class=\"problem\">%1</p>\n").arg(Html(problem));
+    for (const std::string& note : report.m_notes)
+        page += QStringLiteral("<p class=\"hinweis\">%1</p>\n").arg(Html(note));
     page += QStringLiteral(
         "<table>\n<thead><tr><th>Standort</th><th>Kamera</th><th>Zustand</th>"
         "<th>Neuestes Bild</th><th>Letztes gutes Bild</th><th>24 h gut / fehlgeschlagen</th>"
@@ -660,16 +779,20 @@ QByteArray ReportIndexPage(const CReport& report, const std::string& folder) {
     for (const CSiteStatus& s : report.m_sites) {
         for (const CCameraStatus& c : s.m_cameras)
             page += CameraRow(s, c, pages);
+        // Without a camera in the week, its failed dials are what there is to count.
         if (s.m_cameras.empty())
-            page += QStringLiteral(
-                        "<tr class=\"veraltet\" data-site=\"%1\"><td><a href=\"%2\">%1</a></td>"
-                        "<td>—</td><td class=\"zustand\">veraltet</td><td colspan=\"5\">keine "
-                        "Bilder in 7 Tagen</td><td>%3</td><td class=\"fehler\">%4</td></tr>\n")
-                        .arg(Html(s.m_sName), Html(s.PageName()), OffhookText(s),
-                             s.m_sLastFailure.empty()
-                                 ? QStringLiteral("—")
-                                 : TimeText(s.m_lastFailure) + QStringLiteral(": ") +
-                                       Html(s.m_sLastFailure));
+            page +=
+                QStringLiteral(
+                    "<tr class=\"veraltet\" data-site=\"%1\"><td><a href=\"%2\">%1</a></td>"
+                    "<td>—</td><td class=\"zustand\">veraltet</td><td colspan=\"2\">keine "
+                    "Bilder in 7 Tagen</td><td>0 / %3</td><td>0 / %4</td><td>—</td>"
+                    "<td>%5</td><td class=\"fehler\">%6</td></tr>\n")
+                    .arg(Html(s.m_sName), Html(s.PageName()), QString::number(s.m_nFailedDials24h),
+                         QString::number(s.m_nFailedDials7d), OffhookText(s),
+                         s.m_sLastFailure.empty()
+                             ? QStringLiteral("—")
+                             : TimeText(s.m_lastFailure) + QStringLiteral(": ") +
+                                   Html(s.m_sLastFailure));
     }
     page += QStringLiteral("</tbody>\n</table>\n</body>\n</html>\n");
     return page.toUtf8();
@@ -693,11 +816,13 @@ QByteArray ReportSitePage(const CReport& report, const CSiteStatus& site,
             page += QStringLiteral("kein gutes Bild in 7 Tagen");
         page += QStringLiteral("</div>\n");
     }
+    if (site.m_cameras.empty())
+        page += QStringLiteral("<p>keine Bilder in 7 Tagen</p>\n");
     page += QStringLiteral("</body>\n</html>\n");
     return page.toUtf8();
 }
 
-QByteArray ReportMetrics(const CReport& report) {
+QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes) {
     struct CFamily {
         const char* m_pName;
         const char* m_pHelp;
@@ -705,73 +830,100 @@ QByteArray ReportMetrics(const CReport& report) {
     const CFamily families[] = {
         {"pixlane_last_good_picture_timestamp_seconds",
          "Time of the newest good picture in the journals (Unix time)."},
-        {"pixlane_pictures_last_24h", "Pictures of the last 24 hours by result (good, failed)."},
+        {"pixlane_pictures_last_24h",
+         "Pictures of the last 24 hours by result (good, failed; a failed dial is a failed "
+         "picture of each camera)."},
         {"pixlane_last_rate_bytes_per_second", "Transfer rate of the newest good picture."},
-        {"pixlane_stale", "1 when the newest good picture is older than twice the period."},
+        {"pixlane_stale",
+         "1 when the newest good picture is older than twice the period (per site without "
+         "channel when no camera had a picture in 7 days)."},
         {"pixlane_last_round_offhook_seconds", "Seconds off-hook in the site's last round."},
     };
-    QString text;
+    // The sites with their label; the others are said once.
+    std::vector<std::pair<const CSiteStatus*, std::string>> sites;
+    for (const CSiteStatus& s : report.m_sites) {
+        std::string value;
+        if (LabelValue(s.m_sName, value))
+            sites.emplace_back(&s, "site=\"" + value + "\"");
+        else if (notes != nullptr)
+            notes->push_back("Standort \"" + Printable(s.m_sName) +
+                             "\" hat ein Steuerzeichen im Namen und fehlt in den Metriken");
+    }
+    std::string text;
     for (size_t f = 0; f < std::size(families); ++f) {
-        text += QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n")
-                    .arg(QLatin1String(families[f].m_pName), QLatin1String(families[f].m_pHelp));
-        for (const CSiteStatus& s : report.m_sites) {
+        const std::string name = families[f].m_pName;
+        text += "# HELP " + name + " " + families[f].m_pHelp + "\n# TYPE " + name + " gauge\n";
+        for (const auto& [s, site] : sites) {
+            const auto line = [&](const std::string& labels, const std::string& value) {
+                text += name + "{" + labels + "} " + value + "\n";
+            };
             if (f == 4) {
-                if (s.m_lastRound.isValid())
-                    text += QStringLiteral("%1{site=\"%2\"} %3\n")
-                                .arg(QLatin1String(families[f].m_pName), Label(s.m_sName))
-                                .arg(s.m_dLastRoundOffhook);
+                if (s->m_lastRound.isValid())
+                    line(site, MetricNumber(s->m_dLastRoundOffhook));
                 continue;
             }
-            for (const CCameraStatus& c : s.m_cameras) {
-                const QString labels = QStringLiteral("site=\"%1\",channel=\"%2\"")
-                                           .arg(Label(s.m_sName))
-                                           .arg(c.m_iChannel);
-                const QString name = QLatin1String(families[f].m_pName);
-                if (f == 0 && !c.m_pictures.empty())
-                    text += QStringLiteral("%1{%2} %3\n")
-                                .arg(name, labels)
-                                .arg(c.m_pictures.front().m_time.toSecsSinceEpoch());
-                if (f == 1)
-                    text +=
-                        QStringLiteral("%1{%2,result=\"good\"} %3\n%1{%2,result=\"failed\"} %4\n")
-                            .arg(name, labels)
-                            .arg(c.m_nGood24h)
-                            .arg(c.m_nFailed24h);
-                if (f == 2 && c.m_nLastRate >= 0)
-                    text += QStringLiteral("%1{%2} %3\n").arg(name, labels).arg(c.m_nLastRate);
+            if (s->m_cameras.empty()) {
+                // Its failed dials are all that is known of it: the site itself is stale.
+                if (f == 1) {
+                    line(site + ",result=\"good\"", "0");
+                    line(site + ",result=\"failed\"", std::to_string(s->m_nFailedDials24h));
+                }
                 if (f == 3)
-                    text += QStringLiteral("%1{%2} %3\n").arg(name, labels).arg(c.m_bStale ? 1 : 0);
+                    line(site, "1");
+                continue;
+            }
+            for (const CCameraStatus& c : s->m_cameras) {
+                const std::string labels =
+                    site + ",channel=\"" + std::to_string(c.m_iChannel) + "\"";
+                if (f == 0 && !c.m_pictures.empty())
+                    line(labels, std::to_string(c.m_pictures.front().m_time.toSecsSinceEpoch()));
+                if (f == 1) {
+                    line(labels + ",result=\"good\"", std::to_string(c.m_nGood24h));
+                    line(labels + ",result=\"failed\"", std::to_string(c.m_nFailed24h));
+                }
+                if (f == 2 && c.m_nLastRate >= 0)
+                    line(labels, std::to_string(c.m_nLastRate));
+                if (f == 3)
+                    line(labels, c.m_bStale ? "1" : "0");
             }
         }
     }
-    return text.toUtf8();
+    return QByteArray::fromStdString(text);
 }
 
 bool WriteReportPages(const CReport& report, const std::string& folder, std::string* error) {
     if (!MakeFolders(folder, error))
         return false;
-    const QDir pages(Q(folder));
+    const auto bytes = [](const QByteArray& text) {
+        return std::vector<uint8_t>(text.begin(), text.end());
+    };
+    std::vector<CFileOfSet> pages;
     for (const CSiteStatus& s : report.m_sites)
-        if (!WriteText(Utf8(pages.filePath(Q(s.PageName()))), ReportSitePage(report, s, folder),
-                       error))
-            return false;
-    return WriteText(Utf8(pages.filePath(QStringLiteral("index.html"))),
-                     ReportIndexPage(report, folder), error);
+        pages.push_back({s.PageName(), bytes(ReportSitePage(report, s, folder))});
+    // Last: it links the others.
+    pages.push_back({"index.html", bytes(ReportIndexPage(report, folder))});
+    return WriteFileSet(folder, pages, error);
 }
 
 bool WriteReportMetrics(const CReport& report, const std::string& file, std::string* error) {
-    return WriteText(file, ReportMetrics(report), error);
+    const QByteArray text = ReportMetrics(report);
+    return WriteTargetFile(file, std::vector<uint8_t>(text.begin(), text.end()), error);
 }
 
 bool WriteReport(const std::vector<std::string>& sources, const QDateTime& now,
                  const std::string& folder, const std::string& metrics,
-                 std::vector<std::string>& problems) {
+                 std::vector<std::string>& problems, std::vector<std::string>* notes) {
     const CReport report = ReadReport(sources, now);
     problems = report.m_problems;
+    if (notes != nullptr)
+        *notes = report.m_notes;
     std::string error;
     if (!folder.empty() && !WriteReportPages(report, folder, &error))
         problems.push_back("Statusseite in " + folder + " nicht geschrieben: " + error);
-    if (!metrics.empty() && !WriteReportMetrics(report, metrics, &error))
-        problems.push_back("Metriken " + metrics + " nicht geschrieben: " + error);
+    if (!metrics.empty()) {
+        const QByteArray text = ReportMetrics(report, notes);
+        if (!WriteTargetFile(metrics, std::vector<uint8_t>(text.begin(), text.end()), &error))
+            problems.push_back("Metriken " + metrics + " nicht geschrieben: " + error);
+    }
     return problems.empty();
 }

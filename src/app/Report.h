@@ -19,9 +19,11 @@ struct CReportPicture {
 
 struct CCameraStatus {
     int m_iChannel = 0;
-    std::vector<CReportPicture> m_pictures;  // the newest good ones, newest first
+    // The newest good ones, newest first: within one journal the later line is the newer
+    // picture, whatever its time says; between journals the later time.
+    std::vector<CReportPicture> m_pictures;
     int m_nGood24h = 0;
-    int m_nFailed24h = 0;
+    int m_nFailed24h = 0;  // failed pictures and the site's failed dials (each a missed one)
     int m_nGood7d = 0;
     int m_nFailed7d = 0;
     uint64_t m_nGoodBytes7d = 0;  // of the good pictures of 7 days, for the mean rate
@@ -31,7 +33,6 @@ struct CCameraStatus {
     std::string m_sLastFailure;
     int64_t m_nPeriodSeconds = 0;  // the usual gap between its attempts; 0: unknown
     bool m_bStale = false;
-    std::vector<int64_t> m_attempts;  // while reading: their times, seconds since 1970
 
     // The mean rate of the good pictures of 7 days; -1: none.
     int64_t MeanRate() const;
@@ -46,8 +47,11 @@ struct CSiteStatus {
     double m_dLastRoundOffhook = 0;
     QDateTime m_lastFailure;  // of a dial, a parameter write or a hang-up
     std::string m_sLastFailure;
+    int m_nFailedDials24h = 0;  // counted as failed pictures of each camera as well
+    int m_nFailedDials7d = 0;
 
-    // The file name of the site's page, made of letters, digits, "-" and "_" only.
+    // The file name of the site's page, made of letters, digits, "-" and "_" only, short
+    // enough for any file system, and distinct for distinct names.
     std::string PageName() const;
 };
 
@@ -55,6 +59,9 @@ struct CReport {
     QDateTime m_now;
     std::vector<CSiteStatus> m_sites;     // by name
     std::vector<std::string> m_problems;  // journals not found or not readable (German)
+    // What was passed over without failing the report: lines whose time lies more than a
+    // day ahead (German, for standard error and the page).
+    std::vector<std::string> m_notes;
 };
 
 // How many good pictures of a camera the site's page shows.
@@ -65,14 +72,17 @@ std::vector<std::string> JournalsOf(const std::string& source);
 
 // Hands the whole lines of a journal to take, newest first, from the journal itself and
 // then from its rotated copies (path.1, path.2.gz, ...; compressed ones when this build
-// reads gzip), until take returns false. A last line without its line break (being
-// written at this moment) is skipped. False, with the reason (German), when the journal
-// cannot be read.
+// reads gzip), until take returns false. A last line without its line break is handed
+// like the others: one being written at this moment is the beginning of a JSON object,
+// which no reader takes for one. False, with the reason (German), when the journal cannot
+// be read.
 bool ReadJournalBackwards(const std::string& path,
                           const std::function<bool(const QByteArray&)>& take, std::string* error);
 
 // Reads the journals the sources stand for, back to seven days before now. A line
-// without "site" belongs to the site the journal's name gives (see SiteOfJournal).
+// without "site" belongs to the site the journal's name gives (see SiteOfJournal). Lines
+// more than a day ahead of now are passed over (said in m_notes); a single line from long
+// ago does not end the reading, only a long run of them does.
 CReport ReadReport(const std::vector<std::string>& sources, const QDateTime& now);
 
 // The site of a journal whose lines name none: the journal's name without ".jsonl",
@@ -84,17 +94,21 @@ std::string SiteOfJournal(const std::string& path);
 QByteArray ReportIndexPage(const CReport& report, const std::string& folder);
 QByteArray ReportSitePage(const CReport& report, const CSiteStatus& site,
                           const std::string& folder);
-// The metrics in the text format of the node exporter's textfile collector.
-QByteArray ReportMetrics(const CReport& report);
+// The metrics in the text format of the node exporter's textfile collector. A site whose
+// name holds a control character other than a line break (which the format cannot carry)
+// is left out, said in notes (German) when given.
+QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes = nullptr);
 
-// Writes index.html and the site pages into the folder (made when missing), or the
-// metrics file, each replaced atomically. False with the reason (German).
+// Writes the site pages and index.html into the folder (made when missing) as one set:
+// either all of them replace the previous ones, index.html last, or none does. The
+// metrics file is replaced atomically. False with the reason (German).
 bool WriteReportPages(const CReport& report, const std::string& folder, std::string* error);
 bool WriteReportMetrics(const CReport& report, const std::string& file, std::string* error);
 
 // Reads the sources as of now and writes the page into folder and the metrics into
 // metrics (each when given). What could not be read or written goes to problems, a
-// German text each; true when nothing did.
+// German text each; true when nothing did. What was passed over without failing goes to
+// notes (when given).
 bool WriteReport(const std::vector<std::string>& sources, const QDateTime& now,
                  const std::string& folder, const std::string& metrics,
-                 std::vector<std::string>& problems);
+                 std::vector<std::string>& problems, std::vector<std::string>* notes = nullptr);

@@ -494,12 +494,12 @@ CLastCapture LastCapture(const CSite& site) {
 }
 
 void ApplySite(const CSite& s, CPixlaneApp& app) {
-    if (!s.m_sDevice.empty())
-        app.UseLineAddress(CLineAddress::Device(s.m_sDevice));
-    if (s.m_iCom != 0) {
+    // The site's port number stands for its own device; a site that names no line goes
+    // back to the stored number's, never keeps the device another site named.
+    if (s.m_iCom != 0)
         app.m_iCom = s.m_iCom;
-        app.UseLineAddress(CLineAddress());
-    }
+    app.UseLineAddress(s.m_iCom == 0 && !s.m_sDevice.empty() ? CLineAddress::Device(s.m_sDevice)
+                                                             : CLineAddress());
     if (s.m_iBaudrate != 0)
         app.m_iBaudrate = s.m_iBaudrate;
     if (!s.m_sNumber.empty())

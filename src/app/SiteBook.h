@@ -88,8 +88,9 @@ bool StoreSite(const std::string& path, const CSite& site, std::string* error);
 bool RemoveSite(const std::string& path, const std::string& name, bool& found, std::string* error);
 
 // The site's values over the application's settings, as if typed into "Einstellungen":
-// what the site leaves open stays. A device is the line for the run; the first of the
-// site's channels is the channel.
+// what the site leaves open stays. The site's line is the line for the run: its device,
+// else its port number's device, else the stored number's; the first of the site's
+// channels is the channel.
 void ApplySite(const CSite& site, CPixlaneApp& app);
 
 // The time and result of the site's last journal line, when its journal is there (the

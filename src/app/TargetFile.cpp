@@ -1,7 +1,9 @@
 #include "app/TargetFile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -10,6 +12,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <deque>
+#include <limits>
+#include <map>
+#include <mutex>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -196,15 +202,21 @@ void RemoveFile(const QString& name) {
 }
 
 // Gives the file the mode and, where this process may, the owner of the file it replaces.
-bool TakeModeOf(int fd, const QString& replaced) {
+// Without followLinks only a regular file of that name passes them on: a link under the
+// name is replaced like a missing file, whatever it leads to.
+bool TakeModeOf(int fd, const QString& replaced, bool followLinks = true) {
 #ifdef _WIN32
     (void)fd;  // access follows the folder's permissions
     (void)replaced;
+    (void)followLinks;
     return true;
 #else
     struct stat old {};
-    if (::stat(NativeName(replaced).constData(), &old) != 0)
+    const QByteArray name = NativeName(replaced);
+    if ((followLinks ? ::stat(name.constData(), &old) : ::lstat(name.constData(), &old)) != 0)
         return errno == ENOENT;
+    if (!followLinks && !S_ISREG(old.st_mode))
+        return true;
     // Only root may give a file away; for anybody else the owner stays who writes it.
     if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
         return false;
@@ -284,6 +296,38 @@ bool WriteDirect(int fd, bool ownDescriptor, const std::vector<uint8_t>& bytes,
     return ok || FailSystem(error);
 }
 
+// How old a temporary file must be before it counts as left behind: no run writes one
+// for so long.
+constexpr qint64 kLeftoverMs = 60 * 1000;
+
+// Removes the temporary files that a run killed while writing left in the folder: regular
+// files, no links, of the name form CTempFile gives, older than kLeftoverMs. A folder is
+// looked through once, and again only once the younger ones it held are old enough.
+void SweepLeftovers(const QString& folder) {
+    static std::mutex s_mutex;
+    static std::map<QString, qint64> s_nextSweep;  // ms since 1970
+    static const QRegularExpression kForm(QStringLiteral("^\\.pixlane-[0-9a-z]{6}\\.part$"));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const std::lock_guard lock(s_mutex);
+    if (const auto next = s_nextSweep.find(folder); next != s_nextSweep.end() && now < next->second)
+        return;
+    qint64 again = std::numeric_limits<qint64>::max();
+    QDirIterator it(folder, {QStringLiteral(".pixlane-*.part")},
+                    QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        if (!kForm.match(info.fileName()).hasMatch() || info.isSymLink() || !info.isFile())
+            continue;
+        const qint64 written = info.lastModified().toMSecsSinceEpoch();
+        if (now - written > kLeftoverMs)
+            RemoveFile(path);
+        else
+            again = std::min(again, written + kLeftoverMs + 1);
+    }
+    s_nextSweep[folder] = again;
+}
+
 // A hidden file in the folder, removed on every way out that did not give it a name.
 class CTempFile {
   public:
@@ -294,6 +338,7 @@ class CTempFile {
             RemoveFile(m_sName);
     }
     bool Create(const QString& folder) {
+        SweepLeftovers(folder);
         for (int attempt = 0; attempt < kMaxTempNames; ++attempt) {
             const QString name =
                 folder + QStringLiteral("/.pixlane-%1.part")
@@ -377,7 +422,51 @@ bool WriteKeepingExisting(const std::string& path, const std::vector<uint8_t>& b
     return Fail(error, "kein freier Name bis -" + std::to_string(kMaxNumbered));
 }
 
+// Why a name of a set cannot be replaced, or empty when it can: a link under the name is
+// replaced itself, anything that is not a regular file is left alone.
+std::string SetMemberRefusal(const QString& target) {
+    const QFileInfo info(target);
+    if (info.isSymLink() || !info.exists())
+        return {};
+    if (info.isDir())
+        return SystemErrorText(EISDIR);
+    if (!info.isFile())
+        return "ist keine Datei, sondern ein Gerät, eine FIFO oder ein Socket";
+    if (IsReadOnlyFile(target.toStdString()))
+        return "Datei ist schreibgeschützt";
+    if (!info.isWritable())
+        return "keine Berechtigung zum Schreiben";
+    return {};
+}
+
 }  // namespace
+
+bool WriteFileSet(const std::string& folder, const std::vector<CFileOfSet>& files,
+                  std::string* error) {
+    const QString dir = QFileInfo(QString::fromStdString(folder)).absoluteFilePath();
+    std::vector<QString> targets;
+    for (const CFileOfSet& file : files) {
+        targets.push_back(dir + u'/' + QString::fromStdString(file.m_sName));
+        const std::string refusal = SetMemberRefusal(targets.back());
+        if (!refusal.empty())
+            return Fail(error, file.m_sName + ": " + refusal);
+    }
+    // A deque keeps its elements in place: each removes its file when it is not named.
+    std::deque<CTempFile> temps;
+    for (size_t i = 0; i < files.size(); ++i) {
+        CTempFile& temp = temps.emplace_back();
+        if (!temp.Create(dir) || !TakeModeOf(temp.Fd(), targets[i], false) ||
+            !temp.Fill(files[i].m_bytes))
+            return Fail(error, files[i].m_sName + ": " + SystemErrorText(errno));
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!ReplaceName(temps[i].Name(), targets[i]))
+            return Fail(error, files[i].m_sName + ": " + SystemErrorText(errno));
+        temps[i].Named();
+    }
+    SyncFolder(dir);
+    return true;
+}
 
 std::string NumberedName(const std::string& path, int n) {
     if (n <= 0)

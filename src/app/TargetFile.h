@@ -32,6 +32,22 @@ enum class ETargetWrite { Replace, KeepExisting };
 bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error,
                      ETargetWrite mode = ETargetWrite::Replace, std::string* written = nullptr);
 
+// Writes the files into the folder (which must exist) as one set: each goes to a
+// temporary file first, and only once all of them are complete on the disk are they given
+// their names, in the order given, so that the last (an index that links the others)
+// comes last. A symbolic link under a name is replaced by the file, never written
+// through; a regular file that is replaced passes on its mode. Anything else under a name,
+// a file nobody may write or a failed write leaves every name as it was and no temporary
+// behind, with the reason (German, naming the file) in *error. (Only a rename that fails
+// after others, which a folder that took every temporary hardly does, leaves those before
+// it renamed.)
+struct CFileOfSet {
+    std::string m_sName;  // within the folder
+    std::vector<uint8_t> m_bytes;
+};
+bool WriteFileSet(const std::string& folder, const std::vector<CFileOfSet>& files,
+                  std::string* error);
+
 // A file that its mode gives nobody to write (0444): the writer leaves it as it is, also
 // for root, whom the system would let write it.
 bool IsReadOnlyFile(const std::string& path);

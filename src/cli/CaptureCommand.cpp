@@ -1,6 +1,5 @@
 #include "cli/CaptureCommand.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -76,20 +75,6 @@ std::string RunExec(const std::string& program, const std::string& path, CConsol
     return text;
 }
 
-// The folder a pattern's names begin with: its part before the first field, up to the
-// last "/" there, made absolute.
-std::string PatternFolder(const std::string& pattern) {
-    const std::string fixed = pattern.substr(0, pattern.find_first_of("%{"));
-    const size_t slash = fixed.rfind('/');
-    const QString folder =
-        QString::fromStdString(slash == std::string::npos ? "." : fixed.substr(0, slash + 1));
-    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath()).toStdString();
-}
-
-}  // namespace
-
-namespace {
-
 // A target's plan and where its pictures go, kept over the run for their numbering.
 struct CTargetRun {
     const CCaptureTarget* m_pTarget = nullptr;
@@ -129,13 +114,17 @@ bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& u
     keeper.m_retention.m_nKeepSeconds = o.m_nKeepSeconds;
     keeper.m_retention.m_nMinFreeBytes = o.m_nMinFreeBytes;
     if (keeper.m_retention.Active()) {
+        CRetention& retention = keeper.m_retention;
+        retention.m_sLatest = o.m_sLatest;
+        retention.m_sMetrics = o.m_sMetrics;
+        retention.m_sReport = o.m_sReportOut;
         // Relative names start in the site's folder.
-        QString pattern = QString::fromStdString(keeper.m_sPattern);
-        if (!keeper.m_sFolder.empty() && QFileInfo(pattern).isRelative())
-            pattern = QDir(QString::fromStdString(keeper.m_sFolder)).filePath(pattern);
-        keeper.m_retention.m_sFolder = PatternFolder(pattern.toStdString());
-        keeper.m_retention.m_sLatest = o.m_sLatest;
-        keeper.m_retention.Load(keeper.m_sJournal);
+        if (const std::string problem = retention.Place(keeper.m_sFolder, keeper.m_sPattern);
+            !problem.empty()) {
+            ui.Note(KeepProblemText(problem));
+            return false;
+        }
+        retention.Load(keeper.m_sJournal);
     }
     CCapturePlan& plan = run.m_plan;
     plan.m_request = run.m_pTarget->m_request;
@@ -218,10 +207,12 @@ int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets,
             for (const CTargetRun& run : runs)
                 if (!run.m_keeper.m_sJournal.empty())
                     journals.push_back(run.m_keeper.m_sJournal);
-            std::vector<std::string> problems;
+            std::vector<std::string> problems, notes;
             if (!WriteReport(journals, runs.front().m_keeper.Now(), o.m_sReportOut, o.m_sMetrics,
-                             problems))
+                             problems, &notes))
                 failed = true;
+            for (const std::string& note : notes)
+                ui.Note(note);
             for (const std::string& problem : problems)
                 ui.Note(problem);
         }

@@ -314,9 +314,11 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
                 return 1;
             }
         }
-        std::vector<std::string> problems;
+        std::vector<std::string> problems, notes;
         const bool written = WriteReport(sources, QDateTime::currentDateTime(), opt.m_sReportOut,
-                                         opt.m_sMetrics, problems);
+                                         opt.m_sMetrics, problems, &notes);
+        for (const std::string& note : notes)
+            err << kProgram << ": " << note << '\n';
         for (const std::string& problem : problems)
             err << kProgram << ": " << problem << '\n';
         return written ? 0 : 1;

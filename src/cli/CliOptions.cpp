@@ -494,10 +494,14 @@ const CCliOption kCaptureLink[] = {
      .m_pValue = "DURATION",
      .m_set = SetKeep,
      .m_pHelp = "before each save remove the pictures older than DURATION\n"
-                "(12h, 30d, 365d); needs --journal: only pictures it records\n"
-                "as saved are removed, only inside the folder the pattern\n"
-                "begins with, never the --latest file; each removal gets a\n"
-                "journal line (event removed)"},
+                "(12h, 30d, 365d); needs --journal. Only its own pictures\n"
+                "go: recorded as saved by the newest line naming them, BMP or\n"
+                "PNG files of a name the pattern gives (it ends in .bmp or\n"
+                ".png), below the folder the pattern begins with (one that\n"
+                "begins with a field needs --folder), reached without a link\n"
+                "and not written since; never a journal, the --latest or\n"
+                "--metrics file or anything below --report. Each removal gets\n"
+                "a journal line (event removed)"},
     {.m_pName = "--min-free",
      .m_pValue = "SIZE",
      .m_set = SetMinFree,
@@ -760,6 +764,17 @@ bool CheckCapture(CCliOptions& o, const std::vector<std::string>& arguments, std
             "brauchen --journal";
         return false;
     }
+    // Where a site's pictures are is known once its book is read.
+    const bool site = !o.m_sSite.empty() || !o.m_sites.empty() || o.m_bAllSites;
+    if ((o.m_nKeepSeconds > 0 || o.m_nMinFreeBytes > 0) && !site) {
+        CRetention retention;
+        retention.m_sReport = o.m_sReportOut;
+        if (const std::string problem = retention.Place(o.m_sFolder, o.m_sPattern);
+            !problem.empty()) {
+            error = KeepProblemText(problem);
+            return false;
+        }
+    }
     if ((!o.m_sReportOut.empty() || !o.m_sMetrics.empty()) && !journal) {
         error = "--report und --metrics lesen das Journal und brauchen --journal";
         return false;
@@ -953,7 +968,9 @@ const CCliCommand kCommands[] = {
          "Reads capture journals (files, or folders searched for *.jsonl, such as the\n"
          "journals of several machines gathered into one folder) back to seven days ago,\n"
          "with their rotated copies (JOURNAL.1, JOURNAL.2.gz, ...), and writes a status\n"
-         "page and a metrics file, each replaced atomically. A line without \"site\" belongs\n"
+         "page (its files replaced as one set, index.html last) and a metrics file\n"
+         "(replaced atomically). Lines more than a day ahead of now are passed over and\n"
+         "said on standard error. A line without \"site\" belongs\n"
          "to the site that its journal's name gives, or for journal.jsonl and\n"
          "pixlane-journal.jsonl its folder's name. A camera is \"veraltet\" when its newest\n"
          "good picture is older than twice the usual gap between its pictures (a day when\n"
@@ -1336,4 +1353,8 @@ ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
         return ECliParse::UsageError;
     }
     return o.m_bHelp ? ECliParse::Help : ECliParse::Run;
+}
+
+std::string KeepProblemText(const std::string& problem) {
+    return "--keep und --min-free löschen hier nichts: " + problem;
 }

@@ -89,6 +89,9 @@ enum class ECliParse { Run, Help, Version, UsageError };
 // reason in German.
 ECliParse ParseCli(int argc, char** argv, CCliOptions& options, std::string& error);
 
+// Why --keep and --min-free cannot work, as the command line says it.
+std::string KeepProblemText(const std::string& problem);
+
 // The help text of the program (empty command) or of one command; empty for an unknown
 // command.
 std::string CliHelp(const std::string& command);

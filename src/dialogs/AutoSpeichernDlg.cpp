@@ -103,6 +103,14 @@ bool CAutoSpeichernDlg::DoDataExchange(bool save) {
         return refuse(m_pMinFree, QStringLiteral("Mindestens frei: \"%1\" ist keine Größe (%2) !")
                                       .arg(QString::fromStdString(minFree),
                                            QString::fromUtf8(kFreeSizeValues)));
+    // Old pictures are removed only where they can be told apart from everything else.
+    if (!keep.empty() || !minFree.empty()) {
+        if (const std::string problem = CRetention().Place(folder.toStdString(), pattern);
+            !folder.isEmpty() && !problem.empty())
+            return refuse(keep.empty() ? m_pMinFree : m_pKeep,
+                          QStringLiteral("Bilder behalten, mindestens frei: ") +
+                              QString::fromStdString(problem));
+    }
     m_members.m_sFolder = QDir::cleanPath(folder).toStdString();
     m_members.m_sKeep = keep;
     m_members.m_sMinFree = minFree;

@@ -712,7 +712,7 @@ void CEinstellungDlg::OnModusClosed() {
 }
 
 void CEinstellungDlg::OnComClosed() {
-    m_app.m_iCom = LeadingValue(m_pCom->currentText().left(kReadChars));
+    m_app.ChoosePort(LeadingValue(m_pCom->currentText().left(kReadChars)));
     m_app.OnPortToggle();
     m_app.OnPortToggle();
     // An adapter plugged in meanwhile shows up when the list is opened again.

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -26,6 +27,33 @@ QLineEdit* Edit(const std::string& text, const char* name, QWidget* parent) {
     auto* edit = new QLineEdit(QString::fromStdString(text), parent);
     edit->setObjectName(QLatin1String(name));
     return edit;
+}
+
+// The journal's result in the user's words; a word this version does not know is shown
+// as it stands.
+QString ResultText(const std::string& result) {
+    static const std::pair<const char*, const char*> kWords[] = {
+        {"ok", "gut"},
+        {"partial", "teilweise"},
+        {"failed", "fehlgeschlagen"},
+        {"refused", "abgelehnt"},
+        {"broken", "fehlerhaft"},
+        {"stopped", "abgebrochen"},
+        {"busy", "besetzt"},
+        {"latest_failed", "gut, Kopie fehlt"},
+    };
+    for (const auto& [word, text] : kWords)
+        if (result == word)
+            return QString::fromUtf8(text);
+    return QString::fromStdString(result);
+}
+
+// The journal's time as a German date and time on this computer's clock; a time that
+// does not read as one is shown as it stands.
+QString TimeText(const std::string& time) {
+    const QDateTime t = QDateTime::fromString(QString::fromStdString(time), Qt::ISODate);
+    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
+                       : QString::fromStdString(time);
 }
 
 }  // namespace
@@ -148,8 +176,8 @@ void CStandorteDlg::Fill() {
             m_pList,
             {QString::fromStdString(site.m_sName),
              QString::fromStdString(site.m_eLink == ESiteLink::kCable ? "Kabel" : site.m_sNumber),
-             QString::fromStdString(ChannelListText(site.m_channels)),
-             QString::fromStdString(last.m_sTime), QString::fromStdString(last.m_sResult)});
+             QString::fromStdString(ChannelListText(site.m_channels)), TimeText(last.m_sTime),
+             ResultText(last.m_sResult)});
         item->setToolTip(0, QString::fromStdString(site.m_sDescription));
     }
     m_pList->header()->resizeSections(QHeaderView::ResizeToContents);
@@ -186,15 +214,22 @@ void CStandorteDlg::OnDelete() {
     const CSite* site = Chosen();
     if (site == nullptr)
         return;
+    // The book for every user is the administrator's: the window changes only the user's.
+    const std::string user = UserSiteBookPath();
+    std::string refusal;
     bool found = false;
     std::string error;
-    if (!RemoveSite(UserSiteBookPath(), site->m_sName, found, &error) || !found)
-        QMessageBox::warning(
-            this, QStringLiteral("Pixlane"),
-            QString::fromStdString(found || !error.empty()
-                                       ? "Standort nicht gelöscht: " + error
-                                       : "Standort " + site->m_sName + " steht in " +
-                                             site->m_sFile + " und wird dort gelöscht"));
+    if (site->m_sFile != user)
+        refusal = "Löschen abgelehnt: Standort " + site->m_sName +
+                  " steht im Standortbuch für alle Benutzer (" + site->m_sFile +
+                  "); dort entfernt ihn der Verwalter mit pixlane-cli sites --system --remove " +
+                  site->m_sName;
+    else if (!RemoveSite(user, site->m_sName, found, &error))
+        refusal = "Standort " + site->m_sName + " nicht gelöscht: " + error;
+    else if (!found)
+        refusal = "Standort " + site->m_sName + " steht nicht mehr in " + user;
+    if (!refusal.empty())
+        QMessageBox::warning(this, QStringLiteral("Pixlane"), QString::fromStdString(refusal));
     Fill();
 }
 

@@ -73,7 +73,8 @@ class CComPort {
 
     // ---- modem waits (src/link/ModemWaits.cpp) ----
     // When given, modemWord gets the modem's own result that ended the wait instead of the
-    // awaited letter ("ERROR", "BUSY", "NO CARRIER", ...), or empty when none did.
+    // awaited letter ("ERROR", "BUSY", "NO CARRIER", ...), or empty when none did. A timed
+    // wait that ran out gives the last whole line the modem sent meanwhile ("RING").
     // The pace changes only how soon a character is read: the recognition, the tries,
     // the limits and the results are the same at either.
     bool SendExpect(const char* command, size_t length, const char* expected,

@@ -11,7 +11,8 @@ enum ModemResult : int {
     kModemConnected = 0,
     // A step fails when its answer does not come, or when the modem names a failure
     // instead: "ERROR" fails any step; the results of a call ("BUSY", "NO CARRIER",
-    // "NO DIALTONE", "NO DIAL TONE", "NO ANSWER") fail the dial alone.
+    // "NO DIALTONE", "NO DIAL TONE", "NO ANSWER", "BLACKLISTED", "DELAYED") fail the dial
+    // alone. Only a line reading "OK" or "CONNECT" is the answer awaited.
     kModemNoAnswer = 1,     // no "K" after "AT\r"
     kModemSetupFailed = 2,  // no "K" after "ATE0M1\r"
     kModemExtension = 3,    // no "K" after "ATX3\r"
@@ -30,7 +31,9 @@ bool IsDialableNumber(const std::string& number);
 // What a dial gave: the step that failed, and the modem's own word for it when it said one.
 struct CDialResult {
     int m_nCode = kModemConnected;  // ModemResult
-    std::string m_sModem;           // "BUSY", "NO CARRIER" ...; empty when the modem said none
+    // "BUSY", "NO CARRIER" ...; for a dial that ran out of time, the last line the modem
+    // sent ("RING"); empty when the modem said none.
+    std::string m_sModem;
     // Whether the dial command went out, and the clock's tick count when it did: from
     // there on the modem may be off-hook.
     bool m_bDialSent = false;

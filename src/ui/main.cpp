@@ -1,6 +1,7 @@
 // pixlane: the main window.
 #include <QApplication>
 #include <QStringList>
+#include <QTranslator>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "res/ResInit.h"
 #include "ui/CloseSignals.h"
 #include "ui/MainFrame.h"
+#include "ui/QtTexts.h"
 #if PIXLANE_HAVE_DEMO
 #include "sim/DemoModule.h"
 #endif
@@ -47,6 +49,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QLatin1String(kPixlaneVersion));
     QApplication::setDesktopFileName(QLatin1String(kPixlaneAppId));
     QApplication::setWindowIcon(PixlaneIcon());
+    // Qt's own dialogs speak German like the rest of the window.
+    QTranslator qtTexts;
+    if (!InstallGermanQtTexts(qtTexts))
+        std::fprintf(stderr,
+                     "pixlane: Qts deutsche Texte (qtbase_de) fehlen; Datei-Dialoge "
+                     "bleiben englisch\n");
 #if PIXLANE_HAVE_DEMO
     bool demo = false;
     bool demoModem = false;

@@ -354,13 +354,30 @@ TEST_F(CaptureModemRoundTest, AStopBreaksTheTransferOffAndStillHangsUp) {
     EXPECT_EQ(Journal()[1]["result"].toString(), "broken");
 }
 
-TEST_F(CaptureModemRoundTest, ADialTheModemAnswersBusyIsJournalledWithTheModemsWord) {
-    m_modem.m_eDialResult = EDialResult::Busy;
-    EXPECT_TRUE(CCaptureRound(m_app, m_spec).Run().m_bDialFailed);
-    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{"Modem meldet BUSY"});
-    EXPECT_EQ(JournalSummary(),
-              std::vector<std::string>{"dial failed Gegenstelle antwortet nicht"});
-    EXPECT_EQ(Journal()[0]["modem"].toString(), "BUSY");
+TEST_F(CaptureModemRoundTest, ADialTheModemRefusesIsJournalledWithTheModemsWord) {
+    // BLACKLISTED holds a "T" as CONNECT does; RING is followed by nothing.
+    const std::pair<CSimFault, const char*> refusals[] = {
+        {{ESimFault::DialAnswer, "BUSY", -1, 0, true}, "BUSY"},
+        {{ESimFault::DialAnswer, "BLACKLISTED", -1, 0, true}, "BLACKLISTED"},
+        {{ESimFault::DialRing, "", -1, 0, true}, "RING"},
+    };
+    for (const auto& [fault, word] : refusals) {
+        SCOPED_TRACE(word);
+        m_modem.AddFault(fault);
+        m_ui.m_messages.clear();
+        QFile::remove(m_dir.filePath("journal.jsonl"));
+        EXPECT_TRUE(CCaptureRound(m_app, m_spec).Run().m_bDialFailed);
+        EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{std::string("Modem meldet ") + word});
+        EXPECT_EQ(JournalSummary(),
+                  std::vector<std::string>{"dial failed Gegenstelle antwortet nicht"});
+        EXPECT_EQ(Journal()[0]["modem"].toString(), word);
+        ASSERT_EQ(Journal(true).size(), 1u);
+        EXPECT_EQ(Journal(true)[0]["result"].toString(), "failed");
+        // Nothing went to the module, and the call is not left up.
+        EXPECT_THAT(Frames(), ::testing::IsEmpty());
+        EXPECT_FALSE(m_modem.IsOffHook());
+        m_modem.Faults().Clear();
+    }
 }
 
 TEST_F(CaptureModemRoundTest, ALineThatGoesAwayIsJournalledAsTheCauseOfWhatFailsAfterIt) {
@@ -399,6 +416,9 @@ TEST_F(CaptureModemRoundTest, AHangUpTheModuleRefusesDropsDtrAndTheNextRoundReop
     CCaptureOutcome out = CCaptureRound(m_app, m_spec).Run();
     EXPECT_TRUE(out.m_bHangupFailed);
     EXPECT_EQ(out.m_nSaved, 1);
+    // Every picture kept, but the call may still be up: the round is not ok.
+    ASSERT_EQ(Journal(true).size(), 1u);
+    EXPECT_EQ(Journal(true)[0]["result"].toString(), "partial");
     EXPECT_FALSE(m_modem.IsOffHook()) << "DTR dropped";
     EXPECT_FALSE(m_app.Line().IsOpen());
     const std::vector<QJsonObject> journal = Journal();

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <tuple>
 
 #include "app/Report.h"
 
@@ -35,11 +36,14 @@ TEST(ReportBrowser, ShowsEverySiteTheStaleMarkAndLoadsEveryPicture) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QDateTime now = QDateTime::currentDateTime();
-    // nord every 5 minutes until now; süd stopped two hours ago.
-    const std::pair<QString, std::vector<int>> sites[] = {{"nord", {10, 5}},
-                                                          {"süd", {130, 125, 120}}};
-    for (const auto& [site, minutesAgo] : sites) {
-        const QString picture = dir.filePath(site + "/k1.bmp");
+    // nord every 5 minutes until now; süd stopped two hours ago; ost names its pictures by
+    // a pattern with characters a URL gives a meaning.
+    const std::tuple<QString, QString, std::vector<int>> sites[] = {
+        {"nord", "k1.bmp", {10, 5}},
+        {"süd", "k1.bmp", {130, 125, 120}},
+        {"ost", "k1 12:00:00,+;=?<>#%3A.bmp", {10, 5}}};
+    for (const auto& [site, name, minutesAgo] : sites) {
+        const QString picture = dir.filePath(site + "/" + name);
         Write(picture, kTinyBmp);
         QByteArray journal;
         for (int m : minutesAgo)
@@ -69,7 +73,8 @@ TEST(ReportBrowser, ShowsEverySiteTheStaleMarkAndLoadsEveryPicture) {
     const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
     EXPECT_TRUE(dom.contains("ROW nord aktuell aktuell")) << dom.toStdString();
     EXPECT_TRUE(dom.contains("ROW süd veraltet veraltet")) << dom.toStdString();
-    EXPECT_EQ(dom.count("IMG ok"), 2) << dom.toStdString();
+    EXPECT_TRUE(dom.contains("ROW ost aktuell aktuell")) << dom.toStdString();
+    EXPECT_EQ(dom.count("IMG ok"), 3) << dom.toStdString();
 }
 
 }  // namespace

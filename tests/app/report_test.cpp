@@ -4,10 +4,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <algorithm>
+#include <csignal>
+#include <map>
+#include <set>
+
+#include <sys/resource.h>
 
 #include "app/Report.h"
 
@@ -37,6 +46,30 @@ void Write(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(nicht lesbar)");
+}
+
+// A journal line as capture writes it.
+QByteArray Line(const QJsonObject& o) {
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + "\n";
+}
+
+// The metrics file as the monitoring's own checker reads it.
+void ExpectPromtoolAccepts(const QString& file) {
+    const QString promtool = QStandardPaths::findExecutable("promtool");
+    // scripts/setup.sh installs it with the suite's other tools.
+    ASSERT_FALSE(promtool.isEmpty())
+        << "promtool (Debian package prometheus) is missing: scripts/setup.sh installs it";
+    QProcess check;
+    check.setStandardInputFile(file);
+    check.start(promtool, {"check", "metrics"});
+    ASSERT_TRUE(check.waitForFinished(60000));
+    EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString()
+                                   << check.readAllStandardError().toStdString();
+}
+
 class ReportTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -52,10 +85,11 @@ class ReportTest : public ::testing::Test {
                            ",\"bytes\":30000,\"seconds\":1,\"bytes_per_second\":30000,\"file\":"
                            "\"/srv/anderswo/nord/bilder/k1-1150.bmp\"");
         journal += Picture(5, 1, "failed", ",\"message\":\"Kanal 1: <b>keine</b> Antwort\"");
-        journal += "{\"time\":\"" + At(60) + "\",\"event\":\"round\",\"offhook_seconds\":60}\n";
-        journal += "{\"time\":\"" + At(120) + "\",\"event\":\"round\",\"offhook_seconds\":30}\n";
+        // Rounds as they are appended, the newest last.
         journal +=
             "{\"time\":\"" + At(2 * 24 * 60) + "\",\"event\":\"round\",\"offhook_seconds\":600}\n";
+        journal += "{\"time\":\"" + At(120) + "\",\"event\":\"round\",\"offhook_seconds\":30}\n";
+        journal += "{\"time\":\"" + At(60) + "\",\"event\":\"round\",\"offhook_seconds\":60}\n";
         journal += "{\"time\":\"" + At(0) + "\",\"event\":\"picture\",\"channel\":1,\"res";  // torn
         Write(nord + "/journal.jsonl", journal);
         Write(nord + "/journal.jsonl.1",
@@ -122,16 +156,7 @@ TEST_F(ReportTest, FiguresStaleMarkGatheredPicturesAndMetrics) {
     EXPECT_TRUE(text.contains("pixlane_last_round_offhook_seconds{site=\"nord\"} 60\n"));
     const QString file = m_dir.filePath("pixlane.prom");
     ASSERT_TRUE(WriteReportMetrics(report, file.toStdString(), &error)) << error;
-    const QString promtool = QStandardPaths::findExecutable("promtool");
-    // scripts/setup.sh installs it with the suite's other tools.
-    ASSERT_FALSE(promtool.isEmpty())
-        << "promtool (Debian package prometheus) is missing: scripts/setup.sh installs it";
-    QProcess check;
-    check.setStandardInputFile(file);
-    check.start(promtool, {"check", "metrics"});
-    ASSERT_TRUE(check.waitForFinished(60000));
-    EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString()
-                                   << check.readAllStandardError().toStdString();
+    ExpectPromtoolAccepts(file);
 }
 
 // Lines as other writers may write them: times in other zones and without seconds'
@@ -187,7 +212,8 @@ TEST(JournalTail, LinesAcrossReadBlocksComeWholeNewestFirstThenTheRotatedCopy) {
         journal += lines.back() + "\n";
     }
     Write(dir.filePath("j.jsonl.1"), "{\"n\":-1}\n");
-    Write(dir.filePath("j.jsonl"), journal + "{\"n\":\"halb");  // torn: being written
+    // Being written: handed like the others, for the reader's parser to refuse.
+    Write(dir.filePath("j.jsonl"), journal + "{\"n\":\"halb");
     std::vector<QByteArray> read;
     std::string error;
     ASSERT_TRUE(ReadJournalBackwards(
@@ -199,8 +225,250 @@ TEST(JournalTail, LinesAcrossReadBlocksComeWholeNewestFirstThenTheRotatedCopy) {
         &error))
         << error;
     lines.insert(lines.begin(), "{\"n\":-1}");
+    lines.push_back("{\"n\":\"halb");
     std::reverse(lines.begin(), lines.end());
     EXPECT_EQ(read, lines);
+
+    // A journal of one complete line without its line break counts it.
+    const QString one = dir.filePath("eins.jsonl");
+    Write(one, Picture(5, 1, "ok").chopped(1));
+    const CReport report = ReadReport({one.toStdString()}, kNow);
+    ASSERT_EQ(report.m_sites.size(), 1u);
+    ASSERT_EQ(report.m_sites[0].m_cameras.size(), 1u);
+    EXPECT_EQ(report.m_sites[0].m_cameras[0].m_nGood24h, 1);
+}
+
+// A picture line of channel 1 (or the one given) as capture writes it.
+QByteArray PictureAt(const QString& time, int channel = 1, const QString& site = {},
+                     const QString& file = {}) {
+    QJsonObject o{{"time", time}, {"event", "picture"}, {"channel", channel}, {"result", "ok"}};
+    if (!site.isEmpty())
+        o.insert("site", site);
+    if (!file.isEmpty())
+        o.insert("file", file);
+    return Line(o);
+}
+
+QString Ago(int minutes) {
+    return QString::fromUtf8(At(minutes));
+}
+
+// A clock that ran ahead or was reset for a while: a line far ahead is passed over and
+// said, one from 1970 does not end the week, and the later line is the newer picture.
+TEST(ReportTimes, FarFutureLinesArePassedOverAndAnOldOneDoesNotHideTheWeek) {
+    QTemporaryDir dir;
+    const QString journal = dir.filePath("ost.jsonl");
+    QByteArray lines;
+    for (int d = 6; d >= 2; --d)
+        lines += PictureAt(Ago(d * 24 * 60));
+    lines += PictureAt("1970-01-01T00:00:00Z");
+    lines += PictureAt(Ago(120));
+    lines += PictureAt(Ago(-20 * 60));  // ahead, but within a day: taken
+    lines += PictureAt(Ago(60));
+    for (int m = 180; m >= 120; m -= 5)
+        lines += PictureAt(Ago(m), 2);
+    lines += PictureAt("2099-01-01T00:00:00Z", 2);
+    Write(journal, lines);
+
+    const CReport report = ReadReport({journal.toStdString()}, kNow);
+    ASSERT_EQ(report.m_sites.size(), 1u);
+    ASSERT_EQ(report.m_sites[0].m_cameras.size(), 2u);
+    const CCameraStatus& k1 = report.m_sites[0].m_cameras[0];
+    EXPECT_EQ(k1.m_nGood7d, 8);
+    ASSERT_FALSE(k1.m_pictures.empty());
+    EXPECT_EQ(k1.m_pictures[0].m_time, kNow.addSecs(-3600)) << "the last line is the newest";
+    const CCameraStatus& k2 = report.m_sites[0].m_cameras[1];
+    EXPECT_EQ(k2.m_nGood7d, 13);
+    EXPECT_TRUE(k2.m_bStale);
+    ASSERT_EQ(report.m_notes.size(), 1u);
+    EXPECT_NE(report.m_notes[0].find(
+                  "ost.jsonl: 1 Zeile mit einer Zeit mehr als einen Tag nach jetzt übergangen"),
+              std::string::npos)
+        << report.m_notes[0];
+    EXPECT_NE(report.m_notes[0].find("2099-01-01T00:00:00Z"), std::string::npos);
+}
+
+// A site whose every dial fails for eight days counts its failures and is stale; at a
+// site with cameras a failed dial is a missed picture of each.
+TEST(ReportFailures, FailedDialsCountAndASiteWithoutPicturesIsStale) {
+    QTemporaryDir dir;
+    const auto dial = [](int minutesAgo) {
+        return Line({{"time", Ago(minutesAgo)},
+                     {"event", "dial"},
+                     {"channel", QJsonValue()},
+                     {"result", "failed"},
+                     {"message", "Besetzt"},
+                     {"modem", "BUSY"}}) +
+               Line({{"time", Ago(minutesAgo)},
+                     {"event", "round"},
+                     {"offhook_seconds", 0},
+                     {"pictures_ok", 0},
+                     {"pictures_failed", 2},
+                     {"result", "failed"}});
+    };
+    QByteArray west;
+    for (int m = 8 * 24 * 60 + 15; m >= 15; m -= 30)
+        west += dial(m);
+    Write(dir.filePath("west/journal.jsonl"), west);
+    QByteArray nord;
+    for (int m = 300; m >= 240; m -= 30)
+        nord += PictureAt(Ago(m), 1) + PictureAt(Ago(m), 2);
+    nord += Picture(210, 1, "failed");
+    for (int m = 180; m >= 120; m -= 30)
+        nord += dial(m);
+    Write(dir.filePath("nord/journal.jsonl"), nord);
+
+    const QString metrics = dir.filePath("pixlane.prom");
+    std::vector<std::string> problems;
+    ASSERT_TRUE(WriteReport({dir.path().toStdString()}, kNow, dir.filePath("seite").toStdString(),
+                            metrics.toStdString(), problems));
+    const QString index = QString::fromUtf8(Read(dir.filePath("seite/index.html")));
+    EXPECT_TRUE(index.contains("<tr class=\"veraltet\" data-site=\"west\">"));
+    EXPECT_TRUE(index.contains("<td>0 / 48</td><td>0 / 336</td>")) << index.toStdString();
+    const QByteArray text = Read(metrics);
+    EXPECT_TRUE(text.contains("\npixlane_stale{site=\"west\"} 1\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\npixlane_pictures_last_24h{site=\"west\",result=\"failed\"} 48\n"));
+    EXPECT_TRUE(text.contains(
+        "\npixlane_pictures_last_24h{site=\"nord\",channel=\"1\",result=\"failed\"} 4\n"));
+    EXPECT_TRUE(text.contains(
+        "\npixlane_pictures_last_24h{site=\"nord\",channel=\"2\",result=\"failed\"} 3\n"));
+    ExpectPromtoolAccepts(metrics);
+}
+
+// Site names with what the metrics format escapes, and with what an argument list
+// takes for its places: each stays itself; a name with a control character the format
+// cannot carry leaves its site out of the metrics, said in a note.
+TEST(ReportMetrics, SiteNamesAreEscapedOrTheSiteLeftOut) {
+    QTemporaryDir dir;
+    const std::string kept[] = {"a\"b", "c\\d", "e\nf", "g%1h%3"};
+    const std::string refused[] = {std::string("nul\0x", 5), "cr\rx", "esc\x1bx"};
+    QByteArray journal;
+    for (const std::string& name : kept)
+        journal += PictureAt(Ago(10), 1, QString::fromStdString(name));
+    for (const std::string& name : refused)
+        journal += PictureAt(Ago(10), 1, QString::fromStdString(name));
+    Write(dir.filePath("j.jsonl"), journal);
+    const QString metrics = dir.filePath("pixlane.prom");
+    std::vector<std::string> problems, notes;
+    ASSERT_TRUE(WriteReport({dir.filePath("j.jsonl").toStdString()}, kNow,
+                            dir.filePath("seite").toStdString(), metrics.toStdString(), problems,
+                            &notes));
+    const QByteArray text = Read(metrics);
+    for (const char* label : {"{site=\"a\\\"b\",channel=\"1\"}", "{site=\"c\\\\d\",channel=\"1\"}",
+                              "{site=\"e\\nf\",channel=\"1\"}", "{site=\"g%1h%3\",channel=\"1\"}"})
+        EXPECT_TRUE(text.contains(QByteArray("pixlane_stale") + label)) << label;
+    EXPECT_FALSE(text.contains("nul") || text.contains("cr\r") || text.contains("esc"));
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "Standort \"cr\\x0dx\" hat ein Steuerzeichen im Namen und fehlt in den "
+                         "Metriken",
+                         "Standort \"esc\\x1bx\" hat ein Steuerzeichen im Namen und fehlt in den "
+                         "Metriken",
+                         "Standort \"nul\\x00x\" hat ein Steuerzeichen im Namen und fehlt in den "
+                         "Metriken"}));
+    ExpectPromtoolAccepts(metrics);
+    const QString index = QString::fromUtf8(Read(dir.filePath("seite/index.html")));
+    EXPECT_TRUE(index.contains("data-site=\"g%1h%3\" data-channel=\"1\">")) << index.toStdString();
+    EXPECT_TRUE(index.contains(">g%1h%3</a></td><td>Kamera 1</td>"));
+}
+
+// Picture names with characters a URL gives a meaning: each link, resolved against the
+// pages' folder as a browser resolves it, is the picture's file.
+TEST(ReportLinks, EveryPictureNameLinksToItsFile) {
+    QTemporaryDir dir;
+    const QString pages = dir.filePath("seite");
+    QStringList files;
+    for (const char* name : {"12:00:00.bmp", "a,b+c;d=e.bmp", "frage?.bmp", "<k1>.bmp",
+                             "raute#1.bmp", "100%3A%.bmp", "mit leer.bmp", "ä&ö.bmp"})
+        files << dir.filePath(QString("bilder/") + QString::fromUtf8(name));
+    files << pages + "/13:00:00.bmp";  // beside the pages: its link begins with its name
+    QByteArray journal;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        Write(files[i], "BM");
+        journal += PictureAt(Ago(10 * static_cast<int>(files.size() - i)), 1, {}, files[i]);
+    }
+    Write(dir.filePath("nord.jsonl"), journal);
+    std::vector<std::string> problems;
+    ASSERT_TRUE(WriteReport({dir.filePath("nord.jsonl").toStdString()}, kNow, pages.toStdString(),
+                            {}, problems));
+
+    const QString page = QString::fromUtf8(Read(pages + "/standort-nord.html"));
+    static const QRegularExpression href("href=\"([^\"]*)\"");
+    QStringList linked;
+    for (auto it = href.globalMatch(page); it.hasNext();) {
+        const QString url = it.next().captured(1).replace("&amp;", "&");
+        if (url != "index.html")
+            linked << QUrl::fromLocalFile(pages + "/").resolved(QUrl(url)).toLocalFile();
+    }
+    linked.sort();
+    files.sort();
+    EXPECT_EQ(linked, files);
+}
+
+// Runs f while the file system refuses a file beyond limit bytes (as a full disk would).
+template <class F>
+void WithFileLimit(rlim_t limit, F&& f) {
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = limit;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    f();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+}
+
+std::map<QString, QByteArray> FolderContents(const QString& folder) {
+    std::map<QString, QByteArray> contents;
+    for (const QString& name :
+         QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        contents[name] = Read(folder + "/" + name);
+    return contents;
+}
+
+// The pages as one set: a name too long for a file name gets its page all the same, a
+// link planted as index.html is replaced, not written through, and a set that cannot be
+// written whole leaves the previous set whole.
+TEST(ReportPages, WrittenAsOneSetUnderNamesEveryFolderTakes) {
+    QTemporaryDir dir;
+    const QString pages = dir.filePath("seite");
+    QString umlauts;
+    for (int i = 0; i < 300; ++i)
+        umlauts += u'ü';
+    const QString journal = dir.filePath("j.jsonl");
+    Write(journal, PictureAt(Ago(10), 1, QString(300, 'x')) + PictureAt(Ago(10), 1, umlauts) +
+                       PictureAt(Ago(10), 1, "nord"));
+    QDir().mkpath(pages);
+    Write(dir.filePath("fremd.txt"), "fremd");
+    ASSERT_TRUE(QFile::link(dir.filePath("fremd.txt"), pages + "/index.html"));
+
+    const CReport first = ReadReport({journal.toStdString()}, kNow);
+    std::string error;
+    ASSERT_TRUE(WriteReportPages(first, pages.toStdString(), &error)) << error;
+    EXPECT_EQ(Read(dir.filePath("fremd.txt")), "fremd");
+    EXPECT_FALSE(QFileInfo(pages + "/index.html").isSymLink());
+    const QString index = QString::fromUtf8(Read(pages + "/index.html"));
+    std::set<std::string> names;
+    for (const CSiteStatus& s : first.m_sites) {
+        const QString name = QString::fromStdString(s.PageName());
+        names.insert(s.PageName());
+        EXPECT_TRUE(QFileInfo(pages + "/" + name).isFile()) << s.PageName();
+        EXPECT_TRUE(index.contains("href=\"" + name + "\""));
+    }
+    EXPECT_EQ(names.size(), 3u);
+
+    // An hour later, with the index over what the file system takes.
+    const std::map<QString, QByteArray> before = FolderContents(pages);
+    const CReport later = ReadReport({journal.toStdString()}, kNow.addSecs(3600));
+    const qsizetype indexSize = ReportIndexPage(later, pages.toStdString()).size();
+    for (const CSiteStatus& s : later.m_sites)
+        ASSERT_LT(ReportSitePage(later, s, pages.toStdString()).size(), indexSize - 1);
+    bool written = true;
+    WithFileLimit(static_cast<rlim_t>(indexSize - 1),
+                  [&] { written = WriteReportPages(later, pages.toStdString(), &error); });
+    EXPECT_FALSE(written);
+    EXPECT_NE(error.find("index.html"), std::string::npos) << error;
+    EXPECT_EQ(FolderContents(pages), before);
 }
 
 }  // namespace

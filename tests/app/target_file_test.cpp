@@ -281,3 +281,37 @@ TEST(TargetFile, KeepingExistingNamesTakesTheFirstFreeNumberAndLeavesNothingBehi
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"bild-1.bmp", "bild-2.bmp", "bild.bmp"}));
 }
+
+TEST(TargetFile, TemporaryFilesOfAKilledRunAreRemovedByTheNextWriteIntoTheFolder) {
+    CTempDir dir;
+    const auto age = [&](const std::string& name, int seconds) {
+        const timespec t{::time(nullptr) - seconds, 0};
+        const timespec times[2] = {t, t};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir.Path() / name).c_str(), times, AT_SYMLINK_NOFOLLOW),
+                  0);
+    };
+    for (const char* name : {".pixlane-0a1b2c.part", ".pixlane-zz00zz.part", ".pixlane-1.part",
+                             ".pixlane-0a1b2c.part.bmp", "pixlane-0a1b2c.part", "notiz.part"}) {
+        WriteText(dir.Path() / name, "halb");
+        age(name, 120);
+    }
+    // Young: a run may be writing it right now.
+    WriteText(dir.Path() / ".pixlane-jung00.part", "halb");
+    // Not files of their own: a link (to a file elsewhere) and a folder.
+    CTempDir elsewhere;
+    WriteText(elsewhere.Path() / "fremd", "fremd");
+    fs::create_symlink(elsewhere.Path() / "fremd", dir.Path() / ".pixlane-link00.part");
+    age(".pixlane-link00.part", 120);
+    fs::create_directory(dir.Path() / ".pixlane-ordner.part");
+    age(".pixlane-ordner.part", 120);
+
+    std::string error;
+    ASSERT_TRUE(WriteTargetFile((dir.Path() / "aktuell.bmp").string(), {'B', 'M'}, &error))
+        << error;
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{".pixlane-0a1b2c.part.bmp", ".pixlane-1.part",
+                                                     ".pixlane-jung00.part", ".pixlane-link00.part",
+                                                     ".pixlane-ordner.part", "aktuell.bmp",
+                                                     "notiz.part", "pixlane-0a1b2c.part"}));
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "fremd"),
+              (std::vector<uint8_t>{'f', 'r', 'e', 'm', 'd'}));
+}

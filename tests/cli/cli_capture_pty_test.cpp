@@ -1,6 +1,10 @@
 // pixlane-cli capture through the simulated modem over a real pseudo-terminal, in real
 // time: repeated rounds in process, and the built executable told to stop by SIGTERM in
 // the middle of a transfer.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -130,6 +134,48 @@ TEST_F(CliCapturePtyTest, SigtermInTheMiddleOfATransferBreaksItOffHangsUpAndEnds
     const std::vector<QJsonObject> journal = Journal();
     ASSERT_EQ(journal.size(), 1u);
     EXPECT_EQ(journal[0]["result"].toString(), "stopped");
+}
+
+// Another program holds the line while a capture waits for it, and the capture is told to
+// stop by SIGTERM: it ends, and its round and pictures are journalled as stopped, not as
+// failed.
+TEST_F(CliCapturePtyTest, SigtermWhileWaitingForAHeldLineJournalsTheRoundAsStopped) {
+    Serve(false);
+    // Held as another Pixlane holds it: with the advisory lock on the device.
+    const int held = ::open(m_sDevice.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    QProcess cli;
+    cli.setProcessChannelMode(QProcess::MergedChannels);
+    cli.start(PIXLANE_CLI_EXE,
+              {"--device", QString::fromStdString(m_sDevice), "capture", "--channels", "1,2", "-o",
+               Path("k{channel}.bmp"), "--journal", Path("journal.jsonl")});
+    ASSERT_TRUE(cli.waitForStarted());
+    QByteArray said;
+    for (int i = 0; i < 1500 && !said.contains("Schnittstelle belegt"); ++i) {
+        cli.waitForReadyRead(20);
+        said += cli.readAll();
+    }
+    ASSERT_TRUE(said.contains("Schnittstelle belegt")) << said.toStdString();
+    cli.terminate();  // SIGTERM
+    const bool ended = cli.waitForFinished(30000);
+    ::close(held);
+    ASSERT_TRUE(ended);
+    said += cli.readAll();
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 0) << said.toStdString();
+    EXPECT_TRUE(said.contains("Aufnahme auf Anforderung beendet.")) << said.toStdString();
+
+    QStringList lines;
+    QFile journal(Path("journal.jsonl"));
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : journal.readAll().split('\n'))
+        if (!line.isEmpty()) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            lines << o["event"].toString() + " " + o["result"].toString();
+        }
+    EXPECT_EQ(lines, (QStringList{"picture stopped", "picture stopped", "round stopped"}));
+    EXPECT_EQ(Files(), QStringList{"journal.jsonl"});
 }
 
 // Two sites of the book, each behind a modem of its own: the first modem answers BUSY,

@@ -210,13 +210,23 @@ TEST_F(SmallDiskTest, EveryWritePathSaysSoKeepsWhatWasThereAndLeavesNothingHalfW
 TEST_F(SmallDiskTest, MinFreeRemovesTheOldestJournalledPicturesUntilTheRoomIsThere) {
     ASSERT_NO_FATAL_FAILURE(Mount(m_disk.path().toStdString()));
     std::string journal;
-    // The lines out of order: the times decide which picture is the oldest.
-    for (const char* name : {"alt2.bmp", "alt3.bmp", "alt1.bmp", "fremd.bmp"}) {
-        Put(Disk(name), std::string(20000, 'o'));
-        if (name[0] == 'a')
-            journal += std::string(R"({"time":"2026-01-0)") + name[3] +
-                       R"(T00:00:00+00:00","event":"picture","channel":1,"result":"ok","file":")" +
-                       Disk(name) + "\"}\n";
+    // The lines out of order: the times decide which picture is the oldest. Each file was
+    // written when its line says.
+    for (const auto& [name, day] :
+         {std::pair{"k5.bmp", 2}, {"k6.bmp", 3}, {"k4.bmp", 1}, {"fremd.bmp", 0}}) {
+        Put(Disk(name), "BM" + std::string(19998, 'o'));
+        if (day == 0)
+            continue;
+        const std::string time = "2026-01-0" + std::to_string(day) + "T00:00:00+00:00";
+        const timespec written{
+            static_cast<time_t>(QDateTime::fromString(QString::fromStdString(time), Qt::ISODate)
+                                    .toSecsSinceEpoch()),
+            0};
+        const timespec times[2] = {written, written};
+        ASSERT_EQ(::utimensat(AT_FDCWD, Disk(name).c_str(), times, 0), 0);
+        journal += R"({"time":")" + time +
+                   R"(","event":"picture","channel":1,"result":"ok","file":")" + Disk(name) +
+                   "\"}\n";
     }
     Put(Roomy("j"), journal);
     const CCliResult r = Run({"--quiet", "capture", "-o", Disk("k{channel}.bmp"), "--journal",
@@ -225,7 +235,7 @@ TEST_F(SmallDiskTest, MinFreeRemovesTheOldestJournalledPicturesUntilTheRoomIsThe
     std::vector<std::string> left;
     for (const auto& [path, hash] : Contents())
         left.push_back(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
-    EXPECT_EQ(left, (std::vector<std::string>{"alt3.bmp", "fremd.bmp", "k1.bmp"}));
+    EXPECT_EQ(left, (std::vector<std::string>{"fremd.bmp", "k1.bmp", "k6.bmp"}));
 }
 
 TEST_F(SmallDiskTest, ASettingsFolderOnAReadOnlyDiskIsNamedAsTheCause) {

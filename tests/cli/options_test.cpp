@@ -216,6 +216,10 @@ TEST(CliOptionsTest, UsageErrorsAreRefusedBeforeAnyLineIsOpened) {
         {"capture", "--exec", "/nonexistent/program"},
         {"capture", "--local=1"},
         {"capture", "--colour", "--mode", "3"},
+        // Old pictures go only below a folder the user named, and only what is a picture.
+        {"capture", "-o", "%Y/k{channel}.bmp", "--journal", "j", "--keep", "30d"},
+        {"capture", "-o", "/%Y/k{channel}.bmp", "--journal", "j", "--keep", "30d"},
+        {"capture", "-o", "k{channel}.jpg", "--journal", "j", "--min-free", "1G"},
     };
     for (const auto& args : bad) {
         std::string joined;
@@ -254,6 +258,16 @@ TEST(CliOptionsTest, ErrorsNameWhatIsWrong) {
     Parse({"--device", "/x", "--com", "1", "reset"}, o, error);
     EXPECT_NE(error.find("--device"), std::string::npos);
     EXPECT_NE(error.find("--com"), std::string::npos);
+    Parse({"capture", "-o", "%Y/k{channel}.bmp", "--journal", "j", "--keep", "30d"}, o, error);
+    EXPECT_EQ(
+        error,
+        "--keep und --min-free löschen hier nichts: Das Namensmuster \"%Y/k{channel}.bmp\" "
+        "beginnt mit einem Feld und nennt keinen Ordner; gelöscht wird nur unter einem "
+        "genannten Ordner (--folder DIR, oder ein fester erster Ordner wie in bilder/%Y/...).");
+    EXPECT_EQ(ParseOk({"capture", "--folder", "bilder", "-o", "%Y/k{channel}.bmp", "--journal", "j",
+                       "--keep", "30d"})
+                  .m_nKeepSeconds,
+              30 * 24 * 3600);
     // A byte that would be taken for another is named as it is, never passed to the terminal.
     Parse({"--device", "/dev/tty\xff", "reset"}, o, error);
     EXPECT_NE(error.find("\"/dev/tty\\xFF\" enthält Bytes, die kein UTF-8 sind (\\xFF)"),

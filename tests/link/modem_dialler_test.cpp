@@ -236,6 +236,53 @@ TEST_F(ModemDiallerTest, AFailureResultToTheDialEndsItAtOnceWithoutHangingUp) {
     }
 }
 
+// Only a line reading CONNECT is a connection. A word the dialler does not know, or one
+// that holds a "T" as CONNECT does, is none: a final one ends the dial at once, anything
+// else is waited out to the limit and hung up; either way the modem's word is kept.
+TEST_F(ModemDiallerTest, OnlyConnectIsAConnectionWhateverElseTheModemSays) {
+    struct CCase {
+        const char* m_pAnswer;  // after the dial, 2 s later
+        int m_nCode;
+        const char* m_pWord;
+        bool m_bFinal;  // ends the dial before its limit, without ATH
+    };
+    const CCase cases[] = {
+        {"\r\nBLACKLISTED\r\n", kModemNoCarrier, "BLACKLISTED", true},
+        {"\r\nDelayed\r\n", kModemNoCarrier, "DELAYED", true},
+        {"\r\nNO ANSWER\r\n", kModemNoCarrier, "NO ANSWER", true},
+        // Ringing, then nothing; a modem that kept echoing says no word with its echo.
+        {"ATD!22\r\r\nRING\r\n", kModemNoCarrier, "RING", false},
+        {"ATD!22\r", kModemNoCarrier, "", false},
+        {"\r\nPROTOCOL: LAP-M\r\n", kModemNoCarrier, "PROTOCOL: LAP-M", false},
+        {"\r\nSTATUS\x01\xFF\r\n", kModemNoCarrier, "STATUS", false},
+        // What a modem reports on the way to the carrier is passed over.
+        {"\r\nCARRIER 9600\r\nPROTOCOL: LAP-M\r\nRING\r\nCONNECT 9600\r\n", kModemConnected, "",
+         false},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.m_pAnswer);
+        CScriptedPeer modem;
+        m_port.Open(0);
+        CFakeLine& line = OpenLine(&modem);
+        modem.Answer("AT\r\r\nOK\r\n");
+        modem.Answer("ATE0M1\r\r\nOK\r\n");
+        modem.Answer("\r\nOK\r\n");
+        modem.Answer({{c.m_pAnswer, 2000}});
+        const uint64_t start = m_clock.NowMs();
+        const CDialResult dial = DialNumber(m_line, "!22", &m_ui, EModemPace::kAsArrived);
+        EXPECT_EQ(dial.m_nCode, c.m_nCode);
+        EXPECT_EQ(dial.m_sModem, c.m_pWord);
+        if (c.m_nCode == kModemConnected)
+            continue;
+        const uint64_t tookMs = m_clock.NowMs() - start;
+        EXPECT_EQ(line.Writes().back().m_sBytes, c.m_bFinal ? "ATD!22\r" : "ATH\r");
+        if (c.m_bFinal)
+            EXPECT_EQ(tookMs, 2000u + 1001u);
+        else
+            EXPECT_GT(tookMs, 30000u);
+    }
+}
+
 // ---- against the simulated modem in front of the simulated module ----
 
 class ModemSimDiallerTest : public ModemDiallerTest {

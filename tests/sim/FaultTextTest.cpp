@@ -27,6 +27,8 @@ TEST(FaultTextTest, ParsesEveryKind) {
         {"delay-block:2:3500", ESimFault::DelayBlock, "", 2, 3500, false},
         {"modem-error:atx3", ESimFault::ModemError, "ATX3", -1, 0, false},
         {"dial-never", ESimFault::DialNever, "", -1, 0, false},
+        {"dial-answer:NO ANSWER+", ESimFault::DialAnswer, "NO ANSWER", -1, 0, true},
+        {"dial-ring", ESimFault::DialRing, "", -1, 0, false},
     };
     for (const auto& c : cases) {
         CSimFault f;
@@ -43,7 +45,9 @@ TEST(FaultTextTest, ParsesEveryKind) {
 TEST(FaultTextTest, RejectsMalformedSpecs) {
     for (const char* text :
          {"", "silent", "silent:X", "silent:VV", "delay:V", "delay:V:x", "checksum", "checksum:-1",
-          "checksum:a", "delay-block:3", "modem-error", "dial-never:1", "bogus:V"}) {
+          "checksum:a", "delay-block:3", "modem-error", "dial-never:1", "dial-answer",
+          "dial-answer:", "dial-answer:A:B", "dial-answer:OK\r\nCONNECT", "dial-ring:1",
+          "bogus:V"}) {
         CSimFault f;
         std::string error;
         EXPECT_FALSE(ParseSimFault(text, f, &error)) << text;

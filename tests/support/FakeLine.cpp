@@ -142,10 +142,19 @@ void CFakeLineFactory::Unplug(int port) {
         it->second->m_bGone = true;
 }
 
+void CFakeLineFactory::AttachDevice(const std::string& device, CSimPeer* peer) {
+    const auto [it, added] = m_devices.emplace(device, -static_cast<int>(m_devices.size()) - 1);
+    m_peers[it->second] = peer;
+}
+
 std::unique_ptr<CSerialLine> CFakeLineFactory::OpenLine(const CLineAddress& address) {
-    if (!address.GivenDevice().empty())
-        return nullptr;
-    const int port = address.PortNumber();
+    int port = address.PortNumber();
+    if (!address.GivenDevice().empty()) {
+        const auto device = m_devices.find(address.GivenDevice());
+        if (device == m_devices.end())
+            return nullptr;
+        port = device->second;
+    }
     auto it = m_peers.find(port);
     if (it == m_peers.end() || m_open.count(port) != 0)
         return nullptr;

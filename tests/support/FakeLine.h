@@ -74,12 +74,14 @@ class CFakeLine : public CSerialLine {
 };
 
 // Hands out fake lines by port number; a port can be open only once at a time. A device
-// given for a port, or in place of one, is none of them.
+// given for a port, or in place of one, is none of them unless it was attached by name.
 class CFakeLineFactory : public CLineFactory {
   public:
     explicit CFakeLineFactory(CVirtualClock& clock) : m_clock(clock) {}
     // Makes port n available, answered by peer (which may be null: a silent line).
     void Attach(int port, CSimPeer* peer) { m_peers[port] = peer; }
+    // Makes the device of that name available, given for a port or in place of one.
+    void AttachDevice(const std::string& device, CSimPeer* peer);
     // The device of port n goes away: its open line is gone, and it cannot be opened
     // until it is attached again.
     void Unplug(int port);
@@ -95,7 +97,8 @@ class CFakeLineFactory : public CLineFactory {
   private:
     class COwnedLine;
     CVirtualClock& m_clock;
-    std::map<int, CSimPeer*> m_peers;
+    std::map<int, CSimPeer*> m_peers;  // by port number; a named device below 0
+    std::map<std::string, int> m_devices;
     std::map<int, CFakeLine*> m_open;  // the open line of each port
     CFakeLine* m_pLast = nullptr;
 };

@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QTimerEvent>
 #include <QToolBar>
+#include <QTranslator>
 #include <algorithm>
 #include <climits>
 #include <csignal>
@@ -53,6 +54,7 @@
 #include "ui/MainFrame.h"
 #include "ui/PixlaneDoc.h"
 #include "ui/PixlaneView.h"
+#include "ui/QtTexts.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -548,6 +550,27 @@ TEST_F(MainFrameTest, SaveButtonWritesTheFetchedImageThroughTheDialog) {
     EXPECT_EQ(qGray(png.pixel(17, 99)), m_module.LastPicture().At(17, 99));
 }
 
+TEST_F(MainFrameTest, QtsOwnTextsInTheSaveDialogAreGerman) {
+    QTranslator translator;
+    ASSERT_TRUE(InstallGermanQtTexts(translator));
+    ShowAndActivate();
+    ASSERT_TRUE(m_app.GetImage());
+    QStringList texts;
+    {
+        CModalScript answer({[&texts](QWidget* w) {
+            for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+                texts << w->findChild<QLabel*>(QLatin1String(name))->text();
+            for (const QAbstractButton* button : w->findChildren<QPushButton*>())
+                texts << button->text();
+            static_cast<QDialog*>(w)->reject();
+        }});
+        m_frame->ToolAction(ID_SPEICHERN)->trigger();
+    }
+    QCoreApplication::removeTranslator(&translator);
+    EXPECT_EQ(texts, (QStringList{"Suchen in:", "Datei&name:", "Dateien des Typs:", "S&peichern",
+                                  "Abbrechen"}));
+}
+
 TEST_F(MainFrameTest, TheAutoSaveDialogStoresItsOwnGroupAndRefusesAPatternThatNamesNothing) {
     const QString folder = m_dir.filePath("bilder");
     CModalScript answer({[&](QWidget* w) {
@@ -845,9 +868,12 @@ TEST_F(CaptureTimerTest, TheAutoSaveDialogsKeepAndFreeSpacePruneTheFolderBeforeA
     // Two pictures an earlier auto-save journalled, one older than the hour kept, and a
     // file of someone else's.
     const QDateTime now = m_app.AutoKeeper().Now();
-    for (const auto& [name, age] : {std::pair{"alt.bmp", 3 * 3600}, {"neuer.bmp", 600}}) {
+    for (const auto& [name, age] : {std::pair{"bild-k7.bmp", 3 * 3600}, {"bild-k8.bmp", 600}}) {
         QFile picture(folder + "/" + name);
         ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+        picture.write("BM");
+        picture.flush();
+        picture.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime);
         CCaptureEvent saved;
         saved.m_time = now.addSecs(-age);
         saved.m_sEvent = "picture";
@@ -861,22 +887,29 @@ TEST_F(CaptureTimerTest, TheAutoSaveDialogsKeepAndFreeSpacePruneTheFolderBeforeA
     QFile(folder + "/fremd.bmp").open(QIODevice::WriteOnly);
     // Too little is free while the newer picture is there.
     m_app.AutoKeeper().m_retention.m_fnFreeBytes = [&](const std::string&) {
-        return QFile::exists(folder + "/neuer.bmp") ? uint64_t{1} << 30 : uint64_t{3} << 30;
+        return QFile::exists(folder + "/bild-k8.bmp") ? uint64_t{1} << 30 : uint64_t{3} << 30;
     };
-    const auto fill = [&](const char* keep, const char* minFree) {
+    const auto fill = [&](const char* keep, const char* minFree,
+                          const char* pattern = "bild-k{channel}.bmp") {
         return [=](QWidget* w) {
             w->findChild<QLineEdit*>("ordner")->setText(folder);
-            w->findChild<QLineEdit*>("muster")->setText("bild-k{channel}.bmp");
+            w->findChild<QLineEdit*>("muster")->setText(pattern);
             w->findChild<QLineEdit*>("behalten")->setText(keep);
             w->findChild<QLineEdit*>("frei")->setText(minFree);
             w->findChild<QCheckBox*>("ein")->setChecked(true);
             w->findChild<QPushButton*>("ok")->click();
         };
     };
-    CModalScript answer({fill("2 Tage", "2G"), fill("1h", "viel"), fill("1h", "2G")});
+    // Names that are no pictures' could not be told apart from other files.
+    CModalScript answer({fill("2 Tage", "2G"), fill("1h", "viel"),
+                         fill("1h", "2G", "bild-k{channel}"), fill("1h", "2G")});
     m_frame->MenuAction(ID_AUTO_SPEICHERN)->trigger();
     EXPECT_TRUE(answer.Done());
-    ASSERT_EQ(answer.m_texts.size(), 2);
+    ASSERT_EQ(answer.m_texts.size(), 3);
+    EXPECT_TRUE(answer.m_texts[2].startsWith(
+        QString::fromUtf8("Bilder behalten, mindestens frei: Das Namensmuster \"bild-k{channel}\" "
+                          "gibt keine Namen auf .bmp oder .png")))
+        << answer.m_texts[2].toStdString();
     EXPECT_TRUE(answer.m_texts[0].startsWith("Bilder behalten: \"2 Tage\" ist keine Dauer"))
         << answer.m_texts[0].toStdString();
     EXPECT_TRUE(answer.m_texts[1].startsWith(
