@@ -8,9 +8,14 @@
 // shortest, and under a second. Figures only; nothing is asserted.
 //
 //   pixlane-bench-report [--sites N] [--cameras N] [--period SECONDS] [--days D]...
-//                        [--reps N] [--dir FOLDER] [--keep] [--cli PATH]
+//                        [--reps N] [--dir FOLDER] [--keep] [--cli PATH] [--long-line MIB]
 //   (30 sites, 8 cameras, 300 s, 30 and 365 days, 3 runs, below the system's temporary
 //   folder, removed afterwards unless --keep)
+//
+// With --long-line MIB it times the report over one journal instead, whose lines stand
+// around one line of MIB MiB without a line break: reading it should cost what reading
+// the file costs (the goal: as long as "cat" of it, give or take the start of the
+// program), and the memory should not grow with it.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -68,6 +73,17 @@ struct CTemplate {
             out += m_isoMark[i] ? iso : name;
         }
         out += m_parts.back();
+    }
+
+    // The line of a picture taken at t (UTC).
+    void Append(std::string& out, time_t t) const {
+        tm parts{};
+        ::gmtime_r(&t, &parts);
+        char iso[32];
+        char stamp[32];
+        std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%S", &parts);
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &parts);
+        Append(out, iso, stamp);
     }
 };
 
@@ -142,18 +158,12 @@ uint64_t WriteJournals(const std::string& folder, int sites, int cameras, int pe
             for (int c = 0; c <= cameras; ++c) {
                 // The cameras one after the other, the round's line at its start, after them.
                 const time_t t = start + (c < cameras ? 20 + 21 * c : 0);
-                tm parts{};
-                ::gmtime_r(&t, &parts);
-                char iso[32];
-                char stamp[32];
-                std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%S", &parts);
-                std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &parts);
                 if (c == cameras)
-                    round.Append(buffer, iso, stamp);
+                    round.Append(buffer, t);
                 else if ((r * cameras + c) % 100 == 37)
-                    failed[size_t(c)].Append(buffer, iso, stamp);
+                    failed[size_t(c)].Append(buffer, t);
                 else
-                    good[size_t(c)].Append(buffer, iso, stamp);
+                    good[size_t(c)].Append(buffer, t);
             }
             if (buffer.size() > (size_t(7) << 20)) {
                 if (!WriteAll(fd, buffer)) {
@@ -205,6 +215,87 @@ CRun RunReport(const std::string& cli, const std::string& journals, const std::s
     return run;
 }
 
+// A folder of its own for one run of the report: its journals and its pages below it.
+struct CRunFolder {
+    QTemporaryDir m_dir;
+    std::string m_sJournals, m_sOut;
+
+    CRunFolder(const std::string& base, bool keep)
+        : m_dir(QString::fromStdString(base + "/pixlane-bench-report-XXXXXX")),
+          m_sJournals(m_dir.filePath(QStringLiteral("journals")).toStdString()),
+          m_sOut(m_dir.filePath(QStringLiteral("seite")).toStdString()) {
+        m_dir.setAutoRemove(!keep);
+        if (!m_dir.isValid())
+            std::fprintf(stderr, "no temporary folder below %s\n", base.c_str());
+    }
+};
+
+// The report reps times: the median times, the highest peak and exit status.
+CRun RunReports(const std::string& cli, const std::string& journals, const std::string& out,
+                int reps) {
+    std::vector<double> wall, cpu;
+    CRun figures;
+    for (int r = 0; r < reps; ++r) {
+        const CRun run = RunReport(cli, journals, out);
+        wall.push_back(run.m_dWall);
+        cpu.push_back(run.m_dCpu);
+        figures.m_nMaxRssKiB = std::max(figures.m_nMaxRssKiB, run.m_nMaxRssKiB);
+        figures.m_iStatus = std::max(figures.m_iStatus, run.m_iStatus);
+    }
+    figures.m_dWall = bench::Median(wall);
+    figures.m_dCpu = bench::Median(cpu);
+    return figures;
+}
+
+// One journal of good lines with a line of mib MiB without a break between them; the
+// bytes written.
+uint64_t WriteLongLineJournal(const std::string& folder, int mib, time_t now) {
+    QDir().mkpath(QString::fromStdString(folder + "/nord"));
+    const std::string path = folder + "/nord/journal.jsonl";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        std::exit(2);
+    }
+    const CTemplate good(JournalLine(Picture("nord", 1, true)));
+    const auto lines = [&](time_t from) {
+        std::string text;
+        for (int i = 0; i < 100; ++i)
+            good.Append(text, from + i * 60);
+        return text;
+    };
+    uint64_t total = 0;
+    std::string text = lines(now - 7200);
+    bool ok = WriteAll(fd, text);
+    total += text.size();
+    const std::string block(size_t(1) << 20, 'x');
+    for (int i = 0; ok && i < mib; ++i)
+        ok = WriteAll(fd, block);
+    total += uint64_t(mib) << 20;
+    text = "\n" + lines(now - 3600);
+    ok = ok && WriteAll(fd, text);
+    total += text.size();
+    if (!ok || ::close(fd) != 0) {
+        std::perror(path.c_str());
+        std::exit(2);
+    }
+    return total;
+}
+
+// The same figures for that journal.
+int RunLongLine(const std::string& base, const std::string& cli, int mib, int reps, bool keep) {
+    const CRunFolder folder(base, keep);
+    if (!folder.m_dir.isValid())
+        return 2;
+    const uint64_t bytes = WriteLongLineJournal(folder.m_sJournals, mib, ::time(nullptr));
+    const CRun run = RunReports(cli, folder.m_sJournals, folder.m_sOut, reps);
+    std::printf("report over one journal of %.1f MiB with a line of %d MiB without a break\n",
+                double(bytes) / (1 << 20), mib);
+    std::printf("wall %.3f s, cpu %.3f s, peak %.1f MiB%s\n", run.m_dWall, run.m_dCpu,
+                double(run.m_nMaxRssKiB) / 1024, run.m_iStatus == 0 ? "" : "  (report failed)");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,6 +304,7 @@ int main(int argc, char** argv) {
     std::string base = QDir::tempPath().toStdString();
     std::string cli = PIXLANE_CLI_EXE;
     bool keep = false;
+    int longLine = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool value = i + 1 < argc;
@@ -232,14 +324,18 @@ int main(int argc, char** argv) {
             cli = argv[++i];
         else if (a == "--keep")
             keep = true;
+        else if (a == "--long-line" && value)
+            longLine = std::max(1, std::atoi(argv[++i]));
         else {
             std::fprintf(stderr,
                          "usage: %s [--sites N] [--cameras N] [--period SECONDS] [--days D]... "
-                         "[--reps N] [--dir FOLDER] [--keep] [--cli PATH]\n",
+                         "[--reps N] [--dir FOLDER] [--keep] [--cli PATH] [--long-line MIB]\n",
                          argv[0]);
             return 2;
         }
     }
+    if (longLine > 0)
+        return RunLongLine(base, cli, longLine, reps, keep);
     if (days.empty())
         days = {30, 365};
 
@@ -250,38 +346,26 @@ int main(int argc, char** argv) {
     std::vector<double> walls, cpus;
     std::vector<long> peaks;
     for (const int d : days) {
-        QTemporaryDir dir(QString::fromStdString(base + "/pixlane-bench-report-XXXXXX"));
-        dir.setAutoRemove(!keep);
-        if (!dir.isValid()) {
-            std::fprintf(stderr, "no temporary folder below %s\n", base.c_str());
+        const CRunFolder folder(base, keep);
+        if (!folder.m_dir.isValid())
             return 2;
-        }
-        const std::string journals = dir.filePath(QStringLiteral("journals")).toStdString();
-        const std::string out = dir.filePath(QStringLiteral("seite")).toStdString();
+        const std::string& journals = folder.m_sJournals;
+        const std::string& out = folder.m_sOut;
         const auto start = std::chrono::steady_clock::now();
         const uint64_t bytes = WriteJournals(journals, sites, cameras, period, d, ::time(nullptr));
         const double writing =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::vector<double> wall, cpu;
-        long peak = 0;
-        int status = 0;
-        for (int r = 0; r < reps; ++r) {
-            const CRun run = RunReport(cli, journals, out);
-            wall.push_back(run.m_dWall);
-            cpu.push_back(run.m_dCpu);
-            peak = std::max(peak, run.m_nMaxRssKiB);
-            status = std::max(status, run.m_iStatus);
-        }
+        const CRun run = RunReports(cli, journals, out, reps);
         const int64_t lines = int64_t(d) * 86400 / period * (cameras + 1) * sites;
         std::printf("%6d %12lld %10.1f %9.2f %9.3f %9.3f %11.1f%s\n", d, (long long)lines,
-                    double(bytes) / (1 << 20), writing, bench::Median(wall), bench::Median(cpu),
-                    double(peak) / 1024, status == 0 ? "" : "  (report failed)");
+                    double(bytes) / (1 << 20), writing, run.m_dWall, run.m_dCpu,
+                    double(run.m_nMaxRssKiB) / 1024, run.m_iStatus == 0 ? "" : "  (report failed)");
         std::fflush(stdout);
-        walls.push_back(bench::Median(wall));
-        cpus.push_back(bench::Median(cpu));
-        peaks.push_back(peak);
+        walls.push_back(run.m_dWall);
+        cpus.push_back(run.m_dCpu);
+        peaks.push_back(run.m_nMaxRssKiB);
         if (keep)
-            std::printf("       kept in %s\n", dir.path().toLocal8Bit().constData());
+            std::printf("       kept in %s\n", folder.m_dir.path().toLocal8Bit().constData());
     }
     if (walls.size() >= 2 && walls.front() > 0 && peaks.front() > 0) {
         const double timeRatio = walls.back() / walls.front();

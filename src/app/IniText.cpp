@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "app/InputFile.h"
 #include "app/TargetFile.h"
 
 namespace {
@@ -52,11 +53,14 @@ std::vector<CIniLine> SplitIniLines(const QByteArray& text) {
         line.m_nBegin = pos;
         line.m_nNumber = number;
         for (;;) {
-            qsizetype nl = text.indexOf('\n', pos);
-            const qsizetype end = nl < 0 ? text.size() : nl + 1;
-            QByteArray piece = text.mid(pos, (nl < 0 ? text.size() : nl) - pos);
-            if (piece.endsWith('\r'))
-                piece.chop(1);
+            // "\r\n", "\n" or "\r" alone ends a line, as for the settings store.
+            qsizetype nl = pos;
+            while (nl < text.size() && text[nl] != '\n' && text[nl] != '\r')
+                ++nl;
+            qsizetype end = nl;
+            if (end < text.size())
+                end += text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1;
+            const QByteArray piece = text.mid(pos, nl - pos);
             line.m_text += piece;
             pos = end;
             ++number;
@@ -89,8 +93,15 @@ std::optional<QByteArray> KeyOf(const QByteArray& text) {
 }
 
 QByteArray LineEnding(const QByteArray& text) {
-    const qsizetype firstEnd = text.indexOf('\n');
-    return firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+    const qsizetype cr = text.indexOf('\r');
+    const qsizetype lf = text.indexOf('\n');
+    if (cr < 0 || (lf >= 0 && lf < cr))
+        return "\n";
+    return cr + 1 == lf ? "\r\n" : "\r";
+}
+
+bool EndsLine(const QByteArray& text) {
+    return text.endsWith('\n') || text.endsWith('\r');
 }
 
 bool EncodedLine(const QTemporaryDir& scratch, const QString& key, const QString& value,
@@ -146,11 +157,8 @@ bool EditTextFile(const QString& path, const CTextFileNames& names, const CTextE
     if (!lock.tryLock(5000))
         return Fail(error, LockFailedText(lock, shown, names));
     QByteArray before;
-    if (QFile in(path); in.exists()) {
-        if (!in.open(QIODevice::ReadOnly))
-            return Fail(error, file + " kann nicht gelesen werden");
-        before = in.readAll();
-    }
+    if (std::string why; ReadInputFile(shown, kMaxTextFileBytes, before, &why) == EInput::kRefused)
+        return Fail(error, file + " " + why + "; nichts geändert");
     QByteArray after;
     if (std::string why; !edit(before, after, why))
         return Fail(error, why);

@@ -15,8 +15,8 @@ class QTemporaryDir;
 // changes in place: a value is edited in its own lines, and every other byte of the file
 // stays as the user wrote it.
 
-// One line of an INI text: a line ending in an odd number of backslashes goes on in the
-// next one.
+// One line of an INI text: "\r\n", "\n" or "\r" alone ends it, and a line ending in an odd
+// number of backslashes goes on in the next one.
 struct CIniLine {
     qsizetype m_nBegin = 0;
     qsizetype m_nEnd = 0;  // after the line's terminator, if it has one
@@ -32,8 +32,10 @@ std::optional<QByteArray> SectionOf(const QByteArray& text);
 // The key of a "key=value" line; nullopt for comments and lines without a value.
 std::optional<QByteArray> KeyOf(const QByteArray& text);
 
-// The line ending the text's first line has ("\r\n" or "\n").
+// The line ending the text's first line has ("\r\n", "\n" or "\r").
 QByteArray LineEnding(const QByteArray& text);
+// Whether the text ends with a line ending.
+bool EndsLine(const QByteArray& text);
 
 // The line the settings store itself writes for the value of "section/key", so that the
 // file says exactly what the store reads back.
@@ -54,8 +56,8 @@ struct CTextFileNames {
 // Changes the file under the lock the settings store takes while it writes: edit gets the
 // text before (empty for a missing file) and gives the text after, or false with the
 // reason. The file is replaced only whole, and only when the text changed; missing
-// folders are made. A file that nobody may write stays as it is. False, with the reason in
-// German, when nothing was written.
+// folders are made. Only a regular file of at most kMaxTextFileBytes is read and changed. A file
+// that nobody may write stays as it is. False, with the reason in German, when nothing was written.
 using CTextEdit =
     std::function<bool(const QByteArray& before, QByteArray& after, std::string& why)>;
 bool EditTextFile(const QString& path, const CTextFileNames& names, const CTextEdit& edit,

@@ -59,7 +59,9 @@ QByteArray EditIniKey(const QByteArray& text, const QByteArray& section, const Q
             matches.push_back(&l);
     }
     QByteArray out = text;
-    auto terminated = [&](qsizetype end) { return end > 0 && out[end - 1] == '\n'; };
+    auto terminated = [&](qsizetype end) {
+        return end > 0 && (out[end - 1] == '\n' || out[end - 1] == '\r');
+    };
     if (line == nullptr) {
         for (auto it = matches.rbegin(); it != matches.rend(); ++it)
             out.remove(bom + (*it)->m_nBegin, (*it)->m_nEnd - (*it)->m_nBegin);
@@ -74,8 +76,8 @@ QByteArray EditIniKey(const QByteArray& text, const QByteArray& section, const Q
         QByteArray ending;
         if (old.endsWith("\r\n"))
             ending = "\r\n";
-        else if (old.endsWith('\n'))
-            ending = "\n";
+        else if (old.endsWith('\n') || old.endsWith('\r'))
+            ending = old.right(1);
         out.replace(begin, end - begin, *line + ending);
         return out;
     }
@@ -87,7 +89,7 @@ QByteArray EditIniKey(const QByteArray& text, const QByteArray& section, const Q
         return out;
     }
     if (!out.isEmpty()) {
-        if (!out.endsWith('\n'))
+        if (!EndsLine(out))
             out += eol;
         out += eol;
     }

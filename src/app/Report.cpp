@@ -17,19 +17,15 @@
 #include <map>
 #include <string_view>
 
+#include "app/InputFile.h"
 #include "app/Progress.h"
 #include "app/TargetFile.h"
-
-#if PIXLANE_HAVE_ZLIB
-#include <zlib.h>
-#endif
 
 namespace {
 
 constexpr qint64 kDay = 24 * 3600;
 // Rotated copies looked for at most.
 constexpr int kMaxRotations = 1000;
-constexpr qint64 kReadBlock = 64 * 1024;
 // The page asks the browser to load it again this often (seconds).
 constexpr int kRefreshSeconds = 60;
 
@@ -41,99 +37,10 @@ QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// The lines of a block, newest first, with the torn first one skipped when asked.
-class CLineSplitter {
-  public:
-    CLineSplitter(const std::function<bool(const QByteArray&)>& take, bool skipFirst)
-        : m_take(take), m_bSkip(skipFirst) {}
-    // The bytes before those handed so far; false once take wants no more.
-    bool Prepend(const QByteArray& block) {
-        m_rest.prepend(block);
-        qsizetype end = m_rest.size();
-        for (qsizetype nl; end > 0 && (nl = m_rest.lastIndexOf('\n', end - 1)) >= 0; end = nl)
-            if (!Hand(m_rest.mid(nl + 1, end - nl - 1)))
-                return false;
-        m_rest.truncate(end);
-        return true;
-    }
-    // The file's first line.
-    bool Finish() { return Hand(m_rest); }
-
-  private:
-    bool Hand(const QByteArray& line) {
-        if (line.isEmpty())
-            return true;
-        if (m_bSkip) {
-            m_bSkip = false;
-            return true;
-        }
-        return m_take(line);
-    }
-    const std::function<bool(const QByteArray&)>& m_take;
-    bool m_bSkip;
-    QByteArray m_rest;
-};
-
-// A plain file from its end back.
-bool ReadPlainBackwards(const QString& path, const std::function<bool(const QByteArray&)>& take,
-                        bool& more, std::string* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = "Journal " + Utf8(path) + " nicht lesbar: " + Utf8(file.errorString());
-        return false;
-    }
-    qint64 pos = file.size();
-    CLineSplitter lines(take, false);
-    while (pos > 0) {
-        const qint64 n = std::min(pos, kReadBlock);
-        pos -= n;
-        if (!file.seek(pos)) {
-            *error = "Journal " + Utf8(path) + " nicht lesbar: " + Utf8(file.errorString());
-            return false;
-        }
-        const QByteArray block = file.read(n);
-        if (block.size() != n) {
-            *error = "Journal " + Utf8(path) + " nicht lesbar: " + Utf8(file.errorString());
-            return false;
-        }
-        if (!lines.Prepend(block)) {
-            more = false;
-            return true;
-        }
-    }
-    more = lines.Finish();
-    return true;
-}
-
-// A gzip file as a whole (rotated copies are read only when their time is needed).
-bool ReadGzipBackwards(const QString& path, const std::function<bool(const QByteArray&)>& take,
-                       bool& more, std::string* error) {
-#if PIXLANE_HAVE_ZLIB
-    gzFile gz = gzopen(QFile::encodeName(path).constData(), "rb");
-    if (gz == nullptr) {
-        *error = "Journal " + Utf8(path) + " nicht lesbar";
-        return false;
-    }
-    QByteArray all;
-    char buffer[65536];
-    int n = 0;
-    while ((n = gzread(gz, buffer, sizeof buffer)) > 0)
-        all.append(buffer, n);
-    const bool ok = n == 0;
-    gzclose(gz);
-    if (!ok) {
-        *error = "Journal " + Utf8(path) + " ist kein lesbares gzip";
-        return false;
-    }
-    CLineSplitter lines(take, false);
-    more = lines.Prepend(all) && lines.Finish();
-    return true;
-#else
-    (void)take;
-    more = true;
-    *error = "Journal " + Utf8(path) + " ist gepackt; dieses Programm liest kein gzip";
-    return false;
-#endif
+// Something has that name, whatever it is (a link that leads nowhere included).
+bool Present(const std::string& path) {
+    const QFileInfo info(Q(path));
+    return info.exists() || info.isSymLink();
 }
 
 // ---- reading the journals into the status ----
@@ -715,27 +622,34 @@ std::string SiteOfJournal(const std::string& path) {
 
 bool ReadJournalBackwards(const std::string& path,
                           const std::function<bool(const QByteArray&)>& take, std::string* error) {
-    const QString base = Q(path);
-    if (!QFileInfo(base).isFile()) {
-        *error = "Journal " + path + " nicht gefunden";
+    bool more = true;
+    std::string why;
+    if (!ReadLinesBackwards(path, take, more, &why)) {
+        *error = "Journal " + path + " " + why;
         return false;
     }
-    bool more = true;
-    if (!ReadPlainBackwards(base, take, more, error))
-        return false;
+    // A rotated copy that cannot be read is named; the older ones are read all the same.
+    std::string problems;
     for (int n = 1; more && n <= kMaxRotations; ++n) {
-        const QString plain = base + u'.' + QString::number(n);
-        if (QFileInfo(plain).isFile()) {
-            if (!ReadPlainBackwards(plain, take, more, error))
-                return false;
-        } else if (QFileInfo(plain + QStringLiteral(".gz")).isFile()) {
-            if (!ReadGzipBackwards(plain + QStringLiteral(".gz"), take, more, error))
-                return false;
+        const std::string plain = path + "." + std::to_string(n);
+        const std::string packed = plain + ".gz";
+        bool read = true;
+        std::string copy = plain;
+        if (Present(plain)) {
+            read = ReadLinesBackwards(plain, take, more, &why);
+        } else if (Present(packed)) {
+            copy = packed;
+            read = ReadGzipLinesBackwards(packed, take, more, &why);
         } else {
             break;
         }
+        if (!read)
+            problems +=
+                (problems.empty() ? "" : "; ") + ("Journal " + copy + " " + why) + "; übersprungen";
     }
-    return true;
+    if (!problems.empty())
+        *error = problems;
+    return problems.empty();
 }
 
 CReport ReadReport(const std::vector<std::string>& sources, const QDateTime& now) {

@@ -74,8 +74,9 @@ std::vector<std::string> JournalsOf(const std::string& source);
 // then from its rotated copies (path.1, path.2.gz, ...; compressed ones when this build
 // reads gzip), until take returns false. A last line without its line break is handed
 // like the others: one being written at this moment is the beginning of a JSON object,
-// which no reader takes for one. False, with the reason (German), when the journal cannot
-// be read.
+// which no reader takes for one. Only regular files are read, bounded (see InputFile.h):
+// a line longer than 64 KiB is skipped. False, with the reason (German), when the journal
+// cannot be read, or when a rotated copy could not (named, and the older ones read).
 bool ReadJournalBackwards(const std::string& path,
                           const std::function<bool(const QByteArray&)>& take, std::string* error);
 

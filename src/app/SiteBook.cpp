@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibraryInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cctype>
@@ -14,8 +16,10 @@
 #include <set>
 
 #include "app/IniText.h"
+#include "app/InputFile.h"
 #include "app/NamePattern.h"
 #include "app/PixlaneApp.h"
+#include "app/Report.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
 
@@ -210,6 +214,66 @@ std::string Where(const std::string& file, const CIniLine& line) {
     return file + ":" + std::to_string(line.m_nNumber) + ": ";
 }
 
+bool IsBookKey(const std::string& key) {
+    for (const auto& [name, value] : SiteValues(CSite()))
+        if (key == name)
+            return true;
+    return false;
+}
+
+// Why the settings store would read the value other than the line shows it: a quote left
+// open runs on into the lines after it, a ";" outside quotes ends the value there (the
+// rest is a comment: "number=12;ATH" would dial 12), a backslash at the very end takes up
+// what follows. Empty when none.
+std::string RawValueProblem(const std::string& key, const QByteArray& value) {
+    bool quoted = false;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '\\') {
+            if (++i == value.size())
+                return "die Zeile endet mit \"\\\"";
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ';' && !quoted) {
+            const std::string shown = PrintableText(value.trimmed().toStdString());
+            if (key == "number")
+                return "Nummer \"" + shown + "\": Zeichen \";\" ist nicht erlaubt.";
+            return "\"" + shown +
+                   "\": der Rest nach \";\" wäre ein Kommentar (ein Kommentar gehört auf eine "
+                   "eigene Zeile, ein \";\" im Wert in Anführungszeichen)";
+        }
+    }
+    return quoted ? "Anführungszeichen nicht geschlossen" : std::string();
+}
+
+// The bytes of a value line as the file has them, without its final line ending and the
+// blanks before it; empty, with the reason in why, when the line cannot be taken.
+QByteArray ValueLine(const QByteArray& bare, const CIniLine& line, std::string& key,
+                     std::string& why) {
+    if (line.m_nEnd - line.m_nBegin > kMaxLineBytes) {
+        why = "Zeile länger als 64 KiB";
+        return {};
+    }
+    const std::optional<QByteArray> k = KeyOf(line.m_text);
+    if (!k) {
+        why = "Zeile ohne \"=\"";
+        return {};
+    }
+    key = k->toStdString();
+    if (!IsBookKey(key)) {
+        why = "unbekannter Schlüssel \"" + PrintableText(key) + "\"";
+        return {};
+    }
+    QByteArray raw = bare.mid(line.m_nBegin, line.m_nEnd - line.m_nBegin);
+    raw.chop(raw.endsWith("\r\n") ? 2 : EndsLine(raw) ? 1 : 0);
+    qsizetype blanks = 0;
+    while (blanks < raw.size() && (raw[blanks] == ' ' || raw[blanks] == '\t'))
+        ++blanks;
+    raw.remove(0, blanks);
+    why = RawValueProblem(key, raw.mid(raw.indexOf('=') + 1));
+    return why.empty() ? raw : QByteArray();
+}
+
 }  // namespace
 
 bool CSite::SameValues(const CSite& other) const {
@@ -236,6 +300,10 @@ const CSite* CSiteBook::Find(const std::string& name) const {
     return nullptr;
 }
 
+// The settings store reads a file as soon as it is made for it, so it cannot be asked
+// where a book is (a FIFO there would hold it): on Windows it is asked all the same, as
+// nothing there blocks so; elsewhere its folders are those of the XDG base directories.
+#ifdef _WIN32
 std::string UserSiteBookPath() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, CPixlaneApp::kOrganisation,
                      kBookName)
@@ -248,6 +316,52 @@ std::string SystemSiteBookPath() {
                      kBookName)
         .fileName()
         .toStdString();
+}
+
+std::vector<std::string> SystemSiteBookPaths() {
+    return {SystemSiteBookPath()};
+}
+#else
+namespace {
+std::string BookIn(const QString& folder) {
+    return QDir::cleanPath(folder + u'/' + QLatin1String(CPixlaneApp::kOrganisation) + u'/' +
+                           QLatin1String(kBookName) + QStringLiteral(".ini"))
+        .toStdString();
+}
+}  // namespace
+
+std::string UserSiteBookPath() {
+    return BookIn(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+}
+
+std::string SystemSiteBookPath() {
+    return SystemSiteBookPaths().front();
+}
+
+std::vector<std::string> SystemSiteBookPaths() {
+    std::vector<std::string> paths;
+    for (const QString& folder :
+         qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts))
+        if (const std::string path = BookIn(folder);
+            std::find(paths.begin(), paths.end(), path) == paths.end())
+            paths.push_back(path);
+    if (paths.empty())
+        paths.push_back(BookIn(QLibraryInfo::path(QLibraryInfo::SettingsPath)));
+    return paths;
+}
+#endif
+
+std::vector<std::string> SiteBookPaths() {
+    std::vector<std::string> paths = SystemSiteBookPaths();
+    paths.insert(paths.begin(), UserSiteBookPath());
+    return paths;
+}
+
+std::string SiteBookPathsText() {
+    std::string text;
+    for (const std::string& path : SiteBookPaths())
+        text += (text.empty() ? "" : ", ") + path;
+    return text;
 }
 
 std::string SiteNameProblem(const std::string& name) {
@@ -277,16 +391,53 @@ CSiteBook ParseSiteBook(const QByteArray& text, const std::string& file) {
                                   "Zeile gehört zu keinem Standort; übersprungen");
     if (entries.empty())
         return book;
-    // The store reads the values: each entry under a section of its own, so that two
-    // entries of one name keep their values apart.
-    QTemporaryDir scratch;
+    // First the book's own scan takes each entry's lines apart; then the store reads the
+    // values of the entries that passed, each line under a section of its own in a scratch
+    // file, so that no line can reach into another's value (two entries of one name
+    // included), and every value is unquoted and unescaped as the store does it.
+    struct CValue {
+        std::string m_sKey;
+        size_t m_nLine;  // its index in lines, and its section "lN" in the scratch file
+    };
+    struct CChecked {
+        std::string m_sWhy;
+        size_t m_nBad = 0;  // the line the reason is about
+        std::vector<CValue> m_values;
+    };
+    std::vector<CChecked> checked(entries.size());
     QByteArray values;
+    std::map<std::string, int> seen;  // name, line of its first entry
     for (size_t e = 0; e < entries.size(); ++e) {
-        values += "[e" + QByteArray::number(static_cast<qulonglong>(e)) + "]\n";
-        for (size_t i = entries[e].m_nHeader + 1; i <= entries[e].m_nLast; ++i)
-            values +=
-                bare.mid(lines[i].m_nBegin, lines[i].m_nEnd - lines[i].m_nBegin).trimmed() + "\n";
+        const CEntry& entry = entries[e];
+        CChecked& c = checked[e];
+        c.m_nBad = entry.m_nHeader;
+        c.m_sWhy = SiteNameProblem(entry.m_sName);
+        if (c.m_sWhy.empty()) {
+            const int at = lines[entry.m_nHeader].m_nNumber;
+            if (const auto [it, fresh] = seen.emplace(entry.m_sName, at); !fresh)
+                c.m_sWhy = "steht schon in Zeile " + std::to_string(it->second);
+        }
+        std::set<std::string> keys;
+        QByteArray own;
+        for (size_t i = entry.m_nHeader + 1; c.m_sWhy.empty() && i <= entry.m_nLast; ++i) {
+            if (IsBlankOrComment(lines[i].m_text))
+                continue;
+            c.m_nBad = i;
+            std::string key;
+            const QByteArray line = ValueLine(bare, lines[i], key, c.m_sWhy);
+            if (!c.m_sWhy.empty())
+                break;
+            if (!keys.insert(key).second) {
+                c.m_sWhy = "Schlüssel \"" + PrintableText(key) + "\" steht zweimal";
+                break;
+            }
+            c.m_values.push_back({key, i});
+            own += "[l" + QByteArray::number(static_cast<qulonglong>(i)) + "]\n" + line + "\n";
+        }
+        if (c.m_sWhy.empty())
+            values += own;
     }
+    QTemporaryDir scratch;
     const QString path = scratch.filePath(QStringLiteral("book.ini"));
     if (QFile f(path);
         !scratch.isValid() || !f.open(QIODevice::WriteOnly) || f.write(values) != values.size()) {
@@ -296,48 +447,31 @@ CSiteBook ParseSiteBook(const QByteArray& text, const std::string& file) {
         return book;
     }
     QSettings store(path, QSettings::IniFormat);
-    std::map<std::string, int> seen;  // name, line of its first entry
     for (size_t e = 0; e < entries.size(); ++e) {
         const CEntry& entry = entries[e];
-        const CIniLine& header = lines[entry.m_nHeader];
+        CChecked& c = checked[e];
         CSite site;
         site.m_sName = entry.m_sName;
         site.m_sFile = file;
-        site.m_nLine = header.m_nNumber;
-        const std::string named = "Standort " + PrintableText(entry.m_sName) + ": ";
-        std::string why = SiteNameProblem(entry.m_sName);
-        const CIniLine* bad = &header;
-        if (why.empty()) {
-            if (const auto [it, fresh] = seen.emplace(entry.m_sName, header.m_nNumber); !fresh)
-                why = "steht schon in Zeile " + std::to_string(it->second);
+        site.m_nLine = lines[entry.m_nHeader].m_nNumber;
+        for (size_t v = 0; c.m_sWhy.empty() && v < c.m_values.size(); ++v) {
+            const CValue& value = c.m_values[v];
+            c.m_nBad = value.m_nLine;
+            store.beginGroup(QStringLiteral("l%1").arg(value.m_nLine));
+            const std::optional<QString> stored =
+                StoredText(store, QString::fromStdString(value.m_sKey));
+            store.endGroup();
+            TakeValue(value.m_sKey, stored ? stored->toStdString() : std::string(), site, c.m_sWhy);
         }
-        store.beginGroup(QStringLiteral("e%1").arg(e));
-        std::set<std::string> keys;
-        for (size_t i = entry.m_nHeader + 1; why.empty() && i <= entry.m_nLast; ++i) {
-            if (IsBlankOrComment(lines[i].m_text))
-                continue;
-            bad = &lines[i];
-            const std::optional<QByteArray> key = KeyOf(lines[i].m_text);
-            if (!key) {
-                why = "Zeile ohne \"=\"";
-                break;
-            }
-            if (!keys.insert(key->toStdString()).second) {
-                why = "Schlüssel \"" + PrintableText(key->toStdString()) + "\" steht zweimal";
-                break;
-            }
-            const std::optional<QString> value = StoredText(store, QString::fromUtf8(*key));
-            if (!TakeValue(key->toStdString(), value ? value->toStdString() : std::string(), site,
-                           why))
-                break;
+        if (c.m_sWhy.empty()) {
+            c.m_nBad = entry.m_nHeader;
+            c.m_sWhy = SiteProblem(site);
         }
-        store.endGroup();
-        if (why.empty()) {
-            bad = &header;
-            why = SiteProblem(site);
-        }
-        if (!why.empty()) {
-            book.m_problems.push_back(Where(file, *bad) + named + why + "; übersprungen");
+        if (!c.m_sWhy.empty()) {
+            book.m_skipped.push_back({entry.m_sName, file, book.m_problems.size()});
+            book.m_problems.push_back(Where(file, lines[c.m_nBad]) + "Standort " +
+                                      PrintableText(entry.m_sName) + ": " + c.m_sWhy +
+                                      "; übersprungen");
             continue;
         }
         book.m_sites.push_back(std::move(site));
@@ -348,24 +482,37 @@ CSiteBook ParseSiteBook(const QByteArray& text, const std::string& file) {
 CSiteBook ReadSiteBooks(const std::vector<std::string>& files) {
     CSiteBook book;
     for (const std::string& file : files) {
-        QFile f(QString::fromStdString(file));
-        if (!f.exists())
+        QByteArray text;
+        std::string why;
+        const EInput read = ReadInputFile(file, kMaxTextFileBytes, text, &why);
+        if (read == EInput::kMissing)
             continue;
-        if (!f.open(QIODevice::ReadOnly)) {
-            book.m_problems.push_back(file + ": kann nicht gelesen werden");
+        if (read == EInput::kRefused) {
+            book.m_problems.push_back("Standortbuch " + file + " " + why + "; übersprungen");
             continue;
         }
-        CSiteBook one = ParseSiteBook(f.readAll(), file);
+        CSiteBook one = ParseSiteBook(text, file);
+        for (CSkippedEntry& skipped : one.m_skipped) {
+            skipped.m_nProblem += book.m_problems.size();
+            book.m_skipped.push_back(std::move(skipped));
+        }
         book.m_problems.insert(book.m_problems.end(), one.m_problems.begin(), one.m_problems.end());
         for (CSite& site : one.m_sites)
             if (book.Find(site.m_sName) == nullptr)
                 book.m_sites.push_back(std::move(site));
     }
+    // A skipped entry whose name another book has: that one counts.
+    for (const CSkippedEntry& skipped : book.m_skipped)
+        if (const CSite* site = book.Find(skipped.m_sName);
+            site != nullptr && site->m_sFile != skipped.m_sFile)
+            book.m_problems[skipped.m_nProblem] += "; stattdessen gilt der Eintrag in " +
+                                                   site->m_sFile + ":" +
+                                                   std::to_string(site->m_nLine);
     return book;
 }
 
 CSiteBook ReadSiteBook() {
-    return ReadSiteBooks({UserSiteBookPath(), SystemSiteBookPath()});
+    return ReadSiteBooks(SiteBookPaths());
 }
 
 QByteArray SiteBookWithout(const QByteArray& before, const std::string& name, bool& found) {
@@ -389,9 +536,7 @@ QByteArray SiteBookWithout(const QByteArray& before, const std::string& name, bo
 
 bool SiteBookWith(const QByteArray& before, const CSite& site, QByteArray& after,
                   std::string& why) {
-    if (why = SiteNameProblem(site.m_sName); !why.empty())
-        return false;
-    if (why = SiteProblem(site); !why.empty())
+    if (why = SiteEntryProblem(site); !why.empty())
         return false;
     QTemporaryDir scratch;
     if (!scratch.isValid()) {
@@ -434,13 +579,13 @@ bool SiteBookWith(const QByteArray& before, const CSite& site, QByteArray& after
             after.remove(begin, end - begin);
             continue;
         }
-        const bool ended = after[end - 1] == '\n';
+        const bool ended = after[end - 1] == '\n' || after[end - 1] == '\r';
         after.replace(begin, end - begin, ended ? entry : entry.chopped(eol.size()));
         replaced = true;
     }
     if (!replaced) {
         if (!after.isEmpty()) {
-            if (!after.endsWith('\n'))
+            if (!EndsLine(after))
                 after += eol;
             after += eol;
         }
@@ -457,7 +602,25 @@ bool SiteBookWith(const QByteArray& before, const CSite& site, QByteArray& after
     return true;
 }
 
+std::string SiteEntryProblem(const CSite& site) {
+    if (std::string why = SiteNameProblem(site.m_sName); !why.empty())
+        return why;
+    // Each value as the book would read it.
+    for (const auto& [key, value] : SiteValues(site)) {
+        CSite scratch;
+        if (std::string why; !value.empty() && !TakeValue(key, value, scratch, why))
+            return why;
+    }
+    return SiteProblem(site);
+}
+
 bool StoreSite(const std::string& path, const CSite& site, std::string* error) {
+    // Refused before the book's folder, its lock or the book are touched.
+    if (const std::string why = SiteEntryProblem(site); !why.empty()) {
+        if (error != nullptr)
+            *error = why;
+        return false;
+    }
     const CTextFileNames names{"Standortbuch", "des Standortbuchs"};
     return EditTextFile(
         QString::fromStdString(path), names,
@@ -480,17 +643,22 @@ bool RemoveSite(const std::string& path, const std::string& name, bool& found, s
 }
 
 CLastCapture LastCapture(const CSite& site) {
-    QFile file(QString::fromStdString(site.CaptureJournal()));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    // The last line is in the file's last bytes; a line is a few hundred of them.
-    constexpr qint64 kTail = 4096;
-    if (file.size() > kTail)
-        file.seek(file.size() - kTail);
-    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
-    const QJsonObject last = QJsonDocument::fromJson(lines.back()).object();
-    return {last.value(QStringLiteral("time")).toString().toStdString(),
-            last.value(QStringLiteral("result")).toString().toStdString()};
+    CLastCapture last;
+    std::string error;
+    int looked = 0;
+    ReadJournalBackwards(
+        site.CaptureJournal(),
+        [&](const QByteArray& line) {
+            // A last line being written is no JSON object yet: the one before it counts.
+            const QJsonDocument d = QJsonDocument::fromJson(line);
+            if (!d.isObject())
+                return ++looked < 2;
+            last = {d.object().value(QStringLiteral("time")).toString().toStdString(),
+                    d.object().value(QStringLiteral("result")).toString().toStdString()};
+            return false;
+        },
+        &error);
+    return last;
 }
 
 void ApplySite(const CSite& s, CPixlaneApp& app) {

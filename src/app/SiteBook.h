@@ -45,27 +45,47 @@ struct CSite {
     std::string CaptureJournal(const std::string& folder = {}) const;
 };
 
+// An entry of a book that was skipped, and the problem that names it.
+struct CSkippedEntry {
+    std::string m_sName;
+    std::string m_sFile;
+    size_t m_nProblem = 0;  // its index in m_problems
+};
+
 // The book: the sites by name, and what was wrong in its files.
 struct CSiteBook {
     std::vector<CSite> m_sites;  // in the order of the files and their lines
-    // "FILE:LINE: ..." for every entry skipped, in German.
+    // "FILE:LINE: ..." for every entry skipped, and every book that could not be read, in
+    // German.
     std::vector<std::string> m_problems;
+    std::vector<CSkippedEntry> m_skipped;
 
     const CSite* Find(const std::string& name) const;
 };
 
-// The user's book, in the folder of the user's settings.
+// The user's book, in the folder of the user's settings (where the settings store puts
+// an INI file of that name, found without opening it).
 std::string UserSiteBookPath();
-// The book for every user and for services: the first folder of XDG_CONFIG_DIRS
-// (/etc/xdg unless set), beside the settings there.
+// The book for every user and for services that sites --system writes: in the first
+// folder of XDG_CONFIG_DIRS (/etc/xdg unless set), beside the settings there.
 std::string SystemSiteBookPath();
+// The books for every user: that one, then the one in each further folder of
+// XDG_CONFIG_DIRS, in their order.
+std::vector<std::string> SystemSiteBookPaths();
+// The user's book, then the system's.
+std::vector<std::string> SiteBookPaths();
+// Those paths for a message, separated by commas.
+std::string SiteBookPathsText();
 
 // Reads the books in this order; a name in an earlier book hides the same name in a later
-// one. A missing book is an empty one. A bad entry (a name that is no site name or is
+// one. A missing book is an empty one; a book that is no regular file, or larger than
+// kMaxTextFileBytes, is named and skipped. A bad entry (a name that is no site name or is
 // given twice in one book, an unknown key, a bad value, an unsafe number, a channel out of
-// range) is named with its file and line and skipped; the other entries work.
+// range, a quote left open, a ";" outside quotes, a line longer than 64 KiB) is named with
+// its file and line and skipped, with the entry of another book that counts in its place;
+// the other entries work.
 CSiteBook ReadSiteBooks(const std::vector<std::string>& files);
-// The user's book over the system's.
+// Every book of SiteBookPaths.
 CSiteBook ReadSiteBook();
 // One book's text, read as the file named.
 CSiteBook ParseSiteBook(const QByteArray& text, const std::string& file);
@@ -73,6 +93,10 @@ CSiteBook ParseSiteBook(const QByteArray& text, const std::string& file);
 // Why the name cannot be a site's (German); empty when it can. A site name is also the
 // name of its system service: letters, digits, "-", "_" and ".", not "all".
 std::string SiteNameProblem(const std::string& name);
+
+// Why the site cannot stand in a book as it is (German: its name's, a value's or the
+// values' own reason, as reading the book would give it); empty when it can.
+std::string SiteEntryProblem(const CSite& site);
 
 // The text with the site's entry in place of the entries of its name, or added at the end
 // after a blank line; every other line stays as it was. False, with the reason in German,
@@ -84,6 +108,7 @@ QByteArray SiteBookWithout(const QByteArray& before, const std::string& name, bo
 
 // The same on the book's file, under its lock, replaced only whole. False, with the reason
 // in German in *error, when nothing was changed; found tells whether the name was there.
+// A site with a problem (SiteEntryProblem) is refused before anything is touched.
 bool StoreSite(const std::string& path, const CSite& site, std::string* error);
 bool RemoveSite(const std::string& path, const std::string& name, bool& found, std::string* error);
 
@@ -94,7 +119,8 @@ bool RemoveSite(const std::string& path, const std::string& name, bool& found, s
 void ApplySite(const CSite& site, CPixlaneApp& app);
 
 // The time and result of the site's last journal line, when its journal is there (the
-// journal as capture keeps it, relative names from the working folder); empty otherwise.
+// journal as capture keeps it, relative names from the working folder, read as
+// ReadJournalBackwards reads it); empty otherwise.
 struct CLastCapture {
     std::string m_sTime;
     std::string m_sResult;

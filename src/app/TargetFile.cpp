@@ -32,6 +32,7 @@
 #endif
 
 #include "app/ErrorText.h"
+#include "app/InputFile.h"
 #include "image/Bmp.h"
 #include "image/Image.h"
 
@@ -550,24 +551,37 @@ bool AppendWhole(const std::string& path, const std::vector<uint8_t>& bytes, std
     if (::_wsopen_s(&fd, WideName(name), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _SH_DENYNO,
                     _S_IREAD | _S_IWRITE) != 0)
         return FailSystem(error);
+    if (const std::string kind = NotAFileText(fd); !kind.empty()) {
+        CloseFile(fd);
+        return Fail(error, kind);
+    }
     // Other runs that append to the same file are not held off here.
     const __int64 before = ::_filelengthi64(fd);
-    const bool regular = before >= 0;
 #else
+    // Without waiting: a FIFO with nobody reading it would hold the open for ever.
     const int fd = ::open(NativeName(name).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0)
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        const int reason = errno;
+        if (const std::string kind = PathNotAFileText(path); !kind.empty())
+            return Fail(error, kind);
+        errno = reason;
         return FailSystem(error);
+    }
+    if (const std::string kind = NotAFileText(fd); !kind.empty()) {
+        CloseFile(fd);
+        return Fail(error, kind);
+    }
     // Runs that append to the same file take turns, so that what is cut off below is
     // this run's own.
     ::flock(fd, LOCK_EX);
     struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::fstat(fd, &st);
     const off_t before = st.st_size;
 #endif
-    bool ok = WriteAll(fd, bytes) && SyncFile(fd, regular);
+    bool ok = WriteAll(fd, bytes) && SyncFile(fd, true);
     int reason = errno;
-    if (!ok && regular) {
+    if (!ok) {
 #ifdef _WIN32
         ::_chsize_s(fd, before);
 #else

@@ -58,8 +58,10 @@ bool MakeFolders(const std::string& folder, std::string* error);
 
 // Appends the bytes to the file (made when missing) as a whole or not at all: what a full
 // disk lets through of them is cut off again, so that the file ends as it did. Other runs
-// of the program that append to the same file wait for each other. False, with the reason
-// in German, when the bytes are not all on the disk.
+// of the program that append to the same file wait for each other. Only a regular file
+// (also behind a link) is appended to: a FIFO, a device or a folder is refused at once,
+// without waiting for a reader. False, with the reason in German, when the bytes are not
+// all on the disk.
 bool AppendWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
 
 // The name with "-n" before its extension ("bild.bmp", 2: "bild-2.bmp"); n 0 is the name.

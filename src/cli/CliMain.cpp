@@ -237,7 +237,7 @@ void UseOptions(const CCliOptions& opt, const CSite* site, const std::string& de
 // The sites the options name, from the book; false (said) when one is not in it.
 bool NamedSites(const CCliOptions& opt, const CSiteBook& book, std::vector<const CSite*>& sites,
                 CConsoleUi& ui) {
-    const std::string books = " (" + UserSiteBookPath() + ", " + SystemSiteBookPath() + ")";
+    const std::string books = " (" + SiteBookPathsText() + ")";
     std::vector<std::string> names = opt.m_sites;
     if (!opt.m_sSite.empty())
         names.push_back(opt.m_sSite);

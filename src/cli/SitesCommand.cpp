@@ -83,7 +83,7 @@ void PrintBook(const CSiteBook& book, bool json, std::ostream& out) {
         return;
     }
     if (book.m_sites.empty()) {
-        out << "Standorte: keine (" << UserSiteBookPath() << ", " << SystemSiteBookPath() << ")\n";
+        out << "Standorte: keine (" << SiteBookPathsText() << ")\n";
         return;
     }
     std::vector<std::vector<std::string>> rows = {

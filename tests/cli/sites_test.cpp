@@ -1,5 +1,7 @@
 // pixlane-cli sites --add and --remove on a book the user wrote by hand: only the site's
 // own lines change.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,6 +11,7 @@
 
 #include "CliRunner.h"
 #include "app/SiteBook.h"
+#include "support/Watchdog.h"
 
 namespace {
 
@@ -81,6 +84,54 @@ TEST_F(CliSitesTest, AddAndRemoveChangeOnlyTheSitesOwnLines) {
     r = RunCliWith({"sites"});
     EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
     EXPECT_NE(r.m_sOut.find("nord  Kabel"), std::string::npos) << r.m_sOut;
+}
+
+// A number that cannot be dialled as written is refused with the number's own reason,
+// before the book (or its lock) is touched.
+TEST_F(CliSitesTest, ANumberWithCharactersNoDialTakesIsRefusedBeforeAnythingIsWritten) {
+    const struct {
+        const char* m_pNumber;
+        const char* m_pNamed;
+    } numbers[] = {{"12;ATH", ";"},
+                   {"0815ath", "h"},
+                   {"08\xC3\xA4"
+                    "15",
+                    "\xC3\xA4"},
+                   {"0815$", "$"},
+                   {"08\\15", "\\"},
+                   {"08%15", "%"},
+                   {"08&15", "&"}};
+    const QString lock = QString::fromStdString(m_sBook) + QStringLiteral(".lock");
+    for (const auto& n : numbers) {
+        SCOPED_TRACE(n.m_pNumber);
+        const CCliResult r = RunCliWith({"sites", "--add", "nord", "--number", n.m_pNumber});
+        EXPECT_EQ(r.m_nExit, 1);
+        EXPECT_NE(
+            r.m_sErr.find("Standort nord nicht gespeichert: Nummer \"" + std::string(n.m_pNumber) +
+                          "\": Zeichen \"" + n.m_pNamed + "\" ist nicht erlaubt."),
+            std::string::npos)
+            << r.m_sErr;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(m_sBook)));
+        EXPECT_FALSE(QFileInfo::exists(lock));
+    }
+}
+
+// A book that is a FIFO (nobody writing it) is named at once, listed or changed, and
+// stays what it is.
+TEST_F(CliSitesTest, ABookThatIsAFifoIsNamedAndLeftAlone) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(QString::fromStdString(m_sBook)).constData(), 0600), 0);
+    const CWatchdog watchdog("sites mit einer FIFO als Buch", 60);
+    CCliResult r = RunCliWith({"sites"});
+    EXPECT_EQ(r.m_nExit, 0);
+    EXPECT_NE(r.m_sErr.find("Standortbuch " + m_sBook + " ist keine Datei, sondern eine FIFO"),
+              std::string::npos)
+        << r.m_sErr;
+    r = RunCliWith({"sites", "--add", "nord", "--number", "0815"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_NE(r.m_sErr.find("ist keine Datei, sondern eine FIFO; nichts geändert"),
+              std::string::npos)
+        << r.m_sErr;
+    EXPECT_FALSE(QFileInfo(QString::fromStdString(m_sBook)).isFile());
 }
 
 TEST_F(CliSitesTest, AReportWithoutJournalsReadsThoseOfTheBooksSites) {
