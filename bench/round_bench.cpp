@@ -110,7 +110,7 @@ bool RunRound(bool cliPace, int channels, CRoundFigures& f) {
                 plan.m_channels.push_back(c);
             plan.m_bUnattended = cliPace;
             plan.m_pKeeper = &keeper;
-            const uint64_t received = CComPort::BytesReceived();
+            const uint64_t received = app.Line().BytesReceived();
             const auto t0 = std::chrono::steady_clock::now();
             const CCaptureOutcome out = CCaptureRound(app, plan).Run();
             const auto t1 = std::chrono::steady_clock::now();
@@ -119,7 +119,7 @@ bool RunRound(bool cliPace, int channels, CRoundFigures& f) {
             f.m_nFailed = out.m_nFailed;
             uint64_t sent = 0;
             server.WithPeer([&] { sent = counting.m_nHostBytes; });
-            const uint64_t bytes = sent + CComPort::BytesReceived() - received;
+            const uint64_t bytes = sent + app.Line().BytesReceived() - received;
             f.m_dFloor = modem.m_nDialDelayMs / 1000.0 + kSettleSeconds +
                          static_cast<double>(bytes) * 10.0 / kBaud;
             ReadRoundLine(dir.filePath("journal.jsonl"), f);
@@ -142,8 +142,6 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc)
             reps = std::max(1, std::atoi(argv[++i]));
-    CComPort::SetLineFactory(nullptr);
-    CComPort::SetClock(nullptr);
 
     std::printf(
         "Capture rounds through the simulated modem over a pseudo-terminal, %u baud,\n"

@@ -262,7 +262,6 @@ int RunCapture(int argc, char** argv, const std::string& device, int pictures) {
     QCoreApplication qapp(argc, argv);
     CSoakRecord record("self", pictures);
     CSkipSleepClock clock;
-    CComPort::SetClock(&clock);
     CPathSink sink(record);
     std::ostream out(&sink);
     std::ostringstream err;
@@ -276,8 +275,8 @@ int RunCapture(int argc, char** argv, const std::string& device, int pictures) {
         "-o",          pattern,    "--journal", journal,   "--exec",  "/bin/true"};
     std::vector<char*> cliArgv = Argv(args);
     record.Start();
-    const int rc = RunCli(static_cast<int>(args.size()), cliArgv.data(), out, err, false);
-    CComPort::SetClock(nullptr);
+    const int rc =
+        RunCli(static_cast<int>(args.size()), cliArgv.data(), out, err, false, {&clock, nullptr});
     std::printf("(%d rounds of 8 channels, exit status %d)\n", rounds, rc);
     record.Print("pixlane-cli capture");
     return 0;
@@ -388,7 +387,6 @@ int main(int argc, char** argv) {
         else if (a == "--sim-pid" && value)
             simPid = argv[++i];
     }
-    CComPort::SetLineFactory(nullptr);
     if (run == "window")
         return RunWindow(1, argv, pictures);
     if (run == "cli")

@@ -100,8 +100,6 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc)
             reps = std::max(1, std::atoi(argv[++i]));
     }
-    CComPort::SetLineFactory(nullptr);
-    CComPort::SetClock(nullptr);
 
     std::printf("Whole fetches over a pseudo-terminal, QSerialPort back end, 180-byte blocks\n");
     std::printf("%-8s %-13s %5s %7s %9s %9s %9s %8s %8s %s\n", "baud", "format", "fetch", "blocks",

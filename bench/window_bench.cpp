@@ -112,7 +112,7 @@ void RunRate(uint32_t baud, int reps, CPixlaneApp& app, CMainFrame& frame, CCons
         std::printf("%u baud: cannot open %s\n", baud, qgetenv(kPortVariable).constData());
     }
     app.SetUi(nullptr);
-    CComPort().Open(0);
+    CComPort(app.Line()).Open(0);
     server.Stop();
     qunsetenv(kPortVariable);
 
@@ -152,8 +152,6 @@ int main(int argc, char** argv) {
     }
     if (rates.empty())
         rates = {921600, 115200};
-    CComPort::SetLineFactory(nullptr);
-    CComPort::SetClock(nullptr);
 
     std::printf(
         "The window's fetch against pixlane-cli's on one pseudo-terminal line "

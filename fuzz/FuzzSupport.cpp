@@ -55,22 +55,23 @@ void CScriptPeer::OnHostBytes(const uint8_t*, size_t, uint64_t nowUs,
         Release(nowUs, out);
 }
 
-CFuzzRig::CFuzzRig(const uint8_t* script, size_t size) : m_peer(script, size) {
-    CComPort::SetClock(&m_clock);
-    CComPort::SetLineFactory(&m_factory);
+CFuzzRig::CFuzzRig(CLineSession& line, const uint8_t* script, size_t size)
+    : m_line(line), m_peer(script, size) {
+    m_line.SetClock(&m_clock);
+    m_line.SetLineFactory(&m_factory);
     for (int port = 1; port <= 9; ++port)
         m_factory.Attach(port, &m_peer);
 }
 
 CFuzzRig::~CFuzzRig() {
-    CComPort().Open(0);
-    CComPort::SetUi(nullptr);
-    CComPort::SetLineFactory(nullptr);
-    CComPort::SetClock(nullptr);
+    CComPort(m_line).Open(0);
+    m_line.SetUi(nullptr);
+    m_line.SetLineFactory(nullptr);
+    m_line.SetClock(nullptr);
 }
 
 CFakeLine* CFuzzRig::Open() {
-    CComPort port;
+    CComPort port(m_line);
     if (!port.Open(1) || !port.Setup(57600, 8, 0, 1, 2))
         return nullptr;
     return Opened();

@@ -9,6 +9,7 @@
 
 #include "app/AppUi.h"
 #include "image/ScreenImage.h"
+#include "link/LineSession.h"
 #include "sim/SimPeer.h"
 #include "support/FakeLine.h"
 #include "support/VirtualClock.h"
@@ -81,17 +82,18 @@ class CScriptPeer : public CSimPeer {
     size_t m_nNext = 0;
 };
 
-// The ports 1..9 in virtual time with the script behind each; the port the program opens
-// gets it. Leaves the port closed and the class-wide wiring unset when it goes.
+// The ports 1..9 in virtual time with the script behind each, for the session given: the
+// port it opens gets the script. Leaves the session's line closed and its wiring unset
+// when it goes; the session outlives it.
 class CFuzzRig {
   public:
-    CFuzzRig(const uint8_t* script, size_t size);
+    CFuzzRig(CLineSession& line, const uint8_t* script, size_t size);
     ~CFuzzRig();
     CFuzzRig(const CFuzzRig&) = delete;
     CFuzzRig& operator=(const CFuzzRig&) = delete;
 
-    // Opens port 1 as the program does (57600 baud, 8N1, RTS handshake); null when that
-    // failed.
+    // Opens port 1 on the session as the program does (57600 baud, 8N1, RTS handshake);
+    // null when that failed.
     CFakeLine* Open();
     // After the port was opened elsewhere: starts the script on its line (null while the
     // port is closed).
@@ -99,6 +101,7 @@ class CFuzzRig {
     uint64_t NowMs() const { return m_clock.NowMs(); }
 
   private:
+    CLineSession& m_line;
     CVirtualClock m_clock;
     CFakeLineFactory m_factory{m_clock};
     CScriptPeer m_peer;

@@ -125,12 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (CCommand& c : commands)
         c = ChooseCommand(in);
 
-    CFuzzRig rig(in.Rest(), in.RestSize());
+    CLineSession session;
+    CFuzzRig rig(session, in.Rest(), in.RestSize());
     CFuzzUi ui;
-    CComPort::SetUi(&ui);
+    session.SetUi(&ui);
     CFakeLine* line = (head & 4) ? nullptr : rig.Open();
     FUZZ_CHECK((head & 4) || line != nullptr);
-    CComPort port;
+    CComPort port(session);
     for (const CCommand& c : commands) {
         const uint64_t startMs = rig.NowMs();
         RunCommand(c, port, ui, line);

@@ -40,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CFuzzBytes in(data, size);
     const uint8_t flags = in.Byte();
     const std::string number = in.Text(15);
-    CFuzzRig rig(in.Rest(), in.RestSize());
     CFuzzUi ui;
     CPixlaneApp app;
+    CFuzzRig rig(app.Line(), in.Rest(), in.RestSize());
     app.SetUi(&ui);
     app.BuildYuvTables();
     app.m_sTel_nr = number;

@@ -153,12 +153,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CPicture first = ChoosePicture(in);
     const CPicture second = twice ? ChoosePicture(in) : CPicture{};
 
-    CFuzzRig rig(in.Rest(), in.RestSize());
     // The screen lives on: a picture of the size before draws into the same one, as it
     // does in the window, instead of a new one a run.
     static CFuzzUi ui;
     ui.StartRun();
     CPixlaneApp app;
+    CFuzzRig rig(app.Line(), in.Rest(), in.RestSize());
     app.SetUi(&ui);
     app.BuildYuvTables();
     FUZZ_CHECK(app.OpenConfiguredPort());

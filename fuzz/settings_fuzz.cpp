@@ -170,9 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> carried;
     bool wellFormed = false;
     {
-        CFuzzRig rig(nullptr, 0);  // the module is silent
         QSettings store(path, QSettings::IniFormat);
         CPixlaneApp app;
+        CFuzzRig rig(app.Line(), nullptr, 0);  // the module is silent
         app.SetUi(&ui);
         FUZZ_CHECK(app.InitInstance(&store));
         // Of a file the store cannot read whole it may write back what it did not hand out

@@ -18,12 +18,12 @@ const char* const kBrokenOff = "Übertragung abgebrochen !";
 class CTapRoute {
   public:
     CTapRoute(CPixlaneApp& app, CTextTap& tap)
-        : m_app(app), m_pPrev(app.RouteTexts(&tap)), m_pPortUi(CComPort::Ui()) {
-        CComPort::SetUi(&tap);
+        : m_app(app), m_pPrev(app.RouteTexts(&tap)), m_pPortUi(app.Line().Ui()) {
+        app.Line().SetUi(&tap);
     }
     ~CTapRoute() {
         m_app.RouteTexts(m_pPrev);
-        CComPort::SetUi(m_pPortUi);
+        m_app.Line().SetUi(m_pPortUi);
     }
     CTapRoute(const CTapRoute&) = delete;
     CTapRoute& operator=(const CTapRoute&) = delete;
@@ -54,7 +54,7 @@ CCaptureOutcome CCaptureRound::Run() {
         m_round.m_time =
             m_plan.m_pKeeper != nullptr ? m_plan.m_pKeeper->Now() : QDateTime::currentDateTime();
         m_round.m_sDevice = m_app.LineAddress().DeviceName();
-        m_nRoundBytes = CComPort::BytesReceived();
+        m_nRoundBytes = m_app.Line().BytesReceived();
         m_bOffHook = false;
         RunSteps();
         EndRound();
@@ -82,7 +82,7 @@ void CCaptureRound::RunSteps() {
     if (m_plan.m_bUnattended && !OpenLine()) {
         // A line another process holds is not a fault of the line: the round could not start.
         // Asked to stop while it waited for that line, the round was stopped, not failed.
-        const bool busy = CComPort::OpenFoundBusy();
+        const bool busy = m_app.Line().OpenFoundBusy();
         const bool stopped = busy && Stop();
         const std::string text =
             busy ? CComPort::kPortBusyText : PortOpenFailedText(m_app.LineAddress());
@@ -116,7 +116,7 @@ bool CCaptureRound::OpenLine() {
     // round closed itself (the hang-up by DTR) is opened again.
     if (!m_app.EnsureLine())
         return false;
-    return CComPort::IsOpen() || m_app.OpenConfiguredPort();
+    return m_app.Line().IsOpen() || m_app.OpenConfiguredPort();
 }
 
 bool CCaptureRound::DialModem(int pictures) {
@@ -127,7 +127,7 @@ bool CCaptureRound::DialModem(int pictures) {
     if (dial.m_bDialSent)
         OffHookFrom(dial.m_nDialSentTick);
     if (!dial.Connected() && !Stop()) {
-        CComPort::Clock().Sleep(kStepWaitMs);
+        m_app.Line().Clock().Sleep(kStepWaitMs);
         e.m_nTries = 2;
         dial = m_app.Dial();
         if (dial.m_bDialSent)
@@ -162,13 +162,13 @@ void CCaptureRound::Parameters() {
     while (e.m_nTries < 3 && !ok && !Stop()) {
         ++e.m_nTries;
         if (hasSet)
-            ok = CComPort().SetParametersForWidth(width);
+            ok = CComPort(m_app.Line()).SetParametersForWidth(width);
         else
             ShowMessage("FehlerP");
         // The module has taken the parameters once it acknowledged them: where nobody
         // watches, the call is not held open for the timer's wait after that.
         if (!ok || !m_plan.m_bUnattended)
-            CComPort::Clock().Sleep(kStepWaitMs);
+            m_app.Line().Clock().Sleep(kStepWaitMs);
     }
     if (ok || Stop())
         return;
@@ -178,7 +178,7 @@ void CCaptureRound::Parameters() {
     if (m_plan.m_bUnattended && hasSet)
         ShowMessage("FehlerP");
     e.m_sResult = "failed";
-    e.m_sMessage = CComPort::LineLost() ? CComPort::kLineGoneText : "FehlerP";
+    e.m_sMessage = m_app.Line().LineLost() ? CComPort::kLineGoneText : "FehlerP";
     Record(e);
 }
 
@@ -195,7 +195,7 @@ void CCaptureRound::Picture(int channel) {
         // A refusal is the module's answer: asking again would not change it.
         while (tries < m_plan.m_nTries && result == kChannelNoAnswer && !Stop()) {
             ++tries;
-            result = CComPort().SelectChannelResult(std::to_string(channel));
+            result = CComPort(m_app.Line()).SelectChannelResult(std::to_string(channel));
         }
         if (result == kChannelNoAnswer && Stop())
             return;
@@ -220,7 +220,7 @@ void CCaptureRound::Picture(int channel) {
         transfer = m_app.FetchImage(m_plan.m_request).m_nTransfer;
         if (transfer == kTransferComplete || Stop())
             break;
-        CComPort::Clock().Sleep(kStepWaitMs);
+        m_app.Line().Clock().Sleep(kStepWaitMs);
     }
     EndEvent(e);
     if (transfer != kTransferComplete && Stop()) {
@@ -239,20 +239,20 @@ void CCaptureRound::HangUp() {
     CCaptureEvent e = StartEvent("hangup", 0, m_plan.m_request);
     for (int pass = 0; pass < 3; ++pass) {
         ++e.m_nTries;
-        if (CComPort().EndConnection() == kHangUpConfirmed) {
+        if (CComPort(m_app.Line()).EndConnection() == kHangUpConfirmed) {
             OnHook();
             ShowStatus("Verbindung getrennt !");
             return;
         }
         ShowStatus("Auflegen nicht möglich !");
-        CComPort::Clock().Sleep(kStepWaitMs);
+        m_app.Line().Clock().Sleep(kStepWaitMs);
     }
     EndEvent(e);
     m_out.m_bHangupFailed = true;
     e.m_sResult = "failed";
     e.m_sMessage = FailureText();
     // Without the line there is nothing left to hang up by.
-    if (m_plan.m_bUnattended && !CComPort::LineLost())
+    if (m_plan.m_bUnattended && !m_app.Line().LineLost())
         e.m_sMessage += " " + HangUpByLine();
     // Unconfirmed, the call may go on: counted up to here all the same.
     OnHook();
@@ -271,14 +271,14 @@ void CCaptureRound::OnHook() {
         return;
     m_bOffHook = false;
     m_round.m_dOffHookSeconds =
-        static_cast<uint32_t>(CComPort::Clock().GetTickCount() - m_nOffHookTick) / 1000.0;
+        static_cast<uint32_t>(m_app.Line().Clock().GetTickCount() - m_nOffHookTick) / 1000.0;
 }
 
 void CCaptureRound::EndRound() {
     OnHook();
     m_round.m_nPicturesOk = m_out.m_nSaved;
     m_round.m_nPicturesFailed = m_out.m_nFailed;
-    m_round.m_nBytes = CComPort::BytesReceived() - m_nRoundBytes;
+    m_round.m_nBytes = m_app.Line().BytesReceived() - m_nRoundBytes;
     if (m_out.m_bStopped)
         m_round.m_sResult = "stopped";
     else if (m_out.m_nSaved == 0)
@@ -295,7 +295,7 @@ void CCaptureRound::EndRound() {
 }
 
 std::string CCaptureRound::HangUpByLine() {
-    CComPort port;
+    CComPort port(m_app.Line());
     const bool dtr = port.PulseDtr(kDtrDropMs);
     // Closing drops DTR as well, where the driver hangs up on close.
     port.Open(0);
@@ -364,8 +364,8 @@ void CCaptureRound::Record(const TEvent& event) {
 
 void CCaptureRound::BeginStep() {
     m_pTap->Mark();
-    m_nStepTick = CComPort::Clock().GetTickCount();
-    m_nStepBytes = CComPort::BytesReceived();
+    m_nStepTick = m_app.Line().Clock().GetTickCount();
+    m_nStepBytes = m_app.Line().BytesReceived();
 }
 
 CCaptureEvent CCaptureRound::StartEvent(const char* kind, int channel,
@@ -382,15 +382,15 @@ CCaptureEvent CCaptureRound::StartEvent(const char* kind, int channel,
 }
 
 void CCaptureRound::EndEvent(CCaptureEvent& event) const {
-    event.m_nBytes = CComPort::BytesReceived() - m_nStepBytes;
+    event.m_nBytes = m_app.Line().BytesReceived() - m_nStepBytes;
     event.m_dSeconds =
-        static_cast<uint32_t>(CComPort::Clock().GetTickCount() - m_nStepTick) / 1000.0;
+        static_cast<uint32_t>(m_app.Line().Clock().GetTickCount() - m_nStepTick) / 1000.0;
 }
 
 std::string CCaptureRound::FailureText() const {
     // The loss of the line when the line went away meanwhile (what follows then fails
     // only because of it), else the text the user saw.
-    if (CComPort::LineLost())
+    if (m_app.Line().LineLost())
         return CComPort::kLineGoneText;
     return m_pTap->Shown(true);
 }

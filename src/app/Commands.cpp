@@ -13,7 +13,7 @@ bool CPixlaneApp::RegrabImage() {
         if (!SetGrabWindow())
             ShowMessage("PFehler");
     }
-    CComPort port;
+    CComPort port(m_line);
     return port.SelectChannel(std::to_string(m_iKanal));
 }
 
@@ -58,7 +58,7 @@ void CPixlaneApp::RunLoop(int id) {
         // The command itself made sure of the line for the first cycle; a line that goes
         // away later is picked up again as soon as the device is back.
         if (!first && !EnsureLine()) {
-            CComPort::Clock().Sleep(1000);
+            m_line.Clock().Sleep(1000);
         } else {
             RegrabImage();
             LoopFetch(id);
@@ -73,7 +73,7 @@ void CPixlaneApp::OnConnectToggle() {
         m_pUi->StopCaptureTimer();
     if (m_iLokal == 1) {
         ShowStatus("Verbindung wird getrennt..");
-        CComPort port;
+        CComPort port(m_line);
         ShowStatus(port.EndConnection() == kHangUpConfirmed ? "Verbindung getrennt!"
                                                             : "!!Auflegen nicht möglich!!");
         m_iLokal = 0;
@@ -168,16 +168,16 @@ bool CPixlaneApp::RunCommand(int id) {
             RunLoop(id);
             return true;
         case ID_KAMERASTATUS:
-            ShowMessage("Kamerastatus: " + CComPort().GetCameraStatus());
+            ShowMessage("Kamerastatus: " + CComPort(m_line).GetCameraStatus());
             return true;
         case ID_INPUTSTATUS:
-            ShowMessage("Inputstatus: " + CComPort().GetInputStatus());
+            ShowMessage("Inputstatus: " + CComPort(m_line).GetInputStatus());
             return true;
         case ID_FEHLERSTATUS:
-            ShowMessage("Fehlerstatus: " + CComPort().GetErrorStatus());
+            ShowMessage("Fehlerstatus: " + CComPort(m_line).GetErrorStatus());
             return true;
         case ID_RESET_MODUL:
-            ShowMessage(CComPort().ResetModule());
+            ShowMessage(CComPort(m_line).ResetModule());
             return true;
         case ID_EINSTELLUNGEN:
             OnSettings();

@@ -147,8 +147,8 @@ CFetchOutcome CPixlaneApp::FetchImage(const CFetchRequest& request) {
         }
     }
 
-    CComPort port;
-    CClock& clock = CComPort::Clock();
+    CComPort port(m_line);
+    CClock& clock = m_line.Clock();
     CFetchProgress progress;
     progress.Start(m_nBlockCount, clock.GetTickCount());
     if (m_pUi != nullptr)
@@ -219,7 +219,7 @@ CFetchOutcome CPixlaneApp::FetchImageViaModem(const CFetchRequest& request) {
 }
 
 bool CPixlaneApp::SetGrabWindow() {
-    return CComPort().SetParametersForWidth(m_iBildbreite);
+    return CComPort(m_line).SetParametersForWidth(m_iBildbreite);
 }
 
 void CPixlaneApp::SaveImage() {

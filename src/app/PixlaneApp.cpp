@@ -145,7 +145,7 @@ CPixlaneApp::~CPixlaneApp() {
 
 void CPixlaneApp::SetUi(CAppUi* ui) {
     m_pUi = ui;
-    CComPort::SetUi(ui);
+    m_line.SetUi(ui);
     if (ui == nullptr)
         return;
     std::vector<std::string> held;
@@ -308,11 +308,16 @@ CLineAddress CPixlaneApp::LineAddress(int port) const {
         return CLineAddress::PortOn(port, m_sDemoDevice);
     // A device named in place of a number is the line of the number in use; another
     // number stands for its own device.
-    if (m_runLine.IsNamedDevice())
-        return port == m_iCom ? m_runLine : CLineAddress::Port(port);
-    if (!m_runLine.GivenDevice().empty() && m_runLine.PortNumber() == port)
+    if (m_runLine.IsNamedDevice() && port == m_iCom)
         return m_runLine;
-    return CLineAddress::Port(port);
+    if (!m_runLine.IsNamedDevice() && !m_runLine.GivenDevice().empty() &&
+        m_runLine.PortNumber() == port)
+        return m_runLine;
+    // The stored device is read as the address is made, so a changed one counts at once.
+    const bool numbered = port >= 1 && port <= 9;
+    return CLineAddress::Port(port, numbered && m_pPortStore != nullptr
+                                        ? StoredPortDevice(*m_pPortStore, port)
+                                        : std::string());
 }
 
 void CPixlaneApp::ChoosePort(int port) {
@@ -326,10 +331,10 @@ bool CPixlaneApp::OpenConfiguredPort() {
     const CLineAddress address = LineAddress();
     if (!address.CanOpen())
         return false;
-    CComPort port;
+    CComPort port(m_line);
     if (!port.Open(address)) {
         // An open that got the line but could not read its state still holds it.
-        if (CComPort::IsOpen())
+        if (m_line.IsOpen())
             port.Open(0);
         return false;
     }
@@ -339,7 +344,7 @@ bool CPixlaneApp::OpenConfiguredPort() {
 }
 
 bool CPixlaneApp::NoticeLineLoss() {
-    if (!CComPort::TakeLineLoss())
+    if (!m_line.TakeLineLoss())
         return false;
     m_bPortOpen = false;
     m_bLineLost = true;
@@ -388,10 +393,10 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
         // go: they are held and shown as soon as a user interface is set.
         CHeldMessages held;
         if (m_pUi == nullptr)
-            CComPort::SetUi(&held);
+            m_line.SetUi(&held);
         OpenConfiguredPort();
         if (m_pUi == nullptr)
-            CComPort::SetUi(nullptr);
+            m_line.SetUi(nullptr);
         m_heldMessages.insert(m_heldMessages.end(), held.m_messages.begin(), held.m_messages.end());
     }
     m_bStarted = true;
@@ -406,7 +411,7 @@ void CPixlaneApp::ExitInstance() {
     ReleaseBuffers();
     if (m_pStore != nullptr && !IsDemo())
         WriteSettings(*m_pStore);
-    CComPort().Open(0);
+    CComPort(m_line).Open(0);
     UseStoredPorts(nullptr);
 }
 
@@ -416,7 +421,7 @@ void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
 }
 
 CDialResult CPixlaneApp::Dial() {
-    return DialNumber(m_sTel_nr, TextUi(), m_eModemPace);
+    return DialNumber(m_line, m_sTel_nr, TextUi(), m_eModemPace);
 }
 
 int CPixlaneApp::ConnectModem() {
@@ -424,7 +429,7 @@ int CPixlaneApp::ConnectModem() {
 }
 
 void CPixlaneApp::OnPortToggle() {
-    CComPort port;
+    CComPort port(m_line);
     NoticeLineLoss();
     if (m_bPortOpen) {
         port.Open(0);

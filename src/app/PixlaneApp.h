@@ -13,6 +13,7 @@
 #include "image/Decoder.h"
 #include "image/Image.h"
 #include "link/LineAddress.h"
+#include "link/LineSession.h"
 
 class QSettings;
 struct CSite;
@@ -62,6 +63,9 @@ class CPixlaneApp {
     // of the port number's own device (a device pixlane-cli or a site names, pixlane-cli's
     // demo pseudo-terminal behind a port number).
     void UseLineAddress(const CLineAddress& address) { m_runLine = address; }
+    // From now on port numbers find their stored devices ("Ports/COMn") in this store;
+    // null: in none. InitInstance uses its store, ExitInstance none.
+    void UseStoredPorts(QSettings* store) { m_pPortStore = store; }
     // Where the line of port number n is opened; of m_iCom without one. The window's demo
     // module stands behind every number; a device named for the run stands for m_iCom
     // only, any other number for its own device.
@@ -83,6 +87,10 @@ class CPixlaneApp {
     bool NoticeLineLoss();
     // The line went away and has not been reopened since.
     bool IsLineLost() const { return m_bLineLost; }
+
+    // The application's line: the one the window's commands, its capture tick and
+    // pixlane-cli talk to through CComPort objects made on it.
+    CLineSession& Line() { return m_line; }
 
     // The user interface from now on; messages held since the start-up are shown on it.
     void SetUi(CAppUi* ui);
@@ -259,6 +267,8 @@ class CPixlaneApp {
     bool m_bDemoModem = false;
     CLineAddress m_runLine;  // what UseLineAddress gave
 
+    CLineSession m_line;
+    QSettings* m_pPortStore = nullptr;  // where port numbers find their stored devices
     CAppUi* m_pUi = nullptr;
     std::function<bool()> m_fnStop;
     std::vector<std::string> m_heldMessages;  // start-up messages not shown yet

@@ -154,14 +154,6 @@ std::string StoredPortDevice(QSettings& store, int port) {
     return text ? text->toStdString() : std::string();
 }
 
-void UseStoredPorts(QSettings* store) {
-    if (store == nullptr) {
-        SetStoredPortLookup({});
-        return;
-    }
-    SetStoredPortLookup([store](int port) { return StoredPortDevice(*store, port); });
-}
-
 bool StorePortDevice(QSettings& store, int port, const std::string& device, std::string* error) {
 #ifdef _WIN32
     // The registry keeps each value on its own.

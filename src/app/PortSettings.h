@@ -13,9 +13,6 @@ std::string StoredPortDevice(QSettings& store, int port);
 // place of a number is named alone: "Gerät DEVICE kann nicht geöffnet werden !".
 std::string PortOpenFailedText(const CLineAddress& address);
 
-// From now on port numbers find their stored devices in this store; null: in none.
-void UseStoredPorts(QSettings* store);
-
 // Stores the device as "Ports/COMn", or removes that value when the device is empty, and
 // changes nothing else: in a settings file every other byte stays as it was (comments,
 // spacing, quoting and order included), and the file is replaced only whole. False, with

@@ -4,7 +4,7 @@
 #include <string>
 
 // How far a fetch has got: the blocks received of the blocks expected, the data rate and
-// the time left. Times are milliseconds of the port's clock (32-bit ticks that may wrap).
+// the time left. Times are milliseconds of the line's clock (32-bit ticks that may wrap).
 // The rate is measured from the arrival of the first block on, so that the module's time
 // to answer the request does not count as line time.
 class CFetchProgress {

@@ -87,9 +87,9 @@ void CPixlaneApp::TakeSite(const CSite& site) {
     m_sSite = site.m_sName;
     // An open line of another site would bring that site's pictures: the site's own line
     // is opened in its place.
-    if (m_bPortOpen && CComPort::IsOpen() &&
+    if (m_bPortOpen && m_line.IsOpen() &&
         (LineAddress().DeviceName() != device || m_iBaudrate != baud)) {
-        CComPort().Open(0);
+        CComPort(m_line).Open(0);
         m_bPortOpen = false;
         if (OpenConfiguredPort())
             ShowStatus(" Port ist offen ! ");

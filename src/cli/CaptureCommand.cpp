@@ -149,10 +149,11 @@ bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& u
 // deadline (ms on the clock) at most or a stop is asked for. The round then finds the line
 // open, or journals that it could not start.
 void WaitForLine(CPixlaneApp& app, uint32_t deadline, CConsoleUi& ui) {
-    if (CComPort::IsOpen() || app.OpenConfiguredPort() || !CComPort::OpenFoundBusy())
+    CLineSession& line = app.Line();
+    if (line.IsOpen() || app.OpenConfiguredPort() || !line.OpenFoundBusy())
         return;
     ui.SetStatusText(CComPort::kPortBusyText);
-    CClock& clock = CComPort::Clock();
+    CClock& clock = line.Clock();
     uint32_t nextTry = clock.GetTickCount() + kBusyPollMs;
     for (;;) {
         const uint32_t now = clock.GetTickCount();
@@ -160,7 +161,7 @@ void WaitForLine(CPixlaneApp& app, uint32_t deadline, CConsoleUi& ui) {
         if (left <= 0 || CStopSignals::Requested())
             return;
         if (static_cast<int32_t>(nextTry - now) <= 0) {
-            if (app.OpenConfiguredPort() || !CComPort::OpenFoundBusy())
+            if (app.OpenConfiguredPort() || !line.OpenFoundBusy())
                 return;
             nextTry = now + kBusyPollMs;
         }
@@ -181,7 +182,7 @@ int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets,
     CStopSignals stopSignals;
     app.SetStopCheck([] { return CStopSignals::Requested(); });
 
-    CClock& clock = CComPort::Clock();
+    CClock& clock = app.Line().Clock();
     const uint32_t periodMs = static_cast<uint32_t>(o.m_nEverySeconds) * 1000;
     bool failed = false;
     for (int round = 1;; ++round) {
@@ -192,7 +193,7 @@ int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets,
                 break;
             if (runs.size() > 1) {
                 // Each site's round opens its own line, at its own settings.
-                CComPort().Open(0);
+                CComPort(app.Line()).Open(0);
                 run.m_pTarget->m_fnSetUp();
             }
             WaitForLine(app, start + (periodMs != 0 ? periodMs : kBusyWaitMs), ui);

@@ -49,7 +49,7 @@ struct CRun {
 };
 
 int RunStatus(CRun& r) {
-    CComPort port;
+    CComPort port(r.m_app.Line());
     CModuleAnswer answer;
     if (r.m_opt.m_sQuery == "camera")
         answer = port.AskCameraStatus();
@@ -69,7 +69,8 @@ int RunStatus(CRun& r) {
 }
 
 int RunTimestamp(CRun& r) {
-    const CModuleAnswer answer = CComPort().AskTimeStamp(r.m_opt.m_bResetTime ? "1" : "0");
+    const CModuleAnswer answer =
+        CComPort(r.m_app.Line()).AskTimeStamp(r.m_opt.m_bResetTime ? "1" : "0");
     if (!answer.m_bAnswered) {
         r.m_ui.Note(answer.m_sText);
         return 1;
@@ -82,7 +83,7 @@ int RunTimestamp(CRun& r) {
 }
 
 int RunChannel(CRun& r) {
-    switch (CComPort().SelectChannelResult(std::to_string(r.m_opt.m_iKanal))) {
+    switch (CComPort(r.m_app.Line()).SelectChannelResult(std::to_string(r.m_opt.m_iKanal))) {
         case kChannelSelected:
             return 0;
         case kChannelRefused:
@@ -97,7 +98,7 @@ int RunChannel(CRun& r) {
 
 int RunParams(CRun& r) {
     const int width = r.m_opt.m_iBildbreite != 0 ? r.m_opt.m_iBildbreite : r.m_app.m_iBildbreite;
-    if (!CComPort().SetParametersForWidth(width)) {
+    if (!CComPort(r.m_app.Line()).SetParametersForWidth(width)) {
         r.m_ui.MessageBox("FehlerP");
         return 1;
     }
@@ -105,7 +106,7 @@ int RunParams(CRun& r) {
 }
 
 int RunReset(CRun& r) {
-    const CModuleAnswer answer = CComPort().AskReset();
+    const CModuleAnswer answer = CComPort(r.m_app.Line()).AskReset();
     if (!answer.m_bAnswered) {
         r.m_ui.Note(answer.m_sText);
         return 1;
@@ -124,7 +125,7 @@ int RunDial(CRun& r) {
 
 int RunHangup(CRun& r) {
     r.m_ui.SetStatusText("Verbindung wird getrennt..");
-    if (CComPort().EndConnection() == kHangUpConfirmed) {
+    if (CComPort(r.m_app.Line()).EndConnection() == kHangUpConfirmed) {
         r.m_ui.SetStatusText("Verbindung getrennt!");
         return 0;
     }
@@ -266,7 +267,8 @@ bool TakesPictures(const std::string& command) {
 
 }  // namespace
 
-int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool errIsTerminal) {
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool errIsTerminal,
+           const CCliLine& line) {
     const CQtMessageFilter quietQt;
     CCliOptions opt;
     std::string error;
@@ -327,21 +329,21 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
     QSettings store(CPixlaneApp::kOrganisation, CPixlaneApp::kApplication);
     CPixlaneApp app;
+    app.Line().SetClock(line.m_pClock);
+    app.Line().SetLineFactory(line.m_pFactory);
     // Nobody watches the status bar here: a modem's answer is taken as soon as it is there.
     app.m_eModemPace = EModemPace::kAsArrived;
     app.ReadSettings(store, [&ui](const std::string& text) { ui.Note(text); });
     app.BuildYuvTables();
-    UseStoredPorts(&store);
+    app.UseStoredPorts(&store);
     if (opt.m_sCommand == "ports") {
         const int rc = RunPorts(opt, store, out, ui);
         out.flush();
-        UseStoredPorts(nullptr);
         return rc;
     }
     if (opt.m_sCommand == "sites") {
         const int rc = RunSites(opt, out, ui);
         out.flush();
-        UseStoredPorts(nullptr);
         return rc;
     }
     // The book is read only when a site is asked for; what is wrong in it is said.
@@ -352,7 +354,6 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         for (const std::string& problem : book.m_problems)
             ui.Note(problem);
         if (!NamedSites(opt, book, sites, ui)) {
-            UseStoredPorts(nullptr);
             return 1;
         }
     }
@@ -367,7 +368,6 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         demo = std::make_unique<CDemoModule>();
         if (!demo->Start(opt.m_bDemoModem, &error)) {
             ui.Note(std::string("Demo-Modul nicht gestartet: ") + error);
-            UseStoredPorts(nullptr);
             return 1;
         }
         demoDevice = demo->DevicePath();
@@ -408,15 +408,14 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
             NoteModemWord(run.m_sModem, ui);
         }
     } else {
-        if (CComPort::OpenFoundBusy())
+        if (app.Line().OpenFoundBusy())
             ui.Note(CComPort::kPortBusyText);
         ui.Note(PortOpenFailedText(app.LineAddress()));
     }
     ui.Finish();
     out.flush();
-    CComPort().Open(0);
+    CComPort(app.Line()).Open(0);
     app.SetUi(nullptr);
-    UseStoredPorts(nullptr);
 #if PIXLANE_HAVE_DEMO
     if (demo)
         demo->Stop();

@@ -64,7 +64,12 @@ const char* SourceKey(EPortSource source) {
     return "default";
 }
 
-void PrintList(std::ostream& out) {
+// The device behind port number n, with what the store holds for it.
+CPortName NumberedPort(QSettings& store, int n) {
+    return ResolvePort(n, StoredPortDevice(store, n));
+}
+
+void PrintList(QSettings& store, std::ostream& out) {
     const std::vector<CSerialPortEntry> ports = ListSerialPorts();
     if (ports.empty()) {
         out << "Serielle Schnittstellen: keine gefunden\n";
@@ -87,7 +92,7 @@ void PrintList(std::ostream& out) {
     out << "\nPortnummern:\n";
     std::vector<std::vector<std::string>> rows = {{"PORT", "GERÄT", "VORHANDEN", "QUELLE"}};
     for (int n = 1; n <= kPortNumbers; ++n) {
-        const CPortName name = ResolvePort(n);
+        const CPortName name = NumberedPort(store, n);
         rows.push_back({PortName(n), Cell(name.m_sDevice),
                         IsDevicePresent(name.m_sDevice) ? "ja" : "nein",
                         SourceText(n, name.m_eSource)});
@@ -103,7 +108,7 @@ QJsonValue JsonId(const std::optional<uint16_t>& id) {
     return id ? QJsonValue(QString::fromStdString(HexId(id))) : QJsonValue();
 }
 
-void PrintJson(std::ostream& out) {
+void PrintJson(QSettings& store, std::ostream& out) {
     QJsonArray ports;
     for (const CSerialPortEntry& p : ListSerialPorts())
         ports.append(
@@ -118,7 +123,7 @@ void PrintJson(std::ostream& out) {
                          p.m_nLatencyTimerMs ? QJsonValue(*p.m_nLatencyTimerMs) : QJsonValue()}});
     QJsonArray numbers;
     for (int n = 1; n <= kPortNumbers; ++n) {
-        const CPortName name = ResolvePort(n);
+        const CPortName name = NumberedPort(store, n);
         numbers.append(QJsonObject{{"port", n},
                                    {"name", QString::fromStdString(PortName(n))},
                                    {"device", QString::fromStdString(name.m_sDevice)},
@@ -156,7 +161,8 @@ int Assign(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi
     }
     if (o.m_bClear) {
         out << (had ? "Entfernt: " + StoredKey(n) : "Nichts gespeichert für " + PortName(n)) << " ("
-            << PortName(n) << " ist jetzt " << PrintableText(ResolvePortName(n)) << ")\n";
+            << PortName(n) << " ist jetzt " << PrintableText(NumberedPort(store, n).m_sDevice)
+            << ")\n";
     } else {
         out << "Gespeichert: " << StoredKey(n) << " = " << PrintableText(stored);
         if (stored != given)
@@ -165,7 +171,7 @@ int Assign(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi
         if (!IsDevicePresent(stored))
             ui.Note("Gerät " + PrintableText(stored) + " ist derzeit nicht vorhanden");
     }
-    if (ResolvePort(n).m_eSource == EPortSource::Environment)
+    if (NumberedPort(store, n).m_eSource == EPortSource::Environment)
         ui.Note("PIXLANE_" + PortName(n) + " ist gesetzt und gilt vor dem gespeicherten Wert");
     return 0;
 #endif
@@ -177,8 +183,8 @@ int RunPorts(const CCliOptions& o, QSettings& store, std::ostream& out, CConsole
     if (o.m_iAssign != 0)
         return Assign(o, store, out, ui);
     if (o.m_bJson)
-        PrintJson(out);
+        PrintJson(store, out);
     else
-        PrintList(out);
+        PrintList(store, out);
     return 0;
 }

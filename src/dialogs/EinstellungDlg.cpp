@@ -578,7 +578,7 @@ void CEinstellungDlg::UpdateBlockCount() {
 void CEinstellungDlg::SendPresetParameters(int width) {
     if (!m_app.m_bPortOpen || m_app.m_iLokal != 1)
         return;
-    if (!CComPort().SetParametersForWidth(width))
+    if (!CComPort(m_app.Line()).SetParametersForWidth(width))
         ShowWarning(QStringLiteral("FehlerP"));
 }
 
@@ -686,7 +686,7 @@ void CEinstellungDlg::OnKanalClosed() {
     const bool complete = DoDataExchange(true);
     // The chosen channel, even when the exchange stopped at a control before the list.
     m_sKanal = m_pKanal->currentIndex() < 0 ? std::string() : m_pKanal->currentText().toStdString();
-    CComPort port;
+    CComPort port(m_app.Line());
     if (port.SelectChannel(m_sKanal)) {
         m_sKanalAlt = m_sKanal;
         return;

@@ -9,7 +9,8 @@
 #include "dialogs/ModulStatusDlg.h"
 #include "link/ComPort.h"
 
-CModulSoftwareDlg::CModulSoftwareDlg(QWidget* parent) : QDialog(parent) {
+CModulSoftwareDlg::CModulSoftwareDlg(CLineSession& line, QWidget* parent)
+    : QDialog(parent), m_line(line) {
     setWindowTitle(QStringLiteral("Info zur Modul Software"));
 
     m_pVersion = new QLabel(QStringLiteral("?.??"), this);
@@ -41,5 +42,5 @@ void CModulSoftwareDlg::setVisible(bool visible) {
 }
 
 void CModulSoftwareDlg::QueryVersion() {
-    ModuleQuery::Run(m_pVersion, &CComPort::GetSoftwareVersion);
+    ModuleQuery::Run(m_line, m_pVersion, &CComPort::GetSoftwareVersion);
 }

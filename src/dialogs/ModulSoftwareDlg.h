@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class CLineSession;
 class QLabel;
 
 // "Info zur Modul Software": the software version of the module, queried each time the
@@ -9,7 +10,8 @@ class QLabel;
 class CModulSoftwareDlg : public QDialog {
     Q_OBJECT
   public:
-    explicit CModulSoftwareDlg(QWidget* parent = nullptr);
+    // The version is asked of the module on the line.
+    explicit CModulSoftwareDlg(CLineSession& line, QWidget* parent = nullptr);
 
     void setVisible(bool visible) override;
     // Enter does not close this dialog; Escape and the close box do.
@@ -18,5 +20,6 @@ class CModulSoftwareDlg : public QDialog {
   private:
     void QueryVersion();
 
+    CLineSession& m_line;
     QLabel* m_pVersion = nullptr;
 };

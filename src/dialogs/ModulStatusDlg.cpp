@@ -21,12 +21,12 @@ void SetFieldText(QLabel* field, const std::string& text) {
     field->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void Run(QLabel* field, std::string (CComPort::*query)()) {
+void Run(CLineSession& line, QLabel* field, std::string (CComPort::*query)()) {
     field->setText(QStringLiteral("Bitte warten ..."));
     // The query blocks the window; show the text before it starts.
     if (field->isVisible())
         field->repaint();
-    CComPort port;
+    CComPort port(line);
     SetFieldText(field, (port.*query)());
 }
 
@@ -37,8 +37,8 @@ std::pair<std::string, std::string> SplitTimeStamp(const std::string& text) {
     return {channel, text.size() > 2 ? text.substr(2) : std::string()};
 }
 
-void ShowTimeStamp(bool readOnly, QLabel* channel, QLabel* time) {
-    CComPort port;
+void ShowTimeStamp(CLineSession& line, bool readOnly, QLabel* channel, QLabel* time) {
+    CComPort port(line);
     const auto [channelText, timeText] = SplitTimeStamp(port.GetTimeStamp(readOnly ? "0" : "1"));
     SetFieldText(channel, channelText);
     SetFieldText(time, timeText);
@@ -148,19 +148,19 @@ CModulStatusDlg::CModulStatusDlg(CPixlaneApp& app, QWidget* parent) : QDialog(pa
 }
 
 void CModulStatusDlg::OnCameraStatus() {
-    ModuleQuery::Run(m_pCameras, &CComPort::GetCameraStatus);
+    ModuleQuery::Run(m_app.Line(), m_pCameras, &CComPort::GetCameraStatus);
 }
 
 void CModulStatusDlg::OnInputStatus() {
-    ModuleQuery::Run(m_pInputs, &CComPort::GetInputStatus);
+    ModuleQuery::Run(m_app.Line(), m_pInputs, &CComPort::GetInputStatus);
 }
 
 void CModulStatusDlg::OnErrorStatus() {
-    ModuleQuery::Run(m_pErrors, &CComPort::GetErrorStatus);
+    ModuleQuery::Run(m_app.Line(), m_pErrors, &CComPort::GetErrorStatus);
 }
 
 void CModulStatusDlg::OnTimeStamp() {
-    ModuleQuery::ShowTimeStamp(m_pReadOnly->isChecked(), m_pChannel, m_pTime);
+    ModuleQuery::ShowTimeStamp(m_app.Line(), m_pReadOnly->isChecked(), m_pChannel, m_pTime);
 }
 
 void CModulStatusDlg::OnQueryAll() {
@@ -168,11 +168,11 @@ void CModulStatusDlg::OnQueryAll() {
     OnInputStatus();
     OnErrorStatus();
     OnTimeStamp();
-    ModuleQuery::Run(m_pVersion, &CComPort::GetSoftwareVersion);
+    ModuleQuery::Run(m_app.Line(), m_pVersion, &CComPort::GetSoftwareVersion);
 }
 
 void CModulStatusDlg::OnModuleReset() {
-    const std::string text = CComPort().ResetModule();
+    const std::string text = CComPort(m_app.Line()).ResetModule();
     QMessageBox::warning(this, QStringLiteral("Pixlane"), QString::fromStdString(text));
     // Whatever the module said, the next fetch connects first.
     m_app.m_iLokal = 0;
@@ -187,8 +187,8 @@ void CModulStatusDlg::OnContinuousInput() {
         const bool bStop = ui == nullptr || ui->PumpEvents();
         if (m_bCloseRequested)
             break;
-        CComPort::Clock().Sleep(100);
-        ModuleQuery::SetFieldText(m_pInputs, CComPort().GetInputStatus());
+        m_app.Line().Clock().Sleep(100);
+        ModuleQuery::SetFieldText(m_pInputs, CComPort(m_app.Line()).GetInputStatus());
         if (bStop)
             break;
     }

@@ -6,6 +6,7 @@
 #include <utility>
 
 class CComPort;
+class CLineSession;
 class CPixlaneApp;
 class QGroupBox;
 class QKeyEvent;
@@ -16,15 +17,15 @@ class QRadioButton;
 // What the module dialogs share: the queries that write into a value field, and the
 // time stamp cut into channel and seconds.
 namespace ModuleQuery {
-// Shows "Bitte warten ..." in the field, runs the query on a port object of its own and
-// shows the text it returns (the value or the query's error text).
-void Run(QLabel* field, std::string (CComPort::*query)());
+// Shows "Bitte warten ..." in the field, runs the query on a port object of its own on
+// the line and shows the text it returns (the value or the query's error text).
+void Run(CLineSession& line, QLabel* field, std::string (CComPort::*query)());
 // The time-stamp text by position: the channel is the text without its five characters
 // from position 2 on, the time is the text without its first two characters. An error
 // text is cut the same way.
 std::pair<std::string, std::string> SplitTimeStamp(const std::string& text);
 // Reads the time stamp, resetting it unless readOnly, and shows channel and time.
-void ShowTimeStamp(bool readOnly, QLabel* channel, QLabel* time);
+void ShowTimeStamp(CLineSession& line, bool readOnly, QLabel* channel, QLabel* time);
 // Module texts are shown byte for byte as they came off the line.
 void SetFieldText(QLabel* field, const std::string& text);
 // The group box with the two radio buttons "nur lesen" (checked) and "lesen und

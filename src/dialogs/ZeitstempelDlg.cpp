@@ -9,7 +9,8 @@
 
 #include "dialogs/ModulStatusDlg.h"
 
-CZeitstempelDlg::CZeitstempelDlg(QWidget* parent) : QDialog(parent) {
+CZeitstempelDlg::CZeitstempelDlg(CLineSession& line, QWidget* parent)
+    : QDialog(parent), m_line(line) {
     setWindowTitle(QStringLiteral("Zeitstempel"));
 
     m_pChannel = new QLabel(QStringLiteral("??"), this);
@@ -36,7 +37,7 @@ CZeitstempelDlg::CZeitstempelDlg(QWidget* parent) : QDialog(parent) {
 
 void CZeitstempelDlg::OnStart() {
     m_iReadMode = m_pReadOnly->isChecked() ? 1 : 0;
-    ModuleQuery::ShowTimeStamp(m_iReadMode == 1, m_pChannel, m_pTime);
+    ModuleQuery::ShowTimeStamp(m_line, m_iReadMode == 1, m_pChannel, m_pTime);
 }
 
 void CZeitstempelDlg::keyPressEvent(QKeyEvent* event) {

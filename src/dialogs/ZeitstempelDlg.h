@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class CLineSession;
 class QKeyEvent;
 class QLabel;
 class QRadioButton;
@@ -11,7 +12,8 @@ class QRadioButton;
 class CZeitstempelDlg : public QDialog {
     Q_OBJECT
   public:
-    explicit CZeitstempelDlg(QWidget* parent = nullptr);
+    // The time stamp is read from the module on the line.
+    explicit CZeitstempelDlg(CLineSession& line, QWidget* parent = nullptr);
 
     // The check state of "nur lesen" at the last press of "Start" (1 checked, 0 not).
     int m_iReadMode = 0;
@@ -21,6 +23,8 @@ class CZeitstempelDlg : public QDialog {
 
   private:
     void OnStart();
+
+    CLineSession& m_line;
 
     QLabel* m_pChannel = nullptr;
     QLabel* m_pTime = nullptr;

@@ -6,9 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "link/Clock.h"
-#include "link/PortUi.h"
-#include "link/SerialLine.h"
+#include "link/LineSession.h"
 
 // Result of an image transfer (CComPort::ReceiveImage).
 enum TransferResult : int {
@@ -41,11 +39,14 @@ struct CModuleAnswer {
     std::string m_sText;
 };
 
-// The serial port. Its state is class-wide: every CComPort object works on the one open
-// port, so callers create short-lived local objects wherever they need the line.
-// The members are grouped by subsystem; each group is defined in its own folder.
+// The port: a short-lived object through which its caller talks to the line of a session.
+// Callers create local objects wherever they need the line; the line stays open across
+// them, in the session. The members are grouped by subsystem; each group is defined in its
+// own folder.
 class CComPort {
   public:
+    explicit CComPort(CLineSession& session) : m_line(session) {}
+
     // Total read time-out and write time-out arithmetic of every exchange.
     static constexpr uint32_t kReadTimeoutMs = 3000;
     static constexpr uint32_t kWriteTimeoutPerByteMs = 500;
@@ -122,34 +123,12 @@ class CComPort {
     // Set by the block handler: the transfer ends after that block, as broken off.
     bool m_bBreakOff = false;
 
-    // ---- class-wide wiring ----
-    // The clock used for every wait and time-out (the system clock unless set).
-    static void SetClock(CClock* clock);
-    static CClock& Clock();
-    // Where Open finds the line at an address (the serial back end unless set).
-    static void SetLineFactory(CLineFactory* factory);
-    static CLineFactory* LineFactory();
-    // Where the port's messages go; without one they are only traced.
-    static void SetUi(CPortUi* ui);
-    static CPortUi* Ui();
-    static bool IsOpen();
+    // The session the port talks to.
+    CLineSession& Session() const { return m_line; }
     // The text shown when the line cannot be opened because another process holds it.
     static constexpr const char* kPortBusyText = "Schnittstelle belegt";
-    // Whether the last Open failed because another process holds the line (Pixlane or
-    // any other program).
-    static bool OpenFoundBusy();
     // The status text shown when the open line goes away.
     static constexpr const char* kLineGoneText = "Schnittstelle getrennt";
-    // True while the port is closed because its line went away (an adapter unplugged, the
-    // far end closed); the next successful open ends it.
-    static bool LineLost();
-    // True once for each loss of the line: whoever looks after the port-open flag takes it.
-    static bool TakeLineLoss();
-    // Bytes read from the line since the program started, whichever port it was.
-    static uint64_t BytesReceived() { return s_nBytesReceived; }
-    // The state and time-outs last applied by Setup (null while no port is open).
-    static const CLineState* State();
-    static const CLineTimeouts* Timeouts();
 
   private:
     void ShowMessage(const std::string& text);
@@ -158,14 +137,8 @@ class CComPort {
     // (every later call fails at once) and the loss is shown and recorded.
     void CheckLine();
 
-    static std::unique_ptr<CSerialLine> s_pLine;
-    static std::unique_ptr<CLineState> s_pDcb;
-    static std::unique_ptr<CLineTimeouts> s_pTimeouts;
-    static CClock* s_pClock;
-    static CLineFactory* s_pFactory;
-    static CPortUi* s_pUi;
-    static bool s_bLineLost;
-    static bool s_bOpenBusy;
-    static bool s_bLossPending;
-    static uint64_t s_nBytesReceived;
+    // A pause of the modem waits before each character they read.
+    void Pause(EModemPace pace);
+
+    CLineSession& m_line;
 };

@@ -10,9 +10,10 @@ bool IsPortNumber(int port) {
 }
 }  // namespace
 
-CLineAddress CLineAddress::Port(int port) {
+CLineAddress CLineAddress::Port(int port, std::string stored) {
     CLineAddress a;
     a.m_iPort = port;
+    a.m_sStored = std::move(stored);
     return a;
 }
 
@@ -36,5 +37,5 @@ bool CLineAddress::CanOpen() const {
 std::string CLineAddress::DeviceName() const {
     if (!m_sDevice.empty())
         return m_sDevice;
-    return IsPortNumber(m_iPort) ? ResolvePortName(m_iPort) : std::string();
+    return IsPortNumber(m_iPort) ? ResolvePortName(m_iPort, m_sStored) : std::string();
 }

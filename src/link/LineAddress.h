@@ -3,13 +3,14 @@
 #include <string>
 
 // Where the port's line is opened: a port number 1..9, whose device is found as the line
-// opens (ResolvePort); that number on a device given for the run instead of its own (the
-// demo's pseudo-terminal), still called by the number; or a device the user names in
-// place of any number, called by its name.
+// opens (ResolvePort, with the device the settings store for the number); that number on a device
+// given for the run instead of its own (the demo's pseudo-terminal), still called by the number; or
+// a device the user names in place of any number, called by its name.
 class CLineAddress {
   public:
     CLineAddress() = default;  // no line
-    static CLineAddress Port(int port);
+    // stored: the device the settings hold for the number ("Ports/COMn"), empty for none.
+    static CLineAddress Port(int port, std::string stored = {});
     static CLineAddress PortOn(int port, std::string device);
     static CLineAddress Device(std::string device);
 
@@ -26,4 +27,5 @@ class CLineAddress {
   private:
     int m_iPort = 0;
     std::string m_sDevice;
+    std::string m_sStored;
 };

@@ -65,8 +65,8 @@ std::string ModemResultText(const std::string& word) {
     return "Modem meldet " + word;
 }
 
-CDialResult DialNumber(const std::string& telNr, CPortUi* ui, EModemPace pace) {
-    CComPort port;
+CDialResult DialNumber(CLineSession& line, const std::string& telNr, CPortUi* ui, EModemPace pace) {
+    CComPort port(line);
     CDialResult result;
     const char* lf = "\n";
     // The dial command is built whole, however long the number is.
@@ -90,7 +90,7 @@ CDialResult DialNumber(const std::string& telNr, CPortUi* ui, EModemPace pace) {
     if (code == kModemConnected) {
         Status(ui, "wählen läuft..");
         result.m_bDialSent = true;
-        result.m_nDialSentTick = CComPort::Clock().GetTickCount();
+        result.m_nDialSentTick = line.Clock().GetTickCount();
         if (!port.SendExpectTimed(dial.data(), dial.size(), "T", kDialLimitMs, &word, pace)) {
             code = kModemNoCarrier;
         } else {
@@ -101,7 +101,7 @@ CDialResult DialNumber(const std::string& telNr, CPortUi* ui, EModemPace pace) {
     }
     if (code == kModemConnected) {
         Status(ui, "Test bitte warten..");
-        CComPort::Clock().Sleep(2000);
+        line.Clock().Sleep(2000);
         Status(ui, ResultText(kModemConnected));
         return result;
     }
@@ -112,8 +112,8 @@ CDialResult DialNumber(const std::string& telNr, CPortUi* ui, EModemPace pace) {
     return result;
 }
 
-int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult) {
-    CDialResult result = DialNumber(telNr, ui);
+int DialModem(CLineSession& line, const std::string& telNr, CPortUi* ui, std::string* modemResult) {
+    CDialResult result = DialNumber(line, telNr, ui);
     if (modemResult != nullptr)
         modemResult->swap(result.m_sModem);
     return result.m_nCode;

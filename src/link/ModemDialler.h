@@ -41,13 +41,14 @@ struct CDialResult {
     bool Connected() const { return m_nCode == kModemConnected; }
 };
 
-// Initialises the modem on the open port, dials the number and waits for the carrier.
+// Initialises the modem on the session's open line, dials the number and waits for the carrier.
 // Reports progress and the failing step as status texts. The pace is that of every wait
 // for the modem's answers; the pause after CONNECT is the same at either.
-CDialResult DialNumber(const std::string& telNr, CPortUi* ui,
+CDialResult DialNumber(CLineSession& line, const std::string& telNr, CPortUi* ui,
                        EModemPace pace = EModemPace::kPolled);
 // The same as a ModemResult; when given, modemResult gets the modem's word, or empty.
-int DialModem(const std::string& telNr, CPortUi* ui, std::string* modemResult = nullptr);
+int DialModem(CLineSession& line, const std::string& telNr, CPortUi* ui,
+              std::string* modemResult = nullptr);
 
 // The text that names the modem's own result word ("Modem meldet BUSY").
 std::string ModemResultText(const std::string& word);

@@ -10,12 +10,6 @@ namespace {
 constexpr int kMaxTries = 250;
 constexpr uint32_t kPollMs = 250;
 
-// The pause before each read of a character.
-void Pause(EModemPace pace) {
-    if (pace == EModemPace::kPolled)
-        CComPort::Clock().Sleep(kPollMs);
-}
-
 // The answer line the modem is sending, read one character at a time. The awaited answer
 // is recognised by its last letter, but only as the end of its own word: the "K" of a
 // line reading "OK", the "T" of one reading "CONNECT". The same letter in any other word
@@ -97,6 +91,11 @@ class CAnswerLine {
 };
 }  // namespace
 
+void CComPort::Pause(EModemPace pace) {
+    if (pace == EModemPace::kPolled)
+        m_line.Clock().Sleep(kPollMs);
+}
+
 bool CComPort::SendExpect(const char* command, size_t length, const char* expected,
                           std::string* modemWord, EModemPace pace) {
     if (modemWord != nullptr)
@@ -127,7 +126,7 @@ bool CComPort::Expect(const char* expected, std::string* modemWord, EModemPace p
         Pause(pace);
         if (!Read(c, 1)) {
             // A line that went away brings no answer, however long one waits.
-            if (LineLost())
+            if (m_line.LineLost())
                 return false;
             continue;
         }
@@ -142,7 +141,7 @@ bool CComPort::Expect(const char* expected, std::string* modemWord, EModemPace p
 
 bool CComPort::SendExpectTimed(const char* command, size_t length, const char* expected,
                                uint32_t limitMs, std::string* modemWord, EModemPace pace) {
-    CClock& clock = Clock();
+    CClock& clock = m_line.Clock();
     const uint32_t start = clock.GetTickCount();
     if (modemWord != nullptr)
         modemWord->clear();
@@ -162,7 +161,7 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
                     *modemWord = answer.Line();
                 return false;
             }
-        } else if (LineLost()) {
+        } else if (m_line.LineLost()) {
             return false;
         }
         const uint32_t now = clock.GetTickCount();

@@ -22,11 +22,6 @@
 #include "link/Trace.h"
 
 namespace {
-std::function<std::string(int)>& StoredLookup() {
-    static std::function<std::string(int)> lookup;
-    return lookup;
-}
-
 using SteadyClock = std::chrono::steady_clock;
 
 // Whole milliseconds to the deadline, rounded up so that a wait never ends before it.
@@ -47,53 +42,41 @@ class CSystemSerialDriver : public CSerialDriver {
         return ::ioctl(fd, TIOCSSERIAL, &settings) == 0;
     }
 };
-
-CSerialDriver* s_pSerialDriver = nullptr;
 }  // namespace
 
-void SetSerialDriver(CSerialDriver* driver) {
-    s_pSerialDriver = driver;
-}
-
-bool RequestLowLatency(int fd) {
-    static CSystemSerialDriver system;
-    CSerialDriver& driver = s_pSerialDriver != nullptr ? *s_pSerialDriver : system;
+bool RequestLowLatency(int fd, CSerialDriver* driver) {
+    CSystemSerialDriver system;
+    CSerialDriver& used = driver != nullptr ? *driver : system;
     serial_struct settings{};
-    if (!driver.Get(fd, settings))
+    if (!used.Get(fd, settings))
         return false;
     if ((settings.flags & ASYNC_LOW_LATENCY) != 0)
         return true;
     settings.flags |= ASYNC_LOW_LATENCY;
-    return driver.Set(fd, settings);
+    return used.Set(fd, settings);
 }
 #else
-bool RequestLowLatency(int) {
+bool RequestLowLatency(int, CSerialDriver*) {
     return false;
 }
 #endif
 
-void SetStoredPortLookup(std::function<std::string(int)> lookup) {
-    StoredLookup() = std::move(lookup);
-}
-
-CPortName ResolvePort(int port) {
+CPortName ResolvePort(int port, const std::string& stored) {
 #ifdef _WIN32
+    (void)stored;
     return {"COM" + std::to_string(port), EPortSource::System};
 #else
     const std::string var = "PIXLANE_COM" + std::to_string(port);
     if (const char* env = std::getenv(var.c_str()); env != nullptr && *env != '\0')
         return {env, EPortSource::Environment};
-    if (StoredLookup()) {
-        std::string stored = StoredLookup()(port);
-        if (!stored.empty())
-            return {std::move(stored), EPortSource::Stored};
-    }
+    if (!stored.empty())
+        return {stored, EPortSource::Stored};
     return {"/dev/ttyS" + std::to_string(port - 1), EPortSource::Default};
 #endif
 }
 
-std::string ResolvePortName(int port) {
-    return ResolvePort(port).m_sDevice;
+std::string ResolvePortName(int port, const std::string& stored) {
+    return ResolvePort(port, stored).m_sDevice;
 }
 
 CQtSerialLine::~CQtSerialLine() {
@@ -123,7 +106,8 @@ bool HeldByAnother(const std::string& device, QSerialPort::SerialPortError error
 }  // namespace
 
 std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& device,
-                                                         std::string* error, bool* busy) {
+                                                         std::string* error, bool* busy,
+                                                         CSerialDriver* driver) {
     if (busy != nullptr)
         *busy = false;
     std::unique_ptr<CQtSerialLine> line(new CQtSerialLine);
@@ -153,8 +137,10 @@ std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& devi
     }
     // Without it the adapter's timer holds up the end of every block; a device that does
     // not offer it is used as it is.
-    if (!RequestLowLatency(fd))
+    if (!RequestLowLatency(fd, driver))
         PixTrace("open %s: no low latency", device.c_str());
+#else
+    (void)driver;
 #endif
     return line;
 }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "link/SerialLine.h"
 
 class QSerialPort;
+class CSerialDriver;
 
 // The production line: a QSerialPort used in blocking mode on the calling thread.
 class CQtSerialLine : public CSerialLine {
@@ -14,9 +14,11 @@ class CQtSerialLine : public CSerialLine {
     ~CQtSerialLine() override;
     // Opens the device exclusively; null when it is missing, busy or not permitted. busy
     // (when given) tells whether another process holds it, Pixlane or any other program.
+    // The driver's settings are asked through driver, the system's calls without one.
     static std::unique_ptr<CQtSerialLine> OpenDevice(const std::string& device,
                                                      std::string* error = nullptr,
-                                                     bool* busy = nullptr);
+                                                     bool* busy = nullptr,
+                                                     CSerialDriver* driver = nullptr);
 
     bool GetState(CLineState& state) override;
     bool SetState(const CLineState& state) override;
@@ -54,14 +56,13 @@ class CSerialDriver {
     virtual bool Get(int fd, serial_struct& settings) = 0;
     virtual bool Set(int fd, const serial_struct& settings) = 0;
 };
-// Where the back end finds the driver's settings (the system's calls unless set).
-void SetSerialDriver(CSerialDriver* driver);
 #endif
 
-// Asks the driver of the open descriptor to hand received bytes on as they arrive rather
-// than after its latency timer (a USB serial adapter holds them up to 16 ms). False, and
-// nothing changed, where the driver does not offer it or the system has no such request.
-bool RequestLowLatency(int fd);
+// Asks the driver of the open descriptor (through driver; the system's calls without one)
+// to hand received bytes on as they arrive rather than after its latency timer (a USB
+// serial adapter holds them up to 16 ms). False, and nothing changed, where the driver
+// does not offer it or the system has no such request.
+bool RequestLowLatency(int fd, CSerialDriver* driver = nullptr);
 
 // Where the device behind a port number was found.
 enum class EPortSource {
@@ -77,12 +78,11 @@ struct CPortName {
 };
 
 // The device behind port number n: on Windows "COMn"; elsewhere the environment
-// variable PIXLANE_COMn, else the stored value "Ports/COMn", else /dev/ttyS{n-1}.
+// variable PIXLANE_COMn, else the stored value "Ports/COMn" (stored, as the settings hold
+// it; empty when they hold none), else /dev/ttyS{n-1}.
 // The one place where the platforms differ in naming ports.
-CPortName ResolvePort(int port);
-std::string ResolvePortName(int port);
-// How ResolvePortName finds a stored value (set by the application's settings store).
-void SetStoredPortLookup(std::function<std::string(int port)> lookup);
+CPortName ResolvePort(int port, const std::string& stored = {});
+std::string ResolvePortName(int port, const std::string& stored = {});
 
 class CQtLineFactory : public CLineFactory {
   public:

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "link/ComPort.h"
+#include "link/LineSession.h"
 #include "ui/PixlaneView.h"
 
-CFetchPainter::CFetchPainter(CPixlaneView& view, QLabel& text, QProgressBar& bar, QLabel& rate,
-                             QLabel& timeLeft)
-    : m_view(view), m_text(text), m_bar(bar), m_rate(rate), m_timeLeft(timeLeft) {}
+CFetchPainter::CFetchPainter(CLineSession& line, CPixlaneView& view, QLabel& text,
+                             QProgressBar& bar, QLabel& rate, QLabel& timeLeft)
+    : m_line(line), m_view(view), m_text(text), m_bar(bar), m_rate(rate), m_timeLeft(timeLeft) {}
 
 void CFetchPainter::Begin() {
     m_bFetching = true;
@@ -48,7 +48,7 @@ bool CFetchPainter::End() {
 }
 
 void CFetchPainter::PaintIfDue() {
-    const uint32_t now = CComPort::Clock().GetTickCount();
+    const uint32_t now = m_line.Clock().GetTickCount();
     if (m_bPaintedInFetch && now - m_nLastPaintMs < kRepaintIntervalMs)
         return;
     PaintPending();
@@ -89,7 +89,7 @@ void CFetchPainter::PaintPending() {
             mark(&m_bar, m_bar.rect());
         }
         // The figures would change with every block, too fast to read.
-        const uint32_t nowMs = CComPort::Clock().GetTickCount();
+        const uint32_t nowMs = m_line.Clock().GetTickCount();
         if (m_rate.text().isEmpty() || nowMs - m_nFiguresMs >= kFiguresIntervalMs) {
             m_nFiguresMs = nowMs;
             const QString rate = QString::fromStdString(RateText(m_progress));

@@ -4,6 +4,7 @@
 
 #include "app/Progress.h"
 
+class CLineSession;
 class CPixlaneView;
 class QLabel;
 class QProgressBar;
@@ -11,21 +12,22 @@ class QProgressBar;
 // The main window's painting while a fetch runs. No events are processed then, so what
 // the blocks change (the view's rows, the status text, the progress) is collected here
 // and painted in one synchronous repaint between two blocks, at most once in
-// kRepaintIntervalMs of the port's clock, and whatever is left when the fetch ends.
+// kRepaintIntervalMs of the line's clock, and whatever is left when the fetch ends.
 // Outside a fetch rows are painted at once. The frame lays the status bar out for a
 // fetch; this class decides when what changed is painted.
 class CFetchPainter {
   public:
     // While a fetch runs, the view and the status bar are repainted at most once in this
-    // many milliseconds of the port's clock (about 60 times a second).
+    // many milliseconds of the line's clock (about 60 times a second).
     static constexpr uint32_t kRepaintIntervalMs = 16;
     // The rate and the time left, which change with every block, are read anew at most
     // once in this many milliseconds.
     static constexpr uint32_t kFiguresIntervalMs = 500;
 
-    // The widgets it paints: they belong to the frame and outlive this.
-    CFetchPainter(CPixlaneView& view, QLabel& text, QProgressBar& bar, QLabel& rate,
-                  QLabel& timeLeft);
+    // The widgets it paints: they belong to the frame and outlive this, as does the line
+    // whose clock times the paints.
+    CFetchPainter(CLineSession& line, CPixlaneView& view, QLabel& text, QProgressBar& bar,
+                  QLabel& rate, QLabel& timeLeft);
 
     bool IsFetching() const { return m_bFetching; }
     // A fetch begins: nothing of it has been painted, the bar shows no percent yet.
@@ -46,6 +48,7 @@ class CFetchPainter {
     void PaintIfDue();
     void PaintPending();
 
+    CLineSession& m_line;
     CPixlaneView& m_view;
     QLabel& m_text;
     QProgressBar& m_bar;

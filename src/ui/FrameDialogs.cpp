@@ -1,5 +1,6 @@
 // The frame's glue to the dialogs of the module and help menus: each is created, shown
 // modally and destroyed by its command.
+#include "app/PixlaneApp.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/ModulSoftwareDlg.h"
 #include "dialogs/ModulStatusDlg.h"
@@ -14,12 +15,12 @@ void CMainFrame::ShowModuleStatusDialog() {
 }
 
 void CMainFrame::ShowTimeStampDialog() {
-    CZeitstempelDlg dialog(this);
+    CZeitstempelDlg dialog(m_app.Line(), this);
     dialog.exec();
 }
 
 void CMainFrame::ShowModuleSoftwareDialog() {
-    CModulSoftwareDlg dialog(this);
+    CModulSoftwareDlg dialog(m_app.Line(), this);
     dialog.exec();
 }
 

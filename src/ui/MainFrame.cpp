@@ -115,8 +115,8 @@ CMainFrame::CMainFrame(CPixlaneApp& app, QWidget* parent)
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
-    m_pPainter =
-        std::make_unique<CFetchPainter>(*m_pView, *m_pText, *m_pProgress, *m_pRate, *m_pTimeLeft);
+    m_pPainter = std::make_unique<CFetchPainter>(app.Line(), *m_pView, *m_pText, *m_pProgress,
+                                                 *m_pRate, *m_pTimeLeft);
     UpdateCaption();
     move(kInitialX, kInitialY);
     setFixedSize(kInitialWidth, kInitialHeight);

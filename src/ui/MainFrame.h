@@ -29,7 +29,7 @@ class CMainFrame : public QMainWindow, public CAppUi {
     static constexpr int kInitialWidth = 266;
     static constexpr int kInitialHeight = 288;
     // While a fetch runs, the view and the status bar are repainted at most once in this
-    // many milliseconds of the port's clock.
+    // many milliseconds of the line's clock.
     static constexpr uint32_t kRepaintIntervalMs = CFetchPainter::kRepaintIntervalMs;
 
     explicit CMainFrame(CPixlaneApp& app, QWidget* parent = nullptr);

@@ -16,18 +16,12 @@
 class CAppFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
+        m_app.Line().SetClock(&m_clock);
+        m_app.Line().SetLineFactory(&m_factory);
         m_factory.Attach(1, Peer());
         m_app.SetUi(&m_ui);
         m_app.BuildYuvTables();
         ASSERT_TRUE(m_app.OpenConfiguredPort());
-    }
-    void TearDown() override {
-        CComPort().Open(0);
-        CComPort::SetUi(nullptr);
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
     }
     virtual CSimPeer* Peer() { return &m_module; }
     // How often the module received this frame.
@@ -41,6 +35,6 @@ class CAppFixture : public ::testing::Test {
     CVirtualClock m_clock;
     CFakeLineFactory m_factory{m_clock};
     CModuleSim m_module;
-    CRecordingUi m_ui;
+    CRecordingUi m_ui{&m_clock};
     CPixlaneApp m_app;
 };

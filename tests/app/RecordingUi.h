@@ -9,12 +9,14 @@
 #include "app/Progress.h"
 #include "app/SettingsMembers.h"
 #include "image/ScreenImage.h"
-#include "link/ComPort.h"
+#include "link/Clock.h"
 
 // Records what the application shows and keeps a screen image to draw into. A loop ends
 // at the pump whose number m_nStopAtPump names (1 = the first); m_onPump runs at each.
+// Progress is timed on the clock given (0 without one).
 class CRecordingUi : public CAppUi {
   public:
+    explicit CRecordingUi(CClock* clock = nullptr) : m_pClock(clock) {}
     void SetStatusText(const std::string& text) override { m_status.push_back(text); }
     void MessageBox(const std::string& text) override { m_messages.push_back(text); }
     CScreenImage* ScreenImage(int width, int height) override {
@@ -37,11 +39,11 @@ class CRecordingUi : public CAppUi {
     void ImageChanged() override {}
     void ShowProgress(const CFetchProgress& progress) override {
         m_progress.push_back(progress);
-        m_progressAtMs.push_back(CComPort::Clock().GetTickCount());
+        m_progressAtMs.push_back(Now());
     }
     void EndProgress() override {
         ++m_nProgressEnds;
-        m_nProgressEndMs = CComPort::Clock().GetTickCount();
+        m_nProgressEndMs = Now();
     }
     bool PumpEvents() override {
         ++m_nPumps;
@@ -65,7 +67,7 @@ class CRecordingUi : public CAppUi {
     CScreenImage m_screen;
     int m_nLastRepainted = -1, m_nViewW = 0, m_nViewH = 0, m_nResizeW = 0, m_nResizeH = 0;
     std::optional<std::string> m_sSaveAs;
-    std::vector<CFetchProgress> m_progress;  // and the port clock's time of each
+    std::vector<CFetchProgress> m_progress;  // and the clock's time of each
     std::vector<uint32_t> m_progressAtMs;
     int m_nProgressEnds = 0;
     uint32_t m_nProgressEndMs = 0;
@@ -77,4 +79,8 @@ class CRecordingUi : public CAppUi {
     std::vector<std::string> m_dialogs;  // the module dialogs opened, by title
     CEinstellungMembers m_settingsIn;
     std::function<void(CEinstellungMembers&)> m_editSettings;
+
+  private:
+    uint32_t Now() const { return m_pClock != nullptr ? m_pClock->GetTickCount() : 0; }
+    CClock* m_pClock;
 };

@@ -420,7 +420,7 @@ TEST_F(CaptureModemRoundTest, AHangUpTheModuleRefusesDropsDtrAndTheNextRoundReop
     ASSERT_EQ(Journal(true).size(), 1u);
     EXPECT_EQ(Journal(true)[0]["result"].toString(), "partial");
     EXPECT_FALSE(m_modem.IsOffHook()) << "DTR dropped";
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(m_app.Line().IsOpen());
     const std::vector<QJsonObject> journal = Journal();
     ASSERT_EQ(journal.size(), 2u);
     EXPECT_EQ(journal[1]["event"].toString(), "hangup");

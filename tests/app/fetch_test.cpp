@@ -180,7 +180,7 @@ TEST_F(FetchTest, TheRequestAsksForTheBlocksTheFetchReads) {
         EXPECT_EQ(m_module.Frames().front(), c.m_pFrame);
         EXPECT_EQ(m_app.m_nBlockCount, c.m_nBlocks);
         EXPECT_EQ(Count("q,i,0#"), c.m_nBlocks);
-        EXPECT_EQ(CComPort().GetCameraStatus(), "03");
+        EXPECT_EQ(CComPort(m_app.Line()).GetCameraStatus(), "03");
     }
 }
 

@@ -22,14 +22,12 @@ class SettingsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
         m_factory.Attach(1, nullptr);
     }
-    void TearDown() override {
-        CComPort().Open(0);
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
+    // The application's line in virtual time on the fake lines.
+    void Wire(CPixlaneApp& app) {
+        app.Line().SetClock(&m_clock);
+        app.Line().SetLineFactory(&m_factory);
     }
     QString File() const { return m_dir.filePath("pixlane.ini"); }
     // The settings file as a user writes it by hand: one "name=value" line each.
@@ -50,6 +48,7 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, EmptyStoreGivesDefaultsAndOpensComOne) {
     QSettings store(File(), QSettings::IniFormat);
     CPixlaneApp app;
+    Wire(app);
     ASSERT_TRUE(app.InitInstance(&store));
     EXPECT_EQ(app.m_iCom, 1);
     EXPECT_EQ(app.m_iBaudrate, 57600);
@@ -72,18 +71,19 @@ TEST_F(SettingsTest, EmptyStoreGivesDefaultsAndOpensComOne) {
     EXPECT_EQ(app.m_STimerTime, "10");
     // The port is open at 57600 8N1 with RTS handshake.
     EXPECT_TRUE(app.m_bPortOpen);
-    ASSERT_NE(CComPort::State(), nullptr);
-    EXPECT_EQ(CComPort::State()->m_nBaudRate, 57600u);
-    EXPECT_EQ(CComPort::State()->m_nByteSize, 8);
-    EXPECT_EQ(CComPort::State()->m_nParity, CLineState::kNoParity);
-    EXPECT_EQ(CComPort::State()->m_nStopBits, CLineState::kOneStopBit);
-    EXPECT_EQ(CComPort::State()->m_nRtsControl, CLineState::kRtsHandshake);
+    ASSERT_NE(app.Line().State(), nullptr);
+    EXPECT_EQ(app.Line().State()->m_nBaudRate, 57600u);
+    EXPECT_EQ(app.Line().State()->m_nByteSize, 8);
+    EXPECT_EQ(app.Line().State()->m_nParity, CLineState::kNoParity);
+    EXPECT_EQ(app.Line().State()->m_nStopBits, CLineState::kOneStopBit);
+    EXPECT_EQ(app.Line().State()->m_nRtsControl, CLineState::kRtsHandshake);
 }
 
 TEST_F(SettingsTest, ExitWritesAllValuesWithOpenAsZeroAndThemRoundTrip) {
     {
         QSettings store(File(), QSettings::IniFormat);
         CPixlaneApp app;
+        Wire(app);
         ASSERT_TRUE(app.InitInstance(&store));
         app.m_iCom = 4;
         app.m_iBaudrate = 115200;
@@ -112,7 +112,7 @@ TEST_F(SettingsTest, ExitWritesAllValuesWithOpenAsZeroAndThemRoundTrip) {
         app.m_STimerTime = "15";
         EXPECT_TRUE(app.m_bPortOpen);
         app.ExitInstance();
-        EXPECT_FALSE(CComPort::IsOpen());
+        EXPECT_FALSE(app.Line().IsOpen());
     }
     QSettings raw(File(), QSettings::IniFormat);
     raw.beginGroup(CPixlaneApp::kSection);
@@ -122,6 +122,7 @@ TEST_F(SettingsTest, ExitWritesAllValuesWithOpenAsZeroAndThemRoundTrip) {
 
     QSettings store(File(), QSettings::IniFormat);
     CPixlaneApp again;
+    Wire(again);
     again.ReadSettings(store);
     EXPECT_EQ(again.m_iCom, 4);
     EXPECT_EQ(again.m_iBaudrate, 115200);
@@ -165,11 +166,12 @@ TEST_F(SettingsTest, StoredValuesThatNeedCare) {
     }
     QSettings store(File(), QSettings::IniFormat);
     CPixlaneApp app;
+    Wire(app);
     ASSERT_TRUE(app.InitInstance(&store));
     EXPECT_EQ(app.sHandshake, 2);
     // A stored "open" of 1 skips the port open while the flag reads true.
     EXPECT_TRUE(app.m_bPortOpen);
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(app.Line().IsOpen());
     EXPECT_TRUE(m_factory.m_opened.empty());
     // Anything that is not a number reads as its default.
     EXPECT_EQ(app.m_iBaudrate, 57600);
@@ -225,6 +227,7 @@ TEST_F(SettingsTest, EveryStoredValueIsReadAndWrittenUnderItsNameWithItsDefault)
     {
         QSettings store(File(), QSettings::IniFormat);
         CPixlaneApp app;
+        Wire(app);
         ASSERT_TRUE(app.InitInstance(&store));
         app.ExitInstance();
     }
@@ -244,6 +247,7 @@ TEST_F(SettingsTest, EveryStoredValueIsReadAndWrittenUnderItsNameWithItsDefault)
     {
         QSettings store(File(), QSettings::IniFormat);
         CPixlaneApp app;
+        Wire(app);
         ASSERT_TRUE(app.InitInstance(&store));
         app.ExitInstance();
     }
@@ -263,6 +267,7 @@ TEST_F(SettingsTest, HandWrittenValuesAreTakenAsWritten) {
     QSettings store(File(), QSettings::IniFormat);
     std::vector<std::string> warnings;
     CPixlaneApp app;
+    Wire(app);
     app.ReadSettings(store, [&](const std::string& text) { warnings.push_back(text); });
     // Numbers are decimal, whatever their leading zeros.
     EXPECT_EQ(app.Start, 10);
@@ -287,6 +292,7 @@ TEST_F(SettingsTest, HandWrittenValuesAreTakenAsWritten) {
 
     // The window reads the same values without a word.
     CPixlaneApp window;
+    Wire(window);
     window.ReadSettings(store);
     EXPECT_EQ(window.m_iBaudrate, 57600);
     EXPECT_EQ(window.m_sTel_nr, "0,0815");
@@ -313,6 +319,7 @@ TEST_F(SettingsTest, TruthValuesReadTheWordsTheStoreWritesForThem) {
     QSettings store(File(), QSettings::IniFormat);
     std::vector<std::string> warnings;
     CPixlaneApp app;
+    Wire(app);
     app.ReadSettings(store, [&](const std::string& text) { warnings.push_back(text); });
     app.ReadAutoSave(store);
     EXPECT_TRUE(app.m_bkompri && app.m_bFrei && app.m_bExpert && app.b_Ein_dlg_ok);
@@ -341,6 +348,7 @@ TEST_F(SettingsTest, ASectionOfAGroupBesideItsParentHidesNoValue) {
     }
     QSettings store(File(), QSettings::IniFormat);
     CPixlaneApp app;
+    Wire(app);
     app.ReadSettings(store);
     EXPECT_EQ(app.m_iCom, 3);
     EXPECT_EQ(app.m_sTel_nr, "0815");
@@ -359,6 +367,7 @@ TEST_F(SettingsTest, ValueWithNulAndCommaSurvivesTheWriteAtExit) {
         QSettings store(File(), QSettings::IniFormat);
         EXPECT_EQ(StoredPortDevice(store, 3), device);
         CPixlaneApp app;
+        Wire(app);
         app.ReadSettings(store);
         app.WriteSettings(store);
     }
@@ -384,47 +393,45 @@ TEST_F(SettingsTest, PortNumbersResolveThroughVariableStoredValueAndDefault) {
     qunsetenv("PIXLANE_COM3");
     QSettings store(File(), QSettings::IniFormat);
     CPixlaneApp app;
+    Wire(app);
     ASSERT_TRUE(app.InitInstance(&store));
-    const CPortName two = ResolvePort(2);
-    EXPECT_EQ(two.m_sDevice, "/dev/serial/by-id/usb-Kelvorn,Modul-if00");
-    EXPECT_EQ(two.m_eSource, EPortSource::Stored);
-    EXPECT_EQ(ResolvePortName(3), "/dev/tty USB3");
-    const CPortName four = ResolvePort(4);
-    EXPECT_EQ(four.m_sDevice, "/dev/ttyS3") << "an empty stored value counts as none";
-    EXPECT_EQ(four.m_eSource, EPortSource::Default);
+    const auto device = [&app](int port) { return app.LineAddress(port).DeviceName(); };
+    EXPECT_EQ(device(2), "/dev/serial/by-id/usb-Kelvorn,Modul-if00");
+    EXPECT_EQ(device(3), "/dev/tty USB3");
+    EXPECT_EQ(device(4), "/dev/ttyS3") << "an empty stored value counts as none";
 
     qputenv("PIXLANE_COM2", "/dev/pts/9");
-    const CPortName env = ResolvePort(2);
-    EXPECT_EQ(env.m_sDevice, "/dev/pts/9");
-    EXPECT_EQ(env.m_eSource, EPortSource::Environment);
-    EXPECT_EQ(ResolvePortName(3), "/dev/tty USB3") << "only the port named";
+    EXPECT_EQ(device(2), "/dev/pts/9");
+    EXPECT_EQ(device(3), "/dev/tty USB3") << "only the port named";
     qunsetenv("PIXLANE_COM2");
 
     app.ExitInstance();
-    EXPECT_EQ(ResolvePortName(2), "/dev/ttyS1") << "the store is gone with the program";
+    EXPECT_EQ(device(2), "/dev/ttyS1") << "the store is gone with the program";
 }
 
 TEST_F(SettingsTest, PortNumberOutsideOneToNineIsAFailedOpen) {
     m_factory.Attach(1, nullptr);
     for (int com : {0, 10, 257, -1}) {
         CPixlaneApp app;
+        Wire(app);
         app.m_iCom = com;
         EXPECT_FALSE(app.OpenConfiguredPort()) << com;
         EXPECT_FALSE(app.m_bPortOpen) << com;
-        EXPECT_FALSE(CComPort::IsOpen()) << com;
+        EXPECT_FALSE(app.Line().IsOpen()) << com;
     }
     EXPECT_TRUE(m_factory.m_opened.empty());
 }
 
 TEST_F(SettingsTest, PortToggleClosesAndReopens) {
     CPixlaneApp app;
+    Wire(app);
     ASSERT_TRUE(app.OpenConfiguredPort());
     app.OnPortToggle();
     EXPECT_FALSE(app.m_bPortOpen);
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(app.Line().IsOpen());
     app.OnPortToggle();
     EXPECT_TRUE(app.m_bPortOpen);
-    EXPECT_TRUE(CComPort::IsOpen());
+    EXPECT_TRUE(app.Line().IsOpen());
     EXPECT_EQ(m_factory.m_opened.size(), 2u);
 }
 

@@ -28,7 +28,9 @@ struct CCliResult {
     std::string m_sErr;
 };
 
-inline CCliResult RunCliWith(std::vector<std::string> args, bool terminal = false) {
+// The line runs on what line gives: the system clock and the serial back end without.
+inline CCliResult RunCliWith(std::vector<std::string> args, bool terminal = false,
+                             const CCliLine& line = {}) {
     args.insert(args.begin(), "pixlane-cli");
     std::vector<char*> argv;
     for (std::string& a : args)
@@ -37,7 +39,7 @@ inline CCliResult RunCliWith(std::vector<std::string> args, bool terminal = fals
     std::ostringstream out;
     std::ostringstream err;
     CCliResult r;
-    r.m_nExit = RunCli(static_cast<int>(args.size()), argv.data(), out, err, terminal);
+    r.m_nExit = RunCli(static_cast<int>(args.size()), argv.data(), out, err, terminal, line);
     r.m_sOut = out.str();
     r.m_sErr = err.str();
     return r;

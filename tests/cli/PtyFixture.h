@@ -23,11 +23,7 @@ class CliPtyFixture : public ::testing::Test {
         CSimPeer& peer = withModem ? static_cast<CSimPeer&>(m_modem) : m_module;
         ASSERT_TRUE(m_server.Start(peer, m_sDevice, &error)) << error;
     }
-    void SetUp() override {
-        RemoveSettings();
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
-    }
+    void SetUp() override { RemoveSettings(); }
     void TearDown() override {
         m_server.Stop();
         // The command line never writes the user's settings, nor creates them.

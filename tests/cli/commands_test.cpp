@@ -60,14 +60,10 @@ class CliCommandsTest : public ::testing::Test {
         RemoveSettings();
         m_before = std::nullopt;
         ASSERT_TRUE(m_dir.isValid());
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_recording);
         m_factory.Attach(1, &m_module);
     }
     void TearDown() override {
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
-        EXPECT_FALSE(CComPort::IsOpen());
+        EXPECT_EQ(m_factory.OpenLines(), 0u) << "every run closes its line";
         // The command line never writes the user's settings, nor creates them.
         EXPECT_EQ(FileBytes(SettingsPath()), m_before);
         RemoveSettings();
@@ -81,7 +77,11 @@ class CliCommandsTest : public ::testing::Test {
     // A run on port 1, where the module (or its modem) is attached.
     CCliResult Cli(std::vector<std::string> args, bool terminal = false) {
         args.insert(args.begin(), {"--com", "1"});
-        return RunCliWith(args, terminal);
+        return Run(args, terminal);
+    }
+    // A run on the fake line in virtual time.
+    CCliResult Run(std::vector<std::string> args, bool terminal = false) {
+        return RunCliWith(std::move(args), terminal, {&m_clock, &m_recording});
     }
     std::string Temp(const char* name) const { return m_dir.filePath(name).toStdString(); }
     int Count(const std::string& frame) const {
@@ -455,9 +455,9 @@ TEST_F(CliCommandsTest, TheLineIsSetUpFromTheStoredSettingsAndTheOptions) {
     m_factory.Attach(4, &m_module);
     m_factory.Attach(2, &m_module);
     Store({{"m_iCom", 4}, {"m_iBaudrate", 19200}, {"sHandshake", 0}, {"m_bHandshake", 0}});
-    ASSERT_EQ(RunCliWith({"reset"}).m_nExit, 0);
-    ASSERT_EQ(RunCliWith({"--baud", "9600", "--handshake", "on", "reset"}).m_nExit, 0);
-    ASSERT_EQ(RunCliWith({"--com", "2", "--handshake", "off", "reset"}).m_nExit, 0);
+    ASSERT_EQ(Run({"reset"}).m_nExit, 0);
+    ASSERT_EQ(Run({"--baud", "9600", "--handshake", "on", "reset"}).m_nExit, 0);
+    ASSERT_EQ(Run({"--com", "2", "--handshake", "off", "reset"}).m_nExit, 0);
     EXPECT_EQ(m_factory.m_opened, (std::vector<int>{4, 4, 2}));
     ASSERT_EQ(m_recording.m_states.size(), 3u);
     EXPECT_EQ(m_recording.m_states[0].m_nBaudRate, 19200u);
@@ -470,19 +470,19 @@ TEST_F(CliCommandsTest, TheLineIsSetUpFromTheStoredSettingsAndTheOptions) {
 
 TEST_F(CliCommandsTest, APortThatCannotBeOpenedIsNamedInGerman) {
     Store({{"m_iCom", 6}}, {{6, "/dev/stored-six"}});
-    const CCliResult stored = RunCliWith({"--quiet", "reset"});
+    const CCliResult stored = Run({"--quiet", "reset"});
     EXPECT_EQ(stored.m_nExit, 1);
     EXPECT_EQ(stored.m_sOut, "");
     EXPECT_EQ(stored.m_sErr, "ComPort COM6 (/dev/stored-six) kann nicht geöffnet werden !\n");
 
     // A device named directly stands behind the stored port number for the run only, and
     // is named as what the user gave.
-    const CCliResult device = RunCliWith({"--device", "/dev/named", "status", "camera"});
+    const CCliResult device = Run({"--device", "/dev/named", "status", "camera"});
     EXPECT_EQ(device.m_nExit, 1);
     EXPECT_EQ(device.m_sErr, "Gerät /dev/named kann nicht geöffnet werden !\n");
     EXPECT_EQ(std::getenv("PIXLANE_COM6"), nullptr);
 
-    const CCliResult com = RunCliWith({"--com", "5", "fetch", "-o", Temp("x.bmp")});
+    const CCliResult com = Run({"--com", "5", "fetch", "-o", Temp("x.bmp")});
     EXPECT_EQ(com.m_nExit, 1);
     EXPECT_EQ(com.m_sErr, "ComPort COM5 (/dev/ttyS4) kann nicht geöffnet werden !\n");
     EXPECT_FALSE(FileBytes(Temp("x.bmp")).has_value());
@@ -490,7 +490,7 @@ TEST_F(CliCommandsTest, APortThatCannotBeOpenedIsNamedInGerman) {
 
 TEST_F(CliCommandsTest, AStoredPortOutsideOneToNineIsNoPort) {
     Store({{"m_iCom", 12}});
-    const CCliResult r = RunCliWith({"reset"});
+    const CCliResult r = Run({"reset"});
     EXPECT_EQ(r.m_nExit, 1);
     EXPECT_EQ(r.m_sErr, "ComPort COM12 kann nicht geöffnet werden !\n");
     EXPECT_TRUE(m_factory.m_opened.empty());

@@ -52,17 +52,11 @@ class SmallDiskTest : public ::testing::Test {
                          << std::strerror(s_nRefused);
         ASSERT_TRUE(m_disk.isValid() && m_roomy.isValid());
         RemoveSettings();
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
         m_factory.Attach(1, &m_module);
     }
     void TearDown() override {
         for (const std::string& at : m_mounted)
             ::umount2(at.c_str(), MNT_DETACH);
-        CComPort().Open(0);
-        CComPort::SetUi(nullptr);
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
         RemoveSettings();
     }
     // A memory file system of 100 KiB over the folder (and what was mounted there before).
@@ -103,6 +97,11 @@ class SmallDiskTest : public ::testing::Test {
         return QJsonDocument::fromJson(all.mid(all.lastIndexOf('\n') + 1)).object();
     }
 
+    // pixlane-cli in process, on the fake line in virtual time.
+    CCliResult Run(std::vector<std::string> args) {
+        return RunCliWith(std::move(args), false, {&m_clock, &m_factory});
+    }
+
     CVirtualClock m_clock;
     CFakeLineFactory m_factory{m_clock};
     CModuleSim m_module;
@@ -117,8 +116,10 @@ TEST_F(SmallDiskTest, EveryWritePathSaysSoKeepsWhatWasThereAndLeavesNothingHalfW
     const off_t someRoom = 12 * 1024;
     const std::string old(26998, 'o');
     CRecordingUi ui;
-    const auto window = [&ui] {
+    const auto window = [this, &ui] {
         auto app = std::make_unique<CPixlaneApp>();
+        app->Line().SetClock(&m_clock);
+        app->Line().SetLineFactory(&m_factory);
         app->SetUi(&ui);
         app->BuildYuvTables();
         EXPECT_TRUE(app->OpenConfiguredPort());
@@ -134,14 +135,14 @@ TEST_F(SmallDiskTest, EveryWritePathSaysSoKeepsWhatWasThereAndLeavesNothingHalfW
     const CCase cases[] = {
         {"fetch -o over a picture", [&] { Put(Disk("pic.bmp"), old); }, someRoom,
          [&] {
-             const CCliResult r = RunCliWith({"--quiet", "fetch", "-o", Disk("pic.bmp")});
+             const CCliResult r = Run({"--quiet", "fetch", "-o", Disk("pic.bmp")});
              EXPECT_EQ(r.m_nExit, 1);
              EXPECT_EQ(r.m_sOut, "");
              return r.m_sErr;
          }},
         {"fetch -o a new PNG file", [] {}, 0,
          [&] {
-             const CCliResult r = RunCliWith({"--quiet", "fetch", "-o", Disk("neu.png")});
+             const CCliResult r = Run({"--quiet", "fetch", "-o", Disk("neu.png")});
              EXPECT_EQ(r.m_nExit, 1);
              return r.m_sErr;
          }},
@@ -155,7 +156,7 @@ TEST_F(SmallDiskTest, EveryWritePathSaysSoKeepsWhatWasThereAndLeavesNothingHalfW
          }},
         {"capture -o", [] {}, someRoom,
          [&] {
-             const CCliResult r = RunCliWith(
+             const CCliResult r = Run(
                  {"--quiet", "capture", "-o", Disk("k{channel}.bmp"), "--journal", Roomy("j1")});
              EXPECT_EQ(r.m_nExit, 1);
              EXPECT_EQ(LastLine(Roomy("j1"))["result"].toString(), "failed");
@@ -163,9 +164,8 @@ TEST_F(SmallDiskTest, EveryWritePathSaysSoKeepsWhatWasThereAndLeavesNothingHalfW
          }},
         {"capture --latest", [&] { Put(Disk("aktuell.bmp"), old); }, someRoom,
          [&] {
-             const CCliResult r =
-                 RunCliWith({"--quiet", "capture", "-o", Roomy("k{channel}.bmp"), "--latest",
-                             Disk("aktuell.bmp"), "--journal", Roomy("j2")});
+             const CCliResult r = Run({"--quiet", "capture", "-o", Roomy("k{channel}.bmp"),
+                                       "--latest", Disk("aktuell.bmp"), "--journal", Roomy("j2")});
              EXPECT_EQ(r.m_nExit, 1);
              EXPECT_EQ(r.m_sOut, Roomy("k1.bmp") + "\n") << "the picture itself is kept";
              const QJsonObject line = LastLine(Roomy("j2"));
@@ -229,8 +229,8 @@ TEST_F(SmallDiskTest, MinFreeRemovesTheOldestJournalledPicturesUntilTheRoomIsThe
                    "\"}\n";
     }
     Put(Roomy("j"), journal);
-    const CCliResult r = RunCliWith({"--quiet", "capture", "-o", Disk("k{channel}.bmp"),
-                                     "--journal", Roomy("j"), "--min-free", "44K"});
+    const CCliResult r = Run({"--quiet", "capture", "-o", Disk("k{channel}.bmp"), "--journal",
+                              Roomy("j"), "--min-free", "44K"});
     EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
     std::vector<std::string> left;
     for (const auto& [path, hash] : Contents())
@@ -242,7 +242,7 @@ TEST_F(SmallDiskTest, ASettingsFolderOnAReadOnlyDiskIsNamedAsTheCause) {
     const std::string folder = QFileInfo(SettingsPath().c_str()).path().toStdString();
     ASSERT_TRUE(QDir().mkpath(folder.c_str()));
     ASSERT_NO_FATAL_FAILURE(Mount(folder, MS_RDONLY));
-    const CCliResult r = RunCliWith({"ports", "--assign", "2", "/dev/ttyACM0"});
+    const CCliResult r = Run({"ports", "--assign", "2", "/dev/ttyACM0"});
     EXPECT_EQ(r.m_nExit, 1);
     EXPECT_EQ(r.m_sErr, "pixlane-cli: Ordner " + folder +
                             " ist nicht beschreibbar: die Sperrdatei der Einstellungen kann dort "

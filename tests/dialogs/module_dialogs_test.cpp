@@ -152,7 +152,7 @@ TEST_F(ModuleDialogsTest, StatusButtonsShowTheValueOrTheErrorText) {
 }
 
 TEST_F(ModuleDialogsTest, StatusTimeStampReadsOrResetsAsTheOptionSays) {
-    ASSERT_TRUE(CComPort().SelectChannel("3"));
+    ASSERT_TRUE(CComPort(m_app.Line()).SelectChannel("3"));
     m_module.ClearRecord();
     m_clock.AdvanceUs(125'000'000);
     CModulStatusDlg dlg(m_app, m_frame.get());
@@ -380,7 +380,7 @@ TEST_F(ModuleDialogsTest, ClosingTheProgramEndsTheContinuousPollAndTheDialog) {
 // ---- time-stamp dialog ----
 
 TEST_F(ModuleDialogsTest, TimeStampDialogSendsOnlyAtStartWithTheOptionOfThatPress) {
-    ASSERT_TRUE(CComPort().SelectChannel("3"));
+    ASSERT_TRUE(CComPort(m_app.Line()).SelectChannel("3"));
     m_module.ClearRecord();
     m_clock.AdvanceUs(125'000'000);
     QStringList shown;
@@ -418,7 +418,7 @@ TEST_F(ModuleDialogsTest, TimeStampDialogSendsOnlyAtStartWithTheOptionOfThatPres
 }
 
 TEST_F(ModuleDialogsTest, TimeStampDialogClosesByEnterOffTheButtonsAndByEscape) {
-    CZeitstempelDlg dlg(m_frame.get());
+    CZeitstempelDlg dlg(m_app.Line(), m_frame.get());
     CModalScript enter({[](QWidget* w) {
         QRadioButton* radio = Child<QRadioButton>(w, "lesenUndZuruecksetzen");
         radio->setFocus();
@@ -460,7 +460,7 @@ TEST_F(ModuleDialogsTest, SoftwareDialogAsksEachTimeItOpensAndIgnoresEnter) {
 
 TEST_F(ModuleDialogsTest, SilentModuleShowsTheSoftwareDialogOnlyAfterTheTimeOut) {
     Silence("S");
-    CModulSoftwareDlg dlg(m_frame.get());
+    CModulSoftwareDlg dlg(m_app.Line(), m_frame.get());
     const uint64_t start = m_clock.NowMs();
     uint64_t shownAfter = 0;
     QString text;

@@ -471,20 +471,20 @@ TEST_F(SettingsDialogTest, ComAndBaudListsReopenThePort) {
     PickFromList(dlg, "com", "1");
     EXPECT_EQ(m_factory.m_opened.back(), 1);
     EXPECT_FALSE(m_app.m_bPortOpen);
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(m_app.Line().IsOpen());
     m_app.OnPortToggle();
 
     // Another rate than 115200: warned, and the port runs at it all the same.
     PickFromList(dlg, "baud", "57600");
     EXPECT_EQ(driver.m_boxes, QStringList({"Module firmware works only with 115200 baud !!"}));
     EXPECT_EQ(m_app.m_iBaudrate, 57600);
-    ASSERT_TRUE(CComPort::IsOpen());
-    EXPECT_EQ(CComPort::State()->m_nBaudRate, 57600u);
+    ASSERT_TRUE(m_app.Line().IsOpen());
+    EXPECT_EQ(m_app.Line().State()->m_nBaudRate, 57600u);
 
     driver.m_boxes.clear();
     PickFromList(dlg, "baud", "115200");
     EXPECT_TRUE(driver.m_boxes.isEmpty());
-    EXPECT_EQ(CComPort::State()->m_nBaudRate, 115200u);
+    EXPECT_EQ(m_app.Line().State()->m_nBaudRate, 115200u);
     EXPECT_TRUE(m_app.m_bPortOpen);
 }
 
@@ -525,15 +525,15 @@ TEST_F(SettingsDialogTest, AClickedListEntryIsWhatTheHandlerTakes) {
     ClickInList(dlg, "baud", "57600");
     EXPECT_EQ(Shown("baud"), "57600");
     EXPECT_EQ(m_app.m_iBaudrate, 57600);
-    ASSERT_TRUE(CComPort::IsOpen());
-    EXPECT_EQ(CComPort::State()->m_nBaudRate, 57600u);
+    ASSERT_TRUE(m_app.Line().IsOpen());
+    EXPECT_EQ(m_app.Line().State()->m_nBaudRate, 57600u);
     ClickInList(dlg, "kanal", "2");
     EXPECT_EQ(m_module.Frames().back(), "G,02#");
 }
 
 TEST_F(SettingsDialogTest, ARateTheListLacksIsKeptAndNeverBecomesZero) {
     m_app.m_iBaudrate = 14400;
-    ASSERT_TRUE(CComPort::IsOpen());
+    ASSERT_TRUE(m_app.Line().IsOpen());
     const QStringList boxes = RunSettings({[](CEinstellungDlg& dlg) {
         EXPECT_EQ(Control<QComboBox>(dlg, "baud")->currentIndex(), -1);
         // Opened and closed without a choice.
@@ -545,8 +545,8 @@ TEST_F(SettingsDialogTest, ARateTheListLacksIsKeptAndNeverBecomesZero) {
     }});
     EXPECT_EQ(boxes, QStringList({"Module firmware works only with 115200 baud !!"}));
     EXPECT_EQ(m_app.m_iBaudrate, 14400);
-    ASSERT_TRUE(CComPort::IsOpen());
-    EXPECT_EQ(CComPort::State()->m_nBaudRate, 14400u);
+    ASSERT_TRUE(m_app.Line().IsOpen());
+    EXPECT_EQ(m_app.Line().State()->m_nBaudRate, 14400u);
 }
 
 TEST_F(SettingsDialogTest, AStoredLinkStateIsKeptAsItIs) {

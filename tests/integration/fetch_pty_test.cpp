@@ -38,9 +38,7 @@ class FetchPtyTest : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(m_server.Start(m_module, m_sDevice, &error)) << error;
         qputenv(kPortVariable, QByteArray::fromStdString(m_sDevice));
-        // The production line factory and the system clock.
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
+        // The production line factory and the system clock, as every session has them.
         m_app.m_iCom = kPort;
         m_app.m_iBaudrate = 115200;
         m_app.SetUi(&m_ui);
@@ -48,8 +46,7 @@ class FetchPtyTest : public ::testing::Test {
         ASSERT_TRUE(m_dir.isValid());
     }
     void TearDown() override {
-        CComPort().Open(0);
-        CComPort::SetUi(nullptr);
+        CComPort(m_app.Line()).Open(0);
         m_server.Stop();
         qunsetenv(kPortVariable);
     }

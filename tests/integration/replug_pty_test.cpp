@@ -36,13 +36,9 @@ class ReplugPtyTest : public ::testing::Test {
         m_pStore->setValue(QStringLiteral("Pixlane/BasicSettings/m_iCom"), 1);
         m_pStore->setValue(QStringLiteral("Pixlane/BasicSettings/m_iBaudrate"), 115200);
         m_pStore->sync();
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
     }
     void TearDown() override {
         m_app.ExitInstance();
-        CComPort::SetUi(nullptr);
-        CComPort::SetClock(nullptr);
         m_server.Stop();
     }
 
@@ -94,7 +90,7 @@ TEST_F(ReplugPtyTest, TheWindowPicksTheLineUpAgainWithoutARestart) {
     m_app.OnCommand(ID_BILD_HOLEN);
     EXPECT_EQ(m_ui.m_status.back(), "Schnittstelle getrennt");
     EXPECT_FALSE(m_app.m_bPortOpen);
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(m_app.Line().IsOpen());
     m_ui.m_messages.clear();
     m_app.OnCommand(ID_KAMERASTATUS);
     EXPECT_EQ(m_ui.m_status.back(), "Schnittstelle getrennt");
@@ -125,7 +121,7 @@ TEST_F(ReplugPtyTest, AHundredReopeningsLeaveNoDescriptorBehind) {
     // The waits of the capture round pass in virtual time; the line is real. Each plug is
     // a module of its own, on a time line of its own as the server starts it.
     CVirtualClock clock;
-    CComPort::SetClock(&clock);
+    m_app.Line().SetClock(&clock);
     const auto plug = [this] { Plug(m_further.emplace_back(), 0); };
     plug();
     m_app.SetUi(&m_ui);

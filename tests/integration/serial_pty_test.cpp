@@ -45,9 +45,6 @@ class SerialPtyTest : public ::testing::Test {
             << std::strerror(errno);
         m_sSlave = name;
         ::setenv("PIXLANE_COM3", m_sSlave.c_str(), 1);
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
-        CComPort::SetUi(nullptr);
     }
     void TearDown() override {
         m_port.Open(0);
@@ -93,7 +90,8 @@ class SerialPtyTest : public ::testing::Test {
     int m_nMaster = -1;
     int m_nSlave = -1;
     std::string m_sSlave;
-    CComPort m_port;
+    CLineSession m_line;
+    CComPort m_port{m_line};
 };
 
 TEST_F(SerialPtyTest, SetupReachesTheTerminalSettings) {
@@ -149,11 +147,11 @@ TEST_F(SerialPtyTest, AWriteTheLineCannotTakeGivesUpAfterItsTimeOut) {
 
 TEST_F(SerialPtyTest, StateTheDriverRefusesShowsTheMessage) {
     CRecordingPortUi ui;
-    CComPort::SetUi(&ui);
+    m_line.SetUi(&ui);
     OpenAndSetUp();
     // A pseudo-terminal carries eight data bits without parity only.
     EXPECT_FALSE(m_port.Setup(115200, 7, 1, 1, 2));
-    CComPort::SetUi(nullptr);
+    m_line.SetUi(nullptr);
     ASSERT_EQ(ui.m_messages.size(), 1u);
     EXPECT_EQ(ui.m_messages[0], "Fehler setzen !");
 
@@ -219,14 +217,14 @@ TEST_F(SerialPtyTest, AFarEndThatClosesIsALostLineAndSilenceIsNot) {
     OpenAndSetUp();
     char buf[8] = {};
     EXPECT_FALSE(m_port.Read(buf, 1));
-    EXPECT_TRUE(CComPort::IsOpen()) << "silence";
+    EXPECT_TRUE(m_line.IsOpen()) << "silence";
 
     ::close(m_nMaster);
     m_nMaster = -1;
     EXPECT_FALSE(m_port.Read(buf, 4));
-    EXPECT_FALSE(CComPort::IsOpen());
-    EXPECT_TRUE(CComPort::LineLost());
-    EXPECT_TRUE(CComPort::TakeLineLoss());
+    EXPECT_FALSE(m_line.IsOpen());
+    EXPECT_TRUE(m_line.LineLost());
+    EXPECT_TRUE(m_line.TakeLineLoss());
 
     // A write finds it out as well.
     int master = -1;
@@ -238,8 +236,8 @@ TEST_F(SerialPtyTest, AFarEndThatClosesIsALostLineAndSilenceIsNot) {
     OpenAndSetUp();
     ::close(master);
     EXPECT_FALSE(m_port.Write("V#", 2));
-    EXPECT_FALSE(CComPort::IsOpen());
-    EXPECT_TRUE(CComPort::TakeLineLoss());
+    EXPECT_FALSE(m_line.IsOpen());
+    EXPECT_TRUE(m_line.TakeLineLoss());
 }
 
 TEST_F(SerialPtyTest, OpenIsExclusiveEvenAsRoot) {
@@ -248,27 +246,29 @@ TEST_F(SerialPtyTest, OpenIsExclusiveEvenAsRoot) {
     bool busy = false;
     EXPECT_EQ(CQtSerialLine::OpenDevice(m_sSlave, nullptr, &busy), nullptr);
     EXPECT_TRUE(busy);
+    // A second session of the same process gets no share of the line either.
+    CLineSession other;
+    EXPECT_FALSE(CComPort(other).Open(3));
+    EXPECT_TRUE(other.OpenFoundBusy());
+    EXPECT_FALSE(other.IsOpen());
 
     ASSERT_TRUE(m_port.Open(0));
     auto line = CQtSerialLine::OpenDevice(m_sSlave);
     EXPECT_NE(line, nullptr) << "the close gave the device free";
     EXPECT_FALSE(m_port.Open(3)) << "now the other user holds it";
-    EXPECT_TRUE(CComPort::OpenFoundBusy());
+    EXPECT_TRUE(m_line.OpenFoundBusy());
 }
 
 TEST_F(SerialPtyTest, MissingDeviceFailsToOpen) {
     ::setenv("PIXLANE_COM3", "/dev/pixlane-no-such-port", 1);
     EXPECT_FALSE(m_port.Open(3));
-    EXPECT_FALSE(CComPort::IsOpen());
-    EXPECT_FALSE(CComPort::OpenFoundBusy()) << "a missing device is not held by another";
+    EXPECT_FALSE(m_line.IsOpen());
+    EXPECT_FALSE(m_line.OpenFoundBusy()) << "a missing device is not held by another";
 }
 
 class PortNameTest : public ::testing::Test {
   protected:
-    void TearDown() override {
-        ::unsetenv("PIXLANE_COM2");
-        SetStoredPortLookup(nullptr);
-    }
+    void TearDown() override { ::unsetenv("PIXLANE_COM2"); }
 };
 
 TEST_F(PortNameTest, EnvironmentThenStoredValueThenDefault) {
@@ -277,12 +277,14 @@ TEST_F(PortNameTest, EnvironmentThenStoredValueThenDefault) {
     EXPECT_EQ(ResolvePortName(2), "/dev/ttyS1");
     EXPECT_EQ(ResolvePortName(9), "/dev/ttyS8");
 
-    SetStoredPortLookup([](int port) { return port == 2 ? "/dev/ttyUSB0" : ""; });
-    EXPECT_EQ(ResolvePortName(2), "/dev/ttyUSB0");
-    EXPECT_EQ(ResolvePortName(3), "/dev/ttyS2") << "nothing stored for this port";
+    EXPECT_EQ(ResolvePortName(2, "/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(ResolvePort(2, "/dev/ttyUSB0").m_eSource, EPortSource::Stored);
+    EXPECT_EQ(ResolvePortName(3, ""), "/dev/ttyS2") << "nothing stored for this port";
+    EXPECT_EQ(CLineAddress::Port(2, "/dev/ttyUSB0").DeviceName(), "/dev/ttyUSB0");
 
     ::setenv("PIXLANE_COM2", "/dev/pts/7", 1);
-    EXPECT_EQ(ResolvePortName(2), "/dev/pts/7");
+    EXPECT_EQ(ResolvePortName(2, "/dev/ttyUSB0"), "/dev/pts/7");
+    EXPECT_EQ(CLineAddress::Port(2, "/dev/ttyUSB0").DeviceName(), "/dev/pts/7");
     EXPECT_EQ(ResolvePortName(3), "/dev/ttyS2") << "only the named port";
 }
 
@@ -300,9 +302,7 @@ TEST_F(SerialPtyTest, OpeningAsksTheDriverForLowLatencyAndGoesOnWhereItHasNone) 
     CFakeSerialDriver adapter;
     adapter.m_settings.flags = ASYNC_SKIP_TEST;
     adapter.m_settings.xmit_fifo_size = 64;
-    SetSerialDriver(&adapter);
-    EXPECT_NE(CQtSerialLine::OpenDevice(m_sSlave), nullptr);
-    SetSerialDriver(nullptr);
+    EXPECT_NE(CQtSerialLine::OpenDevice(m_sSlave, nullptr, nullptr, &adapter), nullptr);
     // The flag on top of what the driver had; its other settings written back as they were.
     ASSERT_EQ(adapter.m_sets.size(), 1u);
     EXPECT_EQ(adapter.m_sets[0].flags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);

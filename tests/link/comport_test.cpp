@@ -44,17 +44,11 @@ class ComPortTest : public ::testing::Test {
     void SetUp() override {
         for (int port = 1; port <= 9; ++port)
             m_factory.Attach(port, nullptr);
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
-        CComPort::SetUi(&m_ui);
+        m_line.SetClock(&m_clock);
+        m_line.SetLineFactory(&m_factory);
+        m_line.SetUi(&m_ui);
         // Start away from zero so that nothing relies on the tick count's origin.
         m_clock.AdvanceUs(12345 * kMs);
-    }
-    void TearDown() override {
-        m_port.Open(0);
-        CComPort::SetUi(nullptr);
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
     }
 
     // Opens a port and sets it up the way the program always does.
@@ -67,7 +61,8 @@ class ComPortTest : public ::testing::Test {
     CVirtualClock m_clock;
     CFakeLineFactory m_factory{m_clock};
     CRecordingPortUi m_ui;
-    CComPort m_port;
+    CLineSession m_line;
+    CComPort m_port{m_line};
 };
 
 // ---- open and close ----
@@ -77,9 +72,9 @@ TEST_F(ComPortTest, PortNumbersOutsideOneToNineClose) {
         SCOPED_TRACE(static_cast<int>(closer));
         ASSERT_TRUE(m_port.Open(5));
         EXPECT_TRUE(m_port.Open(closer));
-        EXPECT_FALSE(CComPort::IsOpen());
-        EXPECT_EQ(CComPort::State(), nullptr);
-        EXPECT_EQ(CComPort::Timeouts(), nullptr);
+        EXPECT_FALSE(m_line.IsOpen());
+        EXPECT_EQ(m_line.State(), nullptr);
+        EXPECT_EQ(m_line.Timeouts(), nullptr);
         EXPECT_FALSE(m_port.Open(closer)) << "nothing left to close";
     }
     EXPECT_THAT(m_factory.m_opened, ElementsAre(5, 5, 5));
@@ -95,47 +90,47 @@ TEST_F(ComPortTest, EachNumberOneToNineOpensItsOwnPort) {
 
 TEST_F(ComPortTest, CloseReportsWhetherAPortWasOpen) {
     EXPECT_FALSE(m_port.Open(0));
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(m_line.IsOpen());
 
     ASSERT_TRUE(m_port.Open(2));
-    EXPECT_NE(CComPort::State(), nullptr);
-    EXPECT_NE(CComPort::Timeouts(), nullptr);
+    EXPECT_NE(m_line.State(), nullptr);
+    EXPECT_NE(m_line.Timeouts(), nullptr);
     EXPECT_TRUE(m_port.Open(0));
     EXPECT_FALSE(m_port.Open(0));
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(m_line.IsOpen());
 }
 
 TEST_F(ComPortTest, PortThatCannotBeOpenedLeavesNothingOpen) {
     CFakeLineFactory bare(m_clock);  // no port attached: every open fails
-    CComPort::SetLineFactory(&bare);
+    m_line.SetLineFactory(&bare);
     EXPECT_FALSE(m_port.Open(4));
-    EXPECT_FALSE(CComPort::IsOpen());
-    EXPECT_EQ(CComPort::State(), nullptr);
-    EXPECT_EQ(CComPort::Timeouts(), nullptr);
+    EXPECT_FALSE(m_line.IsOpen());
+    EXPECT_EQ(m_line.State(), nullptr);
+    EXPECT_EQ(m_line.Timeouts(), nullptr);
     EXPECT_FALSE(m_port.Open(0));
 }
 
 TEST_F(ComPortTest, SecondOpenFailsAndKeepsTheFirst) {
     CFakeLine& line = OpenAndSetUp(3);
     EXPECT_FALSE(m_port.Open(3));
-    EXPECT_FALSE(m_port.Open(4)) << "one port per process";
+    EXPECT_FALSE(m_port.Open(4)) << "one line per session";
     EXPECT_THAT(m_factory.m_opened, ElementsAre(3));
 
     // The first port is still the one in use, and still set up.
-    ASSERT_TRUE(CComPort::IsOpen());
+    ASSERT_TRUE(m_line.IsOpen());
     EXPECT_TRUE(m_port.Write("V#", 2));
     EXPECT_EQ(line.Written(), "V#");
-    EXPECT_EQ(CComPort::Timeouts()->m_nReadConstant, 3000u);
+    EXPECT_EQ(m_line.Timeouts()->m_nReadConstant, 3000u);
 }
 
 TEST_F(ComPortTest, FailedStateReadKeepsThePortOpenUntilClosed) {
     m_factory.m_bFailNextGetState = true;
     EXPECT_FALSE(m_port.Open(6));
-    EXPECT_TRUE(CComPort::IsOpen());
+    EXPECT_TRUE(m_line.IsOpen());
     EXPECT_FALSE(m_port.Open(6)) << "the port is still held";
 
     EXPECT_TRUE(m_port.Open(0)) << "the close releases it";
-    EXPECT_FALSE(CComPort::IsOpen());
+    EXPECT_FALSE(m_line.IsOpen());
     EXPECT_TRUE(m_port.Open(6));
 }
 
@@ -157,11 +152,11 @@ TEST_F(ComPortTest, ExceptionWhileOpeningIsAFailedOpen) {
     for (bool badAlloc : {true, false}) {
         SCOPED_TRACE(badAlloc ? "bad_alloc" : "length_error");
         CThrowingFactory factory(badAlloc);
-        CComPort::SetLineFactory(&factory);
+        m_line.SetLineFactory(&factory);
         bool result = true;
         EXPECT_NO_THROW(result = m_port.Open(1));
         EXPECT_FALSE(result);
-        EXPECT_FALSE(CComPort::IsOpen());
+        EXPECT_FALSE(m_line.IsOpen());
     }
 }
 
@@ -216,7 +211,7 @@ TEST_F(ComPortTest, ReadTimeOutIsTotalWhateverTheLength) {
 
 TEST_F(ComPortTest, SetupAppliesTheFixedTimeOuts) {
     CFakeLine& line = OpenAndSetUp();
-    const CLineTimeouts* applied = CComPort::Timeouts();
+    const CLineTimeouts* applied = m_line.Timeouts();
     ASSERT_NE(applied, nullptr);
     EXPECT_EQ(applied->m_nReadInterval, 0u);
     EXPECT_EQ(applied->m_nReadMultiplier, 0u);
@@ -247,7 +242,7 @@ TEST_F(ComPortTest, SetupRejectsBadByteSizeAndStopCodeSilently) {
     ASSERT_TRUE(m_port.Open(1));
     CFakeLine& line = *m_factory.Last();
     const CLineState lineBefore = line.m_state;
-    const CLineState recordedBefore = *CComPort::State();
+    const CLineState recordedBefore = *m_line.State();
     const CLineTimeouts timeoutsBefore = line.m_timeouts;
 
     struct CCase {
@@ -259,11 +254,11 @@ TEST_F(ComPortTest, SetupRejectsBadByteSizeAndStopCodeSilently) {
                      << "byte size " << int(c.m_nByteSize) << ", stop code " << int(c.m_nStopCode));
         EXPECT_FALSE(m_port.Setup(57600, c.m_nByteSize, 1, c.m_nStopCode, 2));
         EXPECT_TRUE(SameState(line.m_state, lineBefore)) << "nothing applied";
-        EXPECT_TRUE(SameState(*CComPort::State(), recordedBefore));
+        EXPECT_TRUE(SameState(*m_line.State(), recordedBefore));
         EXPECT_TRUE(SameTimeouts(line.m_timeouts, timeoutsBefore));
     }
     EXPECT_THAT(m_ui.m_messages, IsEmpty());
-    EXPECT_TRUE(CComPort::IsOpen());
+    EXPECT_TRUE(m_line.IsOpen());
 }
 
 TEST_F(ComPortTest, SetupMapsItsArgumentsOntoTheLine) {
@@ -307,7 +302,7 @@ TEST_F(ComPortTest, SetupMapsItsArgumentsOntoTheLine) {
     for (auto [mode, control] : rts) {
         ASSERT_TRUE(m_port.Setup(115200, 8, 0, 1, mode));
         EXPECT_EQ(line.m_state.m_nRtsControl, control) << "RTS mode " << int(mode);
-        EXPECT_TRUE(SameState(*CComPort::State(), line.m_state));
+        EXPECT_TRUE(SameState(*m_line.State(), line.m_state));
     }
     EXPECT_THAT(m_ui.m_messages, IsEmpty());
 }
@@ -319,8 +314,8 @@ TEST_F(ComPortTest, RefusedStateOrTimeOutsShowTheMessage) {
     line.m_bFailSetState = true;
     EXPECT_FALSE(m_port.Setup(9600, 7, 1, 3, 0));
     EXPECT_THAT(m_ui.m_messages, ElementsAre("Fehler setzen !"));
-    EXPECT_TRUE(SameState(*CComPort::State(), applied)) << "the old state still holds";
-    EXPECT_TRUE(CComPort::IsOpen());
+    EXPECT_TRUE(SameState(*m_line.State(), applied)) << "the old state still holds";
+    EXPECT_TRUE(m_line.IsOpen());
 
     line.m_bFailSetState = false;
     line.m_bFailSetTimeouts = true;
@@ -329,7 +324,7 @@ TEST_F(ComPortTest, RefusedStateOrTimeOutsShowTheMessage) {
     EXPECT_THAT(m_ui.m_messages, ElementsAre("Fehler setzen !", "Fehler setzen !"));
     EXPECT_EQ(line.m_state.m_nBaudRate, 9600u) << "the state went through";
     EXPECT_TRUE(SameTimeouts(line.m_timeouts, oldTimeouts));
-    EXPECT_TRUE(CComPort::IsOpen());
+    EXPECT_TRUE(m_line.IsOpen());
     EXPECT_THAT(m_ui.m_status, IsEmpty());
 }
 
@@ -339,8 +334,8 @@ TEST_F(ComPortTest, ARefusedStateStillLeavesTheReadTimeOutInForce) {
     line.m_bFailSetState = true;
     EXPECT_FALSE(m_port.Setup(115200, 8, 0, 1, 2));
     EXPECT_THAT(m_ui.m_messages, ElementsAre("Fehler setzen !"));
-    ASSERT_NE(CComPort::Timeouts(), nullptr);
-    EXPECT_EQ(CComPort::Timeouts()->m_nReadConstant, 3000u);
+    ASSERT_NE(m_line.Timeouts(), nullptr);
+    EXPECT_EQ(m_line.Timeouts()->m_nReadConstant, 3000u);
     // A read on the silent line waits its three seconds instead of failing at once.
     const uint64_t start = m_clock.NowUs();
     char buf[2];
@@ -422,34 +417,102 @@ TEST_F(ComPortTest, ALineThatGoesAwayClosesThePortAndNothingWaitsForIt) {
     char buf[8] = {};
     // Silence is no loss.
     EXPECT_FALSE(m_port.Read(buf, 6));
-    EXPECT_TRUE(CComPort::IsOpen());
-    EXPECT_FALSE(CComPort::LineLost());
-    EXPECT_FALSE(CComPort::TakeLineLoss());
+    EXPECT_TRUE(m_line.IsOpen());
+    EXPECT_FALSE(m_line.LineLost());
+    EXPECT_FALSE(m_line.TakeLineLoss());
 
     m_factory.Unplug(1);
     const uint64_t start = m_clock.NowUs();
     EXPECT_FALSE(m_port.Write("V#", 2));
-    EXPECT_FALSE(CComPort::IsOpen());
-    EXPECT_TRUE(CComPort::LineLost());
+    EXPECT_FALSE(m_line.IsOpen());
+    EXPECT_TRUE(m_line.LineLost());
     EXPECT_FALSE(m_port.Read(buf, 6));
     EXPECT_FALSE(m_port.PurgeRx());
     EXPECT_EQ(m_clock.NowUs(), start) << "no time-out is waited on a line that is gone";
     EXPECT_THAT(m_ui.m_status, ElementsAre("Schnittstelle getrennt"));
-    EXPECT_TRUE(CComPort::TakeLineLoss());
-    EXPECT_FALSE(CComPort::TakeLineLoss()) << "each loss is taken once";
+    EXPECT_TRUE(m_line.TakeLineLoss());
+    EXPECT_FALSE(m_line.TakeLineLoss()) << "each loss is taken once";
 
     EXPECT_FALSE(m_port.Open(1)) << "the device is still away";
-    EXPECT_TRUE(CComPort::LineLost());
+    EXPECT_TRUE(m_line.LineLost());
     m_factory.Attach(1, nullptr);
     ASSERT_TRUE(m_port.Open(1));
-    EXPECT_FALSE(CComPort::LineLost());
+    EXPECT_FALSE(m_line.LineLost());
 
     // A loss that nobody took before the port was open again is over with the open.
     m_factory.Unplug(1);
     EXPECT_FALSE(m_port.Read(buf, 1));
     m_factory.Attach(1, nullptr);
     ASSERT_TRUE(m_port.Open(1));
-    EXPECT_FALSE(CComPort::TakeLineLoss());
+    EXPECT_FALSE(m_line.TakeLineLoss());
+}
+
+// ---- sessions ----
+
+// Two sessions in one process: each port object reaches the line of its own session, and
+// what happens on one line (its bytes, its waits, its loss, its messages) stays with it.
+TEST_F(ComPortTest, TwoSessionsKeepTheirLinesApart) {
+    CVirtualClock clock2;
+    CFakeLineFactory factory2(clock2);
+    factory2.Attach(1, nullptr);
+    CRecordingPortUi ui2;
+    CLineSession second;
+    second.SetClock(&clock2);
+    second.SetLineFactory(&factory2);
+    second.SetUi(&ui2);
+    CComPort port2(second);
+
+    CFakeLine& line1 = OpenAndSetUp(1);
+    ASSERT_TRUE(port2.Open(1)) << "the same number in another session is another line";
+    ASSERT_TRUE(port2.Setup(9600, 8, 0, 1, 0));
+    CFakeLine& line2 = *factory2.Last();
+    EXPECT_EQ(m_line.State()->m_nBaudRate, 115200u);
+    EXPECT_EQ(second.State()->m_nBaudRate, 9600u);
+
+    line1.InjectNow("eins");
+    line2.InjectNow("zwei");
+    char buf[8] = {};
+    ASSERT_TRUE(port2.Read(buf, 4));
+    EXPECT_STREQ(buf, "zwei");
+    ASSERT_TRUE(m_port.Read(buf, 4));
+    EXPECT_STREQ(buf, "eins");
+    EXPECT_TRUE(port2.Write("V#", 2));
+    EXPECT_EQ(line2.Written(), "V#");
+    EXPECT_EQ(line1.Written(), "");
+
+    // A time-out on one line passes on its own clock alone.
+    const uint64_t before1 = m_clock.NowUs();
+    const uint64_t before2 = clock2.NowUs();
+    EXPECT_FALSE(port2.Read(buf, 1));
+    EXPECT_EQ(clock2.NowUs() - before2, 3000 * kMs);
+    EXPECT_EQ(m_clock.NowUs(), before1);
+
+    // The loss of one line is that line's: the other stays open and quiet.
+    factory2.Unplug(1);
+    EXPECT_FALSE(port2.Write("V#", 2));
+    EXPECT_TRUE(second.LineLost());
+    EXPECT_TRUE(second.TakeLineLoss());
+    EXPECT_FALSE(m_line.LineLost());
+    EXPECT_FALSE(m_line.TakeLineLoss());
+    EXPECT_TRUE(m_line.IsOpen());
+    EXPECT_TRUE(m_port.Write("V#", 2));
+    EXPECT_EQ(line1.Written(), "V#");
+    EXPECT_THAT(ui2.m_status, ElementsAre("Schnittstelle getrennt"));
+    EXPECT_THAT(m_ui.m_status, IsEmpty());
+    EXPECT_EQ(m_line.BytesReceived(), 4u);
+    EXPECT_EQ(second.BytesReceived(), 4u);
+}
+
+TEST_F(ComPortTest, ASessionThatEndsGivesItsLineFree) {
+    {
+        CLineSession other;
+        other.SetClock(&m_clock);
+        other.SetLineFactory(&m_factory);
+        ASSERT_TRUE(CComPort(other).Open(2));
+        EXPECT_EQ(m_factory.OpenLines(), 1u);
+    }
+    EXPECT_EQ(m_factory.OpenLines(), 0u);
+    EXPECT_TRUE(m_port.Open(2));
 }
 
 }  // namespace

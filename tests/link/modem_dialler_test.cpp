@@ -59,7 +59,7 @@ TEST_F(ModemDiallerTest, HappyPathShowsEveryStatusInOrder) {
     m_pLine = &OpenLine(&m_modem);
     ScriptSetUp();
     ScriptConnect();
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemConnected);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui), kModemConnected);
     EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r", "ATX3\r", "ATD!22\r"));
     // One character per 250 ms poll: the echo and line breaks are skipped up to the "K",
     // the line feed after OK ends each step.
@@ -77,7 +77,7 @@ TEST_F(ModemDiallerTest, ErrorToExtensionCommandGivesCodeThreeAfterPurge) {
     m_modem.Answer("AT\r\r\nOK\r\n");
     m_modem.Answer("ATE0M1\r\r\nOK\r\n");
     m_modem.Answer("\r\nERROR\r\n");
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemExtension);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui), kModemExtension);
     EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r", "ATX3\r"));
     // "ATX3" at 5500; the line break and "ERROR" take seven polls, and the wait ends with
     // the word's last letter at 7250. The purge follows the 1-second wait.
@@ -92,7 +92,7 @@ TEST_F(ModemDiallerTest, UnansweredDialHangsUpAfterTheLimit) {
     ScriptSetUp();
     m_modem.Silence();
     std::string word = "BUSY";  // from a dial before: a silent modem has said nothing
-    EXPECT_EQ(DialModem("!22", &m_ui, &word), kModemNoCarrier);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui, &word), kModemNoCarrier);
     EXPECT_EQ(word, "");
     EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r", "ATX3\r", "ATD!22\r", "ATH\r"));
     // Each silent try costs 250 ms plus the 3-second read; the tenth ends beyond 30 s.
@@ -105,7 +105,7 @@ TEST_F(ModemDiallerTest, UnansweredDialHangsUpAfterTheLimit) {
 TEST_F(ModemDiallerTest, ClosedPortGivesCodeSeven) {
     m_pLine = &OpenLine(&m_modem);
     m_port.Open(0);
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemPortClosed);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui), kModemPortClosed);
     EXPECT_THAT(m_modem.Received(), IsEmpty());
     EXPECT_THAT(m_ui.m_status,
                 ElementsAre(kBuilding, "!!Puffer nicht gelöscht=>Com geschlossen??"));
@@ -135,7 +135,7 @@ TEST_F(ModemDiallerTest, ALineThatGoesAwayEndsTheWaitsAtOnce) {
     modem.Answer("\r\nOK\r\n");
     // The dial goes out at 7000 ms; the first poll finds the line gone, instead of polling
     // out the 30-second dial limit; the purges then fail on the closed port.
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemPortClosed);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui), kModemPortClosed);
     EXPECT_EQ(ElapsedMs(), 7000u + 250 + 1001);
     EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, kDialling, "Schnittstelle getrennt",
                                            "!!Puffer nicht gelöscht=>Com geschlossen??"));
@@ -151,7 +151,7 @@ TEST_F(ModemDiallerTest, LongNumberIsDialledWhole) {
     ScriptSetUp();
     ScriptConnect();
     const std::string number = "004989123456789";
-    EXPECT_EQ(DialModem(number, &m_ui), kModemConnected);
+    EXPECT_EQ(DialModem(m_line, number, &m_ui), kModemConnected);
     ASSERT_EQ(m_modem.Received().size(), 4u);
     EXPECT_EQ(m_modem.Received()[3], "ATD" + number + "\r");
 }
@@ -171,7 +171,7 @@ TEST_F(ModemDiallerTest, UnsafeNumbersAreRefusedBeforeAnythingIsSent) {
     for (const auto& [number, text] : numbers) {
         SCOPED_TRACE(number);
         m_ui.m_status.clear();
-        EXPECT_EQ(DialModem(number, &m_ui), kModemBadNumber);
+        EXPECT_EQ(DialModem(m_line, number, &m_ui), kModemBadNumber);
         EXPECT_THAT(m_ui.m_status, ElementsAre(kBuilding, text));
     }
     EXPECT_THAT(m_pLine->Writes(), IsEmpty());
@@ -192,7 +192,7 @@ TEST_F(ModemDiallerTest, AFailureResultEndsTheStepItAnswersAtOnce) {
     m_modem.Answer("AT\r\r\nOK\r\n");
     m_modem.Answer("ATE0M1\r\r\nERROR\r\n");
     std::string word;
-    EXPECT_EQ(DialModem("!22", &m_ui, &word), kModemSetupFailed);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui, &word), kModemSetupFailed);
     EXPECT_EQ(word, "ERROR");
     EXPECT_THAT(Written(), ElementsAre("AT\r", "ATE0M1\r"));
     // "ATE0M1" at 2250: its echo, the line break and "ERROR" take 14 polls of 250 ms.
@@ -206,7 +206,7 @@ TEST_F(ModemDiallerTest, TheCallBeforesNoCarrierDoesNotFailTheNextDial) {
     m_pLine->InjectNow("\r\nNO CARRIER\r\n");
     ScriptSetUp();
     ScriptConnect();
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemConnected);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui), kModemConnected);
     EXPECT_EQ(m_pLine->RxPurges(), 0);
 }
 
@@ -225,7 +225,7 @@ TEST_F(ModemDiallerTest, AFailureResultToTheDialEndsItAtOnceWithoutHangingUp) {
         m_ui.m_status.clear();
         const uint64_t start = m_clock.NowMs();
         std::string word;
-        EXPECT_EQ(DialModem("!22", &m_ui, &word), kModemNoCarrier);
+        EXPECT_EQ(DialModem(m_line, "!22", &m_ui, &word), kModemNoCarrier);
         // The step's text stays; the modem's own word comes beside it.
         EXPECT_THAT(m_ui.m_status,
                     ElementsAre(kBuilding, kDialling, "Gegenstelle antwortet nicht"));
@@ -269,7 +269,7 @@ TEST_F(ModemDiallerTest, OnlyConnectIsAConnectionWhateverElseTheModemSays) {
         modem.Answer("\r\nOK\r\n");
         modem.Answer({{c.m_pAnswer, 2000}});
         const uint64_t start = m_clock.NowMs();
-        const CDialResult dial = DialNumber("!22", &m_ui, EModemPace::kAsArrived);
+        const CDialResult dial = DialNumber(m_line, "!22", &m_ui, EModemPace::kAsArrived);
         EXPECT_EQ(dial.m_nCode, c.m_nCode);
         EXPECT_EQ(dial.m_sModem, c.m_pWord);
         if (c.m_nCode == kModemConnected)
@@ -293,7 +293,7 @@ class ModemSimDiallerTest : public ModemDiallerTest {
 };
 
 TEST_F(ModemSimDiallerTest, ConnectsAndReachesTheModule) {
-    EXPECT_EQ(DialModem("0891234567", &m_ui), kModemConnected);
+    EXPECT_EQ(DialModem(m_line, "0891234567", &m_ui), kModemConnected);
     EXPECT_THAT(m_sim.Dialled(), ElementsAre("0891234567"));
     EXPECT_EQ(m_ui.m_status.back(), "Verbindung ist OK..");
     // Data mode: a module command now goes through the modem.
@@ -303,7 +303,7 @@ TEST_F(ModemSimDiallerTest, ConnectsAndReachesTheModule) {
 
 TEST_F(ModemSimDiallerTest, ModemErrorToExtensionCommand) {
     m_sim.AddFault({ESimFault::ModemError, "ATX3"});
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemExtension);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui), kModemExtension);
     EXPECT_FALSE(m_sim.IsOffHook());
     EXPECT_EQ(m_ui.m_status.back(), "Modem Fehler Nebenstelle");
 }
@@ -311,7 +311,7 @@ TEST_F(ModemSimDiallerTest, ModemErrorToExtensionCommand) {
 TEST_F(ModemSimDiallerTest, NoDialToneEndsTheDialAtOnce) {
     m_sim.m_eDialResult = EDialResult::NoDialtone;
     const uint64_t start = m_clock.NowMs();
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemNoCarrier);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui), kModemNoCarrier);
     EXPECT_LT(m_clock.NowMs() - start, 20000u) << "not the 30-second limit";
     EXPECT_FALSE(m_sim.IsOffHook());
     EXPECT_EQ(m_ui.m_status.back(), "Gegenstelle antwortet nicht");
@@ -319,7 +319,7 @@ TEST_F(ModemSimDiallerTest, NoDialToneEndsTheDialAtOnce) {
 
 TEST_F(ModemSimDiallerTest, DialNeverAnsweredIsAbandoned) {
     m_sim.AddFault({ESimFault::DialNever, ""});
-    EXPECT_EQ(DialModem("!22", &m_ui), kModemNoCarrier);
+    EXPECT_EQ(DialModem(m_line, "!22", &m_ui), kModemNoCarrier);
     EXPECT_FALSE(m_sim.IsOffHook());
     EXPECT_GE(m_sim.Hangups(), 1);
     EXPECT_EQ(m_pLine->Writes().back().m_sBytes, "ATH\r");
@@ -356,7 +356,7 @@ TEST_P(ModemPaceTest, APaceChangesTheTimesNeverTheResult) {
             modem.Answer(i == 2 && dialAnswer == "-" ? "\r\nERROR\r\n" : setUp[i]);
         modem.Answer({{dialAnswer.substr(0, dialAnswer[0] == '-' ? 0 : std::string::npos), 2000}});
         const uint64_t start = m_clock.NowMs();
-        const CDialResult dial = DialNumber("!22", &m_ui, GetParam());
+        const CDialResult dial = DialNumber(m_line, "!22", &m_ui, GetParam());
         EXPECT_EQ(dial.m_nCode, code);
         EXPECT_EQ(dial.m_sModem, word);
         EXPECT_EQ(m_clock.NowMs() - start,

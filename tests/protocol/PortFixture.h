@@ -35,18 +35,11 @@ class CPortFixture : public ::testing::Test {
   protected:
     static constexpr uint64_t kStartMs = 50000;  // away from zero: nothing relies on origin
 
-    void TearDown() override {
-        CComPort().Open(0);
-        CComPort::SetUi(nullptr);
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
-    }
-
     CFakeLine& OpenLine(CSimPeer* peer) {
         m_factory.Attach(1, peer);
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
-        CComPort::SetUi(&m_ui);
+        m_line.SetClock(&m_clock);
+        m_line.SetLineFactory(&m_factory);
+        m_line.SetUi(&m_ui);
         m_clock.AdvanceToUs(kStartMs * 1000);
         EXPECT_TRUE(m_port.Open(1));
         EXPECT_TRUE(m_port.Setup(115200, 8, 0, 1, 2));
@@ -66,5 +59,6 @@ class CPortFixture : public ::testing::Test {
     CVirtualClock m_clock;
     CFakeLineFactory m_factory{m_clock};
     CRecordingPortUi m_ui{m_clock};
-    CComPort m_port;
+    CLineSession m_line;
+    CComPort m_port{m_line};
 };

@@ -88,6 +88,8 @@ class CFakeLineFactory : public CLineFactory {
     std::unique_ptr<CSerialLine> OpenLine(const CLineAddress& address) override;
     // The line most recently opened (valid while the port keeps it open).
     CFakeLine* Last() const { return m_pLast; }
+    // How many of its lines are open now.
+    size_t OpenLines() const { return m_open.size(); }
     std::vector<int> m_opened;  // port numbers in order of successful opens
     bool m_bFailNextGetState = false;
     bool m_bFailNextSetState = false;  // the next line opened refuses every line state

@@ -21,8 +21,8 @@ class CWindowFixture : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        CComPort::SetClock(&m_clock);
-        CComPort::SetLineFactory(&m_factory);
+        m_app.Line().SetClock(&m_clock);
+        m_app.Line().SetLineFactory(&m_factory);
         m_factory.Attach(1, &m_module);
         m_store = std::make_unique<QSettings>(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
         ASSERT_TRUE(m_app.InitInstance(m_store.get()));
@@ -32,8 +32,6 @@ class CWindowFixture : public ::testing::Test {
         m_app.ExitInstance();
         m_app.SetUi(nullptr);
         m_frame.reset();
-        CComPort::SetLineFactory(nullptr);
-        CComPort::SetClock(nullptr);
     }
     CMainFrame& Frame() {
         if (!m_frame) {

@@ -139,8 +139,8 @@ class CaptureTickTest : public CWindowFixture {
         CWindowFixture::SetUp();
         // Closed, and opened again on the recording clock with the modem in front.
         m_app.OnPortToggle();
-        CComPort::SetClock(&m_clock2);
-        CComPort::SetLineFactory(&m_lines);
+        m_app.Line().SetClock(&m_clock2);
+        m_app.Line().SetLineFactory(&m_lines);
         m_lines.Attach(1, &m_peer);
         m_app.OnPortToggle();
         ASSERT_TRUE(m_app.m_bPortOpen);

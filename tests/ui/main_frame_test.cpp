@@ -423,7 +423,7 @@ TEST_F(MainFrameTest, ATextTooLongForItsPaneGetsTheLockPanesRoomAndATooltip) {
 
 TEST_F(MainFrameTest, BlocksFasterThanTheRepaintLimitAreAllPaintedByTheEnd) {
     ShowAndActivate();
-    // The module answers at once: the port's clock stands still during the whole fetch.
+    // The module answers at once: the line's clock stands still during the whole fetch.
     {
         CViewPaints paints(m_frame->View());
         ASSERT_TRUE(m_app.GetImage());
@@ -472,13 +472,14 @@ TEST(FetchPainterTest, TheBarMovesInWholePercentAndTheRateIsReadTwiceASecond) {
     CPixlaneView view(image, doc);
     QLabel text, rate, left;
     QProgressBar bar;
-    CFetchPainter painter(view, text, bar, rate, left);
+    CLineSession line;
+    CFetchPainter painter(line, view, text, bar, rate, left);
     constexpr int kBlocks = 999;
     bar.setRange(0, kBlocks);
     int values = 0, rates = 0;
     QObject::connect(&bar, &QProgressBar::valueChanged, [&values] { ++values; });
     CVirtualClock clock;
-    CComPort::SetClock(&clock);
+    line.SetClock(&clock);
     CFetchProgress progress;
     progress.Start(kBlocks, clock.GetTickCount());
     painter.Begin();
@@ -491,7 +492,6 @@ TEST(FetchPainterTest, TheBarMovesInWholePercentAndTheRateIsReadTwiceASecond) {
         shown = rate.text();
     }
     EXPECT_TRUE(painter.End());
-    CComPort::SetClock(nullptr);
     EXPECT_LE(values, 101);
     EXPECT_EQ(bar.value(), kBlocks);
     EXPECT_LE(rates, clock.NowMs() / CFetchPainter::kFiguresIntervalMs + 2);
