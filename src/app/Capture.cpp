@@ -12,6 +12,7 @@
 #include "app/PixlaneApp.h"
 #include "app/TargetFile.h"
 #include "link/ComPort.h"
+#include "platform/System.h"
 
 // ---- texts shown ----
 
@@ -56,13 +57,7 @@ bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& whe
                           std::string& path, std::string& error) {
     m_lastFile.clear();
     const CNameFields fields{channel, image.Width(), image.Height(), ++m_nSeq};
-    const std::time_t t = static_cast<std::time_t>(when.toSecsSinceEpoch());
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
+    const std::tm local = LocalTime(static_cast<std::time_t>(when.toSecsSinceEpoch()));
     const std::string name = ExpandNamePattern(m_sPattern, local, fields);
     if (error = ExpandedNameProblem(name, m_bInsideFolder); !error.empty())
         return false;

@@ -5,22 +5,12 @@
 #include <cerrno>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #if PIXLANE_HAVE_ZLIB
 #include <zlib.h>
 #endif
 
-#include "app/ErrorText.h"
+#include "platform/ErrorText.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -39,85 +29,6 @@ std::string SizeText(qint64 bytes) {
     return bytes % (1 << 20) == 0 ? std::to_string(bytes >> 20) + " MiB"
                                   : std::to_string(bytes) + " Bytes";
 }
-
-// ---- the system's calls ----
-
-#ifdef _WIN32
-using CStat = struct _stat64;
-
-const wchar_t* WideName(const QString& name) {
-    return reinterpret_cast<const wchar_t*>(name.utf16());
-}
-
-int OpenForReading(const std::string& path) {
-    const QString name = QString::fromStdString(path);
-    int fd = -1;
-    return ::_wsopen_s(&fd, WideName(name), _O_RDONLY | _O_BINARY, _SH_DENYNO, 0) == 0 ? fd : -1;
-}
-
-bool StatOf(int fd, CStat& st) {
-    return ::_fstat64(fd, &st) == 0;
-}
-
-bool StatOf(const std::string& path, CStat& st) {
-    const QString name = QString::fromStdString(path);
-    return ::_wstat64(WideName(name), &st) == 0;
-}
-
-std::string KindText(const CStat& st) {
-    switch (st.st_mode & _S_IFMT) {
-        case _S_IFREG:
-            return {};
-        case _S_IFDIR:
-            return "ist ein Ordner, keine Datei";
-        case _S_IFIFO:
-            return "ist keine Datei, sondern eine FIFO";
-        default:
-            return "ist keine Datei, sondern ein Gerät";
-    }
-}
-
-void CloseDescriptor(int fd) {
-    ::_close(fd);
-}
-#else
-using CStat = struct stat;
-
-// Without waiting: a FIFO opens at once, with or without a writer; a terminal does not
-// become the controlling one.
-int OpenForReading(const std::string& path) {
-    const QByteArray name = QFile::encodeName(QString::fromStdString(path));
-    int fd;
-    do
-        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-bool StatOf(int fd, CStat& st) {
-    return ::fstat(fd, &st) == 0;
-}
-
-bool StatOf(const std::string& path, CStat& st) {
-    return ::stat(QFile::encodeName(QString::fromStdString(path)).constData(), &st) == 0;
-}
-
-std::string KindText(const CStat& st) {
-    if (S_ISREG(st.st_mode))
-        return {};
-    if (S_ISDIR(st.st_mode))
-        return "ist ein Ordner, keine Datei";
-    if (S_ISFIFO(st.st_mode))
-        return "ist keine Datei, sondern eine FIFO";
-    if (S_ISSOCK(st.st_mode))
-        return "ist keine Datei, sondern ein Socket";
-    return "ist keine Datei, sondern ein Gerät";
-}
-
-void CloseDescriptor(int fd) {
-    ::close(fd);
-}
-#endif
 
 // ---- lines from the end back ----
 
@@ -239,18 +150,6 @@ bool Expand(CInputFile& file, std::vector<QByteArray>& chunks, std::string* why)
 
 }  // namespace
 
-std::string NotAFileText(int fd) {
-    CStat st{};
-    if (!StatOf(fd, st))
-        return "nicht lesbar: " + SystemErrorText(errno);
-    return KindText(st);
-}
-
-std::string PathNotAFileText(const std::string& path) {
-    CStat st{};
-    return StatOf(path, st) ? KindText(st) : std::string();
-}
-
 bool CInputFile::Open(const std::string& path, std::string* why) {
     m_bMissing = false;
     m_file.close();
@@ -266,11 +165,11 @@ bool CInputFile::Open(const std::string& path, std::string* why) {
         return Fail(why, "nicht lesbar: " + SystemErrorText(reason));
     }
     if (const std::string kind = NotAFileText(fd); !kind.empty()) {
-        CloseDescriptor(fd);
+        CloseFile(fd);
         return Fail(why, kind);
     }
     if (!m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        CloseDescriptor(fd);
+        CloseFile(fd);
         return Fail(why, "nicht lesbar");
     }
     return true;

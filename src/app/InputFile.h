@@ -39,12 +39,6 @@ class CInputFile {
     bool m_bMissing = false;
 };
 
-// Why the open descriptor is not a regular file ("ist keine Datei, sondern ein Gerät");
-// empty when it is one.
-std::string NotAFileText(int fd);
-// The same for what the path names now, links followed; empty also when it names nothing.
-std::string PathNotAFileText(const std::string& path);
-
 // The whole file, when it is a regular file of at most limit bytes.
 enum class EInput { kRead, kMissing, kRefused };
 EInput ReadInputFile(const std::string& path, qint64 limit, QByteArray& bytes, std::string* why);

@@ -12,7 +12,8 @@
 #include "app/IniText.h"
 #include "app/PixlaneApp.h"
 #include "app/TargetFile.h"
-#include "link/QtSerialLine.h"
+#include "link/LineAddress.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -20,13 +21,11 @@ QString PortKey(int port) {
     return QStringLiteral("Ports/COM%1").arg(port);
 }
 
-#ifdef _WIN32
 bool Fail(std::string* error, const std::string& text) {
     if (error != nullptr)
         *error = text;
     return false;
 }
-#else
 
 // The text with the key of the section set to the encoded line ("COMn=..."), or removed
 // when line is null. Every other byte stays: only the key's own line is replaced (the last
@@ -134,8 +133,6 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
     return true;
 }
 
-#endif
-
 }  // namespace
 
 std::string PortOpenFailedText(const CLineAddress& address) {
@@ -155,7 +152,8 @@ std::string StoredPortDevice(QSettings& store, int port) {
 }
 
 bool StorePortDevice(QSettings& store, int port, const std::string& device, std::string* error) {
-#ifdef _WIN32
+    if (!SettingsInRegistry())
+        return StoreInFile(store, port, device, error);
     // The registry keeps each value on its own.
     if (device.empty())
         store.remove(PortKey(port));
@@ -165,7 +163,4 @@ bool StorePortDevice(QSettings& store, int port, const std::string& device, std:
     if (store.status() != QSettings::NoError)
         return Fail(error, "Einstellung " + PortKey(port).toStdString() + " nicht gespeichert");
     return true;
-#else
-    return StoreInFile(store, port, device, error);
-#endif
 }

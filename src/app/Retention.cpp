@@ -15,18 +15,10 @@
 #include <set>
 #include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-#include "app/ErrorText.h"
 #include "app/NamePattern.h"
 #include "app/Report.h"
 #include "link/PrintableText.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -70,13 +62,6 @@ bool IsPictureStart(const char* head, size_t size) {
            (size >= 8 && std::equal(head, head + 8, kPng));
 }
 
-// What a file or folder is, whatever name it has.
-struct CFileId {
-    uint64_t m_nDevice = 0;
-    uint64_t m_nFile = 0;
-    bool operator==(const CFileId&) const = default;
-};
-
 // What is never removed, whatever its name: the journal and its rotated copies, the
 // latest copy, the metrics file; and nothing below the status page's folder.
 struct CNotPictures {
@@ -89,225 +74,6 @@ struct CNotPictures {
         return std::find(m_files.begin(), m_files.end(), id) != m_files.end();
     }
 };
-
-enum class ERemoved { Yes, NotOwn, Failed };
-
-// ---- the file system, as each platform offers it ----
-
-#ifdef _WIN32
-
-std::wstring Wide(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
-}
-
-class CHandle {
-  public:
-    explicit CHandle(HANDLE handle) : m_h(handle) {}
-    CHandle(CHandle&& other) noexcept : m_h(std::exchange(other.m_h, INVALID_HANDLE_VALUE)) {}
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
-    ~CHandle() {
-        if (Valid())
-            ::CloseHandle(m_h);
-    }
-    bool Valid() const { return m_h != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_h; }
-
-  private:
-    HANDLE m_h;
-};
-
-CFileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
-    return {info.dwVolumeSerialNumber,
-            (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-}
-
-int64_t UnixSeconds(const FILETIME& time) {
-    const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    return (static_cast<int64_t>(ticks) - 116444736000000000LL) / 10000000;
-}
-
-bool FileIdOf(const QString& path, CFileId& id) {
-    const CHandle h(::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!h.Valid() || !::GetFileInformationByHandle(h.Get(), &info))
-        return false;
-    id = IdOf(info);
-    return true;
-}
-
-// The last failure: a name that is not there is no picture of ours; anything else is a
-// failure with its reason.
-ERemoved NotThereOrFailed(std::string& why) {
-    const DWORD code = ::GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
-        return ERemoved::NotOwn;
-    why = SystemErrorText(ErrnoOfWindowsError(code));
-    return ERemoved::Failed;
-}
-
-// The folder, held open without letting anybody rename or remove it; each folder on the
-// way down is held the same way and must be no link or junction, so that the way cannot
-// change while a file is looked at and removed.
-class CPictureFolder {
-  public:
-    explicit CPictureFolder(const QString& root)
-        : m_root(::CreateFileW(Wide(root).c_str(), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
-        wchar_t final[MAX_PATH * 4];
-        const DWORD size = m_root.Valid()
-                               ? ::GetFinalPathNameByHandleW(m_root.Get(), final, MAX_PATH * 4,
-                                                             FILE_NAME_NORMALIZED)
-                               : 0;
-        if (size > 0 && size < MAX_PATH * 4)
-            m_sBase.assign(final, size);
-    }
-    bool IsOpen() const { return !m_sBase.empty(); }
-
-    ERemoved RemoveIfOwn(const QStringList& parts, int64_t writtenBy, const CNotPictures& others,
-                         std::string& why) const {
-        std::vector<CHandle> held;
-        std::wstring path = m_sBase;
-        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-            path += L'\\' + parts[i].toStdWString();
-            CHandle folder(::CreateFileW(
-                path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            BY_HANDLE_FILE_INFORMATION info{};
-            if (!folder.Valid() || !::GetFileInformationByHandle(folder.Get(), &info))
-                return NotThereOrFailed(why);
-            if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-                (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                others.m_report == IdOf(info))
-                return ERemoved::NotOwn;
-            held.push_back(std::move(folder));
-        }
-        path += L'\\' + parts.back().toStdWString();
-        const CHandle file(::CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                         nullptr));
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!file.Valid() || !::GetFileInformationByHandle(file.Get(), &info))
-            return NotThereOrFailed(why);
-        char head[8];
-        DWORD got = 0;
-        if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-            ::GetFileType(file.Get()) != FILE_TYPE_DISK ||
-            UnixSeconds(info.ftLastWriteTime) > writtenBy || others.Holds(IdOf(info)) ||
-            !::ReadFile(file.Get(), head, sizeof head, &got, nullptr) || !IsPictureStart(head, got))
-            return ERemoved::NotOwn;
-        // Removed as the handle closes: the very file that was looked at.
-        FILE_DISPOSITION_INFO dispose{TRUE};
-        if (!::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &dispose,
-                                          sizeof dispose))
-            return NotThereOrFailed(why);
-        return ERemoved::Yes;
-    }
-
-  private:
-    CHandle m_root;
-    std::wstring m_sBase;
-};
-
-#else
-
-CFileId IdOf(const struct stat& st) {
-    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-
-bool FileIdOf(const QString& path, CFileId& id) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return false;
-    id = IdOf(st);
-    return true;
-}
-
-// A descriptor closed when it goes.
-class CFd {
-  public:
-    explicit CFd(int fd) : m_nFd(fd) {}
-    CFd(CFd&& other) noexcept : m_nFd(std::exchange(other.m_nFd, -1)) {}
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    ~CFd() {
-        if (m_nFd >= 0)
-            ::close(m_nFd);
-    }
-    int Get() const { return m_nFd; }
-
-  private:
-    int m_nFd;
-};
-
-// The last failure: a name that is not there, or is a link or no folder where the way goes
-// on, is no picture of ours; anything else is a failure with its reason.
-ERemoved NotThereOrFailed(std::string& why) {
-    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
-        return ERemoved::NotOwn;
-    why = SystemErrorText(errno);
-    return ERemoved::Failed;
-}
-
-// The folder, opened once; every way down from it is taken without following a link, so
-// that a folder swapped for a link meanwhile leads nowhere.
-class CPictureFolder {
-  public:
-    explicit CPictureFolder(const QString& root)
-        : m_root(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-    bool IsOpen() const { return m_root.Get() >= 0; }
-
-    ERemoved RemoveIfOwn(const QStringList& parts, int64_t writtenBy, const CNotPictures& others,
-                         std::string& why) const {
-        std::vector<CFd> way;
-        int at = m_root.Get();
-        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-            CFd folder(::openat(at, QFile::encodeName(parts[i]).constData(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            struct stat st {};
-            if (folder.Get() < 0 || ::fstat(folder.Get(), &st) != 0)
-                return NotThereOrFailed(why);
-            if (others.m_report == IdOf(st))
-                return ERemoved::NotOwn;
-            at = folder.Get();
-            way.push_back(std::move(folder));
-        }
-        const QByteArray name = QFile::encodeName(parts.back());
-        struct stat st {};
-        if (::fstatat(at, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return NotThereOrFailed(why);
-        if (!S_ISREG(st.st_mode) || st.st_mtime > writtenBy || others.Holds(IdOf(st)))
-            return ERemoved::NotOwn;
-        {
-            // Not blocking: what is no regular file any more is not waited for.
-            const CFd file(::openat(at, name.constData(),
-                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-            struct stat opened {};
-            if (file.Get() < 0 || ::fstat(file.Get(), &opened) != 0)
-                return NotThereOrFailed(why);
-            if (!S_ISREG(opened.st_mode) || !(IdOf(opened) == IdOf(st)))
-                return ERemoved::NotOwn;
-            char head[8];
-            ssize_t got;
-            do
-                got = ::read(file.Get(), head, sizeof head);
-            while (got < 0 && errno == EINTR);
-            if (got < 0 || !IsPictureStart(head, static_cast<size_t>(got)))
-                return ERemoved::NotOwn;
-        }
-        if (::unlinkat(at, name.constData(), 0) != 0)
-            return NotThereOrFailed(why);
-        return ERemoved::Yes;
-    }
-
-  private:
-    CFd m_root;
-};
-
-#endif
 
 }  // namespace
 
@@ -493,7 +259,7 @@ std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now) {
             others.m_report = id;
     }
     // A folder that is not there holds no picture to remove.
-    const CPictureFolder folder(root);
+    const COpenFolder folder(root);
     if (!folder.IsOpen())
         return events;
 
@@ -507,8 +273,16 @@ std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now) {
             (!others.m_sReport.isEmpty() && Below(file, others.m_sReport)))
             return;
         std::string why;
-        const ERemoved removed =
-            folder.RemoveIfOwn(name.split(u'/'), saved.m_nWrittenBy, others, why);
+        // Not below the status page's folder, written no later than its line says, none of
+        // the files that are never removed, and a picture by its first bytes.
+        const ERemoved removed = folder.RemoveIf(
+            name.split(u'/'), [&others](const CFileId& id) { return others.m_report != id; },
+            [&saved, &others](const CFileSeen& seen) {
+                return seen.m_nWritten <= saved.m_nWrittenBy && !others.Holds(seen.m_id) &&
+                       IsPictureStart(seen.m_head.constData(),
+                                      static_cast<size_t>(seen.m_head.size()));
+            },
+            why);
         if (removed == ERemoved::NotOwn)
             return;
         CCaptureEvent e;

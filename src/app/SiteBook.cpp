@@ -5,9 +5,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLibraryInfo>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cctype>
@@ -22,6 +20,7 @@
 #include "app/Report.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -300,38 +299,8 @@ const CSite* CSiteBook::Find(const std::string& name) const {
     return nullptr;
 }
 
-// The settings store reads a file as soon as it is made for it, so it cannot be asked
-// where a book is (a FIFO there would hold it): on Windows it is asked all the same, as
-// nothing there blocks so; elsewhere its folders are those of the XDG base directories.
-#ifdef _WIN32
 std::string UserSiteBookPath() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, CPixlaneApp::kOrganisation,
-                     kBookName)
-        .fileName()
-        .toStdString();
-}
-
-std::string SystemSiteBookPath() {
-    return QSettings(QSettings::IniFormat, QSettings::SystemScope, CPixlaneApp::kOrganisation,
-                     kBookName)
-        .fileName()
-        .toStdString();
-}
-
-std::vector<std::string> SystemSiteBookPaths() {
-    return {SystemSiteBookPath()};
-}
-#else
-namespace {
-std::string BookIn(const QString& folder) {
-    return QDir::cleanPath(folder + u'/' + QLatin1String(CPixlaneApp::kOrganisation) + u'/' +
-                           QLatin1String(kBookName) + QStringLiteral(".ini"))
-        .toStdString();
-}
-}  // namespace
-
-std::string UserSiteBookPath() {
-    return BookIn(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    return UserIniFile(CPixlaneApp::kOrganisation, kBookName);
 }
 
 std::string SystemSiteBookPath() {
@@ -339,17 +308,8 @@ std::string SystemSiteBookPath() {
 }
 
 std::vector<std::string> SystemSiteBookPaths() {
-    std::vector<std::string> paths;
-    for (const QString& folder :
-         qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts))
-        if (const std::string path = BookIn(folder);
-            std::find(paths.begin(), paths.end(), path) == paths.end())
-            paths.push_back(path);
-    if (paths.empty())
-        paths.push_back(BookIn(QLibraryInfo::path(QLibraryInfo::SettingsPath)));
-    return paths;
+    return SystemIniFiles(CPixlaneApp::kOrganisation, kBookName);
 }
-#endif
 
 std::vector<std::string> SiteBookPaths() {
     std::vector<std::string> paths = SystemSiteBookPaths();

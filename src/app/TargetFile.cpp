@@ -17,24 +17,10 @@
 #include <map>
 #include <mutex>
 
-#ifdef _WIN32
-#include <direct.h>
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-#include "app/ErrorText.h"
-#include "app/InputFile.h"
 #include "image/Bmp.h"
 #include "image/Image.h"
+#include "platform/ErrorText.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -99,187 +85,8 @@ bool IsSpecial(const QFileInfo& info) {
     return info.exists() && !info.isSymLink() && !info.isFile() && !info.isDir();
 }
 
-// ---- the steps of a write, as each platform offers them; each failure leaves its reason
-// in errno ----
-
-#ifdef _WIN32
-void SetErrnoFromWindows() {
-    errno = ErrnoOfWindowsError(::GetLastError());
-}
-const wchar_t* WideName(const QString& name) {
-    return reinterpret_cast<const wchar_t*>(name.utf16());
-}
-#else
-QByteArray NativeName(const QString& name) {
-    return QFile::encodeName(name);
-}
-#endif
-
-// Opens what exists for writing, without creating or truncating it.
-int OpenExisting(const QString& name) {
-#ifdef _WIN32
-    int fd = -1;
-    return ::_wsopen_s(&fd, WideName(name), _O_WRONLY | _O_BINARY, _SH_DENYNO, 0) == 0 ? fd : -1;
-#else
-    int fd;
-    do
-        fd = ::open(NativeName(name).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-#endif
-}
-
-// Creates a file of that name that did not exist, with the mode a new file gets.
-int CreateNew(const QString& name) {
-#ifdef _WIN32
-    int fd = -1;
-    return ::_wsopen_s(&fd, WideName(name), _O_WRONLY | _O_BINARY | _O_CREAT | _O_EXCL, _SH_DENYNO,
-                       _S_IREAD | _S_IWRITE) == 0
-               ? fd
-               : -1;
-#else
-    // The umask makes of 0666 what a new file gets.
-    return ::open(NativeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
-                  0666);
-#endif
-}
-
-// Every byte, however many calls that takes; a call that fails, or writes nothing, ends it.
 bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-    const uint8_t* data = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-#ifdef _WIN32
-        const int chunk = static_cast<int>(std::min<size_t>(left, 1u << 30));
-        const int done = ::_write(fd, data, static_cast<unsigned>(chunk));
-#else
-        const ssize_t done = ::write(fd, data, left);
-        if (done < 0 && errno == EINTR)
-            continue;
-#endif
-        if (done < 0)
-            return false;
-        if (done == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += done;
-        left -= static_cast<size_t>(done);
-    }
-    return true;
-}
-
-// Puts the file's bytes on the disk. What has no disk behind it (a pipe, a terminal, a
-// device) has nothing to sync, when not a file.
-bool SyncFile(int fd, bool mustHaveDisk) {
-#ifdef _WIN32
-    if (::_commit(fd) == 0)
-        return true;
-    return !mustHaveDisk && errno == EBADF;
-#else
-    if (::fsync(fd) == 0)
-        return true;
-    return !mustHaveDisk && (errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP);
-#endif
-}
-
-// Closes the descriptor; a file system may report a failed write only here.
-bool CloseFile(int fd) {
-#ifdef _WIN32
-    return ::_close(fd) == 0;
-#else
-    // After EINTR the descriptor is closed already on this platform; the write may still
-    // have failed, which the sync before has said.
-    return ::close(fd) == 0 || errno == EINTR;
-#endif
-}
-
-void RemoveFile(const QString& name) {
-#ifdef _WIN32
-    ::_wunlink(WideName(name));
-#else
-    ::unlink(NativeName(name).constData());
-#endif
-}
-
-// Gives the file the mode and, where this process may, the owner of the file it replaces.
-// Without followLinks only a regular file of that name passes them on: a link under the
-// name is replaced like a missing file, whatever it leads to.
-bool TakeModeOf(int fd, const QString& replaced, bool followLinks = true) {
-#ifdef _WIN32
-    (void)fd;  // access follows the folder's permissions
-    (void)replaced;
-    (void)followLinks;
-    return true;
-#else
-    struct stat old {};
-    const QByteArray name = NativeName(replaced);
-    if ((followLinks ? ::stat(name.constData(), &old) : ::lstat(name.constData(), &old)) != 0)
-        return errno == ENOENT;
-    if (!followLinks && !S_ISREG(old.st_mode))
-        return true;
-    // Only root may give a file away; for anybody else the owner stays who writes it.
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
-        return false;
-    return ::fchmod(fd, old.st_mode & 07777) == 0;
-#endif
-}
-
-// Puts the complete file in the place of the target in one step.
-bool ReplaceName(const QString& temp, const QString& target) {
-#ifdef _WIN32
-    if (::MoveFileExW(WideName(temp), WideName(target),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    SetErrnoFromWindows();
-    return false;
-#else
-    return ::rename(NativeName(temp).constData(), NativeName(target).constData()) == 0;
-#endif
-}
-
-// Gives the complete temporary file the name unless something of that name exists:
-// 1 done, 0 the name is taken, -1 failed. Either way nothing that exists is touched.
-int ClaimName(const QString& temp, const QString& name) {
-#ifdef _WIN32
-    // Without MOVEFILE_REPLACE_EXISTING the move fails on a name that exists.
-    if (::MoveFileExW(WideName(temp), WideName(name), MOVEFILE_WRITE_THROUGH))
-        return 1;
-    const DWORD e = ::GetLastError();
-    if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS)
-        return 0;
-    SetErrnoFromWindows();
-    return -1;
-#else
-    const QByteArray from = NativeName(temp);
-    const QByteArray to = NativeName(name);
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 1;
-    if (errno == EEXIST)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return -1;
-    // A filesystem without that rename: a hard link claims the name just as atomically.
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
-        return 1;
-    }
-    return errno == EEXIST ? 0 : -1;
-#endif
-}
-
-// Makes the new name last: the folder's entry is on the disk too. Where a folder cannot
-// be synced the file is in place all the same.
-void SyncFolder(const QString& folder) {
-#ifdef _WIN32
-    (void)folder;  // the move was made with MOVEFILE_WRITE_THROUGH
-#else
-    const int fd = ::open(NativeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#endif
+    return ::WriteAll(fd, bytes.data(), bytes.size());
 }
 
 // ---- the writes ----
@@ -388,8 +195,8 @@ bool WriteReplacing(const QString& target, const std::vector<uint8_t>& bytes, st
             return Fail(error, "keine Berechtigung zum Schreiben");
     }
     CTempFile temp;
-    if (!temp.Create(info.absolutePath()) || !TakeModeOf(temp.Fd(), target) || !temp.Fill(bytes) ||
-        !ReplaceName(temp.Name(), target))
+    if (!temp.Create(info.absolutePath()) || !TakeModeOf(temp.Fd(), target, true) ||
+        !temp.Fill(bytes) || !ReplaceName(temp.Name(), target))
         return FailSystem(error);
     temp.Named();
     SyncFolder(info.absolutePath());
@@ -506,11 +313,7 @@ bool MakeFolders(const std::string& folder, std::string* error) {
             break;
     }
     for (const QString& f : missing) {
-#ifdef _WIN32
-        const bool made = ::_wmkdir(WideName(f)) == 0;
-#else
-        const bool made = ::mkdir(NativeName(f).constData(), 0777) == 0;
-#endif
+        const bool made = MakeFolder(f);
         // Another program may make it meanwhile.
         if (!made && !(errno == EEXIST && QFileInfo(f).isDir()))
             return Fail(error, "Ordner " + f.toStdString() +
@@ -545,22 +348,7 @@ bool WriteTargetFile(const std::string& path, const std::vector<uint8_t>& bytes,
 }
 
 bool AppendWhole(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
-    const QString name = QString::fromStdString(path);
-#ifdef _WIN32
-    int fd = -1;
-    if (::_wsopen_s(&fd, WideName(name), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _SH_DENYNO,
-                    _S_IREAD | _S_IWRITE) != 0)
-        return FailSystem(error);
-    if (const std::string kind = NotAFileText(fd); !kind.empty()) {
-        CloseFile(fd);
-        return Fail(error, kind);
-    }
-    // Other runs that append to the same file are not held off here.
-    const __int64 before = ::_filelengthi64(fd);
-#else
-    // Without waiting: a FIFO with nobody reading it would hold the open for ever.
-    const int fd = ::open(NativeName(name).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC | O_NONBLOCK, 0666);
+    const int fd = OpenForAppending(QString::fromStdString(path));
     if (fd < 0) {
         const int reason = errno;
         if (const std::string kind = PathNotAFileText(path); !kind.empty())
@@ -574,21 +362,12 @@ bool AppendWhole(const std::string& path, const std::vector<uint8_t>& bytes, std
     }
     // Runs that append to the same file take turns, so that what is cut off below is
     // this run's own.
-    ::flock(fd, LOCK_EX);
-    struct stat st {};
-    ::fstat(fd, &st);
-    const off_t before = st.st_size;
-#endif
+    LockForAppending(fd);
+    const int64_t before = FileSize(fd);
     bool ok = WriteAll(fd, bytes) && SyncFile(fd, true);
     int reason = errno;
-    if (!ok) {
-#ifdef _WIN32
-        ::_chsize_s(fd, before);
-#else
-        while (::ftruncate(fd, before) != 0 && errno == EINTR) {
-        }
-#endif
-    }
+    if (!ok && before >= 0)
+        TruncateFile(fd, before);
     if (!CloseFile(fd) && ok) {
         ok = false;
         reason = errno;

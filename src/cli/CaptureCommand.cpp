@@ -14,8 +14,8 @@
 #include "app/SiteBook.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
-#include "cli/StopSignals.h"
 #include "link/ComPort.h"
+#include "platform/StopSignals.h"
 
 namespace {
 

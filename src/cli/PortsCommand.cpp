@@ -15,7 +15,7 @@
 #include "cli/ConsoleUi.h"
 #include "link/PortList.h"
 #include "link/PrintableText.h"
-#include "link/QtSerialLine.h"
+#include "platform/SerialPorts.h"
 
 namespace {
 
@@ -136,13 +136,11 @@ void PrintJson(QSettings& store, std::ostream& out) {
 
 int Assign(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi& ui) {
     const int n = o.m_iAssign;
-#ifdef _WIN32
-    (void)store;
-    (void)out;
-    ui.Note("Unter Windows ist Port " + std::to_string(n) + " immer " + PortName(n) +
-            "; es gibt nichts zuzuordnen");
-    return 1;
-#else
+    if (PortsHaveSystemNames()) {
+        ui.Note("Unter Windows ist Port " + std::to_string(n) + " immer " + PortName(n) +
+                "; es gibt nichts zuzuordnen");
+        return 1;
+    }
     std::string stored;
     std::string given;
     if (!o.m_bClear) {
@@ -174,7 +172,6 @@ int Assign(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi
     if (NumberedPort(store, n).m_eSource == EPortSource::Environment)
         ui.Note("PIXLANE_" + PortName(n) + " ist gesetzt und gilt vor dem gespeicherten Wert");
     return 0;
-#endif
 }
 
 }  // namespace

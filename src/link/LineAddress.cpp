@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "link/QtSerialLine.h"
+#include "platform/SerialPorts.h"
 
 namespace {
 bool IsPortNumber(int port) {

@@ -1,10 +1,6 @@
-#include "app/ErrorText.h"
+#include "platform/ErrorText.h"
 
 #include <cerrno>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 std::string SystemErrorText(int code) {
     static const struct {
@@ -44,32 +40,3 @@ std::string SystemErrorText(int code) {
             return t.m_pText;
     return "Systemfehler " + std::to_string(code);
 }
-
-#ifdef _WIN32
-int ErrnoOfWindowsError(unsigned long code) {
-    switch (code) {
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        case ERROR_ACCESS_DENIED:
-            return EACCES;
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return ENOENT;
-        case ERROR_ALREADY_EXISTS:
-        case ERROR_FILE_EXISTS:
-            return EEXIST;
-        case ERROR_WRITE_PROTECT:
-            return EROFS;
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            return EBUSY;
-        case ERROR_FILENAME_EXCED_RANGE:
-            return ENAMETOOLONG;
-        case ERROR_NOT_SAME_DEVICE:
-            return EXDEV;
-        default:
-            return EIO;
-    }
-}
-#endif

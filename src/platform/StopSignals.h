@@ -1,6 +1,6 @@
 #pragma once
 
-#include <csignal>
+#include <memory>
 
 // While an object lives, SIGINT and SIGTERM do not end the program: they ask it to stop,
 // and Requested() tells whether one came. The handlers before are put back afterwards.
@@ -14,11 +14,7 @@ class CStopSignals {
     static bool Requested();
 
   private:
-#ifdef _WIN32
-    void (*m_pOldInt)(int) = SIG_DFL;
-    void (*m_pOldTerm)(int) = SIG_DFL;
-#else
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-#endif
+    // The handlers before, as the system keeps them.
+    struct CSaved;
+    std::unique_ptr<CSaved> m_pSaved;
 };
