@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/SiteBook.h"
+#include "fleet/SiteBook.h"
 #include "link/PortUi.h"
 
 struct CScreenImage;

@@ -1,21 +1,13 @@
-// The menu commands with logic of their own: re-grab, nibble fetches, loops, the
-// connect/hang-up toggle and the status queries.
+// The menu commands with logic of their own: nibble fetches, loops (their pictures kept by
+// the auto-save), the connect/hang-up toggle and the status queries; and the dispatch of
+// every command. The top of the application object's files: the others never call here.
 #include <string>
 
 #include "app/AppUi.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
+#include "capture/CaptureRound.h"
 #include "link/ComPort.h"
-
-bool CPixlaneApp::RegrabImage() {
-    if (m_bFirstRegrab) {
-        m_bFirstRegrab = false;
-        if (!SetGrabWindow())
-            ShowMessage("PFehler");
-    }
-    CComPort port(m_line);
-    return port.SelectChannel(std::to_string(m_iKanal));
-}
 
 CFetchOutcome CPixlaneApp::NibbleFetch(int mode) {
     CFetchRequest request = StoredRequest();
@@ -66,6 +58,19 @@ void CPixlaneApp::RunLoop(int id) {
         if (m_pUi == nullptr || m_pUi->PumpEvents())
             return;
     }
+}
+
+void CPixlaneApp::LoopFetch(int id) {
+    CCapturePlan plan;
+    plan.m_pKeeper = AutoSaveKeeper();
+    if (plan.m_pKeeper == nullptr) {
+        CycleFetch(id);
+        return;
+    }
+    // The re-grab before the cycle selected the stored channel.
+    CCaptureRound(*this, std::move(plan)).KeepFetch(m_iKanal, [this, id] {
+        return CycleFetch(id);
+    });
 }
 
 void CPixlaneApp::OnConnectToggle() {

@@ -1,26 +1,14 @@
+// A picture's fetch into the image (over the link, or dialled first), the re-grab before
+// it, and saving it. Calls only into PixlaneApp.cpp; a capture round calls here.
 #include <cstring>
 
 #include "app/AppUi.h"
-#include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/Progress.h"
+#include "capture/ImageFile.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
-
-void CPixlaneApp::BuildYuvTables() {
-    m_yuv.BuildYuvTables();
-}
-
-void CPixlaneApp::ReleaseBuffers() {
-    m_image.ReleaseBits();
-    m_image.Release();
-    m_pRecvBuf.clear();
-    m_pRecvBuf.shrink_to_fit();
-    m_pKeepBuf.clear();
-    m_pKeepBuf.shrink_to_fit();
-    m_bKeepValid = false;
-}
 
 CFetchRequest CPixlaneApp::StoredRequest() const {
     CFetchRequest r;
@@ -235,4 +223,18 @@ void CPixlaneApp::SaveImage() {
     std::string error;
     if (!WriteImageFile(*name, m_image, &error))
         ShowMessage("Fehler beim Speichern !\n" + *name + ": " + error);
+}
+
+bool CPixlaneApp::RegrabImage() {
+    return RegrabImage(m_iKanal, m_iBildbreite);
+}
+
+bool CPixlaneApp::RegrabImage(int channel, int width) {
+    CComPort port(m_line);
+    if (m_bFirstRegrab) {
+        m_bFirstRegrab = false;
+        if (!port.SetParametersForWidth(width))
+            ShowMessage("PFehler");
+    }
+    return port.SelectChannel(std::to_string(channel));
 }

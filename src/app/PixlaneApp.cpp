@@ -1,3 +1,5 @@
+// The application object's own: its settings and their store, its line, where its texts
+// go, start-up and shut-down. The bottom of its files: nothing here calls into the others.
 #include "app/PixlaneApp.h"
 
 #include <QSettings>
@@ -8,9 +10,10 @@
 
 #include "app/AppUi.h"
 #include "app/Commands.h"
-#include "app/NamePattern.h"
 #include "app/PortSettings.h"
-#include "app/Retention.h"
+#include "capture/NamePattern.h"
+#include "capture/Retention.h"
+#include "capture/Units.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
@@ -89,35 +92,6 @@ class CSettingsReader {
 };
 }  // namespace
 
-void ReadEverySection(QSettings& store) {
-    // Asked for the keys outside any group, the store reads all of the file. It hands out
-    // only those keys, which are few (usually none), instead of a text for every key.
-    const QString group = store.group();
-    while (!store.group().isEmpty())
-        store.endGroup();
-    store.childKeys();
-    if (!group.isEmpty())
-        store.beginGroup(group);
-}
-
-std::optional<QString> StoredText(QSettings& store, QAnyStringView key) {
-    const QVariant v = store.value(key);
-    if (!v.isValid())
-        return std::nullopt;
-    // "0,0815" comes back as a list of its pieces; they are put together again. Once the
-    // store has written such a list with a NUL character in a piece (as "@String(...)"), it
-    // comes back as a list of variants.
-    if (v.typeId() == QMetaType::QStringList)
-        return v.toStringList().join(QLatin1Char(','));
-    if (v.typeId() == QMetaType::QVariantList) {
-        QStringList pieces;
-        for (const QVariant& piece : v.toList())
-            pieces.append(piece.toString());
-        return pieces.join(QLatin1Char(','));
-    }
-    return v.toString();
-}
-
 int LeadingInt(const std::string& text) {
     long long value = 0;
     size_t i = 0;
@@ -141,6 +115,20 @@ CPixlaneApp::~CPixlaneApp() {
         ExitInstance();
     if (m_bOwnsStore)
         delete m_pStore;
+}
+
+void CPixlaneApp::BuildYuvTables() {
+    m_yuv.BuildYuvTables();
+}
+
+void CPixlaneApp::ReleaseBuffers() {
+    m_image.ReleaseBits();
+    m_image.Release();
+    m_pRecvBuf.clear();
+    m_pRecvBuf.shrink_to_fit();
+    m_pKeepBuf.clear();
+    m_pKeepBuf.shrink_to_fit();
+    m_bKeepValid = false;
 }
 
 void CPixlaneApp::SetUi(CAppUi* ui) {
@@ -326,21 +314,39 @@ void CPixlaneApp::ChoosePort(int port) {
     m_iCom = port;
 }
 
+CTargetLine CPixlaneApp::CurrentLine() const {
+    return {LineAddress(), m_iBaudrate, static_cast<uint8_t>(sHandshake), m_iLokal == 0, m_sTel_nr};
+}
+
 bool CPixlaneApp::OpenConfiguredPort() {
+    return OpenPort(CurrentLine());
+}
+
+bool CPixlaneApp::OpenPort(const CTargetLine& line) {
     // A stored port number outside 1..9 is no port at all: it behaves as a failed open.
-    const CLineAddress address = LineAddress();
-    if (!address.CanOpen())
+    if (!line.m_address.CanOpen())
         return false;
     CComPort port(m_line);
-    if (!port.Open(address)) {
+    if (!port.Open(line.m_address)) {
         // An open that got the line but could not read its state still holds it.
         if (m_line.IsOpen())
             port.Open(0);
         return false;
     }
-    port.Setup(static_cast<uint32_t>(m_iBaudrate), 8, 0, 1, static_cast<uint8_t>(sHandshake));
+    port.Setup(static_cast<uint32_t>(line.m_iBaudrate), 8, 0, 1, line.m_nRtsControl);
     m_bPortOpen = true;
     return true;
+}
+
+bool CPixlaneApp::OpenLine(const CTargetLine& line) {
+    if (!EnsureLine(line))
+        return false;
+    return m_line.IsOpen() || OpenPort(line);
+}
+
+void CPixlaneApp::CloseLine() {
+    CComPort(m_line).Open(0);
+    m_bPortOpen = false;
 }
 
 bool CPixlaneApp::NoticeLineLoss() {
@@ -352,10 +358,14 @@ bool CPixlaneApp::NoticeLineLoss() {
 }
 
 bool CPixlaneApp::EnsureLine() {
+    return EnsureLine(CurrentLine());
+}
+
+bool CPixlaneApp::EnsureLine(const CTargetLine& line) {
     NoticeLineLoss();
     if (!m_bLineLost)
         return true;
-    if (!OpenConfiguredPort()) {
+    if (!OpenPort(line)) {
         ShowStatus(CComPort::kLineGoneText);
         return false;
     }
@@ -421,7 +431,11 @@ void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
 }
 
 CDialResult CPixlaneApp::Dial() {
-    return DialNumber(m_line, m_sTel_nr, TextUi(), m_eModemPace);
+    return Dial(m_sTel_nr);
+}
+
+CDialResult CPixlaneApp::Dial(const std::string& number) {
+    return DialNumber(m_line, number, TextUi(), m_eModemPace);
 }
 
 int CPixlaneApp::ConnectModem() {

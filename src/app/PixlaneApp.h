@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Capture.h"
-#include "app/FetchRequest.h"
+#include "capture/Capture.h"
+#include "capture/FetchRequest.h"
+#include "capture/RoundHost.h"
+#include "capture/TargetParts.h"
+#include "fleet/IniText.h"
 #include "image/Decoder.h"
 #include "image/Image.h"
 #include "link/LineAddress.h"
@@ -21,10 +24,11 @@ class CAppUi;
 class CPortUi;
 
 // The application object: every setting, the port-open flag, the image and the receive
-// buffers for the whole run. Settings fields carry the names of their stored values.
-class CPixlaneApp {
+// buffers for the whole run. Settings fields carry the names of their stored values. A
+// capture round runs on it as its host.
+class CPixlaneApp : public CRoundHost {
   public:
-    static constexpr const char* kOrganisation = "Kelvorn";
+    static constexpr const char* kOrganisation = kSettingsOrganisation;
     static constexpr const char* kApplication = "Pixlane_Orbex";
     static constexpr const char* kSection = "Pixlane/BasicSettings";
     // The window's auto-save, in a group of its own beside the basic settings.
@@ -33,7 +37,7 @@ class CPixlaneApp {
     static constexpr const char* kAutoSaveJournal = "pixlane-journal.jsonl";
 
     CPixlaneApp();
-    ~CPixlaneApp();
+    ~CPixlaneApp() override;
     CPixlaneApp(const CPixlaneApp&) = delete;
     CPixlaneApp& operator=(const CPixlaneApp&) = delete;
 
@@ -59,6 +63,11 @@ class CPixlaneApp {
     // Opens and sets up the port m_iCom at its LineAddress(); false (and m_bPortOpen
     // unchanged) when it fails.
     bool OpenConfiguredPort();
+    // Opens the line and sets it up at its rate and RTS mode; m_bPortOpen when it opened.
+    bool OpenPort(const CTargetLine& line);
+    // The line of the window's commands: the port, its rate and RTS mode, the link and
+    // the number as the settings (and a line given for the run) say.
+    CTargetLine CurrentLine() const;
     // For this run only, and stored nowhere: the line is opened at this address instead
     // of the port number's own device (a device pixlane-cli or a site names, pixlane-cli's
     // demo pseudo-terminal behind a port number).
@@ -82,6 +91,7 @@ class CPixlaneApp {
     // so. False while the device is still gone; true otherwise, also when the port is
     // closed because the user closed it.
     bool EnsureLine();
+    bool EnsureLine(const CTargetLine& line);
     // Takes a loss of the line the port has seen: the port-open flag clears and the line
     // counts as lost until it is reopened. True when there was one.
     bool NoticeLineLoss();
@@ -90,7 +100,11 @@ class CPixlaneApp {
 
     // The application's line: the one the window's commands, its capture tick and
     // pixlane-cli talk to through CComPort objects made on it.
-    CLineSession& Line() { return m_line; }
+    CLineSession& Line() override { return m_line; }
+    // The line for a capture round: opened when closed, picked up again when it went away;
+    // and closed again.
+    bool OpenLine(const CTargetLine& line) override;
+    void CloseLine() override;
 
     // The user interface from now on; messages held since the start-up are shown on it.
     void SetUi(CAppUi* ui);
@@ -103,7 +117,7 @@ class CPixlaneApp {
     // breaks the transfer off the way the protocol does and ends the capture after its
     // hang-up. Without a check nothing is ever stopped.
     void SetStopCheck(std::function<bool()> check) { m_fnStop = std::move(check); }
-    bool StopRequested() const { return m_fnStop && m_fnStop(); }
+    bool StopRequested() const override { return m_fnStop && m_fnStop(); }
 
     // ---- settings (stored values) ----
     int8_t sHandshake = 2;
@@ -154,7 +168,7 @@ class CPixlaneApp {
     // The same for any request: GetImage dials first while the link is down
     // (FetchImageViaModem), FetchImage fetches over the link as it is.
     CFetchOutcome GetImage(const CFetchRequest& request);
-    CFetchOutcome FetchImage(const CFetchRequest& request);
+    CFetchOutcome FetchImage(const CFetchRequest& request) override;
     CFetchOutcome FetchImageViaModem(const CFetchRequest& request);
     // What the last fetch's transfer gave (TransferResult); -1 when it sent nothing.
     int m_nLastTransfer = -1;
@@ -172,11 +186,13 @@ class CPixlaneApp {
     // modem's own word too.
     int ConnectModem();
     CDialResult Dial();
+    CDialResult Dial(const std::string& number) override;
     // How the dial reads the modem's answers: the window waits one character per 250 ms,
     // pixlane-cli takes them as they arrive. Not a stored setting.
     EModemPace m_eModemPace = EModemPace::kPolled;
     // Picture parameters once per run, then the channel; true when the module took it.
     bool RegrabImage();
+    bool RegrabImage(int channel, int width) override;
     // The nibble commands: one fetch in the nibble mode each (Nibble 1+2: Nibble 2, then
     // the stored request with nibb2 set); m_iModus is 3 afterwards.
     void OnNibble1();
@@ -228,10 +244,11 @@ class CPixlaneApp {
 
     // Where the texts of the application go now: to the user interface, or to whatever
     // they are routed to meanwhile.
-    CPortUi* TextUi() const;
+    CPortUi* TextUi() const override;
     // From now on the application's texts go to ui instead (a capture round's tap, which
     // passes them on); null: to the user interface again. Gives the route before.
-    CPortUi* RouteTexts(CPortUi* ui);
+    CPortUi* RouteTexts(CPortUi* ui) override;
+    const CImage& Image() const override { return m_image; }
 
   private:
     // The readings of ReadSettings and ReadAutoSave, for a store whose sections have all
@@ -281,12 +298,8 @@ class CPixlaneApp {
 // Text to integer as the settings exchange does it: leading digits only, 0 when none.
 int LeadingInt(const std::string& text);
 
-// A stored value's text as the user wrote it, commas included (an INI store splits such a
-// text into a list); nullopt when the value is missing.
-std::optional<QString> StoredText(QSettings& store, QAnyStringView key);
-
-// The store reads a file section by section as keys are asked for, and looks for a key
-// only in the section whose name comes last before it: beside a "[Pixlane/AutoSave]" that
-// a person wrote, the keys of "[Pixlane]" would go unseen. This reads every section, for a
-// reading of values that does not depend on what was asked before.
-void ReadEverySection(QSettings& store);
+// The site's values over the application's settings, as if typed into "Einstellungen":
+// what the site leaves open stays. The site's line is the line for the run: its device,
+// else its port number's device, else the stored number's; the first of the site's
+// channels is the channel.
+void ApplySite(const CSite& site, CPixlaneApp& app);

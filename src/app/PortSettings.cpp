@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/IniText.h"
 #include "app/PixlaneApp.h"
-#include "app/TargetFile.h"
+#include "capture/TargetFile.h"
+#include "fleet/IniText.h"
 #include "link/LineAddress.h"
 #include "platform/System.h"
 
@@ -134,16 +134,6 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
 }
 
 }  // namespace
-
-std::string PortOpenFailedText(const CLineAddress& address) {
-    if (address.IsNamedDevice())
-        return "Gerät " + address.GivenDevice() + " kann nicht geöffnet werden !";
-    const int com = address.PortNumber();
-    std::string text = "ComPort COM" + std::to_string(com);
-    if (com >= 1 && com <= 9)
-        text += " (" + address.DeviceName() + ")";
-    return text + " kann nicht geöffnet werden !";
-}
 
 std::string StoredPortDevice(QSettings& store, int port) {
     ReadEverySection(store);

@@ -3,15 +3,9 @@
 #include <string>
 
 class QSettings;
-class CLineAddress;
 
 // The stored device of port n ("Ports/COMn") as the user wrote it; empty when none.
 std::string StoredPortDevice(QSettings& store, int port);
-
-// "ComPort COMn (device) kann nicht geöffnet werden !" for a port number that failed to
-// open; the device only for the numbers 1..9, which stand for one. A device named in
-// place of a number is named alone: "Gerät DEVICE kann nicht geöffnet werden !".
-std::string PortOpenFailedText(const CLineAddress& address);
 
 // Stores the device as "Ports/COMn", or removes that value when the device is empty, and
 // changes nothing else: in a settings file every other byte stays as it was (comments,

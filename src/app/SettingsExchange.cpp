@@ -3,6 +3,7 @@
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
 #include "app/SettingsMembers.h"
+#include "capture/TargetParts.h"
 #include "link/ComPort.h"
 
 void CPixlaneApp::OnSettings() {
@@ -98,4 +99,24 @@ void CPixlaneApp::TakeSite(const CSite& site) {
     }
     if (m_pUi != nullptr)
         m_pUi->SiteTaken(m_sSite);
+}
+
+void ApplySite(const CSite& s, CPixlaneApp& app) {
+    // The site's port number stands for its own device; a site that names no line goes
+    // back to the stored number's, never keeps the device another site named.
+    if (s.m_iCom != 0)
+        app.m_iCom = s.m_iCom;
+    app.UseLineAddress(s.m_iCom == 0 && !s.m_sDevice.empty() ? CLineAddress::Device(s.m_sDevice)
+                                                             : CLineAddress());
+    if (s.m_iBaudrate != 0)
+        app.m_iBaudrate = s.m_iBaudrate;
+    if (!s.m_sNumber.empty())
+        app.m_sTel_nr = s.m_sNumber;
+    if (s.m_eLink != ESiteLink::kStored)
+        app.m_iLokal = s.m_eLink == ESiteLink::kCable ? 1 : 0;
+    else if (!s.m_sNumber.empty())
+        app.m_iLokal = 0;
+    if (!s.m_channels.empty())
+        app.m_iKanal = s.m_channels.front();
+    app.StoreRequest(ChangedRequest(app.StoredRequest(), s.m_picture));
 }

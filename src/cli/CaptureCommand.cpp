@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <string>
 
-#include "app/Capture.h"
-#include "app/CaptureRound.h"
 #include "app/PixlaneApp.h"
-#include "app/Report.h"
-#include "app/SiteBook.h"
+#include "capture/Capture.h"
+#include "capture/CaptureRound.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
+#include "fleet/Report.h"
+#include "fleet/SiteBook.h"
 #include "link/ComPort.h"
 #include "platform/StopSignals.h"
 
@@ -127,6 +127,7 @@ bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& u
         retention.Load(keeper.m_sJournal);
     }
     CCapturePlan& plan = run.m_plan;
+    plan.m_line = app.CurrentLine();
     plan.m_request = run.m_pTarget->m_request;
     plan.m_bUnattended = true;
     // The demo module without its modem is on a cable, whatever the stored link says.

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <vector>
 
-#include "app/FetchRequest.h"
+#include "capture/FetchRequest.h"
 
 struct CCliOptions;
 struct CSite;

@@ -11,10 +11,11 @@
 #include <span>
 #include <vector>
 
-#include "app/NamePattern.h"
-#include "app/Retention.h"
-#include "app/SiteBook.h"
-#include "app/TargetFile.h"
+#include "capture/NamePattern.h"
+#include "capture/Retention.h"
+#include "capture/TargetFile.h"
+#include "capture/Units.h"
+#include "fleet/SiteBook.h"
 #include "link/PrintableText.h"
 
 namespace {

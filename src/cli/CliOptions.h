@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/FetchRequest.h"
-#include "app/NamePattern.h"
+#include "capture/FetchRequest.h"
+#include "capture/NamePattern.h"
 
 // Everything the command line of pixlane-cli says. Unset values (0, empty, nullopt) mean:
 // take the stored setting.

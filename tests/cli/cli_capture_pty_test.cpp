@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "PtyFixture.h"
-#include "app/SiteBook.h"
+#include "fleet/SiteBook.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';

@@ -15,9 +15,9 @@
 #include <QTreeWidget>
 
 #include "app/Commands.h"
-#include "app/SiteBook.h"
 #include "dialogs/EinstellungDlg.h"
 #include "dialogs/StandorteDlg.h"
+#include "fleet/SiteBook.h"
 #include "support/ModalScript.h"
 #include "support/WindowFixture.h"
 

@@ -36,9 +36,9 @@
 #include <iterator>
 #include <vector>
 
-#include "app/CaptureJournal.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
+#include "capture/CaptureJournal.h"
 #include "image/Bmp.h"
 #include "image/Image.h"
 #include "link/ComPort.h"

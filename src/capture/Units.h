@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Durations, sizes and rates as users write and read them: one reading of each for every
+// option, setting and dialog that takes one.
+
+// How long pictures are kept at most: ten years.
+inline constexpr int64_t kMaxKeepSeconds = 3650LL * 24 * 3600;
+// What a keep duration and a free size may be, for the texts that refuse one (German).
+inline constexpr const char* kKeepValues =
+    "eine Dauer wie 12h, 30d oder 365d bis 3650 Tage; eine Zahl allein sind Minuten";
+inline constexpr const char* kFreeSizeValues =
+    "eine Größe wie 500M oder 2G, 1 bis 999999 mit K, M, G oder T";
+
+// A keep duration: a whole number with s, m, h or d after it (a plain number is minutes),
+// more than nothing and at most kMaxKeepSeconds; false when the text is none.
+bool ParseKeepDuration(const std::string& text, int64_t& seconds);
+// A free size: 1 to 999999 with K, M, G or T after it (powers of 1024); a plain number
+// is bytes. False when the text is none.
+bool ParseFreeSize(const std::string& text, uint64_t& bytes);
+
+// A rate as "10.986 B/s", the thousands separated by full stops.
+std::string BytesPerSecondText(int64_t rate);
