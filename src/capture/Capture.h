@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/CaptureJournal.h"
+#include "capture/Journal.h"
 #include "capture/NamePattern.h"
 #include "capture/Retention.h"
 #include "link/PortUi.h"

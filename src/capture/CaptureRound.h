@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "capture/Capture.h"
-#include "capture/CaptureJournal.h"
 #include "capture/FetchRequest.h"
+#include "capture/Journal.h"
 #include "capture/RoundHost.h"
 #include "capture/TargetParts.h"
 

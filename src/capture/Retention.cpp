@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStorageInfo>
 #include <algorithm>
 #include <cerrno>
@@ -127,23 +125,22 @@ void CRetention::Load(const std::string& journal) {
     // undoes, and a save under a name used before stands after the older save.
     std::set<std::string> decided;
     std::string error;
-    ReadJournalBackwards(
+    ReadJournal(
         journal,
-        [&](const QByteArray& line) {
-            const QJsonObject o = QJsonDocument::fromJson(line).object();
-            const QString named = o.value(u"file").toString();
-            const QString event = o.value(u"event").toString();
-            const QString result = o.value(u"result").toString();
-            if (named.isEmpty())
+        [&](const CJournalEntry* entry) {
+            if (entry == nullptr || entry->m_file.empty())
                 return true;
             // One name, however a line spells it.
-            const std::string file = QDir::cleanPath(named).toStdString();
-            if (event == u"removed" && result == u"ok") {
+            const std::string file =
+                QDir::cleanPath(QString::fromUtf8(entry->m_file.data(),
+                                                  static_cast<qsizetype>(entry->m_file.size())))
+                    .toStdString();
+            const bool good = entry->m_result == "ok" || entry->m_result == "latest_failed";
+            if (entry->m_event == "removed" && entry->m_result == "ok") {
                 decided.insert(file);
-            } else if (event == u"picture" && (result == u"ok" || result == u"latest_failed")) {
-                const QDateTime time =
-                    QDateTime::fromString(o.value(u"time").toString(), Qt::ISODate);
-                const double seconds = o.value(u"seconds").toDouble();
+            } else if (entry->m_event == "picture" && good) {
+                const QDateTime time = entry->Time();
+                const double seconds = entry->m_dSeconds;
                 if (!time.isValid() || !decided.insert(file).second)
                     return true;
                 const double transfer =

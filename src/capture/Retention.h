@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/CaptureJournal.h"
+#include "capture/Journal.h"
 
 // Keeps a capture's pictures from filling the disk, removing only what is provably a
 // picture of its own: one that the journal records as saved (judged by the newest line

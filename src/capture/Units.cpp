@@ -13,12 +13,12 @@ bool SplitUnit(const std::string& text, size_t max, unsigned long long& number, 
         return false;
     number = std::strtoull(text.substr(0, digits).c_str(), nullptr, 10);
     unit = text.substr(digits);
-    return number > 0;
+    return true;
 }
 
 }  // namespace
 
-bool ParseKeepDuration(const std::string& text, int64_t& seconds) {
+bool ParseDuration(const std::string& text, int64_t max, int64_t& seconds) {
     unsigned long long number = 0;
     std::string unit;
     if (!SplitUnit(text, 9, number, unit))
@@ -28,7 +28,7 @@ bool ParseKeepDuration(const std::string& text, int64_t& seconds) {
                                       : unit == "h"               ? 3600
                                       : unit == "d"               ? 24 * 3600
                                                                   : 0;
-    if (factor == 0 || number * factor > static_cast<unsigned long long>(kMaxKeepSeconds))
+    if (factor == 0 || max < 0 || number * factor > static_cast<unsigned long long>(max))
         return false;
     seconds = static_cast<int64_t>(number * factor);
     return true;
@@ -37,7 +37,7 @@ bool ParseKeepDuration(const std::string& text, int64_t& seconds) {
 bool ParseFreeSize(const std::string& text, uint64_t& bytes) {
     unsigned long long number = 0;
     std::string unit;
-    if (!SplitUnit(text, 6, number, unit))
+    if (!SplitUnit(text, 6, number, unit) || number == 0)
         return false;
     const int shift = unit.empty()  ? 0
                       : unit == "K" ? 10

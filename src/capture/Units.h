@@ -14,9 +14,17 @@ inline constexpr const char* kKeepValues =
 inline constexpr const char* kFreeSizeValues =
     "eine Größe wie 500M oder 2G, 1 bis 999999 mit K, M, G oder T";
 
-// A keep duration: a whole number with s, m, h or d after it (a plain number is minutes),
-// more than nothing and at most kMaxKeepSeconds; false when the text is none.
-bool ParseKeepDuration(const std::string& text, int64_t& seconds);
+// A duration: a whole number (at most nine digits) with s, m, h or d after it (a plain
+// number is minutes), at most max seconds; false when the text is none.
+bool ParseDuration(const std::string& text, int64_t max, int64_t& seconds);
+// A keep duration: more than nothing and at most kMaxKeepSeconds.
+inline bool ParseKeepDuration(const std::string& text, int64_t& seconds) {
+    int64_t value = 0;
+    if (!ParseDuration(text, kMaxKeepSeconds, value) || value == 0)
+        return false;
+    seconds = value;
+    return true;
+}
 // A free size: 1 to 999999 with K, M, G or T after it (powers of 1024); a plain number
 // is bytes. False when the text is none.
 bool ParseFreeSize(const std::string& text, uint64_t& bytes);

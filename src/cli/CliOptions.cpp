@@ -58,26 +58,6 @@ bool TextValue(const std::string& opt, const std::string& v, const char* what, s
 constexpr int kMinEverySeconds = 10;
 constexpr int kMaxEverySeconds = 30 * 24 * 3600;
 
-// A period: a whole number with s, m, h or d after it; a plain number is minutes.
-bool ParseDuration(const std::string& text, int& seconds, long long max = kMaxEverySeconds) {
-    size_t digits = 0;
-    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
-        ++digits;
-    if (digits == 0 || digits > 9)
-        return false;
-    const std::string unit = text.substr(digits);
-    const long long factor = unit.empty() || unit == "m" ? 60
-                             : unit == "s"               ? 1
-                             : unit == "h"               ? 3600
-                             : unit == "d"               ? 24 * 3600
-                                                         : 0;
-    const long long value = std::atoll(text.substr(0, digits).c_str()) * factor;
-    if (factor == 0 || value > max)
-        return false;
-    seconds = static_cast<int>(value);
-    return true;
-}
-
 // ---- what the options set ----
 
 // What an option does with its value (empty for an option that takes none): sets it in
@@ -204,16 +184,18 @@ bool SetMinFree(const std::string& name, const std::string& value, CCliOptions& 
 
 bool SetEvery(const std::string& name, const std::string& value, CCliOptions& o,
               std::string& error) {
-    if (!ParseDuration(value, o.m_nEverySeconds)) {
+    int64_t seconds = 0;
+    if (!ParseDuration(value, kMaxEverySeconds, seconds)) {
         error = BadValue(name, value,
                          "eine Dauer wie 90s, 5m, 1h oder 2d bis 30 Tage; eine "
                          "Zahl allein sind Minuten");
         return false;
     }
-    if (o.m_nEverySeconds < kMinEverySeconds) {
+    if (seconds < kMinEverySeconds) {
         error = name + " " + value + " ist zu kurz: mindestens 10s";
         return false;
     }
+    o.m_nEverySeconds = static_cast<int>(seconds);
     return true;
 }
 

@@ -5,20 +5,16 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 #include <QUrl>
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <map>
 #include <string_view>
 
-#include "capture/CaptureJournal.h"
 #include "capture/InputFile.h"
+#include "capture/Journal.h"
 #include "capture/TargetFile.h"
 #include "capture/Units.h"
 
@@ -37,191 +33,6 @@ QString Q(const std::string& s) {
 }
 
 // ---- reading the journals into the status ----
-
-// The fields of a journal line that the report reads. The texts point into the line, or
-// into m_own when the line had to be parsed whole.
-struct CLineFields {
-    std::string_view m_time, m_event, m_result, m_site, m_message, m_file;
-    int m_iChannel = 0;  // 0 unless a whole number
-    double m_dBytes = 0, m_dSeconds = 0, m_dRate = 0, m_dOffhook = 0;
-    std::string m_own[6];
-
-    // The texts and the numbers by their keys.
-    std::array<std::pair<const char*, std::string_view*>, 6> Texts() {
-        return {{{"time", &m_time},
-                 {"event", &m_event},
-                 {"result", &m_result},
-                 {"site", &m_site},
-                 {"message", &m_message},
-                 {"file", &m_file}}};
-    }
-    std::array<std::pair<const char*, double*>, 4> Numbers() {
-        return {{{"bytes", &m_dBytes},
-                 {"seconds", &m_dSeconds},
-                 {"bytes_per_second", &m_dRate},
-                 {"offhook_seconds", &m_dOffhook}}};
-    }
-};
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-int WholeNumber(double d) {
-    return d >= 0 && d <= 1e9 && d == std::floor(d) ? static_cast<int>(d) : 0;
-}
-
-// The fields of a line as capture writes it: one object of strings, numbers, true, false
-// and null, without escapes. False for anything else, which ParseLine then reads (or
-// refuses). Parsing every line whole took most of the report's time.
-bool ScanLine(const QByteArray& line, CLineFields& f) {
-    const char* p = line.constData();
-    const char* const e = p + line.size();
-    bool high = false;
-    for (const char* q = p; q < e; ++q) {
-        const auto c = static_cast<unsigned char>(*q);
-        if (c == '\\' || (c < 0x20 && !IsSpace(*q)))
-            return false;
-        high = high || c >= 0x80;
-    }
-    if (high && !QByteArrayView(line).isValidUtf8())
-        return false;
-    const auto skip = [&] {
-        while (p < e && IsSpace(*p))
-            ++p;
-    };
-    const auto string = [&](std::string_view& out) {
-        const char* const from = ++p;  // after the opening quote
-        while (p < e && *p != '"')
-            ++p;
-        if (p == e)
-            return false;
-        out = std::string_view(from, static_cast<size_t>(p - from));
-        ++p;
-        return true;
-    };
-    // The character c, and the spaces after it.
-    const auto expect = [&](char c) {
-        if (p == e || *p != c)
-            return false;
-        ++p;
-        skip();
-        return true;
-    };
-    skip();
-    if (!expect('{'))
-        return false;
-    if (p < e && *p == '}') {
-        ++p;
-    } else {
-        for (;;) {
-            std::string_view key;
-            if (p == e || *p != '"' || !string(key))
-                return false;
-            skip();
-            if (!expect(':') || p == e)
-                return false;
-            std::string_view text;
-            double number = 0;
-            bool isText = false, isNumber = false;
-            if (*p == '"') {
-                if (!string(text))
-                    return false;
-                isText = true;
-            } else if (*p == '-' || (*p >= '0' && *p <= '9')) {
-                const auto [end, ec] = std::from_chars(p, e, number);
-                if (ec != std::errc() || !std::isfinite(number))
-                    return false;
-                p = end;
-                isNumber = true;
-            } else {
-                bool literal = false;
-                for (const std::string_view word : {"true", "false", "null"})
-                    if (static_cast<size_t>(e - p) >= word.size() &&
-                        std::string_view(p, word.size()) == word) {
-                        p += word.size();
-                        literal = true;
-                        break;
-                    }
-                if (!literal)
-                    return false;  // an object or a list within: left to the parser
-            }
-            for (const auto& [name, field] : f.Texts())
-                if (key == name)
-                    *field = isText ? text : std::string_view();
-            for (const auto& [name, field] : f.Numbers())
-                if (key == name)
-                    *field = isNumber ? number : 0;
-            if (key == "channel")
-                f.m_iChannel = isNumber ? WholeNumber(number) : 0;
-            skip();
-            if (expect(','))
-                continue;
-            if (expect('}'))
-                break;
-            return false;
-        }
-    }
-    skip();
-    return p == e;
-}
-
-// The same fields from a line that ScanLine does not take; false when it is not JSON.
-bool ParseLine(const QByteArray& line, CLineFields& f) {
-    QJsonParseError parsed{};
-    const QJsonObject o = QJsonDocument::fromJson(line, &parsed).object();
-    if (parsed.error != QJsonParseError::NoError)
-        return false;
-    size_t i = 0;
-    for (const auto& [name, field] : f.Texts()) {
-        f.m_own[i] = Utf8(o.value(QLatin1String(name)).toString());
-        *field = f.m_own[i++];
-    }
-    for (const auto& [name, field] : f.Numbers())
-        *field = o.value(QLatin1String(name)).toDouble();
-    f.m_iChannel = o.value(u"channel").toInt();
-    return true;
-}
-
-QDateTime TimeOf(std::string_view text) {
-    return QDateTime::fromString(
-        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), Qt::ISODate);
-}
-
-// The time of a line in seconds since 1970: "yyyy-MM-ddTHH:mm:ss" with "Z" or an offset
-// as capture writes it, read directly; any other form through QDateTime. False when it
-// is no time.
-bool EpochOf(std::string_view t, qint64& epoch) {
-    const auto digits = [&](size_t at, size_t n, int& value) {
-        value = 0;
-        for (size_t i = at; i < at + n; ++i) {
-            if (t[i] < '0' || t[i] > '9')
-                return false;
-            value = value * 10 + (t[i] - '0');
-        }
-        return true;
-    };
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, oh = 0, om = 0;
-    const bool plain = (t.size() == 20 || t.size() == 25) && digits(0, 4, y) && t[4] == '-' &&
-                       digits(5, 2, mo) && t[7] == '-' && digits(8, 2, d) && t[10] == 'T' &&
-                       digits(11, 2, h) && t[13] == ':' && digits(14, 2, mi) && t[16] == ':' &&
-                       digits(17, 2, se);
-    const bool zone =
-        plain && (t.size() == 20 ? t[19] == 'Z'
-                                 : (t[19] == '+' || t[19] == '-') && digits(20, 2, oh) &&
-                                       t[22] == ':' && digits(23, 2, om));
-    if (!zone || mo < 1 || mo > 12 || d < 1 || d > QDate(y, mo, 1).daysInMonth() || h > 23 ||
-        mi > 59 || se > 59 || oh > 23 || om > 59) {
-        const QDateTime time = TimeOf(t);
-        if (!time.isValid())
-            return false;
-        epoch = time.toSecsSinceEpoch();
-        return true;
-    }
-    const int offset = (t.size() == 25 && t[19] == '-' ? -1 : 1) * (oh * 3600 + om * 60);
-    epoch = QDate(1970, 1, 1).daysTo(QDate(y, mo, d)) * kDay + h * 3600 + mi * 60 + se - offset;
-    return true;
-}
 
 // Which line of a kind is the newest: within one journal the line read first (they come
 // from its end back, and a clock that was wrong for a while does not reorder what was
@@ -270,12 +81,9 @@ class CReader {
     }
 
     // One line; false once the lines are older than the report needs.
-    bool Take(const QByteArray& line, const std::string& journalSite) {
-        CLineFields f;
-        if (!ScanLine(line, f) && !ParseLine(line, f))
-            return true;
+    bool Take(const CJournalEntry& f, const std::string& journalSite) {
         qint64 epoch = 0;
-        if (!EpochOf(f.m_time, epoch))
+        if (!f.Epoch(epoch))
             return true;
         if (epoch - m_nNow > kDay) {
             if (m_nFuture++ == 0)
@@ -296,7 +104,7 @@ class CReader {
             if (age <= kDay)
                 s.m_dOffhookSeconds24h += f.m_dOffhook;
             if (sr.m_round.Take(journal, epoch)) {
-                s.m_lastRound = TimeOf(f.m_time);
+                s.m_lastRound = f.Time();
                 s.m_dLastRoundOffhook = f.m_dOffhook;
             }
             return true;
@@ -312,7 +120,7 @@ class CReader {
                     ++s.m_nFailedDials24h;
             }
             if (sr.m_failure.Take(journal, epoch)) {
-                s.m_lastFailure = TimeOf(f.m_time);
+                s.m_lastFailure = f.Time();
                 s.m_sLastFailure = failure;
             }
             return true;
@@ -330,7 +138,7 @@ class CReader {
             (good ? c.m_nGood24h : c.m_nFailed24h) += 1;
         if (!good) {
             if (cr.m_failure.Take(journal, epoch)) {
-                c.m_lastFailure = TimeOf(f.m_time);
+                c.m_lastFailure = f.Time();
                 c.m_sLastFailure = failure;
             }
             return true;
@@ -346,7 +154,7 @@ class CReader {
             return true;
         if (at == kept.begin())
             c.m_nLastRate = static_cast<int64_t>(f.m_dRate);
-        kept.insert(at, {epoch, journal, {TimeOf(f.m_time), std::string(f.m_file)}});
+        kept.insert(at, {epoch, journal, {f.Time(), std::string(f.m_file)}});
         if (kept.size() > kReportPictures)
             kept.pop_back();
         return true;
@@ -627,8 +435,12 @@ CReport ReadReport(const std::vector<std::string>& sources, const QDateTime& now
             // Each picture is looked for from the journal that named it.
             reader.BeginJournal(QFileInfo(Q(journal)).absoluteDir());
             std::string error;
-            const bool read = ReadJournalBackwards(
-                journal, [&](const QByteArray& line) { return reader.Take(line, site); }, &error);
+            const bool read = ReadJournal(
+                journal,
+                [&](const CJournalEntry* entry) {
+                    return entry == nullptr || reader.Take(*entry, site);
+                },
+                &error);
             if (!read)
                 report.m_problems.push_back(error);
             reader.EndJournal(journal);

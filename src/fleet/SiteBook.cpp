@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -13,8 +11,8 @@
 #include <map>
 #include <set>
 
-#include "capture/CaptureJournal.h"
 #include "capture/InputFile.h"
+#include "capture/Journal.h"
 #include "capture/NamePattern.h"
 #include "fleet/IniText.h"
 #include "link/ModemDialler.h"
@@ -605,15 +603,13 @@ CLastCapture LastCapture(const CSite& site) {
     CLastCapture last;
     std::string error;
     int looked = 0;
-    ReadJournalBackwards(
+    ReadJournal(
         site.CaptureJournal(),
-        [&](const QByteArray& line) {
+        [&](const CJournalEntry* entry) {
             // A last line being written is no JSON object yet: the one before it counts.
-            const QJsonDocument d = QJsonDocument::fromJson(line);
-            if (!d.isObject())
+            if (entry == nullptr)
                 return ++looked < 2;
-            last = {d.object().value(QStringLiteral("time")).toString().toStdString(),
-                    d.object().value(QStringLiteral("result")).toString().toStdString()};
+            last = {std::string(entry->m_time), std::string(entry->m_result)};
             return false;
         },
         &error);

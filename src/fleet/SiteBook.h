@@ -112,7 +112,7 @@ bool RemoveSite(const std::string& path, const std::string& name, bool& found, s
 
 // The time and result of the site's last journal line, when its journal is there (the
 // journal as capture keeps it, relative names from the working folder, read as
-// ReadJournalBackwards reads it); empty otherwise.
+// ReadJournal reads it); empty otherwise.
 struct CLastCapture {
     std::string m_sTime;
     std::string m_sResult;

@@ -13,8 +13,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "capture/CaptureJournal.h"
 #include "capture/InputFile.h"
+#include "capture/Journal.h"
 #include "fleet/Report.h"
 #include "fleet/SiteBook.h"
 #include "support/Watchdog.h"

@@ -18,7 +18,7 @@
 
 #include <sys/resource.h>
 
-#include "capture/CaptureJournal.h"
+#include "capture/Journal.h"
 #include "fleet/Report.h"
 
 #if PIXLANE_HAVE_ZLIB

@@ -38,7 +38,7 @@
 
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
-#include "capture/CaptureJournal.h"
+#include "capture/Journal.h"
 #include "image/Bmp.h"
 #include "image/Image.h"
 #include "link/ComPort.h"

@@ -5,6 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+
+// The capture journal: one JSON object a line, each appended whole; read from the end back,
+// its rotated copies included. Journal.cpp names every field of a line, and no other file
+// does: what is written goes through the events below, what is read comes as a CJournalEntry.
 
 // One line of the capture journal: a picture attempt, or a dial, picture-parameter write
 // or hang-up that failed.
@@ -63,3 +68,34 @@ bool AppendJournal(const std::string& path, const CRoundEvent& event, std::strin
 // cannot be read, or when a rotated copy could not (named, and the older ones read).
 bool ReadJournalBackwards(const std::string& path,
                           const std::function<bool(const QByteArray&)>& take, std::string* error);
+
+// One line of a journal as read: the fields its readers use (the status page, retention,
+// the sites dialog). The texts point into the line, or into the entry's own copies when
+// the line had to be parsed whole; they are valid while the entry lives.
+struct CJournalEntry {
+    CJournalEntry() = default;
+    // A copy's texts would point into the original's copies.
+    CJournalEntry(const CJournalEntry&) = delete;
+    CJournalEntry& operator=(const CJournalEntry&) = delete;
+
+    std::string_view m_time, m_event, m_result, m_site, m_message, m_file;
+    int m_iChannel = 0;  // 0 unless a whole number
+    double m_dBytes = 0, m_dSeconds = 0, m_dRate = 0, m_dOffhook = 0;
+
+    // The line's time in seconds since 1970; false when it is no time. Read directly in
+    // the form capture writes, any other form through QDateTime.
+    bool Epoch(qint64& epoch) const;
+    QDateTime Time() const;
+
+    std::string m_own[6];  // the texts of a line parsed whole
+};
+
+// The entry of one line; false when the line is no JSON object. A line as capture writes
+// it (strings, numbers, true, false and null without escapes) is scanned for the fields
+// alone, any other through QJsonDocument: the same entry either way.
+bool ParseJournalLine(const QByteArray& line, CJournalEntry& entry);
+
+// Hands the journal's lines to take as ReadJournalBackwards does, each as its entry; a line
+// that is no JSON object (one being written at this moment, say) as null.
+using CJournalTake = std::function<bool(const CJournalEntry* entry)>;
+bool ReadJournal(const std::string& path, const CJournalTake& take, std::string* error);
