@@ -105,8 +105,8 @@ bool RunRound(bool cliPace, int channels, CRoundFigures& f) {
         app.m_eModemPace = cliPace ? EModemPace::kAsArrived : EModemPace::kPolled;
         if (app.OpenConfiguredPort()) {
             CCapturePlan plan;
-            plan.m_line = app.CurrentLine();
-            plan.m_request = app.StoredRequest();
+            plan.m_line = app.Target().m_line;
+            plan.m_request = app.Target().m_request;
             for (int c = 1; c <= channels; ++c)
                 plan.m_channels.push_back(c);
             plan.m_bUnattended = cliPace;

@@ -10,46 +10,31 @@
 #include "link/ComPort.h"
 
 CFetchOutcome CPixlaneApp::NibbleFetch(int mode) {
-    CFetchRequest request = StoredRequest();
-    request.m_iMode = mode;
+    if (mode == 12) {
+        NibbleFetch(2);
+        nibb2 = true;
+    }
+    CFetchRequest request = Target().m_request;
+    if (mode != 12)
+        request.m_iMode = mode;
     CFetchOutcome out = GetImage(request);
     m_iModus = 3;
     return out;
-}
-
-CFetchOutcome CPixlaneApp::Nibble12Fetch() {
-    NibbleFetch(2);
-    nibb2 = true;
-    CFetchOutcome out = GetImage(StoredRequest());
-    m_iModus = 3;
-    return out;
-}
-
-void CPixlaneApp::OnNibble1() {
-    NibbleFetch(1);
-}
-
-void CPixlaneApp::OnNibble2() {
-    NibbleFetch(2);
-}
-
-void CPixlaneApp::OnNibble12() {
-    Nibble12Fetch();
 }
 
 CFetchOutcome CPixlaneApp::CycleFetch(int id) {
     if (id == ID_LOOP_NIBBLE2)
         return NibbleFetch(2);
     if (id == ID_LOOP_NIBBLE12)
-        return Nibble12Fetch();
-    return GetImage(StoredRequest());
+        return NibbleFetch(12);
+    return GetImage(Target().m_request);
 }
 
 void CPixlaneApp::RunLoop(int id) {
     for (bool first = true;; first = false) {
         // The command itself made sure of the line for the first cycle; a line that goes
         // away later is picked up again as soon as the device is back.
-        if (!first && !EnsureLine()) {
+        if (!first && !EnsureLine(Target().m_line)) {
             m_line.Clock().Sleep(1000);
         } else {
             RegrabImage();
@@ -67,8 +52,8 @@ void CPixlaneApp::LoopFetch(int id) {
         CycleFetch(id);
         return;
     }
-    // The re-grab before the cycle selected the stored channel.
-    CCaptureRound(*this, std::move(plan)).KeepFetch(m_iKanal, [this, id] {
+    // The re-grab before the cycle selected the target's channel.
+    CCaptureRound(*this, std::move(plan)).KeepFetch(Target().m_channels.front(), [this, id] {
         return CycleFetch(id);
     });
 }
@@ -123,8 +108,8 @@ bool RunsWithoutLine(int id) {
 
 bool CPixlaneApp::OnCommand(int id) {
     if (RunsWithoutLine(id))
-        EnsureLine();
-    else if (NeedsLine(id) && !EnsureLine())
+        EnsureLine(Target().m_line);
+    else if (NeedsLine(id) && !EnsureLine(Target().m_line))
         return true;
     const bool known = RunCommand(id);
     FinishLineUse();
@@ -147,10 +132,12 @@ bool CPixlaneApp::RunCommand(int id) {
             OnAutoSave();
             return true;
         case ID_APP_ABOUT:
-            OnAbout();
+            if (m_pUi != nullptr)
+                m_pUi->ShowAbout();
             return true;
         case ID_APP_EXIT:
-            OnExit();
+            if (m_pUi != nullptr)
+                m_pUi->CloseMainWindow();
             return true;
         case ID_NEU_GRABBEN:
             RegrabImage();
@@ -159,13 +146,13 @@ bool CPixlaneApp::RunCommand(int id) {
             OnConnectToggle();
             return true;
         case ID_NIBBLE1:
-            OnNibble1();
+            NibbleFetch(1);
             return true;
         case ID_NIBBLE2:
-            OnNibble2();
+            NibbleFetch(2);
             return true;
         case ID_NIBBLE12:
-            OnNibble12();
+            NibbleFetch(12);
             return true;
         case ID_LOOP_BILD:
         case ID_LOOP_NIBBLE2:

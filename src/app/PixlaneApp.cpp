@@ -2,6 +2,7 @@
 // go, start-up and shut-down. The bottom of its files: nothing here calls into the others.
 #include "app/PixlaneApp.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -9,15 +10,12 @@
 #include <set>
 
 #include "app/AppUi.h"
-#include "app/Commands.h"
 #include "app/PortSettings.h"
 #include "capture/NamePattern.h"
-#include "capture/Retention.h"
 #include "capture/Units.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
-#include "link/QtSerialLine.h"
 
 namespace {
 // Keeps the port's messages while there is no user interface to show them.
@@ -90,6 +88,19 @@ class CSettingsReader {
     const CPixlaneApp::Warning& m_warn;
     std::set<std::string> m_warned;
 };
+// The request the stored image settings make.
+CFetchRequest StoredRequestOf(const CPixlaneApp& app) {
+    CFetchRequest r;
+    r.m_nWidth = app.m_iBildbreite;
+    r.m_nHeight = app.m_iBildhoehe;
+    r.m_iMode = app.m_iModus;
+    r.m_bColour = app.m_iMonochrom != 0;
+    r.m_bExpert = app.m_bExpert;
+    r.m_sOffset = app.m_sOffset;
+    r.m_sBgroesse = app.m_sBgroesse;
+    r.m_sBanzahl = app.m_sBanzahl;
+    return r;
+}
 }  // namespace
 
 int LeadingInt(const std::string& text) {
@@ -128,7 +139,7 @@ void CPixlaneApp::ReleaseBuffers() {
     m_pRecvBuf.shrink_to_fit();
     m_pKeepBuf.clear();
     m_pKeepBuf.shrink_to_fit();
-    m_bKeepValid = false;
+    m_kept.m_bValid = false;
 }
 
 void CPixlaneApp::SetUi(CAppUi* ui) {
@@ -155,11 +166,6 @@ CPortUi* CPixlaneApp::RouteTexts(CPortUi* ui) {
 void CPixlaneApp::ShowStatus(const std::string& text) {
     if (CPortUi* ui = TextUi(); ui != nullptr)
         ui->SetStatusText(text);
-}
-
-void CPixlaneApp::ShowProgressText(const std::string& text) {
-    if (CPortUi* ui = TextUi(); ui != nullptr)
-        ui->SetProgressText(text);
 }
 
 void CPixlaneApp::ShowMessage(const std::string& text) {
@@ -290,18 +296,49 @@ void CPixlaneApp::WriteAutoSave(QSettings& store) const {
     store.sync();
 }
 
+CStoredSettings CPixlaneApp::Stored() const {
+    CStoredSettings s;
+    s.m_iCom = m_iCom;
+    s.m_iBaudrate = m_iBaudrate;
+    s.sHandshake = sHandshake;
+    s.m_iLokal = m_iLokal;
+    s.m_iKanal = m_iKanal;
+    s.m_sTel_nr = m_sTel_nr;
+    s.m_request = StoredRequestOf(*this);
+    if (m_pPortStore != nullptr)
+        s.m_portDevices = StoredPortDevices(*m_pPortStore);
+    // A relative folder would depend on where the window was started; a pattern that
+    // cannot name files gives the default (the settings were checked when read or
+    // confirmed).
+    if (IsAutoSaveFolder(m_sAutoSaveFolder)) {
+        s.m_storage.m_sFolder = m_sAutoSaveFolder;
+        s.m_storage.m_sJournal = QDir(QString::fromStdString(m_sAutoSaveFolder))
+                                     .filePath(kAutoSaveJournal)
+                                     .toStdString();
+    }
+    s.m_storage.m_sPattern = NamePatternProblem(m_sAutoSavePattern, true).empty()
+                                 ? m_sAutoSavePattern
+                                 : kDefaultNamePattern;
+    s.m_storage.m_bInsideFolder = true;
+    ParseKeepDuration(m_sAutoSaveKeep, s.m_storage.m_nKeepSeconds);
+    ParseFreeSize(m_sAutoSaveMinFree, s.m_storage.m_nMinFreeBytes);
+    return s;
+}
+
+CTarget CPixlaneApp::Target() const {
+    return ResolveTarget(Stored(), m_site ? &*m_site : nullptr, m_demo);
+}
+
 CLineAddress CPixlaneApp::LineAddress(int port) const {
     // The demo module stands behind whichever number is chosen: there is no other.
     if (IsDemo())
-        return CLineAddress::PortOn(port, m_sDemoDevice);
-    // A device named in place of a number is the line of the number in use; another
-    // number stands for its own device.
-    if (m_runLine.IsNamedDevice() && port == m_iCom)
-        return m_runLine;
-    if (!m_runLine.IsNamedDevice() && !m_runLine.GivenDevice().empty() &&
-        m_runLine.PortNumber() == port)
-        return m_runLine;
-    // The stored device is read as the address is made, so a changed one counts at once.
+        return CLineAddress::PortOn(port, m_demo.m_sDemoDevice);
+    // A device the site names in place of a number is the line of the number in use;
+    // another number stands for its own device, read as the address is made, so that a
+    // changed one counts at once.
+    if (const CLineAddress target = Target().m_line.m_address;
+        port == m_iCom && target.IsNamedDevice())
+        return target;
     const bool numbered = port >= 1 && port <= 9;
     return CLineAddress::Port(port, numbered && m_pPortStore != nullptr
                                         ? StoredPortDevice(*m_pPortStore, port)
@@ -309,17 +346,15 @@ CLineAddress CPixlaneApp::LineAddress(int port) const {
 }
 
 void CPixlaneApp::ChoosePort(int port) {
-    if (port != m_iCom && m_runLine.IsNamedDevice())
-        m_runLine = CLineAddress();
+    if (port != m_iCom && m_site) {
+        m_site->m_sDevice.clear();
+        m_site->m_iCom = 0;
+    }
     m_iCom = port;
 }
 
-CTargetLine CPixlaneApp::CurrentLine() const {
-    return {LineAddress(), m_iBaudrate, static_cast<uint8_t>(sHandshake), m_iLokal == 0, m_sTel_nr};
-}
-
 bool CPixlaneApp::OpenConfiguredPort() {
-    return OpenPort(CurrentLine());
+    return OpenPort(Target().m_line);
 }
 
 bool CPixlaneApp::OpenPort(const CTargetLine& line) {
@@ -357,10 +392,6 @@ bool CPixlaneApp::NoticeLineLoss() {
     return true;
 }
 
-bool CPixlaneApp::EnsureLine() {
-    return EnsureLine(CurrentLine());
-}
-
 bool CPixlaneApp::EnsureLine(const CTargetLine& line) {
     NoticeLineLoss();
     if (!m_bLineLost)
@@ -392,9 +423,8 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
     ReadBasicValues(*m_pStore, {});
     ReadAutoSaveValues(*m_pStore, {});
     if (IsDemo()) {
-        if (m_iCom < 1 || m_iCom > 9)
-            m_iCom = 1;
-        m_iLokal = m_bDemoModem ? 0 : 1;
+        // The demo module is on its line or behind its modem, whatever the stored link.
+        m_iLokal = m_demo.m_bDemoModem ? 0 : 1;
         m_bPortOpen = false;
     }
     BuildYuvTables();
@@ -426,12 +456,8 @@ void CPixlaneApp::ExitInstance() {
 }
 
 void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
-    m_sDemoDevice = device;
-    m_bDemoModem = behindModem;
-}
-
-CDialResult CPixlaneApp::Dial() {
-    return Dial(m_sTel_nr);
+    m_demo.m_sDemoDevice = device;
+    m_demo.m_bDemoModem = behindModem;
 }
 
 CDialResult CPixlaneApp::Dial(const std::string& number) {
@@ -439,7 +465,7 @@ CDialResult CPixlaneApp::Dial(const std::string& number) {
 }
 
 int CPixlaneApp::ConnectModem() {
-    return Dial().m_nCode;
+    return Dial(Target().m_line.m_sNumber).m_nCode;
 }
 
 void CPixlaneApp::OnPortToggle() {
@@ -457,14 +483,4 @@ void CPixlaneApp::OnPortToggle() {
         m_bLineLost = false;
         ShowStatus(" Port ist offen ! ");
     }
-}
-
-void CPixlaneApp::OnAbout() {
-    if (m_pUi != nullptr)
-        m_pUi->ShowAbout();
-}
-
-void CPixlaneApp::OnExit() {
-    if (m_pUi != nullptr)
-        m_pUi->CloseMainWindow();
 }

@@ -9,10 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/PixlaneApp.h"
 #include "capture/TargetFile.h"
 #include "fleet/IniText.h"
-#include "link/LineAddress.h"
 #include "platform/System.h"
 
 namespace {
@@ -139,6 +137,15 @@ std::string StoredPortDevice(QSettings& store, int port) {
     ReadEverySection(store);
     const std::optional<QString> text = StoredText(store, PortKey(port));
     return text ? text->toStdString() : std::string();
+}
+
+std::array<std::string, 10> StoredPortDevices(QSettings& store) {
+    ReadEverySection(store);
+    std::array<std::string, 10> devices;
+    for (int port = 1; port <= 9; ++port)
+        if (const std::optional<QString> text = StoredText(store, PortKey(port)))
+            devices[static_cast<size_t>(port)] = text->toStdString();
+    return devices;
 }
 
 bool StorePortDevice(QSettings& store, int port, const std::string& device, std::string* error) {

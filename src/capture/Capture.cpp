@@ -45,6 +45,21 @@ std::string CTextTap::Shown(bool failed) const {
 
 // ---- the keeper ----
 
+void CPictureKeeper::Use(const CTargetStorage& storage, const std::string& site) {
+    m_sPattern = storage.m_sPattern;
+    m_sFolder = storage.m_sFolder;
+    m_bInsideFolder = storage.m_bInsideFolder;
+    m_sJournal = storage.m_sJournal.empty() ? std::string()
+                                            : QFileInfo(QString::fromStdString(storage.m_sJournal))
+                                                  .absoluteFilePath()
+                                                  .toStdString();
+    m_sLatest = storage.m_sLatest;
+    m_sSite = site;
+    m_retention.m_nKeepSeconds = storage.m_nKeepSeconds;
+    m_retention.m_nMinFreeBytes = storage.m_nMinFreeBytes;
+    m_retention.m_sLatest = storage.m_sLatest;
+}
+
 QDateTime CPictureKeeper::Now() const {
     return m_fnNow ? m_fnNow() : QDateTime::currentDateTime();
 }

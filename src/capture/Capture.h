@@ -9,6 +9,7 @@
 #include "capture/Journal.h"
 #include "capture/NamePattern.h"
 #include "capture/Retention.h"
+#include "capture/TargetParts.h"
 #include "link/PortUi.h"
 
 class CImage;
@@ -32,6 +33,10 @@ class CPictureKeeper {
     int m_nSeq = 0;  // pictures numbered so far ({seq})
     // Old pictures removed before each save (loaded from the journal by the caller).
     CRetention m_retention;
+
+    // From now on its pictures go where the storage says (a journal as a whole path), with
+    // its limits, each journal line naming the site (empty: none).
+    void Use(const CTargetStorage& storage, const std::string& site);
 
     QDateTime Now() const;
     // Writes the picture under the first free name the pattern gives for the channel and

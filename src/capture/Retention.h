@@ -42,6 +42,8 @@ class CRetention {
     // The pictures the journal (with its rotated copies) records as saved and not
     // removed since; a journal that does not exist yet records none.
     void Load(const std::string& journal);
+    // The journal it was loaded from last; empty: none.
+    const std::string& Journal() const { return m_sJournal; }
     // A picture saved since, just written.
     void Saved(const std::string& file, const QDateTime& when);
     // Removes what the limits say, oldest first; a journal event for each removal, and

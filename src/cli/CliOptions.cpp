@@ -1287,6 +1287,32 @@ CRequestChanges PictureChanges(const CCliOptions& o) {
             o.m_bExpert,     o.m_sOffset,    o.m_sBgroesse, o.m_sBanzahl};
 }
 
+CTargetOptions TargetOptions(const CCliOptions& o) {
+    CTargetOptions t;
+    t.m_sDevice = o.m_sDevice;
+    if (o.m_iCom != 0)
+        t.m_iCom = o.m_iCom;
+    if (o.m_iBaudrate != 0)
+        t.m_iBaudrate = o.m_iBaudrate;
+    t.m_bHandshake = o.m_bHandshake;
+    t.m_sNumber = o.m_sTel_nr;
+    if (o.m_bModem || o.m_bLocal)
+        t.m_bModem = o.m_bModem;
+    t.m_channels = o.m_channels;
+    t.m_picture = PictureChanges(o);
+    if (!o.m_sFolder.empty())
+        t.m_sFolder = o.m_sFolder;
+    if (o.m_bPatternGiven)
+        t.m_sPattern = o.m_sPattern;
+    if (!o.m_sJournal.empty())
+        t.m_sJournal = o.m_sJournal;
+    t.m_sLatest = o.m_sLatest;
+    t.m_nKeepSeconds = o.m_nKeepSeconds;
+    t.m_nMinFreeBytes = o.m_nMinFreeBytes;
+    t.m_bDemoModem = o.m_bDemoModem;
+    return t;
+}
+
 ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
     o = CCliOptions{};
     CArgs args(argc, argv);

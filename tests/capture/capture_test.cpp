@@ -139,7 +139,7 @@ class CaptureRoundTest : public CAppFixture {
     // through the re-grab, as the timer's tick fetches it.
     CCaptureOutcome RunRound() {
         CCapturePlan plan = m_spec;
-        plan.m_line = m_app.CurrentLine();
+        plan.m_line = m_app.Target().m_line;
         if (plan.m_channels.empty()) {
             plan.m_channels = {m_app.m_iKanal};
             plan.m_bRegrab = true;
@@ -264,7 +264,8 @@ TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines
     ASSERT_EQ(Journal(true).size(), 1u);
     const QJsonObject round = Journal(true)[0];
     EXPECT_EQ(round["time"].toString(), "2024-03-01T12:00:00+01:00");
-    EXPECT_EQ(round["device"].toString().toStdString(), m_app.LineAddress().DeviceName());
+    EXPECT_EQ(round["device"].toString().toStdString(),
+              m_app.Target().m_line.m_address.DeviceName());
     EXPECT_NEAR(round["dial_seconds"].toDouble(), 4.0, 0.05);
     EXPECT_NEAR(round["offhook_seconds"].toDouble(), roundSeconds, 0.05);
     EXPECT_EQ(round["pictures_ok"].toInt(), 1);

@@ -9,8 +9,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "app/PixlaneApp.h"
+#include "fleet/IniText.h"
 #include "fleet/SiteBook.h"
+#include "fleet/Target.h"
 
 namespace {
 
@@ -72,15 +73,16 @@ TEST(SiteBookTest, TheUsersEntryWinsAndBadEntriesAreNamedAndSkipped) {
                                      user + ":13: Standort farbe: unbekannter Schlüssel "
                                             "\"farbe\"; übersprungen"));
 
-    // Taken over, the site's values stand where the settings dialog would put them.
-    CPixlaneApp app;
-    ApplySite(*sued, app);
-    EXPECT_EQ(app.LineAddress().DeviceName(), "/dev/ttyUSB1");
-    EXPECT_EQ(app.m_iBaudrate, 9600);
-    EXPECT_EQ(app.m_iLokal, 1);
-    EXPECT_EQ(app.StoredRequest().m_nWidth, 360);
-    EXPECT_EQ(app.StoredRequest().m_nHeight, 288);
-    EXPECT_TRUE(app.StoredRequest().m_bColour);
+    // Made a target, the site's values stand over the stored settings.
+    CStoredSettings stored;
+    stored.m_iLokal = 0;
+    const CTarget target = ResolveTarget(stored, sued, {});
+    EXPECT_EQ(target.m_line.m_address.DeviceName(), "/dev/ttyUSB1");
+    EXPECT_EQ(target.m_line.m_iBaudrate, 9600);
+    EXPECT_FALSE(target.m_line.m_bModem);
+    EXPECT_EQ(target.m_request.m_nWidth, 360);
+    EXPECT_EQ(target.m_request.m_nHeight, 288);
+    EXPECT_TRUE(target.m_request.m_bColour);
 }
 
 // Books that trip a scanner: each bad entry is named and skipped alone, and every other
@@ -171,7 +173,7 @@ TEST(SiteBookTest, TheSystemsEntryIsNamedWhereABrokenUserEntryIsSkipped) {
 // store puts its INI files of that name.
 TEST(SiteBookTest, TheBooksAreWhereTheSettingsStoreKeepsThem) {
     const auto store = [](QSettings::Scope scope) {
-        return QSettings(QSettings::IniFormat, scope, CPixlaneApp::kOrganisation,
+        return QSettings(QSettings::IniFormat, scope, kSettingsOrganisation,
                          QStringLiteral("pixlane-sites"))
             .fileName()
             .toStdString();

@@ -127,7 +127,7 @@ TEST_F(ReplugPtyTest, AHundredReopeningsLeaveNoDescriptorBehind) {
     m_app.SetUi(&m_ui);
     ASSERT_TRUE(m_app.InitInstance(m_pStore.get()));
     CCapturePlan plan;
-    plan.m_line = m_app.CurrentLine();
+    plan.m_line = m_app.Target().m_line;
     plan.m_channels = {m_app.m_iKanal};
     plan.m_bRegrab = true;
     plan.m_bDial = false;
