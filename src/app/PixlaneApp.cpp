@@ -11,6 +11,7 @@
 
 #include "app/AppUi.h"
 #include "app/PortSettings.h"
+#include "app/SettingsStore.h"
 #include "capture/NamePattern.h"
 #include "capture/Units.h"
 #include "link/ComPort.h"
@@ -124,8 +125,10 @@ CPixlaneApp::CPixlaneApp() = default;
 CPixlaneApp::~CPixlaneApp() {
     if (m_bStarted)
         ExitInstance();
-    if (m_bOwnsStore)
-        delete m_pStore;
+}
+
+bool CPixlaneApp::WritesSettings() const {
+    return m_pStore != nullptr && !IsDemo() && (!m_pOwnStore || m_pOwnStore->m_bWritable);
 }
 
 void CPixlaneApp::BuildYuvTables() {
@@ -414,8 +417,15 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
     if (store != nullptr) {
         m_pStore = store;
     } else {
-        m_pStore = new QSettings(kOrganisation, kApplication);
-        m_bOwnsStore = true;
+        m_pOwnStore = std::make_unique<CSettingsStore>(OpenSettingsStore());
+        m_pStore = m_pOwnStore->m_pStore.get();
+        // Shown as soon as there is a user interface to show them on.
+        for (const std::string& problem : m_pOwnStore->m_problems) {
+            if (m_pUi != nullptr)
+                m_pUi->MessageBox(problem);
+            else
+                m_heldMessages.push_back(problem);
+        }
     }
     UseStoredPorts(m_pStore);
     // One reading of every section serves both groups (each costs a walk over all keys).
@@ -449,7 +459,7 @@ void CPixlaneApp::ExitInstance() {
         return;
     m_bExited = true;
     ReleaseBuffers();
-    if (m_pStore != nullptr && !IsDemo())
+    if (WritesSettings())
         WriteSettings(*m_pStore);
     CComPort(m_line).Open(0);
     UseStoredPorts(nullptr);

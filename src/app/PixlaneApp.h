@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "link/LineSession.h"
 
 class QSettings;
+struct CSettingsStore;
 class CAppUi;
 class CPortUi;
 
@@ -52,7 +54,8 @@ class CPixlaneApp : public CRoundHost {
     // ---- start-up and shut-down, the settings and their store ----
     // Start-up up to the window: reads the settings from the store, builds the colour
     // tables and opens the port unless the stored "open" flag says otherwise. The store
-    // is the user's own unless one is given.
+    // is the user's own unless one is given (a file of it that is no regular file, or
+    // huge, is not read, and the start-up messages say so; see OpenSettingsStore).
     bool InitInstance(QSettings* store = nullptr);
     // Demo mode, before InitInstance: the simulated module at this device stands behind
     // every port number, the link counts as up unless the module sits behind its modem,
@@ -281,8 +284,11 @@ class CPixlaneApp : public CRoundHost {
     CAppUi* m_pUi = nullptr;
     std::function<bool()> m_fnStop;
     std::vector<std::string> m_heldMessages;  // start-up messages not shown yet
+    // Whether the settings are written back: not in demo mode, nor over a file that was
+    // not read.
+    bool WritesSettings() const;
     QSettings* m_pStore = nullptr;
-    bool m_bOwnsStore = false;
+    std::unique_ptr<CSettingsStore> m_pOwnStore;  // the user's own, when none was given
     bool m_bStarted = false;
     bool m_bExited = false;
 };

@@ -4,6 +4,7 @@
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
 #include "app/SettingsMembers.h"
+#include "app/SettingsStore.h"
 #include "capture/TargetParts.h"
 #include "link/ComPort.h"
 
@@ -71,7 +72,7 @@ void CPixlaneApp::OnAutoSave() {
     m_sAutoSaveKeep = m.m_sKeep;
     m_sAutoSaveMinFree = m.m_sMinFree;
     // Stored at once: an unattended window may never be closed the ordinary way.
-    if (m_pStore != nullptr && !IsDemo())
+    if (WritesSettings())
         WriteAutoSave(*m_pStore);
 }
 

@@ -10,6 +10,7 @@
 #include "PixlaneVersion.h"
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
+#include "app/SettingsStore.h"
 #include "capture/FetchRequest.h"
 #include "capture/ImageFile.h"
 #include "capture/TargetFile.h"
@@ -289,7 +290,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     // The user's settings are the defaults. They are only read: the application's
     // start-up and shut-down, which would write them back, are never run.
     CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
-    QSettings store(CPixlaneApp::kOrganisation, CPixlaneApp::kApplication);
+    const CSettingsStore settings = OpenSettingsStore();
+    for (const std::string& problem : settings.m_problems)
+        ui.Note(std::string(kProgram) + ": " + problem);
+    QSettings& store = *settings.m_pStore;
     CPixlaneApp app;
     app.Line().SetClock(line.m_pClock);
     app.Line().SetLineFactory(line.m_pFactory);
@@ -299,6 +303,12 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     app.BuildYuvTables();
     app.UseStoredPorts(&store);
     if (opt.m_sCommand == "ports") {
+        // A device is stored in the user's file, which was not read.
+        if (opt.m_iAssign != 0 && !settings.m_bWritable) {
+            ui.Note(std::string(kProgram) + ": Port " + std::to_string(opt.m_iAssign) +
+                    " nicht gespeichert");
+            return 1;
+        }
         const int rc = RunPorts(opt, store, out, ui);
         out.flush();
         return rc;
