@@ -299,24 +299,15 @@ ERemoved COpenFolder::RemoveIf(const QStringList& parts,
 
 // ---- signals ----
 
-namespace {
-volatile std::sig_atomic_t g_nStop = 0;
-
-// Only what is safe in a signal handler: one flag, read by the run between its steps.
-extern "C" void OnStopSignal(int) {
-    g_nStop = 1;
-}
-}  // namespace
-
 struct CStopSignals::CSaved {
     struct sigaction m_int {};
     struct sigaction m_term {};
 };
 
 CStopSignals::CStopSignals() : m_pSaved(new CSaved) {
-    g_nStop = 0;
+    Reset();
     struct sigaction action {};
-    action.sa_handler = OnStopSignal;
+    action.sa_handler = StopHandler();
     sigemptyset(&action.sa_mask);
     // Interrupted reads and writes go on; the run looks at the flag when they return.
     action.sa_flags = SA_RESTART;
@@ -327,10 +318,6 @@ CStopSignals::CStopSignals() : m_pSaved(new CSaved) {
 CStopSignals::~CStopSignals() {
     ::sigaction(SIGINT, &m_pSaved->m_int, nullptr);
     ::sigaction(SIGTERM, &m_pSaved->m_term, nullptr);
-}
-
-bool CStopSignals::Requested() {
-    return g_nStop != 0;
 }
 
 namespace {

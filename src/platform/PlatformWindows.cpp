@@ -323,33 +323,20 @@ ERemoved COpenFolder::RemoveIf(const QStringList& parts,
 
 // ---- signals ----
 
-namespace {
-volatile std::sig_atomic_t g_nStop = 0;
-
-// Only what is safe in a signal handler: one flag, read by the run between its steps.
-extern "C" void OnStopSignal(int) {
-    g_nStop = 1;
-}
-}  // namespace
-
 struct CStopSignals::CSaved {
     void (*m_pInt)(int) = SIG_DFL;
     void (*m_pTerm)(int) = SIG_DFL;
 };
 
 CStopSignals::CStopSignals() : m_pSaved(new CSaved) {
-    g_nStop = 0;
-    m_pSaved->m_pInt = std::signal(SIGINT, OnStopSignal);
-    m_pSaved->m_pTerm = std::signal(SIGTERM, OnStopSignal);
+    Reset();
+    m_pSaved->m_pInt = std::signal(SIGINT, StopHandler());
+    m_pSaved->m_pTerm = std::signal(SIGTERM, StopHandler());
 }
 
 CStopSignals::~CStopSignals() {
     std::signal(SIGINT, m_pSaved->m_pInt);
     std::signal(SIGTERM, m_pSaved->m_pTerm);
-}
-
-bool CStopSignals::Requested() {
-    return g_nStop != 0;
 }
 
 // Windows ends a session with a close message to the window, which closes it as

@@ -14,6 +14,11 @@ class CStopSignals {
     static bool Requested();
 
   private:
+    // What the handler of both signals is, and a new start without a stop asked for; the
+    // system's file installs it.
+    using Handler = void (*)(int);
+    static Handler StopHandler();
+    static void Reset();
     // The handlers before, as the system keeps them.
     struct CSaved;
     std::unique_ptr<CSaved> m_pSaved;
