@@ -66,7 +66,10 @@ std::unique_ptr<CRfc2217Line> CRfc2217Line::Open(const CNetAddress& address,
     std::unique_ptr<CRfc2217Line> line(new CRfc2217Line(address, std::move(stream), clock));
     if (!line->Negotiate(start + kConnectMs, result))
         return nullptr;
-    line->DropEarlyData();
+    if (!line->DrainStale()) {
+        line->Dropped(result);
+        return nullptr;
+    }
     return line;
 }
 
@@ -134,6 +137,12 @@ bool CRfc2217Line::Negotiate(uint32_t deadline, CNetOpenResult& result) {
         m_state.m_nStopBits = stop == kStopTwo          ? CLineState::kTwoStopBits
                               : stop == kStopOneAndHalf ? CLineState::kOne5StopBits
                                                         : CLineState::kOneStopBit;
+    }
+    // What the server still holds from the serial line came before this connection (the
+    // rest of a picture whose client went away): it belongs to nobody.
+    if (!PurgeRx()) {
+        Dropped(result);
+        return false;
     }
     return true;
 }

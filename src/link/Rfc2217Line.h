@@ -15,9 +15,10 @@
 // pseudo-terminal refuses DTR and RTS) is traced, and the line is used as it is.
 class CRfc2217Line : public CTcpLine {
   public:
-    // Connects and negotiates; null, with the reason in result, when the line cannot be
-    // had. A server that answers none of the Telnet requests within kConnectMs is taken
-    // for one that does not answer at all.
+    // Connects and negotiates, and has the server drop what it received from the serial
+    // line before; null, with the reason in result, when the line cannot be had. A server
+    // that answers none of the Telnet requests within kConnectMs is taken for one that
+    // does not answer at all.
     static std::unique_ptr<CRfc2217Line> Open(const CNetAddress& address, CNetConnector& connector,
                                               const ClockSource& clock, CNetOpenResult& result);
 

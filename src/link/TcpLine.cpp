@@ -68,7 +68,10 @@ std::unique_ptr<CTcpLine> CTcpLine::Open(const CNetAddress& address, CNetConnect
         line->Dropped(result);
         return nullptr;
     }
-    line->DropEarlyData();
+    if (!line->DrainStale()) {
+        line->Dropped(result);
+        return nullptr;
+    }
     return line;
 }
 
@@ -141,6 +144,17 @@ void CTcpLine::Dropped(CNetOpenResult& result) const {
         said.pop_back();
     if (!said.empty())
         result.m_sProblem += ": " + PrintableText(said);
+}
+
+bool CTcpLine::DrainStale() {
+    const uint32_t deadline = Now() + kDrainMs;
+    while (!m_bGone) {
+        const uint32_t left = Left(deadline);
+        if (left == 0 || Pump(std::min(kQuietMs, left)) == ENetWait::kQuiet)
+            break;
+    }
+    DropEarlyData();
+    return !m_bGone;
 }
 
 void CTcpLine::DropEarlyData() {

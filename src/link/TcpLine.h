@@ -33,6 +33,11 @@ class CTcpLine : public CSerialLine {
     static constexpr uint32_t kConnectMs = 10000;
     // How long a new connection is watched for the server dropping it at once.
     static constexpr uint32_t kSettleMs = 250;
+    // What a server still holds from the serial line when a connection begins (the rest
+    // of a picture whose client went away) comes at its start: it is taken and dropped
+    // until the server has been quiet this long, or for kDrainMs at most.
+    static constexpr uint32_t kQuietMs = 50;
+    static constexpr uint32_t kDrainMs = 1000;
 
     ~CTcpLine() override;
     // Connects; null, with the reason in result, when the line cannot be had.
@@ -78,6 +83,9 @@ class CTcpLine : public CSerialLine {
     // Drops the data that came before the line was ready: a banner of the server, nothing
     // of the module's.
     void DropEarlyData();
+    // Drops what comes until the server has been quiet for kQuietMs; false when the
+    // connection ended meanwhile.
+    bool DrainStale();
     // Drops what has arrived and not been read, also what the connection holds by now.
     void DropInput();
     // The connection has ended.

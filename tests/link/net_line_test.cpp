@@ -469,14 +469,18 @@ TEST_F(NetLineTest, DtrAndPurgesTravelAsComPortCommands) {
                 p.push_back(value);
         return p;
     };
-    ASSERT_TRUE(m_port.PurgeRx());
+    // The line was purged as it opened.
     EXPECT_EQ(purges(), std::vector<std::string>{Bytes({kPurgeReceived})});
+    ASSERT_TRUE(m_port.PurgeRx());
+    EXPECT_EQ(purges(),
+              (std::vector<std::string>{Bytes({kPurgeReceived}), Bytes({kPurgeReceived})}));
     m_pDevice->Send("fresh");
     char buf[6] = {};
     EXPECT_TRUE(m_port.Read(buf, 5));
     EXPECT_STREQ(buf, "fresh");
     EXPECT_TRUE(m_port.PurgeTx());
-    EXPECT_EQ(purges(), (std::vector<std::string>{Bytes({kPurgeReceived}), Bytes({kPurgeToSend})}));
+    EXPECT_EQ(purges(), (std::vector<std::string>{Bytes({kPurgeReceived}), Bytes({kPurgeReceived}),
+                                                  Bytes({kPurgeToSend})}));
 }
 
 TEST_F(NetLineTest, APurgeKeepsWhatCameAfterTheServersAnswer) {
@@ -568,8 +572,13 @@ TEST_F(NetLineTest, PlainTcpPassesTheBytesAsTheyAre) {
     EXPECT_TRUE(m_port.PurgeTx());
 }
 
-TEST_F(NetLineTest, ABannerBeforeTheLineIsReadyIsNotTheModules) {
-    m_configure = [](CScriptedDeviceServer& d) { d.Send("Willkommen\r\n"); };
+TEST_F(NetLineTest, WhatComesBeforeTheLineIsReadyIsNotTheModules) {
+    // A banner, and the rest of a block the server still held from a client before.
+    m_configure = [](CScriptedDeviceServer& d) {
+        d.Send("Willkommen\r\n");
+        d.Send("hhii", 10);
+        d.Send("jj", 40);
+    };
     ASSERT_TRUE(OpenAndSetUp(kTcp));
     m_pDevice->Send("q,V,0#");
     char reply[7] = {};
@@ -633,7 +642,7 @@ TEST_F(NetLineTest, AServerThatAcceptsButNeverAnswersIsGivenUpOnInTime) {
     // Plain, there is nothing to answer: the line opens, and a read gives up after 3 s.
     const uint64_t start = NowMs();
     ASSERT_TRUE(OpenAndSetUp(kTcp));
-    EXPECT_EQ(NowMs() - start, CTcpLine::kSettleMs);
+    EXPECT_EQ(NowMs() - start, CTcpLine::kSettleMs + CTcpLine::kQuietMs);
     char buf[7] = {};
     const uint64_t read = NowMs();
     EXPECT_FALSE(m_port.Read(buf, 6));
