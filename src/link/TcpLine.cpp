@@ -139,7 +139,9 @@ bool CTcpLine::Settle(uint32_t ms) {
 void CTcpLine::Dropped(CNetOpenResult& result) const {
     result.m_bBusy = true;
     result.m_sProblem = "Verbindung zu " + m_address.HostPort() + " von der Gegenstelle getrennt";
+    // Its first line, if it said anything.
     std::string said = m_sRx.substr(m_nRxPos, kMaxQuoted);
+    said = said.substr(0, said.find_first_of("\r\n"));
     while (!said.empty() && static_cast<unsigned char>(said.back()) <= ' ')
         said.pop_back();
     if (!said.empty())

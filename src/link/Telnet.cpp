@@ -40,57 +40,34 @@ bool CTelnetCodec::Settled() const {
 
 // A request of the server is answered only when it changes a state: a request for the
 // state already in force, or the answer to one of ours, gets no reply, so that no two
-// ends ever bounce the same option back and forth.
+// ends ever bounce the same option back and forth. One side of an option at a time: ours
+// (the server's DO and DONT, answered WILL or WONT) or the server's (WILL and WONT,
+// answered DO or DONT).
 void CTelnetCodec::Negotiate(uint8_t verb, uint8_t code) {
     m_bHeard = true;
     COption* o = Find(code);
-    switch (verb) {
-        case kDo:
-            if (o == nullptr || !o->m_bWantOurs) {
-                Reply(kWont, code);
-            } else if (o->m_bOursAsked) {
-                o->m_bOursAsked = false;
-                o->m_bOurs = true;
-            } else if (!o->m_bOurs) {
-                o->m_bOurs = true;
-                Reply(kWill, code);
-            }
-            break;
-        case kDont:
-            if (o == nullptr)
-                break;
-            if (o->m_bOursAsked) {
-                o->m_bOursAsked = false;
-                o->m_bOurs = false;
-            } else if (o->m_bOurs) {
-                o->m_bOurs = false;
-                Reply(kWont, code);
-            }
-            break;
-        case kWill:
-            if (o == nullptr || !o->m_bWantTheirs) {
-                Reply(kDont, code);
-            } else if (o->m_bTheirsAsked) {
-                o->m_bTheirsAsked = false;
-                o->m_bTheirs = true;
-            } else if (!o->m_bTheirs) {
-                o->m_bTheirs = true;
-                Reply(kDo, code);
-            }
-            break;
-        case kWont:
-            if (o == nullptr)
-                break;
-            if (o->m_bTheirsAsked) {
-                o->m_bTheirsAsked = false;
-                o->m_bTheirs = false;
-            } else if (o->m_bTheirs) {
-                o->m_bTheirs = false;
-                Reply(kDont, code);
-            }
-            break;
-        default:
-            break;
+    const bool ours = verb == kDo || verb == kDont;
+    const bool enable = verb == kDo || verb == kWill;
+    const uint8_t yes = ours ? kWill : kDo;
+    const uint8_t no = ours ? kWont : kDont;
+    if (o == nullptr) {
+        // Never in force: a request to enable it is refused, one to disable it needs no
+        // answer.
+        if (enable)
+            Reply(no, code);
+        return;
+    }
+    const bool want = ours ? o->m_bWantOurs : o->m_bWantTheirs;
+    bool& on = ours ? o->m_bOurs : o->m_bTheirs;
+    bool& asked = ours ? o->m_bOursAsked : o->m_bTheirsAsked;
+    if (enable && !want) {
+        Reply(no, code);
+    } else if (asked) {
+        asked = false;
+        on = enable;
+    } else if (on != enable) {
+        on = enable;
+        Reply(enable ? yes : no, code);
     }
 }
 

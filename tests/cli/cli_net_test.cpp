@@ -139,22 +139,9 @@ TEST_P(CliNetTest, DialsTheModemBehindTheServer) {
 }
 
 TEST_P(CliNetTest, APictureWhoseDataAndCheckBytesAre0xFFArrivesByteForByte) {
-    CGreyPicture picture;
-    picture.m_nWidth = 180;
-    picture.m_nHeight = 144;
-    picture.m_pixels.resize(180 * 144);
-    for (int y = 0; y < 144; ++y) {
-        unsigned sum = 0;
-        for (int x = 0; x < 179; ++x) {
-            // Runs of 0xFF, and the bytes that follow an IAC in Telnet's commands.
-            const uint8_t pattern[] = {0xFF, 0xFF, 0xFA, 0xFF, 0xF0, 0xFF, 0xFB, 0x0D, 0x00};
-            const uint8_t v = (x + y) % 3 == 0 ? pattern[(x + y) % 9] : static_cast<uint8_t>(x ^ y);
-            picture.m_pixels[y * 180 + x] = v;
-            sum += v;
-        }
-        // The check byte of every block is 0xFF: the data add up to 1 modulo 256.
-        picture.m_pixels[y * 180 + 179] = static_cast<uint8_t>(1 - sum);
-    }
+    // Every block full of 0xFF, and of the bytes that follow it in Telnet's commands, and
+    // every check byte 0xFF.
+    const CGreyPicture picture = MakeEscapePicture(180, 144);
     m_module.SetPicture(picture);
     Serve();
     const CCliResult r = Cli({"fetch", "-o", Path("ff.bmp")});
