@@ -52,6 +52,11 @@ void Usage(FILE* to) {
         "                       check byte is 0xFF too, for lines that escape 0xFF\n"
         "  --picture FILE.bmp   serve this 8-bit or 24-bit BMP (scaled) instead of the\n"
         "                       built-in test picture\n"
+        "  --scene SCENE        what the camera shows: normal (the test picture, new on\n"
+        "                       every request), dark (the same at an eighth of its\n"
+        "                       brightness, without colour), uniform (one grey, as without\n"
+        "                       video signal) or repeated (the same frame on every request)\n"
+        "                       (default normal)\n"
         "  --fault FAULT        inject a fault; may be repeated. FAULT is one of\n"
         "%s"
         "  --quiet              do not log frames\n"
@@ -200,6 +205,12 @@ int main(int argc, char** argv) {
                 return 2;
             }
             module.SetPicture(pic);
+        } else if (a == "--scene") {
+            const char* v = need(i);
+            ESimScene scene = ESimScene::Normal;
+            if (!ParseSimScene(v, scene))
+                bad("--scene", v);
+            module.SetScene(scene);
         } else if (a == "--fault") {
             const char* v = need(i);
             CSimFault fault;

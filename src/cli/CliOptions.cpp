@@ -17,6 +17,9 @@
 #include "app/TargetFile.h"
 #include "link/NetAddress.h"
 #include "link/PrintableText.h"
+#if PIXLANE_HAVE_DEMO
+#include "sim/TestPicture.h"
+#endif
 
 namespace {
 
@@ -138,6 +141,24 @@ bool SetDemo(const std::string& name, const std::string&, CCliOptions& o, std::s
     o.m_bDemoModem = o.m_bDemoModem || name == "--demo-modem";
     return true;
 #else
+    (void)o;
+    error = name + " gibt es auf diesem System nicht: das Demo-Modul braucht Pseudo-Terminals";
+    return false;
+#endif
+}
+
+bool SetDemoScene(const std::string& name, const std::string& value, CCliOptions& o,
+                  std::string& error) {
+#if PIXLANE_HAVE_DEMO
+    ESimScene scene = ESimScene::Normal;
+    if (!ParseSimScene(value, scene)) {
+        error = BadValue(name, value, "normal, dark, uniform oder repeated");
+        return false;
+    }
+    o.m_sDemoScene = value;
+    return true;
+#else
+    (void)value;
     (void)o;
     error = name + " gibt es auf diesem System nicht: das Demo-Modul braucht Pseudo-Terminals";
     return false;
@@ -325,6 +346,12 @@ const CCliOption kGlobalOptions[] = {
      .m_set = SetDemo,
      .m_pHelp = "like --demo, with the simulated module behind a Hayes\n"
                 "modem; fetch then dials first, as with fetch --modem"},
+    {.m_pName = "--demo-scene",
+     .m_pValue = "SCENE",
+     .m_set = SetDemoScene,
+     .m_pHelp = "with --demo or --demo-modem: what the simulated camera\n"
+                "shows, normal, dark, uniform (one grey, as without video\n"
+                "signal) or repeated (the same frame every time)"},
     {.m_pName = "--site",
      .m_pValue = "NAME",
      .m_set = SetSite<&CCliOptions::m_sSite>,
@@ -1351,6 +1378,10 @@ ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
     }
     if (o.m_bDemo && (!o.m_sDevice.empty() || o.m_iCom != 0)) {
         error = "--demo schließt --device und --com aus";
+        return ECliParse::UsageError;
+    }
+    if (!o.m_bDemo && !o.m_sDemoScene.empty()) {
+        error = "--demo-scene braucht --demo oder --demo-modem";
         return ECliParse::UsageError;
     }
     if (args.AtEnd()) {

@@ -57,6 +57,9 @@ TEST(CliOptionsTest, GlobalOptionsComeBeforeTheCommandInBothSpellings) {
     EXPECT_TRUE(d.m_bDemo);
     EXPECT_TRUE(d.m_bDemoModem);
     EXPECT_FALSE(ParseOk({"--demo", "dial"}).m_bDemoModem);
+    EXPECT_EQ(ParseOk({"--demo-modem", "--demo-scene", "repeated", "dial"}).m_sDemoScene,
+              "repeated");
+    EXPECT_EQ(ParseOk({"--demo", "dial"}).m_sDemoScene, "");
 }
 
 TEST(CliOptionsTest, CommandArgumentsAreTaken) {
@@ -163,6 +166,8 @@ TEST(CliOptionsTest, UsageErrorsAreRefusedBeforeAnyLineIsOpened) {
         {"--device", "/dev/pts/1", "--com", "2", "reset"},
         {"--com", "2", "--device", "/dev/pts/1", "reset"},
         {"--demo", "--device", "/dev/pts/1", "reset"},
+        {"--demo-scene", "dark", "fetch"},
+        {"--demo", "--demo-scene", "night", "fetch"},
         {"--com", "0", "reset"},
         {"--com", "10", "reset"},
         {"--com"},
