@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "CliRunner.h"
+#include "TwoCaptures.h"
 #include "app/Commands.h"
 #include "app/RecordingUi.h"
 #include "app/SiteBook.h"
@@ -209,35 +210,10 @@ TEST_P(CliNetTest, AServerStoppedInATransferIsALostLineUntilItIsBack) {
 // Two capture processes on one server that takes one client at a time: the second is
 // turned away, says so, waits, and takes its pictures once the first has let go.
 TEST_P(CliNetTest, ASecondCaptureWaitsForTheBusyServer) {
-    Serve();
+    // Slow enough that the second is surely started while the first holds the line.
     m_module.SetPacing(115200, 0);
-    const auto start = [&](QProcess& p, const char* name) {
-        p.setProgram(QStringLiteral(PIXLANE_CLI_EXE));
-        p.setArguments({"--device", QString::fromStdString(m_ser2net.Address()), "capture",
-                        "--channels", "1,2", "-o",
-                        QString::fromStdString(Path(name)) + "-k{channel}.bmp", "--journal",
-                        QString::fromStdString(Path(name)) + ".jsonl"});
-        p.start();
-        ASSERT_TRUE(p.waitForStarted());
-    };
-    QProcess first;
-    QProcess second;
-    start(first, "eins");
-    ASSERT_TRUE(first.waitForReadyRead(30000)) << first.readAllStandardError().toStdString();
-    start(second, "zwei");
-    ASSERT_TRUE(first.waitForFinished(60000));
-    ASSERT_TRUE(second.waitForFinished(60000));
-    const std::string secondErr = second.readAllStandardError().toStdString();
-    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
-    EXPECT_EQ(second.exitCode(), 0) << secondErr;
-    EXPECT_NE(secondErr.find("Schnittstelle belegt"), std::string::npos) << secondErr;
-    for (const char* name : {"eins.jsonl", "zwei.jsonl"}) {
-        const std::vector<QJsonObject> journal = Journal(name);
-        ASSERT_EQ(journal.size(), 3u) << name;
-        for (const QJsonObject& line : journal)
-            EXPECT_EQ(line["result"].toString(), "ok") << name;
-    }
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(Path("zwei-k2.bmp"))));
+    Serve();
+    ExpectTwoCapturesTakeTurns(m_ser2net.Address(), m_dir.path());
 
     // Held by someone else, a single command says it is busy.
     QTcpSocket holder;
