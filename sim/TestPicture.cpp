@@ -64,6 +64,30 @@ bool Fail(std::string* error, const char* text) {
 
 }  // namespace
 
+CGreyPicture MakeEscapePicture(int width, int height) {
+    constexpr size_t kBlock = 180;
+    // 0xFF, the Telnet commands that follow it (SB, SE, WILL) and a CR NUL pair.
+    constexpr uint8_t kPattern[] = {0xFF, 0xFF, 0xFA, 0xFF, 0xF0, 0xFF, 0xFB, 0x0D, 0x00};
+    CGreyPicture pic;
+    pic.m_nWidth = width;
+    pic.m_nHeight = height;
+    pic.m_pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    unsigned sum = 0;
+    for (size_t k = 0; k < pic.m_pixels.size(); ++k) {
+        uint8_t v = 0;
+        if ((k + 1) % kBlock == 0 || k + 1 == pic.m_pixels.size()) {
+            // The block's last byte brings its sum to 1.
+            v = static_cast<uint8_t>(1 - sum);
+            sum = 0;
+        } else {
+            v = k % 3 == 0 ? kPattern[(k / 3) % sizeof kPattern] : static_cast<uint8_t>(k * 7);
+            sum += v;
+        }
+        pic.m_pixels[k] = v;
+    }
+    return pic;
+}
+
 CGreyPicture MakeTestPicture(int width, int height, int channel, unsigned counter) {
     CGreyPicture pic;
     pic.m_nWidth = std::max(0, width);

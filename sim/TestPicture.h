@@ -19,6 +19,12 @@ struct CGreyPicture {
 // so that every request shows a different, recognisable picture.
 CGreyPicture MakeTestPicture(int width, int height, int channel, unsigned counter);
 
+// A picture for lines that escape the byte 0xFF (Telnet doubles it): runs of 0xFF and the
+// bytes that follow 0xFF in Telnet's commands throughout, and every 180 bytes of the
+// picture (a block of 8-bit grey at the standard block size) adding up to 1 modulo 256, so
+// that each block's check byte is 0xFF as well.
+CGreyPicture MakeEscapePicture(int width, int height);
+
 // What the camera in front of the simulated module shows.
 enum class ESimScene {
     Normal,    // the picture as it is: the test picture, new on every request

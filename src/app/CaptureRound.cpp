@@ -85,7 +85,8 @@ void CCaptureRound::RunSteps() {
         const bool busy = m_app.Line().OpenFoundBusy();
         const bool stopped = busy && Stop();
         const std::string text =
-            busy ? CComPort::kPortBusyText : PortOpenFailedText(m_app.LineAddress());
+            busy ? CComPort::kPortBusyText
+                 : PortOpenFailedText(m_app.LineAddress(), m_app.Line().OpenProblem());
         ShowMessage(text);
         for (int channel : channels) {
             CCaptureEvent e = StartEvent("picture", channel, m_plan.m_request);

@@ -356,6 +356,9 @@ bool CPixlaneApp::EnsureLine() {
     if (!m_bLineLost)
         return true;
     if (!OpenConfiguredPort()) {
+        // A line over the network says why it cannot be had again.
+        if (!m_line.OpenProblem().empty())
+            ShowStatus(m_line.OpenProblem());
         ShowStatus(CComPort::kLineGoneText);
         return false;
     }
@@ -442,6 +445,8 @@ void CPixlaneApp::OnPortToggle() {
     if (OpenConfiguredPort()) {
         m_bLineLost = false;
         ShowStatus(" Port ist offen ! ");
+    } else if (!m_line.OpenProblem().empty()) {
+        ShowStatus(m_line.OpenProblem());
     }
 }
 

@@ -138,14 +138,15 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
 
 }  // namespace
 
-std::string PortOpenFailedText(const CLineAddress& address) {
+std::string PortOpenFailedText(const CLineAddress& address, const std::string& problem) {
     if (address.IsNamedDevice())
-        return "Gerät " + address.GivenDevice() + " kann nicht geöffnet werden !";
+        return problem.empty() ? "Gerät " + address.GivenDevice() + " kann nicht geöffnet werden !"
+                               : problem;
     const int com = address.PortNumber();
     std::string text = "ComPort COM" + std::to_string(com);
     if (com >= 1 && com <= 9)
         text += " (" + address.DeviceName() + ")";
-    return text + " kann nicht geöffnet werden !";
+    return problem.empty() ? text + " kann nicht geöffnet werden !" : text + ": " + problem;
 }
 
 std::string StoredPortDevice(QSettings& store, int port) {

@@ -94,7 +94,7 @@ void CPixlaneApp::TakeSite(const CSite& site) {
         if (OpenConfiguredPort())
             ShowStatus(" Port ist offen ! ");
         else
-            ShowMessage(PortOpenFailedText(LineAddress()));
+            ShowMessage(PortOpenFailedText(LineAddress(), m_line.OpenProblem()));
     }
     if (m_pUi != nullptr)
         m_pUi->SiteTaken(m_sSite);

@@ -413,7 +413,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     } else {
         if (app.Line().OpenFoundBusy())
             ui.Note(CComPort::kPortBusyText);
-        ui.Note(PortOpenFailedText(app.LineAddress()));
+        ui.Note(PortOpenFailedText(app.LineAddress(), app.Line().OpenProblem()));
     }
     ui.Finish();
     out.flush();

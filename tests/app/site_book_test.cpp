@@ -83,6 +83,26 @@ TEST(SiteBookTest, TheUsersEntryWinsAndBadEntriesAreNamedAndSkipped) {
     EXPECT_TRUE(app.StoredRequest().m_bColour);
 }
 
+// A site whose line is a device server's port; one whose address is none is named and
+// skipped, with the reason.
+TEST(SiteBookTest, ASitesLineMayBeADeviceServersPort) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string user = Write(dir, "user.ini",
+                                   "[werk]\n"
+                                   "device=rfc2217://10.1.2.3:4001\n"
+                                   "[halle]\n"
+                                   "device=tcp://halle.example\n");
+    const CSiteBook book = ReadSiteBooks({user});
+    ASSERT_EQ(book.m_sites.size(), 1u);
+    EXPECT_THAT(book.m_problems,
+                testing::ElementsAre(user + ":4: Standort halle: Netzadresse tcp://halle.example: "
+                                            "Port fehlt (tcp://RECHNER:PORT); übersprungen"));
+    CPixlaneApp app;
+    ApplySite(book.m_sites[0], app);
+    EXPECT_EQ(app.LineAddress().DeviceName(), "rfc2217://10.1.2.3:4001");
+}
+
 // Books that trip a scanner: each bad entry is named and skipped alone, and every other
 // site keeps its own number.
 TEST(SiteBookTest, ABadEntryTakesNothingFromAnyOtherSite) {
