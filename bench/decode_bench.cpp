@@ -1,11 +1,13 @@
 // Decoder throughput: pixels per second for whole pictures of 8-bit grey and colour
-// blocks, drawn into a screen image and stored in the image buffer.
+// blocks, drawn into a screen image and stored in the image buffer; and the check of a
+// whole decoded picture (mean, spread, hash and verdict).
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "image/Decoder.h"
 #include "image/Image.h"
+#include "image/PictureCheck.h"
 
 namespace {
 
@@ -52,7 +54,28 @@ void BM_DecodeColour(benchmark::State& state) {
     DecodePicture(state, true);
 }
 
+// The check of one picture as a capture runs it after the decode, with three previous
+// hashes to compare.
+void BM_CheckPicture(benchmark::State& state) {
+    const int w = static_cast<int>(state.range(0));
+    const bool colour = state.range(1) != 0;
+    CImage image;
+    image.Create(w, w == 180 ? 144 : 288, colour);
+    image.AllocateBits();
+    for (size_t k = 0; k < image.BitsSize(); ++k) {
+        image.Bits()[k] = static_cast<uint8_t>(k * 37 + k / 360);
+    }
+    const CPictureLimits limits;
+    const uint64_t previous[] = {PictureHash(image), PictureHash(image), 1};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(CheckPicture(image, limits, previous));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(w) * image.Height());
+    state.SetLabel(colour ? "colour pixels" : "grey pixels");
+}
+
 }  // namespace
 
 BENCHMARK(BM_DecodeGrey)->Arg(180)->Arg(360);
 BENCHMARK(BM_DecodeColour)->Arg(180)->Arg(360);
+BENCHMARK(BM_CheckPicture)->Args({180, 0})->Args({360, 0})->Args({180, 1})->Args({360, 1});

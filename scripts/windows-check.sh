@@ -38,7 +38,7 @@ flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Werror
     # Qt's headers as system headers, as the build takes them: their warnings are not ours
     # (on Windows they would warn of their own dllimport declarations).
     -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets"
-    -isystem "$qt/QtSerialPort")
+    -isystem "$qt/QtSerialPort" -isystem "$qt/QtNetwork")
 
 # First the check itself: a POSIX header or call outside its #ifdef must fail it.
 printf '#include <unistd.h>\n' >"$work/probe-header.cpp"

@@ -17,6 +17,8 @@ class CDemoModule {
     CDemoModule& operator=(const CDemoModule&) = delete;
     ~CDemoModule() { Stop(); }
 
+    // What the simulated camera shows; set before Start.
+    void SetScene(ESimScene scene) { m_module.SetScene(scene); }
     // Starts serving; the device path is the serial device to open.
     bool Start(bool withModem, std::string* error = nullptr);
     void Stop() { m_server.Stop(); }

@@ -291,10 +291,18 @@ void CModuleSim::RequestSize(int blockSize, int count, int mode, int& width, int
     height = std::max(1, height);
 }
 
+void CModuleSim::SetScene(ESimScene scene) {
+    m_eScene = scene;
+    m_nRepeatedFrame = m_nCounter + 1;
+}
+
 CGreyPicture CModuleSim::NextPicture(int width, int height) const {
-    if (m_source)
-        return ScalePicture(*m_source, width, height);
-    return MakeTestPicture(width, height, m_nChannel, m_nCounter + 1);
+    if (m_eScene == ESimScene::Uniform)
+        return UniformPicture(width, height, kSimUniformGrey);
+    const unsigned frame = m_eScene == ESimScene::Repeated ? m_nRepeatedFrame : m_nCounter + 1;
+    CGreyPicture pic = m_source ? ScalePicture(*m_source, width, height)
+                                : MakeTestPicture(width, height, m_nChannel, frame);
+    return m_eScene == ESimScene::Dark ? DarkenPicture(pic) : pic;
 }
 
 bool CModuleSim::HandleImage(const std::string& f, uint64_t nowUs, std::vector<CTimedByte>& out) {
@@ -321,7 +329,9 @@ bool CModuleSim::HandleImage(const std::string& f, uint64_t nowUs, std::vector<C
         text += m_faults.Take(ESimFault::DataLetter, target, -1) ? "j," : "i,";
         m_last = NextPicture(width, height);
         ++m_nCounter;
-        m_lastChroma = MakeChroma(width, height);
+        const bool bGrey =
+            !m_bColourBars || m_eScene == ESimScene::Dark || m_eScene == ESimScene::Uniform;
+        m_lastChroma = bGrey ? MakeNeutralChroma(width, height) : MakeChroma(width, height);
         const bool bPlain = width == 256 || width == 512 || width == 768;
         m_stream = EncodePicture(m_last, m_lastChroma, mode, bPlain);
         m_nOffset = static_cast<size_t>(offset);

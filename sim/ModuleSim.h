@@ -60,6 +60,13 @@ class CModuleSim : public CSimPeer {
     CLinePacer& Pacer() { return m_pacer; }
     // Serve this picture (scaled to the requested size) instead of the built-in one.
     void SetPicture(const CGreyPicture& pic) { m_source = pic; }
+    // What the camera shows from the next request on. Repeated keeps the frame the next
+    // request gets for every request after it.
+    void SetScene(ESimScene scene);
+    ESimScene Scene() const { return m_eScene; }
+    // Colour pictures carry colour bars in their chroma; without them every pixel is grey.
+    // The dark and uniform scenes are always without colour.
+    bool m_bColourBars = true;
     void AddFault(const CSimFault& fault) { m_faults.Add(fault); }
     CSimFaultList& Faults() { return m_faults; }
 
@@ -107,6 +114,8 @@ class CModuleSim : public CSimPeer {
     CLinePacer m_pacer;
     CSimFaultList m_faults;
     std::optional<CGreyPicture> m_source;
+    ESimScene m_eScene = ESimScene::Normal;
+    unsigned m_nRepeatedFrame = 0;  // the frame counter the repeated scene shows
 
     int m_nChannel = 1;
     bool m_bHasParameters = false;

@@ -41,6 +41,10 @@ void DrawText(CGreyPicture& pic, const std::string& digits, int x0, int y0, int 
     }
 }
 
+// The chroma bytes of no colour: the blue difference (even columns) and the red one (odd).
+constexpr int kNeutralBlue = 139;
+constexpr int kNeutralRed = 137;
+
 uint16_t Le16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
@@ -59,6 +63,30 @@ bool Fail(std::string* error, const char* text) {
 }
 
 }  // namespace
+
+CGreyPicture MakeEscapePicture(int width, int height) {
+    constexpr size_t kBlock = 180;
+    // 0xFF, the Telnet commands that follow it (SB, SE, WILL) and a CR NUL pair.
+    constexpr uint8_t kPattern[] = {0xFF, 0xFF, 0xFA, 0xFF, 0xF0, 0xFF, 0xFB, 0x0D, 0x00};
+    CGreyPicture pic;
+    pic.m_nWidth = width;
+    pic.m_nHeight = height;
+    pic.m_pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    unsigned sum = 0;
+    for (size_t k = 0; k < pic.m_pixels.size(); ++k) {
+        uint8_t v = 0;
+        if ((k + 1) % kBlock == 0 || k + 1 == pic.m_pixels.size()) {
+            // The block's last byte brings its sum to 1.
+            v = static_cast<uint8_t>(1 - sum);
+            sum = 0;
+        } else {
+            v = k % 3 == 0 ? kPattern[(k / 3) % sizeof kPattern] : static_cast<uint8_t>(k * 7);
+            sum += v;
+        }
+        pic.m_pixels[k] = v;
+    }
+    return pic;
+}
 
 CGreyPicture MakeTestPicture(int width, int height, int channel, unsigned counter) {
     CGreyPicture pic;
@@ -102,6 +130,50 @@ CGreyPicture MakeTestPicture(int width, int height, int channel, unsigned counte
     return pic;
 }
 
+const char* SimSceneName(ESimScene scene) {
+    switch (scene) {
+        case ESimScene::Dark:
+            return "dark";
+        case ESimScene::Uniform:
+            return "uniform";
+        case ESimScene::Repeated:
+            return "repeated";
+        case ESimScene::Normal:
+            break;
+    }
+    return "normal";
+}
+
+bool ParseSimScene(const std::string& text, ESimScene& scene) {
+    for (const ESimScene s :
+         {ESimScene::Normal, ESimScene::Dark, ESimScene::Uniform, ESimScene::Repeated}) {
+        if (text == SimSceneName(s)) {
+            scene = s;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* SimSceneNames() {
+    return "normal, dark, uniform or repeated";
+}
+
+CGreyPicture DarkenPicture(const CGreyPicture& pic) {
+    CGreyPicture dark = pic;
+    for (uint8_t& v : dark.m_pixels)
+        v = static_cast<uint8_t>(v / 8);
+    return dark;
+}
+
+CGreyPicture UniformPicture(int width, int height, uint8_t grey) {
+    CGreyPicture pic;
+    pic.m_nWidth = std::max(0, width);
+    pic.m_nHeight = std::max(0, height);
+    pic.m_pixels.assign(static_cast<size_t>(pic.m_nWidth) * pic.m_nHeight, grey);
+    return pic;
+}
+
 CGreyPicture ScalePicture(const CGreyPicture& src, int width, int height) {
     CGreyPicture out;
     out.m_nWidth = std::max(0, width);
@@ -120,16 +192,23 @@ CGreyPicture ScalePicture(const CGreyPicture& src, int width, int height) {
 }
 
 std::vector<uint8_t> MakeChroma(int width, int height) {
-    // Blue and red differences of eight bars; 139 and 137 are the neutral values.
+    // Blue and red differences of eight bars from the neutral values.
     static constexpr int kBars[8][2] = {{0, 0},     {40, -40}, {-40, 40}, {40, 40},
                                         {-40, -40}, {60, 0},   {0, 60},   {-60, 0}};
     std::vector<uint8_t> chroma(static_cast<size_t>(std::max(0, width)) * std::max(0, height));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const int bar = x * 8 / width;
-            const int v = (x % 2 == 0) ? 139 + kBars[bar][0] : 137 + kBars[bar][1];
+            const int v = (x % 2 == 0) ? kNeutralBlue + kBars[bar][0] : kNeutralRed + kBars[bar][1];
             chroma[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(v);
         }
+    return chroma;
+}
+
+std::vector<uint8_t> MakeNeutralChroma(int width, int height) {
+    std::vector<uint8_t> chroma(static_cast<size_t>(std::max(0, width)) * std::max(0, height));
+    for (size_t i = 0; i < chroma.size(); ++i)
+        chroma[i] = (i % static_cast<size_t>(width)) % 2 == 0 ? kNeutralBlue : kNeutralRed;
     return chroma;
 }
 

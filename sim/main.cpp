@@ -48,8 +48,15 @@ void Usage(FILE* to) {
         "                       02031); --version VVVVV says the same\n"
         "  --channels LIST      channels with a camera, e.g. 1,2,5 (default 1-8)\n"
         "  --size WxH           picture size when no P frame set it (default: from request)\n"
+        "  --escape-picture     serve a 180x144 picture full of 0xFF bytes whose every\n"
+        "                       check byte is 0xFF too, for lines that escape 0xFF\n"
         "  --picture FILE.bmp   serve this 8-bit or 24-bit BMP (scaled) instead of the\n"
         "                       built-in test picture\n"
+        "  --scene SCENE        what the camera shows: normal (the test picture, new on\n"
+        "                       every request), dark (the same at an eighth of its\n"
+        "                       brightness, without colour), uniform (one grey, as without\n"
+        "                       video signal) or repeated (the same frame on every request)\n"
+        "                       (default normal)\n"
         "  --fault FAULT        inject a fault; may be repeated. FAULT is one of\n"
         "%s"
         "  --quiet              do not log frames\n"
@@ -187,6 +194,8 @@ int main(int argc, char** argv) {
                 bad("--size", v);
             module.m_nWidth = w;
             module.m_nHeight = h;
+        } else if (a == "--escape-picture") {
+            module.SetPicture(MakeEscapePicture(180, 144));
         } else if (a == "--picture") {
             const char* v = need(i);
             CGreyPicture pic;
@@ -196,6 +205,12 @@ int main(int argc, char** argv) {
                 return 2;
             }
             module.SetPicture(pic);
+        } else if (a == "--scene") {
+            const char* v = need(i);
+            ESimScene scene = ESimScene::Normal;
+            if (!ParseSimScene(v, scene))
+                bad("--scene", v);
+            module.SetScene(scene);
         } else if (a == "--fault") {
             const char* v = need(i);
             CSimFault fault;

@@ -400,6 +400,9 @@ bool CPixlaneApp::EnsureLine(const CTargetLine& line) {
     if (!m_bLineLost)
         return true;
     if (!OpenPort(line)) {
+        // A line over the network says why it cannot be had again.
+        if (!m_line.OpenProblem().empty())
+            ShowStatus(m_line.OpenProblem());
         ShowStatus(CComPort::kLineGoneText);
         return false;
     }
@@ -492,5 +495,7 @@ void CPixlaneApp::OnPortToggle() {
     if (OpenConfiguredPort()) {
         m_bLineLost = false;
         ShowStatus(" Port ist offen ! ");
+    } else if (!m_line.OpenProblem().empty()) {
+        ShowStatus(m_line.OpenProblem());
     }
 }

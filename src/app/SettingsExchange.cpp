@@ -108,5 +108,5 @@ void CPixlaneApp::FollowTarget(const CTargetLine& before) {
     if (OpenPort(now))
         ShowStatus(" Port ist offen ! ");
     else
-        ShowMessage(PortOpenFailedText(now.m_address));
+        ShowMessage(PortOpenFailedText(now.m_address, m_line.OpenProblem()));
 }

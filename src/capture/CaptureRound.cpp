@@ -82,7 +82,8 @@ void CCaptureRound::RunSteps() {
         const bool busy = m_host.Line().OpenFoundBusy();
         const bool stopped = busy && Stop();
         const std::string text =
-            busy ? CComPort::kPortBusyText : PortOpenFailedText(m_plan.m_line.m_address);
+            busy ? CComPort::kPortBusyText
+                 : PortOpenFailedText(m_plan.m_line.m_address, m_host.Line().OpenProblem());
         ShowMessage(text);
         for (int channel : channels) {
             CCaptureEvent e = StartEvent("picture", channel, m_plan.m_request);

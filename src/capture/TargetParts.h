@@ -32,5 +32,8 @@ struct CTargetStorage {
 
 // "ComPort COMn (device) kann nicht geöffnet werden !" for a port number that failed to
 // open; the device only for the numbers 1..9, which stand for one. A device named in
-// place of a number is named alone: "Gerät DEVICE kann nicht geöffnet werden !".
-std::string PortOpenFailedText(const CLineAddress& address);
+// place of a number is named alone: "Gerät DEVICE kann nicht geöffnet werden !". Where the
+// line said why (problem, as CLineSession::OpenProblem gives it), that stands in place of
+// "kann nicht geöffnet werden !": "Verbindung zu 10.1.2.3:4001 abgelehnt", after
+// "ComPort COMn (device): " for a port number.
+std::string PortOpenFailedText(const CLineAddress& address, const std::string& problem = {});

@@ -338,6 +338,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     std::unique_ptr<CDemoModule> demo;
     if (opt.m_bDemo) {
         demo = std::make_unique<CDemoModule>();
+        ESimScene scene = ESimScene::Normal;
+        if (ParseSimScene(opt.m_sDemoScene, scene))
+            demo->SetScene(scene);
         if (!demo->Start(opt.m_bDemoModem, &error)) {
             ui.Note(std::string("Demo-Modul nicht gestartet: ") + error);
             return 1;
@@ -381,7 +384,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     } else {
         if (app.Line().OpenFoundBusy())
             ui.Note(CComPort::kPortBusyText);
-        ui.Note(PortOpenFailedText(targets.front().m_line.m_address));
+        ui.Note(PortOpenFailedText(targets.front().m_line.m_address, app.Line().OpenProblem()));
     }
     ui.Finish();
     out.flush();

@@ -16,7 +16,11 @@
 #include "capture/TargetFile.h"
 #include "capture/Units.h"
 #include "fleet/SiteBook.h"
+#include "link/NetAddress.h"
 #include "link/PrintableText.h"
+#if PIXLANE_HAVE_DEMO
+#include "sim/TestPicture.h"
+#endif
 
 namespace {
 
@@ -89,6 +93,18 @@ constexpr char kFolderName[] = "einen Ordnernamen";
 constexpr char kPattern[] = "ein Namensmuster";
 constexpr char kProgram[] = "ein Programm";
 
+// A line: a device, or a device server's port (rfc2217://HOST:PORT, tcp://HOST:PORT).
+bool SetLine(const std::string& name, const std::string& value, CCliOptions& o,
+             std::string& error) {
+    if (!TextValue(name, value, kDeviceName, o.m_sDevice, error))
+        return false;
+    if (const std::string problem = NetAddressProblem(value); !problem.empty()) {
+        error = name + ": " + problem;
+        return false;
+    }
+    return true;
+}
+
 bool SetHandshake(const std::string& name, const std::string& value, CCliOptions& o,
                   std::string& error) {
     if (value != "on" && value != "off") {
@@ -106,6 +122,24 @@ bool SetDemo(const std::string& name, const std::string&, CCliOptions& o, std::s
     o.m_bDemoModem = o.m_bDemoModem || name == "--demo-modem";
     return true;
 #else
+    (void)o;
+    error = name + " gibt es auf diesem System nicht: das Demo-Modul braucht Pseudo-Terminals";
+    return false;
+#endif
+}
+
+bool SetDemoScene(const std::string& name, const std::string& value, CCliOptions& o,
+                  std::string& error) {
+#if PIXLANE_HAVE_DEMO
+    ESimScene scene = ESimScene::Normal;
+    if (!ParseSimScene(value, scene)) {
+        error = BadValue(name, value, "normal, dark, uniform oder repeated");
+        return false;
+    }
+    o.m_sDemoScene = value;
+    return true;
+#else
+    (void)value;
     (void)o;
     error = name + " gibt es auf diesem System nicht: das Demo-Modul braucht Pseudo-Terminals";
     return false;
@@ -262,8 +296,10 @@ struct CCliOption {
 const CCliOption kGlobalOptions[] = {
     {.m_pName = "--device",
      .m_pValue = "PATH",
-     .m_set = SetText<&CCliOptions::m_sDevice, kDeviceName>,
-     .m_pHelp = "use this serial device"},
+     .m_set = SetLine,
+     .m_pHelp = "use this serial device, or a device server's port:\n"
+                "rfc2217://HOST:PORT (RFC 2217, which carries the line\n"
+                "settings) or tcp://HOST:PORT (the bytes as they are)"},
     {.m_pName = "--com",
      .m_pValue = "N",
      .m_set = SetNumber<&CCliOptions::m_iCom, 1, 9>,
@@ -293,6 +329,12 @@ const CCliOption kGlobalOptions[] = {
      .m_set = SetDemo,
      .m_pHelp = "like --demo, with the simulated module behind a Hayes\n"
                 "modem; fetch then dials first, as with fetch --modem"},
+    {.m_pName = "--demo-scene",
+     .m_pValue = "SCENE",
+     .m_set = SetDemoScene,
+     .m_pHelp = "with --demo or --demo-modem: what the simulated camera\n"
+                "shows, normal, dark, uniform (one grey, as without video\n"
+                "signal) or repeated (the same frame every time)"},
     {.m_pName = "--site",
      .m_pValue = "NAME",
      .m_set = SetSite<&CCliOptions::m_sSite>,
@@ -373,8 +415,10 @@ const CCliOption kPortsOptions[] = {
      .m_pLabel = "--assign N DEVICE",
      .m_pHelp = "store DEVICE for port N (1..9), for the window and the\n"
                 "command line; when the system has a lasting name for it\n"
-                "under /dev/serial/by-id, that name is stored. Prints what\n"
-                "was stored. Nothing else in the settings file changes."},
+                "under /dev/serial/by-id, that name is stored. DEVICE may\n"
+                "be a device server's port, rfc2217://HOST:PORT or\n"
+                "tcp://HOST:PORT. Prints what was stored. Nothing else in\n"
+                "the settings file changes."},
     {.m_pName = "--clear",
      .m_set = SetFlag<&CCliOptions::m_bClear>,
      .m_pLabel = "--assign N --clear",
@@ -575,7 +619,7 @@ const CCliOption kSitesOptions[] = {
 const CCliOption kSitesLine[] = {
     {.m_pName = "--device",
      .m_pValue = "PATH",
-     .m_set = SetText<&CCliOptions::m_sDevice, kDeviceName>,
+     .m_set = SetLine,
      .m_pUsage = "[--device PATH | --com N]"},
     {.m_pName = "--com",
      .m_pValue = "N",
@@ -676,6 +720,10 @@ bool CheckPorts(CCliOptions& o, const std::vector<std::string>& arguments, std::
             }
         if (device.empty()) {
             error = "--assign N braucht ein Gerät (oder --clear)";
+            return false;
+        }
+        if (const std::string problem = NetAddressProblem(device); !problem.empty()) {
+            error = problem;
             return false;
         }
         o.m_sAssignDevice = device;
@@ -905,8 +953,9 @@ const CCliCommand kCommands[] = {
          "number, USB vendor and product id, and the name under /dev/serial/by-id that stays\n"
          "the same when the adapter is plugged in again or the machine restarts), then the\n"
          "port numbers COM1..COM9 with the device each stands for (from the variable\n"
-         "PIXLANE_COMn, the stored value Ports/COMn or the default) and whether it is there.\n"
-         "Nothing is sent to any port.\n",
+         "PIXLANE_COMn, the stored value Ports/COMn or the default) and whether it is there;\n"
+         "a device server's port stored for a number is listed as \"Netzwerk\", since it\n"
+         "is not tried. Nothing is sent to any port.\n",
      .m_pUsage = "pixlane-cli ports [--json]\n"
                  "       pixlane-cli ports --assign N DEVICE\n"
                  "       pixlane-cli ports --assign N --clear\n",
@@ -988,8 +1037,10 @@ const CCliCommand kCommands[] = {
 
 const char* const kProgramAbout =
     "Talks to the camera grabber module over the serial line (by cable, or through a\n"
-    "Hayes modem it dials). The settings of the Pixlane window are the defaults; they\n"
-    "are read, and written only by ports --assign, which changes that one value.\n";
+    "Hayes modem it dials), which may also be a device server's port on the network\n"
+    "(rfc2217://HOST:PORT or tcp://HOST:PORT; no encryption, no password). The settings\n"
+    "of the Pixlane window are the defaults; they are read, and written only by\n"
+    "ports --assign, which changes that one value.\n";
 
 const char* const kProgramMore =
     "The status texts and message texts of the window (German) go to standard error,\n"
@@ -1336,6 +1387,10 @@ ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
     }
     if (o.m_bDemo && (!o.m_sDevice.empty() || o.m_iCom != 0)) {
         error = "--demo schließt --device und --com aus";
+        return ECliParse::UsageError;
+    }
+    if (!o.m_bDemo && !o.m_sDemoScene.empty()) {
+        error = "--demo-scene braucht --demo oder --demo-modem";
         return ECliParse::UsageError;
     }
     if (args.AtEnd()) {

@@ -20,6 +20,8 @@ struct CCliOptions {
     bool m_bQuiet = false;
     bool m_bDemo = false;
     bool m_bDemoModem = false;
+    // What the demo's camera shows (a scene name of the simulator; empty: the test picture).
+    std::string m_sDemoScene;
     // The site of the book whose values are the defaults (empty: none); every command.
     std::string m_sSite;
 

@@ -13,6 +13,7 @@
 #include "app/PortSettings.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
+#include "link/NetAddress.h"
 #include "link/PortList.h"
 #include "link/PrintableText.h"
 #include "platform/SerialPorts.h"
@@ -64,9 +65,16 @@ const char* SourceKey(EPortSource source) {
     return "default";
 }
 
-// The device behind port number n, with what the store holds for it.
+// The line behind port number n, with what the store holds for it.
 CPortName NumberedPort(QSettings& store, int n) {
-    return ResolvePort(n, StoredPortDevice(store, n));
+    return ResolvePortLine(n, StoredPortDevice(store, n));
+}
+
+// Whether the line is there, as the list says it: a device server's port is not tried.
+std::string PresentText(const std::string& line) {
+    if (IsNetAddressText(line))
+        return "Netzwerk";
+    return IsDevicePresent(line) ? "ja" : "nein";
 }
 
 void PrintList(QSettings& store, std::ostream& out) {
@@ -93,8 +101,7 @@ void PrintList(QSettings& store, std::ostream& out) {
     std::vector<std::vector<std::string>> rows = {{"PORT", "GERÄT", "VORHANDEN", "QUELLE"}};
     for (int n = 1; n <= kPortNumbers; ++n) {
         const CPortName name = NumberedPort(store, n);
-        rows.push_back({PortName(n), Cell(name.m_sDevice),
-                        IsDevicePresent(name.m_sDevice) ? "ja" : "nein",
+        rows.push_back({PortName(n), Cell(name.m_sDevice), PresentText(name.m_sDevice),
                         SourceText(n, name.m_eSource)});
     }
     PrintTable(out, rows);
@@ -124,18 +131,37 @@ void PrintJson(QSettings& store, std::ostream& out) {
     QJsonArray numbers;
     for (int n = 1; n <= kPortNumbers; ++n) {
         const CPortName name = NumberedPort(store, n);
-        numbers.append(QJsonObject{{"port", n},
-                                   {"name", QString::fromStdString(PortName(n))},
-                                   {"device", QString::fromStdString(name.m_sDevice)},
-                                   {"source", QLatin1String(SourceKey(name.m_eSource))},
-                                   {"present", IsDevicePresent(name.m_sDevice)}});
+        // A device server's port is not tried: whether it is there is not known.
+        const bool network = IsNetAddressText(name.m_sDevice);
+        numbers.append(QJsonObject{
+            {"port", n},
+            {"name", QString::fromStdString(PortName(n))},
+            {"device", QString::fromStdString(name.m_sDevice)},
+            {"source", QLatin1String(SourceKey(name.m_eSource))},
+            {"present", network ? QJsonValue() : QJsonValue(IsDevicePresent(name.m_sDevice))}});
     }
     const QJsonObject all{{"serialPorts", ports}, {"portNumbers", numbers}};
     out << QJsonDocument(all).toJson(QJsonDocument::Indented).toStdString();
 }
 
+// A device server's port for port number n, on every system: stored as given.
+int AssignNetwork(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi& ui) {
+    const int n = o.m_iAssign;
+    std::string error;
+    if (!StorePortDevice(store, n, o.m_sAssignDevice, &error)) {
+        ui.Note("pixlane-cli: " + error);
+        return 1;
+    }
+    out << "Gespeichert: " << StoredKey(n) << " = " << PrintableText(o.m_sAssignDevice) << '\n';
+    if (NumberedPort(store, n).m_eSource == EPortSource::Environment)
+        ui.Note("PIXLANE_" + PortName(n) + " ist gesetzt und gilt vor dem gespeicherten Wert");
+    return 0;
+}
+
 int Assign(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi& ui) {
     const int n = o.m_iAssign;
+    if (!o.m_bClear && IsNetAddressText(o.m_sAssignDevice))
+        return AssignNetwork(o, store, out, ui);
     if (PortsHaveSystemNames()) {
         ui.Note("Unter Windows ist Port " + std::to_string(n) + " immer " + PortName(n) +
                 "; es gibt nichts zuzuordnen");

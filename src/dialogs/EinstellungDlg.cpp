@@ -18,6 +18,7 @@
 #include "app/PixlaneApp.h"
 #include "dialogs/EinstellungControls.h"
 #include "link/ComPort.h"
+#include "link/NetAddress.h"
 #include "link/PortList.h"
 #include "link/PrintableText.h"
 #include "link/QtSerialLine.h"
@@ -374,9 +375,11 @@ void CEinstellungDlg::ShowComDevice() {
         return;
     }
     const std::string device = m_app.LineAddress(n).DeviceName();
+    // A device server's port is named as it is; it is not tried from here.
     const QString text =
-        Q(PrintableText(device)) +
-        (IsDevicePresent(device) ? QStringLiteral(" (vorhanden)") : QStringLiteral(" (fehlt)"));
+        Q(PrintableText(device)) + (IsNetAddressText(device)  ? QStringLiteral(" (Netzwerk)")
+                                    : IsDevicePresent(device) ? QStringLiteral(" (vorhanden)")
+                                                              : QStringLiteral(" (fehlt)"));
     // Lasting device names are long: the label shows both ends, the tip all of it.
     m_pComDevice->setText(
         m_pComDevice->fontMetrics().elidedText(text, Qt::ElideMiddle, kComDeviceWidth));

@@ -16,6 +16,7 @@
 #include "capture/NamePattern.h"
 #include "fleet/IniText.h"
 #include "link/ModemDialler.h"
+#include "link/NetAddress.h"
 #include "link/PrintableText.h"
 #include "platform/System.h"
 
@@ -56,8 +57,21 @@ bool NumberField(const std::string& value, int min, int max, int& field, std::st
 bool TakeValue(const std::string& key, const std::string& v, CSite& s, std::string& why) {
     if (key == "description")
         return TextField(v, s.m_sDescription, why);
-    if (key == "device")
-        return TextField(v, s.m_sDevice, why) && (!v.empty() || (why = "kein Gerät", false));
+    if (key == "device") {
+        std::string device;
+        if (!TextField(v, device, why))
+            return false;
+        if (v.empty()) {
+            why = "kein Gerät";
+            return false;
+        }
+        // A device server's port must be one that can be reached.
+        why = NetAddressProblem(v);
+        if (!why.empty())
+            return false;
+        s.m_sDevice = device;
+        return true;
+    }
     if (key == "com")
         return NumberField(v, 1, 9, s.m_iCom, why);
     if (key == "baud")

@@ -19,9 +19,12 @@ void CComPort::CheckLine() {
     if (m_line.m_pLine == nullptr || !m_line.m_pLine->IsGone())
         return;
     PixTrace("line gone, port closed");
+    const std::string why = m_line.m_pLine->LossText();
     m_line.Close();
     m_line.m_bLineLost = true;
     m_line.m_bLossPending = true;
+    if (!why.empty())
+        ShowStatus(why);
     ShowStatus(kLineGoneText);
 }
 
@@ -33,6 +36,7 @@ bool CComPort::Open(uint8_t port) {
 
 bool CComPort::Open(const CLineAddress& address) {
     m_line.m_bOpenBusy = false;
+    m_line.m_sOpenProblem.clear();
     if (!address.CanOpen() || m_line.m_pLine != nullptr)
         return false;  // exclusive: the session's line is taken
     try {
@@ -40,6 +44,7 @@ bool CComPort::Open(const CLineAddress& address) {
         std::unique_ptr<CSerialLine> line = factory.OpenLine(address);
         if (line == nullptr) {
             m_line.m_bOpenBusy = factory.LastOpenBusy();
+            m_line.m_sOpenProblem = factory.LastOpenProblem();
             return false;
         }
         m_line.m_pLine = std::move(line);

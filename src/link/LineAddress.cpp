@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "link/NetAddress.h"
 #include "platform/SerialPorts.h"
 
 namespace {
@@ -37,5 +38,5 @@ bool CLineAddress::CanOpen() const {
 std::string CLineAddress::DeviceName() const {
     if (!m_sDevice.empty())
         return m_sDevice;
-    return IsPortNumber(m_iPort) ? ResolvePortName(m_iPort, m_sStored) : std::string();
+    return IsPortNumber(m_iPort) ? ResolvePortLine(m_iPort, m_sStored).m_sDevice : std::string();
 }

@@ -3,9 +3,10 @@
 #include <string>
 
 // Where the port's line is opened: a port number 1..9, whose device is found as the line
-// opens (ResolvePort, with the device the settings store for the number); that number on a device
-// given for the run instead of its own (the demo's pseudo-terminal), still called by the number; or
-// a device the user names in place of any number, called by its name.
+// opens (ResolvePortLine, with the device the settings store for the number); that number on a
+// device given for the run instead of its own (the demo's pseudo-terminal), still called by the
+// number; or a device the user names in place of any number, called by its name. A device may
+// also be a device server's port (rfc2217://HOST:PORT, tcp://HOST:PORT).
 class CLineAddress {
   public:
     CLineAddress() = default;  // no line

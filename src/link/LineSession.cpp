@@ -1,8 +1,9 @@
 #include "link/LineSession.h"
 
-#include "link/QtSerialLine.h"
+#include "link/LineDispatch.h"
 
-CLineSession::CLineSession() : m_pSerialFactory(std::make_unique<CQtLineFactory>()) {}
+CLineSession::CLineSession()
+    : m_pOwnFactory(std::make_unique<CLineDispatch>([this]() -> CClock& { return Clock(); })) {}
 
 // The line closes before the factory that made it goes.
 CLineSession::~CLineSession() {

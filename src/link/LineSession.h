@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "link/Clock.h"
 #include "link/PortUi.h"
@@ -27,10 +28,10 @@ class CLineSession {
     // unless one is set (null: back to that).
     void SetClock(CClock* clock) { m_pClock = clock; }
     CClock& Clock() { return m_pClock != nullptr ? *m_pClock : m_systemClock; }
-    // Where Open finds the line at an address; the serial back end unless one is set
-    // (null: back to that).
+    // Where Open finds the line at an address; the system's back ends unless one is set
+    // (null: back to that): the serial port, or a device server over the network.
     void SetLineFactory(CLineFactory* factory) { m_pFactory = factory; }
-    CLineFactory& LineFactory() { return m_pFactory != nullptr ? *m_pFactory : *m_pSerialFactory; }
+    CLineFactory& LineFactory() { return m_pFactory != nullptr ? *m_pFactory : *m_pOwnFactory; }
     // Where the port's messages go; without one they are only traced.
     void SetUi(CPortUi* ui) { m_pUi = ui; }
     CPortUi* Ui() const { return m_pUi; }
@@ -39,6 +40,13 @@ class CLineSession {
     // Whether the last open failed because another process holds the line (Pixlane or
     // any other program).
     bool OpenFoundBusy() const { return m_bOpenBusy; }
+    // Why the last open failed, in German and naming the line, where the back end said
+    // ("Verbindung zu 10.1.2.3:4001 abgelehnt"); empty otherwise.
+    const std::string& OpenProblem() const { return m_sOpenProblem; }
+    // The carrier detect line of the open line, where its far end tells it.
+    std::optional<bool> CarrierDetect() const {
+        return m_pLine != nullptr ? m_pLine->CarrierDetect() : std::nullopt;
+    }
     // True while the line is closed because it went away (an adapter unplugged, the far
     // end closed); the next successful open ends it.
     bool LineLost() const { return m_bLineLost; }
@@ -62,11 +70,12 @@ class CLineSession {
     std::optional<CLineTimeouts> m_timeouts;
     CSystemClock m_systemClock;
     CClock* m_pClock = nullptr;
-    std::unique_ptr<CLineFactory> m_pSerialFactory;
+    std::unique_ptr<CLineFactory> m_pOwnFactory;
     CLineFactory* m_pFactory = nullptr;
     CPortUi* m_pUi = nullptr;
     bool m_bLineLost = false;
     bool m_bOpenBusy = false;
+    std::string m_sOpenProblem;
     bool m_bLossPending = false;
     uint64_t m_nBytesReceived = 0;
 };

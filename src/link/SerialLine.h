@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "link/LineAddress.h"
@@ -38,7 +39,8 @@ struct CLineTimeouts {
     uint32_t m_nWriteConstant = 0;
 };
 
-// One open serial line. All calls block the calling thread.
+// One open line: a serial port, or a device server's port over the network. All calls
+// block the calling thread.
 class CSerialLine {
   public:
     virtual ~CSerialLine() = default;
@@ -62,6 +64,11 @@ class CSerialLine {
         (void)on;
         return false;
     }
+    // Once the line is gone: what became of it, naming it, where the line can say more
+    // than that it went away ("Verbindung zu 10.1.2.3:4001 unterbrochen"); else empty.
+    virtual std::string LossText() const { return {}; }
+    // The carrier detect line as the far end last told it; none where it is not told.
+    virtual std::optional<bool> CarrierDetect() const { return std::nullopt; }
 };
 
 // Opens the line at an address that CanOpen(); null when it cannot be opened (missing,
@@ -72,4 +79,7 @@ class CLineFactory {
     virtual std::unique_ptr<CSerialLine> OpenLine(const CLineAddress& address) = 0;
     // Whether the last OpenLine failed because another process holds the line.
     virtual bool LastOpenBusy() const { return false; }
+    // Why the last OpenLine failed, in German and naming the line, where the back end can
+    // say ("Verbindung zu 10.1.2.3:4001 abgelehnt"); else empty.
+    virtual std::string LastOpenProblem() const { return {}; }
 };

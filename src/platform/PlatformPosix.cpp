@@ -1,8 +1,11 @@
 // The system's own calls on POSIX systems (Linux first): files, signals, serial lines,
 // time, the terminal and where settings live.
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +32,7 @@
 #include "platform/ErrorText.h"
 #include "platform/Files.h"
 #include "platform/SerialPorts.h"
+#include "platform/Sockets.h"
 #include "platform/StopSignals.h"
 #include "platform/System.h"
 
@@ -516,4 +520,15 @@ std::vector<std::string> NativeSettingsFiles(const std::string& organisation,
         files.push_back(FileIn(folder, {}, organisation, ".conf"));
     }
     return files;
+}
+
+// ---- sockets ----
+
+void RequestQuickAck(intptr_t descriptor) {
+#ifdef TCP_QUICKACK
+    const int on = 1;
+    (void)::setsockopt(static_cast<int>(descriptor), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#else
+    (void)descriptor;
+#endif
 }

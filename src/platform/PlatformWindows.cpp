@@ -20,6 +20,7 @@
 #include "platform/ErrorText.h"
 #include "platform/Files.h"
 #include "platform/SerialPorts.h"
+#include "platform/Sockets.h"
 #include "platform/StopSignals.h"
 #include "platform/System.h"
 
@@ -414,3 +415,8 @@ std::vector<std::string> SystemIniFiles(const std::string& organisation, const s
 std::vector<std::string> NativeSettingsFiles(const std::string&, const std::string&) {
     return {};
 }
+
+// ---- sockets ----
+
+// Windows has no per-read request for a quick acknowledgement.
+void RequestQuickAck(intptr_t) {}

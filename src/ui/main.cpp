@@ -20,12 +20,16 @@
 namespace {
 void PrintHelp() {
     std::printf(
-        "Usage: pixlane [--demo [--demo-modem]]\n"
+        "Usage: pixlane [--demo [--demo-modem] [--demo-scene SCENE]]\n"
         "Fetches still images from the camera grabber module on the configured serial port\n"
         "and saves them as BMP files.\n\n"
         "  --demo         run against the built-in simulated module (on a pseudo-terminal,\n"
         "                 paced like a 115200-baud line); the settings are not written back\n"
         "  --demo-modem   with --demo: the simulated module sits behind a Hayes modem\n"
+        "  --demo-scene SCENE\n"
+        "                 with --demo: what the simulated camera shows, normal, dark,\n"
+        "                 uniform (one grey, as without video signal) or repeated (the\n"
+        "                 same frame every time)\n"
         "  --help         this text\n"
         "  --version      print the version\n");
 }
@@ -58,6 +62,8 @@ int main(int argc, char** argv) {
 #if PIXLANE_HAVE_DEMO
     bool demo = false;
     bool demoModem = false;
+    ESimScene demoScene = ESimScene::Normal;
+    bool sceneGiven = false;
 #endif
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -71,6 +77,23 @@ int main(int argc, char** argv) {
                          "pixlane: %s gibt es auf diesem System nicht: das Demo-Modul braucht "
                          "Pseudo-Terminals\n",
                          a.toLocal8Bit().constData());
+            return 2;
+#endif
+        } else if (a == QLatin1String("--demo-scene")) {
+#if PIXLANE_HAVE_DEMO
+            const std::string value = i + 1 < args.size() ? args[++i].toStdString() : "";
+            if (!ParseSimScene(value, demoScene)) {
+                std::fprintf(stderr,
+                             "pixlane: ungültiger Wert für --demo-scene: \"%s\" (normal, dark, "
+                             "uniform oder repeated)\n",
+                             value.c_str());
+                return 2;
+            }
+            sceneGiven = true;
+#else
+            std::fprintf(stderr,
+                         "pixlane: --demo-scene gibt es auf diesem System nicht: das Demo-Modul "
+                         "braucht Pseudo-Terminals\n");
             return 2;
 #endif
         } else {
@@ -88,11 +111,18 @@ int main(int argc, char** argv) {
         if (pFrame != nullptr)
             pFrame->CloseFromOutside();
     });
+#if PIXLANE_HAVE_DEMO
+    if (sceneGiven && !demo) {
+        std::fprintf(stderr, "pixlane: --demo-scene braucht --demo oder --demo-modem\n");
+        return 2;
+    }
+#endif
     CPixlaneApp app;
 #if PIXLANE_HAVE_DEMO
     std::unique_ptr<CDemoModule> module;
     if (demo) {
         module = std::make_unique<CDemoModule>();
+        module->SetScene(demoScene);
         std::string error;
         if (!module->Start(demoModem, &error)) {
             std::fprintf(stderr, "pixlane: Demo-Modul nicht gestartet: %s\n", error.c_str());

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "PtyFixture.h"
+#include "TwoCaptures.h"
 #include "fleet/SiteBook.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -228,33 +229,7 @@ TEST_F(CliCapturePtyTest, EverySiteGetsItsRoundAndJournalWhenAnotherIsRefused) {
 // its pictures once the first has let go; neither loses one.
 TEST_F(CliCapturePtyTest, ASecondProcessWaitsForTheLineAndThenCaptures) {
     Serve(false);
-    const auto start = [&](QProcess& p, const char* name) {
-        p.setProgram(QStringLiteral(PIXLANE_CLI_EXE));
-        p.setArguments({"--device", QString::fromStdString(m_sDevice), "capture", "--channels",
-                        "1,2", "-o", Path(name) + "-k{channel}.bmp", "--journal",
-                        Path(name) + ".jsonl"});
-        p.start();
-        ASSERT_TRUE(p.waitForStarted());
-    };
-    QProcess first;
-    QProcess second;
-    start(first, "eins");
-    // The first holds the line while it fetches its second picture.
-    ASSERT_TRUE(first.waitForReadyRead(30000)) << first.readAllStandardError().toStdString();
-    start(second, "zwei");
-    ASSERT_TRUE(first.waitForFinished(60000));
-    ASSERT_TRUE(second.waitForFinished(60000));
-    const std::string secondErr = second.readAllStandardError().toStdString();
-    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
-    EXPECT_EQ(second.exitCode(), 0) << secondErr;
-    EXPECT_NE(secondErr.find("Schnittstelle belegt"), std::string::npos) << secondErr;
-    for (const char* name : {"eins.jsonl", "zwei.jsonl"}) {
-        const std::vector<QJsonObject> journal = Journal(name);
-        ASSERT_EQ(journal.size(), 2u) << name;
-        for (const QJsonObject& line : journal)
-            EXPECT_EQ(line["result"].toString(), "ok") << name;
-    }
-    EXPECT_TRUE(QFile::exists(Path("zwei-k2.bmp")));
+    ExpectTwoCapturesTakeTurns(m_sDevice, m_dir.path());
 }
 
 }  // namespace

@@ -284,6 +284,14 @@ TEST_F(CliExeTest, DemoFetchWritesPixlaneBmpAndSaysWhere) {
     EXPECT_EQ(FileBytes(path), GreyBmpFile(CModuleSim().NextPicture(180, 144)));
 }
 
+TEST_F(CliExeTest, DemoSceneIsWhatTheDemoCameraShows) {
+    const CCliResult r = Exe({QStringLiteral("--demo"), QStringLiteral("--demo-scene"),
+                              QStringLiteral("uniform"), QStringLiteral("fetch")});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(FileBytes(QDir(m_dir.path()).absoluteFilePath("pixlane.bmp").toStdString()),
+              GreyBmpFile(UniformPicture(180, 144, kSimUniformGrey)));
+}
+
 TEST_F(CliExeTest, ExitStatusTellsSuccessFailureAndUsage) {
     const CCliResult help = Exe({QStringLiteral("--help")});
     EXPECT_EQ(help.m_nExit, 0);

@@ -57,6 +57,9 @@ TEST(CliOptionsTest, GlobalOptionsComeBeforeTheCommandInBothSpellings) {
     EXPECT_TRUE(d.m_bDemo);
     EXPECT_TRUE(d.m_bDemoModem);
     EXPECT_FALSE(ParseOk({"--demo", "dial"}).m_bDemoModem);
+    EXPECT_EQ(ParseOk({"--demo-modem", "--demo-scene", "repeated", "dial"}).m_sDemoScene,
+              "repeated");
+    EXPECT_EQ(ParseOk({"--demo", "dial"}).m_sDemoScene, "");
 }
 
 TEST(CliOptionsTest, CommandArgumentsAreTaken) {
@@ -163,6 +166,8 @@ TEST(CliOptionsTest, UsageErrorsAreRefusedBeforeAnyLineIsOpened) {
         {"--device", "/dev/pts/1", "--com", "2", "reset"},
         {"--com", "2", "--device", "/dev/pts/1", "reset"},
         {"--demo", "--device", "/dev/pts/1", "reset"},
+        {"--demo-scene", "dark", "fetch"},
+        {"--demo", "--demo-scene", "night", "fetch"},
         {"--com", "0", "reset"},
         {"--com", "10", "reset"},
         {"--com"},
@@ -210,6 +215,10 @@ TEST(CliOptionsTest, UsageErrorsAreRefusedBeforeAnyLineIsOpened) {
         {"capture", "--latest", "l\xe4.bmp"},
         {"fetch", "-o", "bild\n.bmp"},
         {"--device", "/dev/tty\xff", "reset"},
+        // A device server's port that is none.
+        {"--device", "rfc2217://10.1.2.3", "reset"},
+        {"--device", "tcp://host:65536", "fetch"},
+        {"sites", "--add", "halle", "--device", "tcp://fd00::7:4001"},
         {"capture", "--journal", "-"},
         {"capture", "--latest", "-"},
         {"capture", "--modem", "--local"},
@@ -268,6 +277,11 @@ TEST(CliOptionsTest, ErrorsNameWhatIsWrong) {
                        "--keep", "30d"})
                   .m_nKeepSeconds,
               30 * 24 * 3600);
+    Parse({"--device", "rfc2217://10.1.2.3", "reset"}, o, error);
+    EXPECT_EQ(error,
+              "--device: Netzadresse rfc2217://10.1.2.3: Port fehlt (rfc2217://RECHNER:PORT)");
+    EXPECT_EQ(ParseOk({"--device", "rfc2217://[fd00::7]:4001", "reset"}).m_sDevice,
+              "rfc2217://[fd00::7]:4001");
     // A byte that would be taken for another is named as it is, never passed to the terminal.
     Parse({"--device", "/dev/tty\xff", "reset"}, o, error);
     EXPECT_NE(error.find("\"/dev/tty\\xFF\" enthält Bytes, die kein UTF-8 sind (\\xFF)"),

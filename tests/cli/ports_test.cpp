@@ -220,6 +220,48 @@ TEST_F(PortsTest, TheListShowsWhatEachNumberStandsForAndWhetherItIsThere) {
     EXPECT_EQ(FileBytes(SettingsPath()), before) << "listing writes nothing";
 }
 
+// A device server's port is stored as given (no folder in front, no lasting name) and
+// listed as a network line, without anything being sent to it.
+TEST_F(PortsTest, ADeviceServersPortIsStoredAsGivenAndListedAsANetworkLine) {
+    WriteSettingsFile("[Ports]\nCOM1=/dev/ttyUSB0\n");
+    const CCliResult r = RunCliWith({"ports", "--assign", "3", "rfc2217://10.1.2.3:4001"});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(r.m_sOut, "Gespeichert: Ports/COM3 = rfc2217://10.1.2.3:4001\n");
+    EXPECT_EQ(r.m_sErr, "") << "nothing to say about whether it is there";
+    EXPECT_EQ(FileBytes(SettingsPath()),
+              "[Ports]\nCOM1=/dev/ttyUSB0\nCOM3=rfc2217://10.1.2.3:4001\n");
+    CPixlaneApp app;
+    QSettings store(CPixlaneApp::kOrganisation, CPixlaneApp::kApplication);
+    app.UseStoredPorts(&store);
+    EXPECT_EQ(app.LineAddress(3).DeviceName(), "rfc2217://10.1.2.3:4001");
+    app.UseStoredPorts(nullptr);
+
+    const CCliResult list = RunCliWith({"ports"});
+    ASSERT_EQ(list.m_nExit, 0) << list.m_sErr;
+    std::istringstream lines(list.m_sOut.substr(list.m_sOut.find("\nCOM3")));
+    std::string line;
+    std::getline(lines, line);
+    std::getline(lines, line);
+    std::istringstream cells(line);
+    EXPECT_EQ(
+        (std::vector<std::string>{std::istream_iterator<std::string>(cells), {}}),
+        (std::vector<std::string>{"COM3", "rfc2217://10.1.2.3:4001", "Netzwerk", "Ports/COM3"}));
+    const CCliResult json = RunCliWith({"ports", "--json"});
+    const QJsonArray numbers =
+        QJsonDocument::fromJson(QByteArray::fromStdString(json.m_sOut))["portNumbers"].toArray();
+    ASSERT_EQ(numbers.size(), 9);
+    EXPECT_EQ(numbers[2]["device"].toString(), "rfc2217://10.1.2.3:4001");
+    EXPECT_TRUE(numbers[2]["present"].isNull());
+
+    // One that is none is refused before anything is written.
+    const CCliResult bad = RunCliWith({"ports", "--assign", "4", "tcp://10.1.2.3"});
+    EXPECT_EQ(bad.m_nExit, 2);
+    EXPECT_NE(bad.m_sErr.find("Netzadresse tcp://10.1.2.3: Port fehlt"), std::string::npos)
+        << bad.m_sErr;
+    EXPECT_EQ(FileBytes(SettingsPath()),
+              "[Ports]\nCOM1=/dev/ttyUSB0\nCOM3=rfc2217://10.1.2.3:4001\n");
+}
+
 TEST_F(PortsTest, WhatPortsCannotTakeIsAUsageErrorAndWritesNothing) {
     const std::vector<std::vector<std::string>> wrong = {
         {"ports", "--assign", "0", "/dev/ttyUSB0"},

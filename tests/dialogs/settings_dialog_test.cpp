@@ -510,6 +510,12 @@ TEST_F(SettingsDialogTest, BesideTheComListStandsTheDeviceOfTheNumberAndWhetherI
         << device->text().toStdString();
     PickFromList(dlg, "com", "3");
     EXPECT_EQ(device->text(), QStringLiteral("/dev/pixlane-away (fehlt)"));
+    // A device server's port is named as it is; nothing is tried from here.
+    qputenv("PIXLANE_COM4", "rfc2217://10.1.2.3:4001");
+    PickFromList(dlg, "com", "4");
+    EXPECT_EQ(device->toolTip(), QStringLiteral("rfc2217://10.1.2.3:4001 (Netzwerk)"));
+    EXPECT_TRUE(device->text().endsWith(QStringLiteral(" (Netzwerk)")));
+    qunsetenv("PIXLANE_COM4");
     auto* com = Control<QComboBox>(dlg, "com");
     QStringList entries;
     for (int i = 0; i < com->count(); ++i)

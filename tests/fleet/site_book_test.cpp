@@ -85,6 +85,25 @@ TEST(SiteBookTest, TheUsersEntryWinsAndBadEntriesAreNamedAndSkipped) {
     EXPECT_TRUE(target.m_request.m_bColour);
 }
 
+// A site whose line is a device server's port; one whose address is none is named and
+// skipped, with the reason.
+TEST(SiteBookTest, ASitesLineMayBeADeviceServersPort) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string user = Write(dir, "user.ini",
+                                   "[werk]\n"
+                                   "device=rfc2217://10.1.2.3:4001\n"
+                                   "[halle]\n"
+                                   "device=tcp://halle.example\n");
+    const CSiteBook book = ReadSiteBooks({user});
+    ASSERT_EQ(book.m_sites.size(), 1u);
+    EXPECT_THAT(book.m_problems,
+                testing::ElementsAre(user + ":4: Standort halle: Netzadresse tcp://halle.example: "
+                                            "Port fehlt (tcp://RECHNER:PORT); übersprungen"));
+    EXPECT_EQ(ResolveTarget({}, &book.m_sites[0], {}).m_line.m_address.DeviceName(),
+              "rfc2217://10.1.2.3:4001");
+}
+
 // Books that trip a scanner: each bad entry is named and skipped alone, and every other
 // site keeps its own number.
 TEST(SiteBookTest, ABadEntryTakesNothingFromAnyOtherSite) {

@@ -40,6 +40,7 @@ for f in "share/applications/$appid.desktop" "share/metainfo/$appid.metainfo.xml
     share/doc/pixlane/docs/screenshot.png share/doc/pixlane/copyright \
     share/doc/pixlane/changelog.gz share/doc/pixlane/examples/Pixlane_Orbex.conf \
     share/doc/pixlane/examples/pixlane-capture.cron share/doc/pixlane/examples/pixlane-journal.logrotate \
+    share/doc/pixlane/examples/pixlane-alerts.yml share/doc/pixlane/examples/pixlane-alerts.test.yml \
     "share/doc/pixlane/examples/systemd/pixlane-capture@.service" \
     "share/doc/pixlane/examples/systemd/pixlane-capture@.timer" \
     share/doc/pixlane/examples/systemd/site.conf; do
@@ -100,6 +101,14 @@ if command -v appstreamcli >/dev/null; then
     msg="$(appstreamcli validate-tree --no-net "$work/root/usr" 2>&1)" || fail "appstreamcli: $msg"
 else
     echo "appstreamcli fehlt: Metadaten nicht geprüft"
+fi
+
+# --- the alert rules' tests run where they are installed, beside the rules ---
+if command -v promtool >/dev/null; then
+    msg="$(cd "$work/cwd" && promtool test rules "$usr/share/doc/pixlane/examples/pixlane-alerts.test.yml" 2>&1)" ||
+        fail "promtool test rules: $msg"
+else
+    echo "promtool fehlt: Alarmregeln nicht geprüft"
 fi
 
 # --- the manual pages: clean roff, the version, and every option the help names ---

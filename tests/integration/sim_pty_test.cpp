@@ -180,8 +180,8 @@ TEST(SimPtyTest, ExecutablePrintsItsDeviceAndServesStatusAndPicture) {
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const char* argv[] = {PIXLANE_SIM_EXE,    "--baud", "0",    "--camera", "42",
-                          "--module-version", "12345",  nullptr};
+    const char* argv[] = {PIXLANE_SIM_EXE,    "--baud", "0",       "--camera", "42",
+                          "--module-version", "12345",  "--scene", "uniform",  nullptr};
     pid_t pid = 0;
     ASSERT_EQ(
         posix_spawn(&pid, PIXLANE_SIM_EXE, &actions, nullptr, const_cast<char**>(argv), environ),
@@ -204,6 +204,11 @@ TEST(SimPtyTest, ExecutablePrintsItsDeviceAndServesStatusAndPicture) {
     EXPECT_EQ(client.Read(14), "q,S,0#s,12345#");
     const std::vector<std::string> blocks = client.Fetch("I,00000,B4,0120,1#", 288);
     EXPECT_EQ(blocks.size(), 288u);
+    // The camera without video signal: one grey all over.
+    const std::vector<std::string> grey = client.Fetch("I,00000,B4,0090,3#", 144);
+    ASSERT_EQ(grey.size(), 144u);
+    for (const std::string& block : grey)
+        EXPECT_EQ(block, std::string(180, static_cast<char>(kSimUniformGrey)));
     client.Send("G,09#");
     EXPECT_EQ(client.Read(6), "q,G,1#");
     client.Close();
