@@ -73,9 +73,10 @@ bool RunCase(const CCase& c, int reps, const std::string& options, CResult& out)
     app.m_iBaudrate = static_cast<int>(kBaud);
     app.m_iBildbreite = 180;
     app.m_iBildhoehe = 144;
-    app.UseLineAddress(CLineAddress::Device(line));
+    CTargetLine target = app.Target().m_line;
+    target.m_address = CLineAddress::Device(line);
     const auto t0 = std::chrono::steady_clock::now();
-    const bool opened = app.OpenConfiguredPort();
+    const bool opened = app.OpenPort(target);
     out.m_dOpen = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     if (!opened) {
         std::printf("  %-10s cannot open %s: %s\n", c.m_pName, line.c_str(),

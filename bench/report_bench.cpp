@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "app/CaptureJournal.h"
+#include "capture/Journal.h"
 
 extern char** environ;
 

@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Capture.h"
-#include "app/CaptureRound.h"
 #include "app/PixlaneApp.h"
 #include "bench/BenchSupport.h"
+#include "capture/Capture.h"
+#include "capture/CaptureRound.h"
 #include "link/ComPort.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
@@ -105,7 +105,8 @@ bool RunRound(bool cliPace, int channels, CRoundFigures& f) {
         app.m_eModemPace = cliPace ? EModemPace::kAsArrived : EModemPace::kPolled;
         if (app.OpenConfiguredPort()) {
             CCapturePlan plan;
-            plan.m_request = app.StoredRequest();
+            plan.m_line = app.Target().m_line;
+            plan.m_request = app.Target().m_request;
             for (int c = 1; c <= channels; ++c)
                 plan.m_channels.push_back(c);
             plan.m_bUnattended = cliPace;

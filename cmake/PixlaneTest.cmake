@@ -29,3 +29,14 @@ function(pixlane_test name)
         set_tests_properties(${name} PROPERTIES LABELS "${PT_LABELS}")
     endif()
 endfunction()
+
+# pixlane_test_with_zlib(NAME): for a test that writes gzip files of its own, where this
+# build reads them.
+function(pixlane_test_with_zlib name)
+    if(ZLIB_FOUND)
+        target_link_libraries(${name} PRIVATE ZLIB::ZLIB)
+        target_compile_definitions(${name} PRIVATE PIXLANE_HAVE_ZLIB=1)
+    else()
+        target_compile_definitions(${name} PRIVATE PIXLANE_HAVE_ZLIB=0)
+    endif()
+endfunction()

@@ -7,8 +7,8 @@
 #include <ctime>
 #include <string>
 
-#include "app/NamePattern.h"
-#include "app/TargetFile.h"
+#include "capture/NamePattern.h"
+#include "capture/TargetFile.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {

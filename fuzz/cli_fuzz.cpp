@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/NamePattern.h"
+#include "capture/NamePattern.h"
 #include "cli/CliOptions.h"
 #include "fuzz/FuzzSupport.h"
 

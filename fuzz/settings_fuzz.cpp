@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/NamePattern.h"
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
+#include "capture/NamePattern.h"
 #include "fuzz/FuzzSupport.h"
 #include "link/ComPort.h"
 

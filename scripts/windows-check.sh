@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Compiles every source file of src/ for Windows: the MinGW-w64 cross compiler, syntax only,
-# our warnings as errors, against this system's Qt headers. A POSIX call or header outside
-# its #ifdef, or a _WIN32 branch that does not compile, fails the run. Nothing is linked or
-# run: whether the Windows programs link, start and work is not shown here.
+# Compiles every source file of src/ for Windows (the POSIX file of src/platform left out):
+# the MinGW-w64 cross compiler, syntax only, our warnings as errors, against this system's Qt
+# headers. A POSIX call or header outside src/platform's POSIX file, a branch on _WIN32
+# outside src/platform, or a Windows file that does not compile, fails the run. Nothing is
+# linked or run: whether the Windows programs link, start and work is not shown here.
 # Installs the cross compiler when it is missing. The version header comes from the build
 # folder (BUILD_DIR, default build/), which is configured when it has none.
 set -euo pipefail
@@ -49,7 +50,14 @@ for probe in "$work"/probe-*.cpp; do
     fi
 done
 
-mapfile -t sources < <(find src -name '*.cpp' | sort)
+# The system's own calls stand in src/platform, one file per system: the POSIX one is not
+# for Windows, and no other file may branch on the system.
+if grep -rlE '^\s*#\s*(if|ifdef|ifndef|elif).*_WIN32' src --include='*.cpp' --include='*.h' |
+    grep -v '^src/platform/' >"$work/branching"; then
+    echo "FEHLER: _WIN32 außerhalb von src/platform:" $(cat "$work/branching") >&2
+    exit 1
+fi
+mapfile -t sources < <(find src -name '*.cpp' ! -name '*Posix.cpp' | sort)
 check() {
     "$cxx" "${flags[@]}" "$1" >"$work/$(tr / _ <<<"$1").log" 2>&1 || echo "$1" >>"$work/failed"
 }

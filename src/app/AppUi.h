@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/SiteBook.h"
+#include "fleet/SiteBook.h"
 #include "link/PortUi.h"
 
 struct CScreenImage;
@@ -51,8 +51,12 @@ class CAppUi : public CPortUi {
     virtual void StopCaptureTimer() {}
     virtual void RearmCaptureTimer() {}
     // The dialogs of the module menu and the help menu, shown modally; nothing where
-    // there is no window. The settings dialog edits the members it is given.
-    virtual void RunSettingsDialog(CEinstellungMembers& members) { (void)members; }
+    // there is no window. The settings dialog edits the members it is given; true when it
+    // was closed with OK.
+    virtual bool RunSettingsDialog(CEinstellungMembers& members) {
+        (void)members;
+        return false;
+    }
     // The auto-save dialog on the members; true when it was confirmed.
     virtual bool RunAutoSaveDialog(CAutoSaveMembers& members) {
         (void)members;
@@ -60,7 +64,7 @@ class CAppUi : public CPortUi {
     }
     // The site book's dialog; the site to take over, or nullopt.
     virtual std::optional<CSite> RunSitesDialog() { return std::nullopt; }
-    // The site taken over, for the title.
+    // The site taken over, for the title; empty: none any more.
     virtual void SiteTaken(const std::string& name) { (void)name; }
     virtual void ShowModuleStatusDialog() {}
     virtual void ShowTimeStampDialog() {}

@@ -1,63 +1,40 @@
-// The menu commands with logic of their own: re-grab, nibble fetches, loops, the
-// connect/hang-up toggle and the status queries.
+// The menu commands with logic of their own: nibble fetches, loops (their pictures kept by
+// the auto-save), the connect/hang-up toggle and the status queries; and the dispatch of
+// every command. The top of the application object's files: the others never call here.
 #include <string>
 
 #include "app/AppUi.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
+#include "capture/CaptureRound.h"
 #include "link/ComPort.h"
 
-bool CPixlaneApp::RegrabImage() {
-    if (m_bFirstRegrab) {
-        m_bFirstRegrab = false;
-        if (!SetGrabWindow())
-            ShowMessage("PFehler");
-    }
-    CComPort port(m_line);
-    return port.SelectChannel(std::to_string(m_iKanal));
-}
-
 CFetchOutcome CPixlaneApp::NibbleFetch(int mode) {
-    CFetchRequest request = StoredRequest();
-    request.m_iMode = mode;
+    if (mode == 12) {
+        NibbleFetch(2);
+        nibb2 = true;
+    }
+    CFetchRequest request = Target().m_request;
+    if (mode != 12)
+        request.m_iMode = mode;
     CFetchOutcome out = GetImage(request);
     m_iModus = 3;
     return out;
-}
-
-CFetchOutcome CPixlaneApp::Nibble12Fetch() {
-    NibbleFetch(2);
-    nibb2 = true;
-    CFetchOutcome out = GetImage(StoredRequest());
-    m_iModus = 3;
-    return out;
-}
-
-void CPixlaneApp::OnNibble1() {
-    NibbleFetch(1);
-}
-
-void CPixlaneApp::OnNibble2() {
-    NibbleFetch(2);
-}
-
-void CPixlaneApp::OnNibble12() {
-    Nibble12Fetch();
 }
 
 CFetchOutcome CPixlaneApp::CycleFetch(int id) {
     if (id == ID_LOOP_NIBBLE2)
         return NibbleFetch(2);
     if (id == ID_LOOP_NIBBLE12)
-        return Nibble12Fetch();
-    return GetImage(StoredRequest());
+        return NibbleFetch(12);
+    return GetImage(Target().m_request);
 }
 
 void CPixlaneApp::RunLoop(int id) {
     for (bool first = true;; first = false) {
         // The command itself made sure of the line for the first cycle; a line that goes
         // away later is picked up again as soon as the device is back.
-        if (!first && !EnsureLine()) {
+        if (!first && !EnsureLine(Target().m_line)) {
             m_line.Clock().Sleep(1000);
         } else {
             RegrabImage();
@@ -66,6 +43,19 @@ void CPixlaneApp::RunLoop(int id) {
         if (m_pUi == nullptr || m_pUi->PumpEvents())
             return;
     }
+}
+
+void CPixlaneApp::LoopFetch(int id) {
+    CCapturePlan plan;
+    plan.m_pKeeper = AutoSaveKeeper();
+    if (plan.m_pKeeper == nullptr) {
+        CycleFetch(id);
+        return;
+    }
+    // The re-grab before the cycle selected the target's channel.
+    CCaptureRound(*this, std::move(plan)).KeepFetch(Target().m_channels.front(), [this, id] {
+        return CycleFetch(id);
+    });
 }
 
 void CPixlaneApp::OnConnectToggle() {
@@ -118,8 +108,8 @@ bool RunsWithoutLine(int id) {
 
 bool CPixlaneApp::OnCommand(int id) {
     if (RunsWithoutLine(id))
-        EnsureLine();
-    else if (NeedsLine(id) && !EnsureLine())
+        EnsureLine(Target().m_line);
+    else if (NeedsLine(id) && !EnsureLine(Target().m_line))
         return true;
     const bool known = RunCommand(id);
     FinishLineUse();
@@ -142,10 +132,12 @@ bool CPixlaneApp::RunCommand(int id) {
             OnAutoSave();
             return true;
         case ID_APP_ABOUT:
-            OnAbout();
+            if (m_pUi != nullptr)
+                m_pUi->ShowAbout();
             return true;
         case ID_APP_EXIT:
-            OnExit();
+            if (m_pUi != nullptr)
+                m_pUi->CloseMainWindow();
             return true;
         case ID_NEU_GRABBEN:
             RegrabImage();
@@ -154,13 +146,13 @@ bool CPixlaneApp::RunCommand(int id) {
             OnConnectToggle();
             return true;
         case ID_NIBBLE1:
-            OnNibble1();
+            NibbleFetch(1);
             return true;
         case ID_NIBBLE2:
-            OnNibble2();
+            NibbleFetch(2);
             return true;
         case ID_NIBBLE12:
-            OnNibble12();
+            NibbleFetch(12);
             return true;
         case ID_LOOP_BILD:
         case ID_LOOP_NIBBLE2:

@@ -1,54 +1,18 @@
+// A picture's fetch into the image (over the link, or dialled first), the re-grab before
+// it, and saving it. Calls only into PixlaneApp.cpp; a capture round calls here.
 #include <cstring>
 
 #include "app/AppUi.h"
-#include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/Progress.h"
+#include "capture/ImageFile.h"
 #include "image/Bmp.h"
 #include "image/ScreenImage.h"
 #include "link/ComPort.h"
 
-void CPixlaneApp::BuildYuvTables() {
-    m_yuv.BuildYuvTables();
-}
-
-void CPixlaneApp::ReleaseBuffers() {
-    m_image.ReleaseBits();
-    m_image.Release();
-    m_pRecvBuf.clear();
-    m_pRecvBuf.shrink_to_fit();
-    m_pKeepBuf.clear();
-    m_pKeepBuf.shrink_to_fit();
-    m_bKeepValid = false;
-}
-
-CFetchRequest CPixlaneApp::StoredRequest() const {
-    CFetchRequest r;
-    r.m_nWidth = m_iBildbreite;
-    r.m_nHeight = m_iBildhoehe;
-    r.m_iMode = m_iModus;
-    r.m_bColour = m_iMonochrom != 0;
-    r.m_bExpert = m_bExpert;
-    r.m_sOffset = m_sOffset;
-    r.m_sBgroesse = m_sBgroesse;
-    r.m_sBanzahl = m_sBanzahl;
-    return r;
-}
-
-void CPixlaneApp::StoreRequest(const CFetchRequest& r) {
-    m_iBildbreite = r.m_nWidth;
-    m_iBildhoehe = r.m_nHeight;
-    m_iModus = r.m_iMode;
-    m_iMonochrom = r.m_bColour ? 1 : 0;
-    m_bExpert = r.m_bExpert;
-    m_sOffset = r.m_sOffset;
-    m_sBgroesse = r.m_sBgroesse;
-    m_sBanzahl = r.m_sBanzahl;
-}
-
 std::string CPixlaneApp::BuildRequestFrame(bool& refused) const {
     std::string frame;
-    refused = StoredRequest().Problem(&frame) == ERequestProblem::kInvalid;
+    refused = Target().m_request.Problem(&frame) == ERequestProblem::kInvalid;
     return frame;
 }
 
@@ -57,7 +21,8 @@ void CPixlaneApp::DecodeBlock(int blockIndex) {
     const int H = m_request.m_nHeight;
     if (m_pUi != nullptr)
         m_pUi->SetImageSize(H, W);
-    ShowProgressText("Zeile " + std::to_string(blockIndex) + " wird empfangen ...");
+    if (CPortUi* ui = TextUi(); ui != nullptr)
+        ui->SetProgressText("Zeile " + std::to_string(blockIndex) + " wird empfangen ...");
     CBlockJob job;
     job.m_iBlock = blockIndex;
     job.m_pData = m_pRecvBuf.data();
@@ -72,25 +37,27 @@ void CPixlaneApp::DecodeBlock(int blockIndex) {
     job.m_pScreen = m_pUi != nullptr ? m_pUi->ScreenImage(W, H) : nullptr;
     const CRowSpan rows = m_yuv.DecodeBlock(job, nibb2);
     if (m_request.m_iMode == 2 && job.m_pKeep != nullptr)
-        m_bKeepValid = true;
+        m_kept.m_bValid = true;
     if (m_pUi != nullptr && !rows.IsEmpty())
         m_pUi->RepaintRows(rows.m_nFirst, rows.m_nLast);
 }
 
 bool CPixlaneApp::GetImage() {
-    return GetImage(StoredRequest()).Whole();
+    return GetImage(Target().m_request).Whole();
 }
 
 bool CPixlaneApp::FetchImage() {
-    return FetchImage(StoredRequest()).Whole();
+    return FetchImage(Target().m_request).Whole();
 }
 
 bool CPixlaneApp::FetchImageViaModem() {
-    return FetchImageViaModem(StoredRequest()).Whole();
+    const CTarget target = Target();
+    return FetchImageViaModem(target.m_request, target.m_line.m_sNumber).Whole();
 }
 
 CFetchOutcome CPixlaneApp::GetImage(const CFetchRequest& request) {
-    return m_iLokal == 1 ? FetchImage(request) : FetchImageViaModem(request);
+    return m_iLokal == 1 ? FetchImage(request)
+                         : FetchImageViaModem(request, Target().m_line.m_sNumber);
 }
 
 CFetchOutcome CPixlaneApp::FetchImage(const CFetchRequest& request) {
@@ -109,7 +76,8 @@ CFetchOutcome CPixlaneApp::FetchImage(const CFetchRequest& request) {
     m_request = request;
 
     // Nibble-2 data are kept for a following Nibble-1 fetch of the same size only.
-    const bool keepNibble2 = m_bKeepValid && !colour && m_nKeepWidth == W && m_nKeepHeight == H;
+    const bool keepNibble2 =
+        m_kept.m_bValid && !colour && m_kept.m_nWidth == W && m_kept.m_nHeight == H;
     std::vector<uint8_t> kept;
     if (keepNibble2)
         kept.swap(m_pKeepBuf);
@@ -124,17 +92,18 @@ CFetchOutcome CPixlaneApp::FetchImage(const CFetchRequest& request) {
     if (!colour) {
         if (keepNibble2) {
             m_pKeepBuf.swap(kept);
-            m_bKeepValid = true;
+            m_kept.m_bValid = true;
         } else {
             m_pKeepBuf.assign(2 * pixels, 0);
         }
-        m_nKeepWidth = W;
-        m_nKeepHeight = H;
+        m_kept.m_nWidth = W;
+        m_kept.m_nHeight = H;
     }
 
     if (m_pUi != nullptr)
         m_pUi->ResizeForImage(W, H);
-    ShowProgressText("Zeile ");
+    if (CPortUi* ui = TextUi(); ui != nullptr)
+        ui->SetProgressText("Zeile ");
     m_image.Create(W, H, colour);
     m_image.AllocateBits();
     // The fetch reads as many blocks as its request asks for, in expert mode too.
@@ -191,14 +160,15 @@ CFetchOutcome CPixlaneApp::FetchImage(const CFetchRequest& request) {
         // What a Nibble-2 fetch kept serves the next fetch; anything else is done with.
         m_pKeepBuf.clear();
         m_pKeepBuf.shrink_to_fit();
-        m_bKeepValid = false;
+        m_kept.m_bValid = false;
     }
     ++Start;
     return out;
 }
 
-CFetchOutcome CPixlaneApp::FetchImageViaModem(const CFetchRequest& request) {
-    const CDialResult dial = Dial();
+CFetchOutcome CPixlaneApp::FetchImageViaModem(const CFetchRequest& request,
+                                              const std::string& number) {
+    const CDialResult dial = Dial(number);
     CFetchOutcome out;
     if (dial.m_nCode == kModemConnected) {
         // The link is up: the module can be addressed directly from now on.
@@ -219,7 +189,7 @@ CFetchOutcome CPixlaneApp::FetchImageViaModem(const CFetchRequest& request) {
 }
 
 bool CPixlaneApp::SetGrabWindow() {
-    return CComPort(m_line).SetParametersForWidth(m_iBildbreite);
+    return CComPort(m_line).SetParametersForWidth(Target().m_request.m_nWidth);
 }
 
 void CPixlaneApp::SaveImage() {
@@ -235,4 +205,19 @@ void CPixlaneApp::SaveImage() {
     std::string error;
     if (!WriteImageFile(*name, m_image, &error))
         ShowMessage("Fehler beim Speichern !\n" + *name + ": " + error);
+}
+
+bool CPixlaneApp::RegrabImage() {
+    const CTarget target = Target();
+    return RegrabImage(target.m_channels.front(), target.m_request.m_nWidth);
+}
+
+bool CPixlaneApp::RegrabImage(int channel, int width) {
+    CComPort port(m_line);
+    if (m_bFirstRegrab) {
+        m_bFirstRegrab = false;
+        if (!port.SetParametersForWidth(width))
+            ShowMessage("PFehler");
+    }
+    return port.SelectChannel(std::to_string(channel));
 }

@@ -1,5 +1,8 @@
+// The application object's own: its settings and their store, its line, where its texts
+// go, start-up and shut-down. The bottom of its files: nothing here calls into the others.
 #include "app/PixlaneApp.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -7,14 +10,13 @@
 #include <set>
 
 #include "app/AppUi.h"
-#include "app/Commands.h"
-#include "app/NamePattern.h"
 #include "app/PortSettings.h"
-#include "app/Retention.h"
+#include "app/SettingsStore.h"
+#include "capture/NamePattern.h"
+#include "capture/Units.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
-#include "link/QtSerialLine.h"
 
 namespace {
 // Keeps the port's messages while there is no user interface to show them.
@@ -87,36 +89,20 @@ class CSettingsReader {
     const CPixlaneApp::Warning& m_warn;
     std::set<std::string> m_warned;
 };
+// The request the stored image settings make.
+CFetchRequest StoredRequestOf(const CPixlaneApp& app) {
+    CFetchRequest r;
+    r.m_nWidth = app.m_iBildbreite;
+    r.m_nHeight = app.m_iBildhoehe;
+    r.m_iMode = app.m_iModus;
+    r.m_bColour = app.m_iMonochrom != 0;
+    r.m_bExpert = app.m_bExpert;
+    r.m_sOffset = app.m_sOffset;
+    r.m_sBgroesse = app.m_sBgroesse;
+    r.m_sBanzahl = app.m_sBanzahl;
+    return r;
+}
 }  // namespace
-
-void ReadEverySection(QSettings& store) {
-    // Asked for the keys outside any group, the store reads all of the file. It hands out
-    // only those keys, which are few (usually none), instead of a text for every key.
-    const QString group = store.group();
-    while (!store.group().isEmpty())
-        store.endGroup();
-    store.childKeys();
-    if (!group.isEmpty())
-        store.beginGroup(group);
-}
-
-std::optional<QString> StoredText(QSettings& store, QAnyStringView key) {
-    const QVariant v = store.value(key);
-    if (!v.isValid())
-        return std::nullopt;
-    // "0,0815" comes back as a list of its pieces; they are put together again. Once the
-    // store has written such a list with a NUL character in a piece (as "@String(...)"), it
-    // comes back as a list of variants.
-    if (v.typeId() == QMetaType::QStringList)
-        return v.toStringList().join(QLatin1Char(','));
-    if (v.typeId() == QMetaType::QVariantList) {
-        QStringList pieces;
-        for (const QVariant& piece : v.toList())
-            pieces.append(piece.toString());
-        return pieces.join(QLatin1Char(','));
-    }
-    return v.toString();
-}
 
 int LeadingInt(const std::string& text) {
     long long value = 0;
@@ -139,8 +125,24 @@ CPixlaneApp::CPixlaneApp() = default;
 CPixlaneApp::~CPixlaneApp() {
     if (m_bStarted)
         ExitInstance();
-    if (m_bOwnsStore)
-        delete m_pStore;
+}
+
+bool CPixlaneApp::WritesSettings() const {
+    return m_pStore != nullptr && !IsDemo() && (!m_pOwnStore || m_pOwnStore->m_bWritable);
+}
+
+void CPixlaneApp::BuildYuvTables() {
+    m_yuv.BuildYuvTables();
+}
+
+void CPixlaneApp::ReleaseBuffers() {
+    m_image.ReleaseBits();
+    m_image.Release();
+    m_pRecvBuf.clear();
+    m_pRecvBuf.shrink_to_fit();
+    m_pKeepBuf.clear();
+    m_pKeepBuf.shrink_to_fit();
+    m_kept.m_bValid = false;
 }
 
 void CPixlaneApp::SetUi(CAppUi* ui) {
@@ -167,11 +169,6 @@ CPortUi* CPixlaneApp::RouteTexts(CPortUi* ui) {
 void CPixlaneApp::ShowStatus(const std::string& text) {
     if (CPortUi* ui = TextUi(); ui != nullptr)
         ui->SetStatusText(text);
-}
-
-void CPixlaneApp::ShowProgressText(const std::string& text) {
-    if (CPortUi* ui = TextUi(); ui != nullptr)
-        ui->SetProgressText(text);
 }
 
 void CPixlaneApp::ShowMessage(const std::string& text) {
@@ -302,18 +299,49 @@ void CPixlaneApp::WriteAutoSave(QSettings& store) const {
     store.sync();
 }
 
+CStoredSettings CPixlaneApp::Stored() const {
+    CStoredSettings s;
+    s.m_iCom = m_iCom;
+    s.m_iBaudrate = m_iBaudrate;
+    s.sHandshake = sHandshake;
+    s.m_iLokal = m_iLokal;
+    s.m_iKanal = m_iKanal;
+    s.m_sTel_nr = m_sTel_nr;
+    s.m_request = StoredRequestOf(*this);
+    if (m_pPortStore != nullptr)
+        s.m_portDevices = StoredPortDevices(*m_pPortStore);
+    // A relative folder would depend on where the window was started; a pattern that
+    // cannot name files gives the default (the settings were checked when read or
+    // confirmed).
+    if (IsAutoSaveFolder(m_sAutoSaveFolder)) {
+        s.m_storage.m_sFolder = m_sAutoSaveFolder;
+        s.m_storage.m_sJournal = QDir(QString::fromStdString(m_sAutoSaveFolder))
+                                     .filePath(kAutoSaveJournal)
+                                     .toStdString();
+    }
+    s.m_storage.m_sPattern = NamePatternProblem(m_sAutoSavePattern, true).empty()
+                                 ? m_sAutoSavePattern
+                                 : kDefaultNamePattern;
+    s.m_storage.m_bInsideFolder = true;
+    ParseKeepDuration(m_sAutoSaveKeep, s.m_storage.m_nKeepSeconds);
+    ParseFreeSize(m_sAutoSaveMinFree, s.m_storage.m_nMinFreeBytes);
+    return s;
+}
+
+CTarget CPixlaneApp::Target() const {
+    return ResolveTarget(Stored(), m_site ? &*m_site : nullptr, m_demo);
+}
+
 CLineAddress CPixlaneApp::LineAddress(int port) const {
     // The demo module stands behind whichever number is chosen: there is no other.
     if (IsDemo())
-        return CLineAddress::PortOn(port, m_sDemoDevice);
-    // A device named in place of a number is the line of the number in use; another
-    // number stands for its own device.
-    if (m_runLine.IsNamedDevice() && port == m_iCom)
-        return m_runLine;
-    if (!m_runLine.IsNamedDevice() && !m_runLine.GivenDevice().empty() &&
-        m_runLine.PortNumber() == port)
-        return m_runLine;
-    // The stored device is read as the address is made, so a changed one counts at once.
+        return CLineAddress::PortOn(port, m_demo.m_sDemoDevice);
+    // A device the site names in place of a number is the line of the number in use;
+    // another number stands for its own device, read as the address is made, so that a
+    // changed one counts at once.
+    if (const CLineAddress target = Target().m_line.m_address;
+        port == m_iCom && target.IsNamedDevice())
+        return target;
     const bool numbered = port >= 1 && port <= 9;
     return CLineAddress::Port(port, numbered && m_pPortStore != nullptr
                                         ? StoredPortDevice(*m_pPortStore, port)
@@ -321,26 +349,42 @@ CLineAddress CPixlaneApp::LineAddress(int port) const {
 }
 
 void CPixlaneApp::ChoosePort(int port) {
-    if (port != m_iCom && m_runLine.IsNamedDevice())
-        m_runLine = CLineAddress();
+    if (port != m_iCom && m_site) {
+        m_site->m_sDevice.clear();
+        m_site->m_iCom = 0;
+    }
     m_iCom = port;
 }
 
 bool CPixlaneApp::OpenConfiguredPort() {
+    return OpenPort(Target().m_line);
+}
+
+bool CPixlaneApp::OpenPort(const CTargetLine& line) {
     // A stored port number outside 1..9 is no port at all: it behaves as a failed open.
-    const CLineAddress address = LineAddress();
-    if (!address.CanOpen())
+    if (!line.m_address.CanOpen())
         return false;
     CComPort port(m_line);
-    if (!port.Open(address)) {
+    if (!port.Open(line.m_address)) {
         // An open that got the line but could not read its state still holds it.
         if (m_line.IsOpen())
             port.Open(0);
         return false;
     }
-    port.Setup(static_cast<uint32_t>(m_iBaudrate), 8, 0, 1, static_cast<uint8_t>(sHandshake));
+    port.Setup(static_cast<uint32_t>(line.m_iBaudrate), 8, 0, 1, line.m_nRtsControl);
     m_bPortOpen = true;
     return true;
+}
+
+bool CPixlaneApp::OpenLine(const CTargetLine& line) {
+    if (!EnsureLine(line))
+        return false;
+    return m_line.IsOpen() || OpenPort(line);
+}
+
+void CPixlaneApp::CloseLine() {
+    CComPort(m_line).Open(0);
+    m_bPortOpen = false;
 }
 
 bool CPixlaneApp::NoticeLineLoss() {
@@ -351,11 +395,11 @@ bool CPixlaneApp::NoticeLineLoss() {
     return true;
 }
 
-bool CPixlaneApp::EnsureLine() {
+bool CPixlaneApp::EnsureLine(const CTargetLine& line) {
     NoticeLineLoss();
     if (!m_bLineLost)
         return true;
-    if (!OpenConfiguredPort()) {
+    if (!OpenPort(line)) {
         // A line over the network says why it cannot be had again.
         if (!m_line.OpenProblem().empty())
             ShowStatus(m_line.OpenProblem());
@@ -376,8 +420,15 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
     if (store != nullptr) {
         m_pStore = store;
     } else {
-        m_pStore = new QSettings(kOrganisation, kApplication);
-        m_bOwnsStore = true;
+        m_pOwnStore = std::make_unique<CSettingsStore>(OpenSettingsStore());
+        m_pStore = m_pOwnStore->m_pStore.get();
+        // Shown as soon as there is a user interface to show them on.
+        for (const std::string& problem : m_pOwnStore->m_problems) {
+            if (m_pUi != nullptr)
+                m_pUi->MessageBox(problem);
+            else
+                m_heldMessages.push_back(problem);
+        }
     }
     UseStoredPorts(m_pStore);
     // One reading of every section serves both groups (each costs a walk over all keys).
@@ -385,9 +436,8 @@ bool CPixlaneApp::InitInstance(QSettings* store) {
     ReadBasicValues(*m_pStore, {});
     ReadAutoSaveValues(*m_pStore, {});
     if (IsDemo()) {
-        if (m_iCom < 1 || m_iCom > 9)
-            m_iCom = 1;
-        m_iLokal = m_bDemoModem ? 0 : 1;
+        // The demo module is on its line or behind its modem, whatever the stored link.
+        m_iLokal = m_demo.m_bDemoModem ? 0 : 1;
         m_bPortOpen = false;
     }
     BuildYuvTables();
@@ -412,23 +462,23 @@ void CPixlaneApp::ExitInstance() {
         return;
     m_bExited = true;
     ReleaseBuffers();
-    if (m_pStore != nullptr && !IsDemo())
+    if (WritesSettings())
         WriteSettings(*m_pStore);
     CComPort(m_line).Open(0);
     UseStoredPorts(nullptr);
 }
 
 void CPixlaneApp::UseDemoDevice(const std::string& device, bool behindModem) {
-    m_sDemoDevice = device;
-    m_bDemoModem = behindModem;
+    m_demo.m_sDemoDevice = device;
+    m_demo.m_bDemoModem = behindModem;
 }
 
-CDialResult CPixlaneApp::Dial() {
-    return DialNumber(m_line, m_sTel_nr, TextUi(), m_eModemPace);
+CDialResult CPixlaneApp::Dial(const std::string& number) {
+    return DialNumber(m_line, number, TextUi(), m_eModemPace);
 }
 
 int CPixlaneApp::ConnectModem() {
-    return Dial().m_nCode;
+    return Dial(Target().m_line.m_sNumber).m_nCode;
 }
 
 void CPixlaneApp::OnPortToggle() {
@@ -448,14 +498,4 @@ void CPixlaneApp::OnPortToggle() {
     } else if (!m_line.OpenProblem().empty()) {
         ShowStatus(m_line.OpenProblem());
     }
-}
-
-void CPixlaneApp::OnAbout() {
-    if (m_pUi != nullptr)
-        m_pUi->ShowAbout();
-}
-
-void CPixlaneApp::OnExit() {
-    if (m_pUi != nullptr)
-        m_pUi->CloseMainWindow();
 }

@@ -9,10 +9,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/IniText.h"
-#include "app/PixlaneApp.h"
-#include "app/TargetFile.h"
-#include "link/QtSerialLine.h"
+#include "capture/TargetFile.h"
+#include "fleet/IniText.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -20,13 +19,11 @@ QString PortKey(int port) {
     return QStringLiteral("Ports/COM%1").arg(port);
 }
 
-#ifdef _WIN32
 bool Fail(std::string* error, const std::string& text) {
     if (error != nullptr)
         *error = text;
     return false;
 }
-#else
 
 // The text with the key of the section set to the encoded line ("COMn=..."), or removed
 // when line is null. Every other byte stays: only the key's own line is replaced (the last
@@ -134,20 +131,7 @@ bool StoreInFile(QSettings& store, int port, const std::string& device, std::str
     return true;
 }
 
-#endif
-
 }  // namespace
-
-std::string PortOpenFailedText(const CLineAddress& address, const std::string& problem) {
-    if (address.IsNamedDevice())
-        return problem.empty() ? "Gerät " + address.GivenDevice() + " kann nicht geöffnet werden !"
-                               : problem;
-    const int com = address.PortNumber();
-    std::string text = "ComPort COM" + std::to_string(com);
-    if (com >= 1 && com <= 9)
-        text += " (" + address.DeviceName() + ")";
-    return problem.empty() ? text + " kann nicht geöffnet werden !" : text + ": " + problem;
-}
 
 std::string StoredPortDevice(QSettings& store, int port) {
     ReadEverySection(store);
@@ -155,8 +139,18 @@ std::string StoredPortDevice(QSettings& store, int port) {
     return text ? text->toStdString() : std::string();
 }
 
+std::array<std::string, 10> StoredPortDevices(QSettings& store) {
+    ReadEverySection(store);
+    std::array<std::string, 10> devices;
+    for (int port = 1; port <= 9; ++port)
+        if (const std::optional<QString> text = StoredText(store, PortKey(port)))
+            devices[static_cast<size_t>(port)] = text->toStdString();
+    return devices;
+}
+
 bool StorePortDevice(QSettings& store, int port, const std::string& device, std::string* error) {
-#ifdef _WIN32
+    if (!SettingsInRegistry())
+        return StoreInFile(store, port, device, error);
     // The registry keeps each value on its own.
     if (device.empty())
         store.remove(PortKey(port));
@@ -166,7 +160,4 @@ bool StorePortDevice(QSettings& store, int port, const std::string& device, std:
     if (store.status() != QSettings::NoError)
         return Fail(error, "Einstellung " + PortKey(port).toStdString() + " nicht gespeichert");
     return true;
-#else
-    return StoreInFile(store, port, device, error);
-#endif
 }

@@ -54,14 +54,6 @@ std::string RateText(const CFetchProgress& progress) {
     return rate < 0 ? std::string() : BytesPerSecondText(rate);
 }
 
-std::string BytesPerSecondText(int64_t rate) {
-    // Thousands are separated by a full stop, as German texts write them.
-    std::string digits = std::to_string(rate);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
-        digits.insert(static_cast<size_t>(i), 1, '.');
-    return digits + " B/s";
-}
-
 std::string TimeLeftText(const CFetchProgress& progress) {
     const int64_t s = progress.SecondsLeft();
     if (s < 0)

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/Units.h"
+
 // How far a fetch has got: the blocks received of the blocks expected, the data rate and
 // the time left. Times are milliseconds of the line's clock (32-bit ticks that may wrap).
 // The rate is measured from the arrival of the first block on, so that the module's time
@@ -37,7 +39,5 @@ class CFetchProgress {
 
 // "11.232 B/s"; empty while the rate is unknown.
 std::string RateText(const CFetchProgress& progress);
-// A rate as "10.986 B/s", the thousands separated by full stops.
-std::string BytesPerSecondText(int64_t rate);
 // "noch 0:36", "noch 1:02:05"; empty while the time left is unknown.
 std::string TimeLeftText(const CFetchProgress& progress);

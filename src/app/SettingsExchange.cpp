@@ -1,8 +1,11 @@
-// The settings exchange of the "Einstellungen" command.
+// The settings exchange of the "Einstellungen" command, the auto-save's dialog, and the
+// site taken over in "Standorte". Calls into Fetch.cpp and PixlaneApp.cpp only.
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
 #include "app/SettingsMembers.h"
+#include "app/SettingsStore.h"
+#include "capture/TargetParts.h"
 #include "link/ComPort.h"
 
 void CPixlaneApp::OnSettings() {
@@ -26,8 +29,7 @@ void CPixlaneApp::OnSettings() {
     m.m_bHandshake = m_bHandshake ? 1 : 0;
     m.m_bTimer = m_bTimer ? 1 : 0;
 
-    if (m_pUi != nullptr)
-        m_pUi->RunSettingsDialog(m);
+    const bool confirmed = m_pUi != nullptr && m_pUi->RunSettingsDialog(m);
 
     // Whichever way the dialog was closed, every member comes back.
     m_iCom = LeadingInt(m.m_sCom);
@@ -50,6 +52,13 @@ void CPixlaneApp::OnSettings() {
     m_bTimer = m.m_bTimer != 0;
     if (m_iMonochrom == -1)
         m_iMonochrom = 1;
+    // Confirmed, the settings are the target again: a site taken over before gives way.
+    if (confirmed && m_site) {
+        const CTargetLine before = Target().m_line;
+        m_site.reset();
+        FollowTarget(before);
+        m_pUi->SiteTaken({});
+    }
 }
 
 void CPixlaneApp::OnAutoSave() {
@@ -63,7 +72,7 @@ void CPixlaneApp::OnAutoSave() {
     m_sAutoSaveKeep = m.m_sKeep;
     m_sAutoSaveMinFree = m.m_sMinFree;
     // Stored at once: an unattended window may never be closed the ordinary way.
-    if (m_pStore != nullptr && !IsDemo())
+    if (WritesSettings())
         WriteAutoSave(*m_pStore);
 }
 
@@ -75,27 +84,29 @@ void CPixlaneApp::OnSites() {
 }
 
 void CPixlaneApp::TakeSite(const CSite& site) {
-    // The demo module stays the line, whatever line the site names.
-    CSite values = site;
-    if (IsDemo()) {
-        values.m_sDevice.clear();
-        values.m_iCom = 0;
-    }
-    const std::string device = LineAddress().DeviceName();
-    const int baud = m_iBaudrate;
-    ApplySite(values, *this);
-    m_sSite = site.m_sName;
-    // An open line of another site would bring that site's pictures: the site's own line
-    // is opened in its place.
-    if (m_bPortOpen && m_line.IsOpen() &&
-        (LineAddress().DeviceName() != device || m_iBaudrate != baud)) {
-        CComPort(m_line).Open(0);
-        m_bPortOpen = false;
-        if (OpenConfiguredPort())
-            ShowStatus(" Port ist offen ! ");
-        else
-            ShowMessage(PortOpenFailedText(LineAddress(), m_line.OpenProblem()));
-    }
+    const CTargetLine before = Target().m_line;
+    m_site = site;
+    const CTarget target = Target();
+    // The link state follows the site's line, as a dial or hang-up sets it.
+    if (!target.m_bLinkStored)
+        m_iLokal = target.m_line.m_bModem ? 0 : 1;
+    FollowTarget(before);
     if (m_pUi != nullptr)
-        m_pUi->SiteTaken(m_sSite);
+        m_pUi->SiteTaken(site.m_sName);
+}
+
+void CPixlaneApp::FollowTarget(const CTargetLine& before) {
+    // An open line of another site would bring that site's pictures: the target's own line
+    // is opened in its place.
+    const CTargetLine now = Target().m_line;
+    if (!m_bPortOpen || !m_line.IsOpen() ||
+        (now.m_address.DeviceName() == before.m_address.DeviceName() &&
+         now.m_iBaudrate == before.m_iBaudrate))
+        return;
+    CComPort(m_line).Open(0);
+    m_bPortOpen = false;
+    if (OpenPort(now))
+        ShowStatus(" Port ist offen ! ");
+    else
+        ShowMessage(PortOpenFailedText(now.m_address, m_line.OpenProblem()));
 }

@@ -7,15 +7,15 @@
 #include <algorithm>
 #include <string>
 
-#include "app/Capture.h"
-#include "app/CaptureRound.h"
 #include "app/PixlaneApp.h"
-#include "app/Report.h"
-#include "app/SiteBook.h"
+#include "capture/Capture.h"
+#include "capture/CaptureRound.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
-#include "cli/StopSignals.h"
+#include "fleet/Report.h"
+#include "fleet/SiteBook.h"
 #include "link/ComPort.h"
+#include "platform/StopSignals.h"
 
 namespace {
 
@@ -77,49 +77,33 @@ std::string RunExec(const std::string& program, const std::string& path, CConsol
 
 // A target's plan and where its pictures go, kept over the run for their numbering.
 struct CTargetRun {
-    const CCaptureTarget* m_pTarget = nullptr;
+    const CTarget* m_pTarget = nullptr;
     CPictureKeeper m_keeper;
     CCapturePlan m_plan;
 };
 
-// The plan of the target's rounds, the application set up for it; false when its channel
-// is none.
-bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& ui,
-          std::ostream& out, std::ostream& err) {
-    const CSite* site = run.m_pTarget->m_pSite;
-    run.m_pTarget->m_fnSetUp();
-    if (o.m_channels.empty() && (site == nullptr || site->m_channels.empty()) &&
-        (app.m_iKanal < 1 || app.m_iKanal > 8)) {
-        ui.Note("Einstellung m_iKanal: " + std::to_string(app.m_iKanal) +
-                " ist kein Kanal (1..8); --channels nennt die Kanäle");
-        return false;
+// The plan of the target's rounds; false when its channel is none or its pictures cannot
+// be removed safely.
+bool Plan(const CCliOptions& o, CTargetRun& run, CConsoleUi& ui, std::ostream& out,
+          std::ostream& err) {
+    const CTarget& target = *run.m_pTarget;
+    for (int channel : target.m_channels) {
+        // Only the stored channel can be none: the options and the book take 1..8 alone.
+        if (channel < 1 || channel > 8) {
+            ui.Note("Einstellung m_iKanal: " + std::to_string(channel) +
+                    " ist kein Kanal (1..8); --channels nennt die Kanäle");
+            return false;
+        }
     }
     CPictureKeeper& keeper = run.m_keeper;
-    keeper.m_sPattern = o.m_sPattern;
-    std::string journal = o.m_sJournal;
-    keeper.m_sFolder = o.m_sFolder;
-    if (site != nullptr) {
-        keeper.m_sSite = site->m_sName;
-        if (o.m_sFolder.empty())
-            keeper.m_sFolder = site->CaptureFolder();
-        if (!o.m_bPatternGiven && !site->m_sPattern.empty())
-            keeper.m_sPattern = site->m_sPattern;
-        if (journal.empty())
-            journal = site->CaptureJournal(o.m_sFolder);
-    }
-    if (!journal.empty())
-        keeper.m_sJournal =
-            QFileInfo(QString::fromStdString(journal)).absoluteFilePath().toStdString();
-    keeper.m_sLatest = o.m_sLatest;
-    keeper.m_retention.m_nKeepSeconds = o.m_nKeepSeconds;
-    keeper.m_retention.m_nMinFreeBytes = o.m_nMinFreeBytes;
+    keeper.Use(target.m_storage, target.m_sSite);
     if (keeper.m_retention.Active()) {
         CRetention& retention = keeper.m_retention;
-        retention.m_sLatest = o.m_sLatest;
         retention.m_sMetrics = o.m_sMetrics;
         retention.m_sReport = o.m_sReportOut;
         // Relative names start in the site's folder.
-        if (const std::string problem = retention.Place(keeper.m_sFolder, keeper.m_sPattern);
+        if (const std::string problem =
+                retention.Place(target.m_storage.m_sFolder, target.m_storage.m_sPattern);
             !problem.empty()) {
             ui.Note(KeepProblemText(problem));
             return false;
@@ -127,14 +111,11 @@ bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& u
         retention.Load(keeper.m_sJournal);
     }
     CCapturePlan& plan = run.m_plan;
-    plan.m_request = run.m_pTarget->m_request;
+    plan.m_line = target.m_line;
+    plan.m_request = target.m_request;
+    plan.m_channels = target.m_channels;
     plan.m_bUnattended = true;
-    // The demo module without its modem is on a cable, whatever the stored link says.
-    plan.m_bDial = o.m_bModem || o.m_bDemoModem || (!o.m_bLocal && !o.m_bDemo && app.m_iLokal == 0);
-    plan.m_channels = !o.m_channels.empty() ? o.m_channels
-                      : site != nullptr && !site->m_channels.empty()
-                          ? site->m_channels
-                          : std::vector<int>{app.m_iKanal};
+    plan.m_bDial = target.m_line.m_bModem;
     plan.m_pKeeper = &keeper;
     plan.m_fnSaved = [&o, &ui, &out, &err](const std::string& path) {
         ui.Finish();
@@ -148,9 +129,9 @@ bool Plan(const CCliOptions& o, CTargetRun& run, CPixlaneApp& app, CConsoleUi& u
 // Before a round: while another process holds the line, waits for it, until the
 // deadline (ms on the clock) at most or a stop is asked for. The round then finds the line
 // open, or journals that it could not start.
-void WaitForLine(CPixlaneApp& app, uint32_t deadline, CConsoleUi& ui) {
+void WaitForLine(CPixlaneApp& app, const CTargetLine& target, uint32_t deadline, CConsoleUi& ui) {
     CLineSession& line = app.Line();
-    if (line.IsOpen() || app.OpenConfiguredPort() || !line.OpenFoundBusy())
+    if (line.IsOpen() || app.OpenPort(target) || !line.OpenFoundBusy())
         return;
     ui.SetStatusText(CComPort::kPortBusyText);
     CClock& clock = line.Clock();
@@ -161,7 +142,7 @@ void WaitForLine(CPixlaneApp& app, uint32_t deadline, CConsoleUi& ui) {
         if (left <= 0 || CStopSignals::Requested())
             return;
         if (static_cast<int32_t>(nextTry - now) <= 0) {
-            if (app.OpenConfiguredPort() || !line.OpenFoundBusy())
+            if (app.OpenPort(target) || !line.OpenFoundBusy())
                 return;
             nextTry = now + kBusyPollMs;
         }
@@ -171,12 +152,12 @@ void WaitForLine(CPixlaneApp& app, uint32_t deadline, CConsoleUi& ui) {
 
 }  // namespace
 
-int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets, CPixlaneApp& app,
+int RunCapture(const CCliOptions& o, const std::vector<CTarget>& targets, CPixlaneApp& app,
                CConsoleUi& ui, std::ostream& out, std::ostream& err) {
     std::vector<CTargetRun> runs(targets.size());
     for (size_t i = 0; i < targets.size(); ++i) {
         runs[i].m_pTarget = &targets[i];
-        if (!Plan(o, runs[i], app, ui, out, err))
+        if (!Plan(o, runs[i], ui, out, err))
             return 1;
     }
     CStopSignals stopSignals;
@@ -191,12 +172,11 @@ int RunCapture(const CCliOptions& o, const std::vector<CCaptureTarget>& targets,
         for (CTargetRun& run : runs) {
             if (CStopSignals::Requested())
                 break;
-            if (runs.size() > 1) {
-                // Each site's round opens its own line, at its own settings.
-                CComPort(app.Line()).Open(0);
-                run.m_pTarget->m_fnSetUp();
-            }
-            WaitForLine(app, start + (periodMs != 0 ? periodMs : kBusyWaitMs), ui);
+            // Each site's round opens its own line, at its own settings.
+            if (runs.size() > 1)
+                app.CloseLine();
+            WaitForLine(app, run.m_plan.m_line, start + (periodMs != 0 ? periodMs : kBusyWaitMs),
+                        ui);
             const CCaptureOutcome last = CCaptureRound(app, run.m_plan).Run();
             ui.Finish();
             failed = failed || last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed;

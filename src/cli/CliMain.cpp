@@ -8,19 +8,21 @@
 #include <string>
 
 #include "PixlaneVersion.h"
-#include "app/FetchRequest.h"
-#include "app/ImageFile.h"
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
-#include "app/Report.h"
-#include "app/SiteBook.h"
-#include "app/TargetFile.h"
+#include "app/SettingsStore.h"
+#include "capture/FetchRequest.h"
+#include "capture/ImageFile.h"
+#include "capture/TargetFile.h"
+#include "capture/TargetParts.h"
 #include "cli/CaptureCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
 #include "cli/PortsCommand.h"
 #include "cli/QtMessages.h"
 #include "cli/SitesCommand.h"
+#include "fleet/Report.h"
+#include "fleet/SiteBook.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
@@ -38,14 +40,14 @@ void NoteModemWord(const std::string& word, CConsoleUi& ui) {
         ui.Note(ModemResultText(word));
 }
 
-// Everything a command needs while it runs; the port is open.
+// Everything a command needs while it runs; the port is open on the target's line.
 struct CRun {
     const CCliOptions& m_opt;
     CPixlaneApp& m_app;
     CConsoleUi& m_ui;
     std::ostream& m_out;
-    CFetchRequest m_request;  // what fetch asks for
-    std::string m_sModem;     // the modem's word that failed the dial, if it said one
+    const CTarget& m_target;
+    std::string m_sModem;  // the modem's word that failed the dial, if it said one
 };
 
 int RunStatus(CRun& r) {
@@ -97,8 +99,7 @@ int RunChannel(CRun& r) {
 }
 
 int RunParams(CRun& r) {
-    const int width = r.m_opt.m_iBildbreite != 0 ? r.m_opt.m_iBildbreite : r.m_app.m_iBildbreite;
-    if (!CComPort(r.m_app.Line()).SetParametersForWidth(width)) {
+    if (!CComPort(r.m_app.Line()).SetParametersForWidth(r.m_target.m_request.m_nWidth)) {
         r.m_ui.MessageBox("FehlerP");
         return 1;
     }
@@ -116,9 +117,7 @@ int RunReset(CRun& r) {
 }
 
 int RunDial(CRun& r) {
-    if (r.m_opt.m_sTel_nr)
-        r.m_app.m_sTel_nr = *r.m_opt.m_sTel_nr;
-    const CDialResult dial = r.m_app.Dial();
+    const CDialResult dial = r.m_app.Dial(r.m_target.m_line.m_sNumber);
     r.m_sModem = dial.m_sModem;
     return dial.Connected() ? 0 : 1;
 }
@@ -131,11 +130,6 @@ int RunHangup(CRun& r) {
     }
     r.m_ui.SetStatusText("!!Auflegen nicht möglich!!");
     return 1;
-}
-
-// The request of fetch and capture: the image options over the stored image settings.
-CFetchRequest ImageRequest(const CCliOptions& o, const CPixlaneApp& app) {
-    return ChangedRequest(app.StoredRequest(), PictureChanges(o));
 }
 
 // Whether the request can give a picture at all; when not, says why. The window sends
@@ -154,7 +148,13 @@ bool CanFetch(const CFetchRequest& request, CConsoleUi& ui) {
 int RunFetch(CRun& r) {
     const CCliOptions& o = r.m_opt;
     CPixlaneApp& app = r.m_app;
-    const CFetchOutcome fetched = app.GetImage(r.m_request);
+    // Dialled first when the options or the site say the module is behind its modem; the
+    // stored link is the window's.
+    const CTarget& target = r.m_target;
+    const CFetchOutcome fetched =
+        target.m_line.m_bModem && !target.m_bLinkStored
+            ? app.FetchImageViaModem(target.m_request, target.m_line.m_sNumber)
+            : app.FetchImage(target.m_request);
     r.m_ui.Finish();
     if (!fetched.Whole() || !app.m_image.HasBits()) {
         r.m_ui.ReportFailure();
@@ -195,43 +195,6 @@ int Dispatch(CRun& r) {
         if (r.m_opt.m_sCommand == name)
             return handler(r);
     return 2;  // the parser knows no other command
-}
-
-// The application set up for a run: the settings as read, the site's values over them,
-// and the options over those; the demo's pseudo-terminal, when there is one, is the line.
-void UseOptions(const CCliOptions& opt, const CSite* site, const std::string& demoDevice,
-                CPixlaneApp& app) {
-    app.UseLineAddress(CLineAddress());
-    if (site != nullptr)
-        ApplySite(*site, app);
-    if (opt.m_iBaudrate != 0)
-        app.m_iBaudrate = opt.m_iBaudrate;
-    if (opt.m_bHandshake) {
-        app.m_bHandshake = *opt.m_bHandshake;
-        app.sHandshake = *opt.m_bHandshake ? 2 : 0;
-    }
-    if (opt.m_iCom != 0) {
-        app.m_iCom = opt.m_iCom;
-        app.UseLineAddress(CLineAddress());
-    }
-    if (opt.m_sTel_nr)
-        app.m_sTel_nr = *opt.m_sTel_nr;
-    if (!demoDevice.empty()) {
-        // The demo module stands behind the port number used; the settings are never
-        // written.
-        if (app.m_iCom < 1 || app.m_iCom > 9)
-            app.m_iCom = 1;
-        app.UseLineAddress(CLineAddress::PortOn(app.m_iCom, demoDevice));
-    } else if (!opt.m_sDevice.empty()) {
-        app.UseLineAddress(CLineAddress::Device(opt.m_sDevice));
-    }
-    // fetch dials with --modem, or for a site reached through its modem.
-    if (opt.m_sCommand == "fetch")
-        app.m_iLokal = opt.m_bModem || opt.m_bDemoModem ||
-                               (site != nullptr && !opt.m_bDemo && app.m_iLokal == 0 &&
-                                (site->m_eLink == ESiteLink::kModem || !site->m_sNumber.empty()))
-                           ? 0
-                           : 1;
 }
 
 // The sites the options name, from the book; false (said) when one is not in it.
@@ -327,7 +290,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     // The user's settings are the defaults. They are only read: the application's
     // start-up and shut-down, which would write them back, are never run.
     CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
-    QSettings store(CPixlaneApp::kOrganisation, CPixlaneApp::kApplication);
+    const CSettingsStore settings = OpenSettingsStore();
+    for (const std::string& problem : settings.m_problems)
+        ui.Note(std::string(kProgram) + ": " + problem);
+    QSettings& store = *settings.m_pStore;
     CPixlaneApp app;
     app.Line().SetClock(line.m_pClock);
     app.Line().SetLineFactory(line.m_pFactory);
@@ -337,6 +303,12 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     app.BuildYuvTables();
     app.UseStoredPorts(&store);
     if (opt.m_sCommand == "ports") {
+        // A device is stored in the user's file, which was not read.
+        if (opt.m_iAssign != 0 && !settings.m_bWritable) {
+            ui.Note(std::string(kProgram) + ": Port " + std::to_string(opt.m_iAssign) +
+                    " nicht gespeichert");
+            return 1;
+        }
         const int rc = RunPorts(opt, store, out, ui);
         out.flush();
         return rc;
@@ -376,24 +348,23 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         demoDevice = demo->DevicePath();
     }
 #endif
-    // Each site starts from the settings as read.
-    const auto setUp = [&](const CSite* site, bool again) {
-        if (again)
-            app.ReadSettings(store);
-        UseOptions(opt, site, demoDevice, app);
-    };
-    std::vector<CCaptureTarget> targets;
+    // One target for each site (or the settings and options alone), made once from the
+    // settings as read; pixlane-cli keeps its pictures where its options say, not in the
+    // window's auto-save folder.
+    CStoredSettings stored = app.Stored();
+    stored.m_storage = {};
+    CTargetOptions options = TargetOptions(opt);
+    options.m_sDemoDevice = demoDevice;
+    std::vector<CTarget> targets;
     bool canFetch = true;
     for (const CSite* site : sites) {
-        setUp(site, !targets.empty());
-        CCaptureTarget target{site, [&setUp, site] { setUp(site, true); }, ImageRequest(opt, app)};
-        if (TakesPictures(opt.m_sCommand) && !CanFetch(target.m_request, ui)) {
+        targets.push_back(ResolveTarget(stored, site, options));
+        if (TakesPictures(opt.m_sCommand) && !CanFetch(targets.back().m_request, ui)) {
             if (site != nullptr)
                 ui.Note("Standort " + site->m_sName + " (" + site->m_sFile + ":" +
                         std::to_string(site->m_nLine) + ")");
             canFetch = false;
         }
-        targets.push_back(std::move(target));
     }
 
     app.SetUi(&ui);
@@ -403,8 +374,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     } else if (opt.m_sCommand == "capture") {
         // Each round opens the line itself, so that a run outlives a line that went away.
         rc = RunCapture(opt, targets, app, ui, out, err);
-    } else if (app.OpenConfiguredPort()) {
-        CRun run{opt, app, ui, out, targets.front().m_request, {}};
+    } else if (app.OpenPort(targets.front().m_line)) {
+        CRun run{opt, app, ui, out, targets.front(), {}};
         rc = Dispatch(run);
         if (rc == 1 && opt.m_sCommand != "fetch") {
             ui.ReportFailure();
@@ -413,7 +384,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     } else {
         if (app.Line().OpenFoundBusy())
             ui.Note(CComPort::kPortBusyText);
-        ui.Note(PortOpenFailedText(app.LineAddress(), app.Line().OpenProblem()));
+        ui.Note(PortOpenFailedText(targets.front().m_line.m_address, app.Line().OpenProblem()));
     }
     ui.Finish();
     out.flush();

@@ -11,10 +11,11 @@
 #include <span>
 #include <vector>
 
-#include "app/NamePattern.h"
-#include "app/Retention.h"
-#include "app/SiteBook.h"
-#include "app/TargetFile.h"
+#include "capture/NamePattern.h"
+#include "capture/Retention.h"
+#include "capture/TargetFile.h"
+#include "capture/Units.h"
+#include "fleet/SiteBook.h"
 #include "link/NetAddress.h"
 #include "link/PrintableText.h"
 #if PIXLANE_HAVE_DEMO
@@ -60,26 +61,6 @@ bool TextValue(const std::string& opt, const std::string& v, const char* what, s
 // The shortest and the longest period of a repeated capture.
 constexpr int kMinEverySeconds = 10;
 constexpr int kMaxEverySeconds = 30 * 24 * 3600;
-
-// A period: a whole number with s, m, h or d after it; a plain number is minutes.
-bool ParseDuration(const std::string& text, int& seconds, long long max = kMaxEverySeconds) {
-    size_t digits = 0;
-    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
-        ++digits;
-    if (digits == 0 || digits > 9)
-        return false;
-    const std::string unit = text.substr(digits);
-    const long long factor = unit.empty() || unit == "m" ? 60
-                             : unit == "s"               ? 1
-                             : unit == "h"               ? 3600
-                             : unit == "d"               ? 24 * 3600
-                                                         : 0;
-    const long long value = std::atoll(text.substr(0, digits).c_str()) * factor;
-    if (factor == 0 || value > max)
-        return false;
-    seconds = static_cast<int>(value);
-    return true;
-}
 
 // ---- what the options set ----
 
@@ -237,16 +218,18 @@ bool SetMinFree(const std::string& name, const std::string& value, CCliOptions& 
 
 bool SetEvery(const std::string& name, const std::string& value, CCliOptions& o,
               std::string& error) {
-    if (!ParseDuration(value, o.m_nEverySeconds)) {
+    int64_t seconds = 0;
+    if (!ParseDuration(value, kMaxEverySeconds, seconds)) {
         error = BadValue(name, value,
                          "eine Dauer wie 90s, 5m, 1h oder 2d bis 30 Tage; eine "
                          "Zahl allein sind Minuten");
         return false;
     }
-    if (o.m_nEverySeconds < kMinEverySeconds) {
+    if (seconds < kMinEverySeconds) {
         error = name + " " + value + " ist zu kurz: mindestens 10s";
         return false;
     }
+    o.m_nEverySeconds = static_cast<int>(seconds);
     return true;
 }
 
@@ -1353,6 +1336,32 @@ std::vector<std::string> CliOptionNames(const std::string& command) {
 CRequestChanges PictureChanges(const CCliOptions& o) {
     return {o.m_iBildbreite, o.m_iBildhoehe, o.m_bColour,   o.m_iModus,
             o.m_bExpert,     o.m_sOffset,    o.m_sBgroesse, o.m_sBanzahl};
+}
+
+CTargetOptions TargetOptions(const CCliOptions& o) {
+    CTargetOptions t;
+    t.m_sDevice = o.m_sDevice;
+    if (o.m_iCom != 0)
+        t.m_iCom = o.m_iCom;
+    if (o.m_iBaudrate != 0)
+        t.m_iBaudrate = o.m_iBaudrate;
+    t.m_bHandshake = o.m_bHandshake;
+    t.m_sNumber = o.m_sTel_nr;
+    if (o.m_bModem || o.m_bLocal)
+        t.m_bModem = o.m_bModem;
+    t.m_channels = o.m_channels;
+    t.m_picture = PictureChanges(o);
+    if (!o.m_sFolder.empty())
+        t.m_sFolder = o.m_sFolder;
+    if (o.m_bPatternGiven)
+        t.m_sPattern = o.m_sPattern;
+    if (!o.m_sJournal.empty())
+        t.m_sJournal = o.m_sJournal;
+    t.m_sLatest = o.m_sLatest;
+    t.m_nKeepSeconds = o.m_nKeepSeconds;
+    t.m_nMinFreeBytes = o.m_nMinFreeBytes;
+    t.m_bDemoModem = o.m_bDemoModem;
+    return t;
 }
 
 ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/FetchRequest.h"
-#include "app/NamePattern.h"
+#include "capture/FetchRequest.h"
+#include "capture/NamePattern.h"
+#include "fleet/Target.h"
 
 // Everything the command line of pixlane-cli says. Unset values (0, empty, nullopt) mean:
 // take the stored setting.
@@ -84,6 +85,8 @@ struct CCliOptions {
 
 // What the picture options change of a request.
 CRequestChanges PictureChanges(const CCliOptions& options);
+// What the options say of a target.
+CTargetOptions TargetOptions(const CCliOptions& options);
 
 enum class ECliParse { Run, Help, Version, UsageError };
 

@@ -16,7 +16,7 @@
 #include "link/NetAddress.h"
 #include "link/PortList.h"
 #include "link/PrintableText.h"
-#include "link/QtSerialLine.h"
+#include "platform/SerialPorts.h"
 
 namespace {
 
@@ -162,13 +162,11 @@ int Assign(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi
     const int n = o.m_iAssign;
     if (!o.m_bClear && IsNetAddressText(o.m_sAssignDevice))
         return AssignNetwork(o, store, out, ui);
-#ifdef _WIN32
-    (void)store;
-    (void)out;
-    ui.Note("Unter Windows ist Port " + std::to_string(n) + " immer " + PortName(n) +
-            "; es gibt nichts zuzuordnen");
-    return 1;
-#else
+    if (PortsHaveSystemNames()) {
+        ui.Note("Unter Windows ist Port " + std::to_string(n) + " immer " + PortName(n) +
+                "; es gibt nichts zuzuordnen");
+        return 1;
+    }
     std::string stored;
     std::string given;
     if (!o.m_bClear) {
@@ -200,7 +198,6 @@ int Assign(const CCliOptions& o, QSettings& store, std::ostream& out, CConsoleUi
     if (NumberedPort(store, n).m_eSource == EPortSource::Environment)
         ui.Note("PIXLANE_" + PortName(n) + " ist gesetzt und gilt vor dem gespeicherten Wert");
     return 0;
-#endif
 }
 
 }  // namespace

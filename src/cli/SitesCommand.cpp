@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/SiteBook.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
+#include "fleet/SiteBook.h"
 
 namespace {
 

@@ -10,8 +10,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "app/NamePattern.h"
-#include "app/Retention.h"
+#include "capture/NamePattern.h"
+#include "capture/Retention.h"
+#include "capture/Units.h"
 
 CAutoSpeichernDlg::CAutoSpeichernDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Automatisch speichern"));

@@ -175,7 +175,7 @@ void CModulStatusDlg::OnModuleReset() {
     const std::string text = CComPort(m_app.Line()).ResetModule();
     QMessageBox::warning(this, QStringLiteral("Pixlane"), QString::fromStdString(text));
     // Whatever the module said, the next fetch connects first.
-    m_app.m_iLokal = 0;
+    m_app.NoteLinkDown();
 }
 
 void CModulStatusDlg::OnContinuousInput() {

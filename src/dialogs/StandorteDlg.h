@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "app/SiteBook.h"
+#include "fleet/SiteBook.h"
 
 class QCheckBox;
 class QComboBox;

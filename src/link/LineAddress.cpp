@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "link/NetAddress.h"
+#include "platform/SerialPorts.h"
 
 namespace {
 bool IsPortNumber(int port) {

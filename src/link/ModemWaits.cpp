@@ -55,7 +55,7 @@ class CAnswerLine {
         return m_pWord == nullptr || m_sLine == m_pWord ? kExpected : kOther;
     }
     // The answer line so far: after kFailure, the modem's result word.
-    const std::string& Line() const { return m_sLine; }
+    const std::string& Current() const { return m_sLine; }
     // The last whole line the modem sent, its echo of the command aside; empty when none.
     const std::string& Heard() const { return m_sHeard; }
 
@@ -110,7 +110,7 @@ bool CComPort::SendExpect(const char* command, size_t length, const char* expect
             return false;
         const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
         if (verdict == CAnswerLine::kFailure && modemWord != nullptr)
-            *modemWord = answer.Line();
+            *modemWord = answer.Current();
         if (verdict != CAnswerLine::kOther)
             return verdict == CAnswerLine::kExpected;
     }
@@ -132,7 +132,7 @@ bool CComPort::Expect(const char* expected, std::string* modemWord, EModemPace p
         }
         const CAnswerLine::EVerdict verdict = answer.Add(c[0]);
         if (verdict == CAnswerLine::kFailure && modemWord != nullptr)
-            *modemWord = answer.Line();
+            *modemWord = answer.Current();
         if (verdict != CAnswerLine::kOther)
             return verdict == CAnswerLine::kExpected;
     }
@@ -158,7 +158,7 @@ bool CComPort::SendExpectTimed(const char* command, size_t length, const char* e
             // The modem has given up the call itself and is back in command mode.
             if (verdict == CAnswerLine::kFailure) {
                 if (modemWord != nullptr)
-                    *modemWord = answer.Line();
+                    *modemWord = answer.Current();
                 return false;
             }
         } else if (m_line.LineLost()) {

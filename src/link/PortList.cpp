@@ -6,15 +6,14 @@
 #include <QSerialPortInfo>
 #include <algorithm>
 
+#include "platform/SerialPorts.h"
+
 std::vector<CSerialPortEntry> ListSerialPorts() {
     std::vector<CSerialPortEntry> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         CSerialPortEntry e;
-#ifdef _WIN32
-        e.m_sDevice = info.portName().toStdString();
-#else
-        e.m_sDevice = info.systemLocation().toStdString();
-#endif
+        e.m_sDevice =
+            (PortsHaveSystemNames() ? info.portName() : info.systemLocation()).toStdString();
         e.m_sDescription = info.description().toStdString();
         e.m_sManufacturer = info.manufacturer().toStdString();
         e.m_sSerialNumber = info.serialNumber().toStdString();
@@ -33,11 +32,8 @@ std::vector<CSerialPortEntry> ListSerialPorts() {
 }
 
 std::string StableSerialName(const std::string& device, const std::string& folder) {
-#ifdef _WIN32
-    (void)device;
-    (void)folder;
-    return {};
-#else
+    if (PortsHaveSystemNames())
+        return {};
     const QString target = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
     if (target.isEmpty())
         return {};
@@ -52,7 +48,6 @@ std::string StableSerialName(const std::string& device, const std::string& folde
         if (name.canonicalFilePath() == target)
             return name.absoluteFilePath().toStdString();
     return {};
-#endif
 }
 
 std::optional<int> LatencyTimerMs(const std::string& device, const std::string& folder) {
@@ -72,12 +67,10 @@ std::optional<int> LatencyTimerMs(const std::string& device, const std::string& 
 }
 
 bool IsDevicePresent(const std::string& device) {
-#ifdef _WIN32
+    if (!PortsHaveSystemNames())
+        return QFileInfo::exists(QString::fromStdString(device));
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         if (info.portName().compare(QString::fromStdString(device), Qt::CaseInsensitive) == 0)
             return true;
     return false;
-#else
-    return QFileInfo::exists(QString::fromStdString(device));
-#endif
 }

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "link/NetAddress.h"
-#include "link/QuickAck.h"
+#include "platform/Sockets.h"
 
 namespace {
 

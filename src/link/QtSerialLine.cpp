@@ -1,25 +1,12 @@
 #include "link/QtSerialLine.h"
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
-#ifdef __linux__
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#endif
-
-#include <QFileInfo>
 #include <QSerialPort>
 #include <chrono>
 #include <cstdlib>
 
 #include "link/Clock.h"
 #include "link/Trace.h"
+#include "platform/SerialPorts.h"
 
 namespace {
 using SteadyClock = std::chrono::steady_clock;
@@ -31,79 +18,10 @@ int RemainingMs(SteadyClock::time_point deadline) {
 }
 }  // namespace
 
-#ifdef __linux__
-namespace {
-class CSystemSerialDriver : public CSerialDriver {
-  public:
-    bool Get(int fd, serial_struct& settings) override {
-        return ::ioctl(fd, TIOCGSERIAL, &settings) == 0;
-    }
-    bool Set(int fd, const serial_struct& settings) override {
-        return ::ioctl(fd, TIOCSSERIAL, &settings) == 0;
-    }
-};
-}  // namespace
-
-bool RequestLowLatency(int fd, CSerialDriver* driver) {
-    CSystemSerialDriver system;
-    CSerialDriver& used = driver != nullptr ? *driver : system;
-    serial_struct settings{};
-    if (!used.Get(fd, settings))
-        return false;
-    if ((settings.flags & ASYNC_LOW_LATENCY) != 0)
-        return true;
-    settings.flags |= ASYNC_LOW_LATENCY;
-    return used.Set(fd, settings);
-}
-#else
-bool RequestLowLatency(int, CSerialDriver*) {
-    return false;
-}
-#endif
-
-CPortName ResolvePort(int port, const std::string& stored) {
-#ifdef _WIN32
-    (void)stored;
-    return {"COM" + std::to_string(port), EPortSource::System};
-#else
-    const std::string var = "PIXLANE_COM" + std::to_string(port);
-    if (const char* env = std::getenv(var.c_str()); env != nullptr && *env != '\0')
-        return {env, EPortSource::Environment};
-    if (!stored.empty())
-        return {stored, EPortSource::Stored};
-    return {"/dev/ttyS" + std::to_string(port - 1), EPortSource::Default};
-#endif
-}
-
-std::string ResolvePortName(int port, const std::string& stored) {
-    return ResolvePort(port, stored).m_sDevice;
-}
-
 CQtSerialLine::~CQtSerialLine() {
     if (m_pPort != nullptr && m_pPort->isOpen())
         m_pPort->close();
 }
-
-namespace {
-// After the serial back end refused the device: whether another process holds it. On
-// Windows a port that is there but refused is held; elsewhere a terminal held exclusively
-// refuses to open (EBUSY), and one that opens all the same was refused for the lock file
-// or the advisory lock another program keeps.
-bool HeldByAnother(const std::string& device, QSerialPort::SerialPortError error) {
-    if (error == QSerialPort::DeviceNotFoundError)
-        return false;
-#ifdef _WIN32
-    (void)device;
-    return error == QSerialPort::PermissionError;
-#else
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return errno == EBUSY;
-    ::close(fd);
-    return error == QSerialPort::PermissionError;
-#endif
-}
-}  // namespace
 
 std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& device,
                                                          std::string* error, bool* busy,
@@ -119,14 +37,13 @@ std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& devi
             *error = line->m_pPort->errorString().toStdString();
         PixTrace("open %s: %s", device.c_str(), line->m_pPort->errorString().toUtf8().constData());
         if (busy != nullptr)
-            *busy = HeldByAnother(device, line->m_pPort->error());
+            *busy =
+                line->m_pPort->error() != QSerialPort::DeviceNotFoundError &&
+                SerialDeviceHeld(device, line->m_pPort->error() == QSerialPort::PermissionError);
         return nullptr;
     }
-#ifndef _WIN32
-    // The serial back end's own lock does not stop root; an advisory lock on the open
-    // descriptor keeps the access exclusive for every user and within this process too.
-    const int fd = static_cast<int>(line->m_pPort->handle());
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const intptr_t native = NativeLine(line->m_pPort->handle());
+    if (!LockSerialLine(native)) {
         if (error != nullptr)
             *error = "device busy";
         PixTrace("open %s: device busy", device.c_str());
@@ -137,11 +54,8 @@ std::unique_ptr<CQtSerialLine> CQtSerialLine::OpenDevice(const std::string& devi
     }
     // Without it the adapter's timer holds up the end of every block; a device that does
     // not offer it is used as it is.
-    if (!RequestLowLatency(fd, driver))
+    if (!RequestLowLatency(native, driver))
         PixTrace("open %s: no low latency", device.c_str());
-#else
-    (void)driver;
-#endif
     return line;
 }
 
@@ -186,14 +100,12 @@ bool CQtSerialLine::SetState(const CLineState& state) {
         stop = QSerialPort::OneAndHalfStop;
     if (state.m_nStopBits == CLineState::kTwoStopBits)
         stop = QSerialPort::TwoStop;
-#ifndef _WIN32
-    // termios knows one or two stop bits only, and the serial back end would quietly
+    // Where the system offers one or two stop bits only, the serial back end would quietly
     // take one and a half as one.
-    if (stop == QSerialPort::OneAndHalfStop) {
+    if (stop == QSerialPort::OneAndHalfStop && !OffersOneAndHalfStopBits()) {
         PixTrace("stop bits %d not offered, using two", state.m_nStopBits);
         stop = QSerialPort::TwoStop;
     }
-#endif
     if (!m_pPort->setStopBits(stop)) {
         // One and a half stop bits exist only on some drivers; two is the nearest.
         PixTrace("stop bits %d not offered, using two", state.m_nStopBits);
@@ -230,18 +142,9 @@ bool CQtSerialLine::SetTimeouts(const CLineTimeouts& timeouts) {
 bool CQtSerialLine::CheckGone(int error) {
     if (m_bGone)
         return true;
-#ifdef _WIN32
-    m_bGone = error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError;
-#else
-    // The error code alone does not tell: a hung-up terminal reads as end of file, which
-    // the serial back end reports with whatever errno was left. A terminal whose device
-    // went away is hung up, and its node is usually removed as well.
-    (void)error;
-    pollfd pfd{static_cast<int>(m_pPort->handle()), POLLIN, 0};
-    const bool hungUp =
-        ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-    m_bGone = hungUp || !QFileInfo::exists(QString::fromStdString(m_sDevice));
-#endif
+    m_bGone = SerialLineGone(
+        NativeLine(m_pPort->handle()), m_sDevice,
+        error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError);
     if (m_bGone)
         PixTrace("line %s gone", m_sDevice.c_str());
     return m_bGone;

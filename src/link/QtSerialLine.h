@@ -4,9 +4,9 @@
 #include <string>
 
 #include "link/SerialLine.h"
+#include "platform/SerialPorts.h"
 
 class QSerialPort;
-class CSerialDriver;
 
 // The production line: a QSerialPort used in blocking mode on the calling thread.
 class CQtSerialLine : public CSerialLine {
@@ -44,45 +44,6 @@ class CQtSerialLine : public CSerialLine {
     CLineTimeouts m_timeouts;
     uint8_t m_nRtsControl = CLineState::kRtsEnable;  // the RTS mode last set
 };
-
-#ifdef __linux__
-struct serial_struct;
-// The serial driver's own settings of an open descriptor (TIOCGSERIAL, TIOCSSERIAL).
-class CSerialDriver {
-  public:
-    virtual ~CSerialDriver() = default;
-    // False where the driver keeps no such settings (a pseudo-terminal, most built-in
-    // drivers of other kinds).
-    virtual bool Get(int fd, serial_struct& settings) = 0;
-    virtual bool Set(int fd, const serial_struct& settings) = 0;
-};
-#endif
-
-// Asks the driver of the open descriptor (through driver; the system's calls without one)
-// to hand received bytes on as they arrive rather than after its latency timer (a USB
-// serial adapter holds them up to 16 ms). False, and nothing changed, where the driver
-// does not offer it or the system has no such request.
-bool RequestLowLatency(int fd, CSerialDriver* driver = nullptr);
-
-// Where the device behind a port number was found.
-enum class EPortSource {
-    System,       // the system's own name of the port (Windows: "COMn")
-    Environment,  // the variable PIXLANE_COMn
-    Stored,       // the stored value "Ports/COMn"
-    Default,      // /dev/ttyS{n-1}
-};
-
-struct CPortName {
-    std::string m_sDevice;
-    EPortSource m_eSource = EPortSource::Default;
-};
-
-// The device behind port number n: on Windows "COMn"; elsewhere the environment
-// variable PIXLANE_COMn, else the stored value "Ports/COMn" (stored, as the settings hold
-// it; empty when they hold none), else /dev/ttyS{n-1}.
-// The one place where the platforms differ in naming ports.
-CPortName ResolvePort(int port, const std::string& stored = {});
-std::string ResolvePortName(int port, const std::string& stored = {});
 
 class CQtLineFactory : public CLineFactory {
   public:

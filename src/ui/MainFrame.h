@@ -52,7 +52,7 @@ class CMainFrame : public QMainWindow, public CAppUi {
     void StopCaptureTimer() override;
     void RearmCaptureTimer() override;
     // settings dialog (defined in FrameSettings.cpp)
-    void RunSettingsDialog(CEinstellungMembers& members) override;
+    bool RunSettingsDialog(CEinstellungMembers& members) override;
     // auto-save dialog (defined in FrameAutoSave.cpp)
     bool RunAutoSaveDialog(CAutoSaveMembers& members) override;
     std::optional<CSite> RunSitesDialog() override;

@@ -9,8 +9,8 @@
 
 #include "PixlaneVersion.h"
 #include "app/PixlaneApp.h"
+#include "platform/CloseSignals.h"
 #include "res/ResInit.h"
-#include "ui/CloseSignals.h"
 #include "ui/MainFrame.h"
 #include "ui/QtTexts.h"
 #if PIXLANE_HAVE_DEMO

@@ -55,10 +55,12 @@ class CRecordingUi : public CAppUi {
     void RearmCaptureTimer() override { ++m_nTimerRearms; }
     void ShowModuleStatusDialog() override { m_dialogs.push_back("Modulstatus"); }
     void ShowTimeStampDialog() override { m_dialogs.push_back("Zeitstempel"); }
-    void RunSettingsDialog(CEinstellungMembers& members) override {
+    // Closed with OK.
+    bool RunSettingsDialog(CEinstellungMembers& members) override {
         m_settingsIn = members;
         if (m_editSettings)
             m_editSettings(members);
+        return true;
     }
 
     std::vector<std::string> m_status;

@@ -1,8 +1,13 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <map>
 #include <set>
@@ -11,10 +16,12 @@
 
 #include "app/PixlaneApp.h"
 #include "app/PortSettings.h"
+#include "app/RecordingUi.h"
 #include "link/ComPort.h"
 #include "link/QtSerialLine.h"
 #include "support/FakeLine.h"
 #include "support/VirtualClock.h"
+#include "support/Watchdog.h"
 
 namespace {
 
@@ -433,6 +440,78 @@ TEST_F(SettingsTest, PortToggleClosesAndReopens) {
     EXPECT_TRUE(app.m_bPortOpen);
     EXPECT_TRUE(app.Line().IsOpen());
     EXPECT_EQ(m_factory.m_opened.size(), 2u);
+}
+
+// The program's own settings files are looked at before the store opens them: a FIFO as
+// the user's file is not waited for, the start-up says why, the defaults hold and nothing
+// is written over it at exit; a FIFO among the files for every user leaves the user's own
+// file read and written.
+TEST_F(SettingsTest, AFifoAmongTheSettingsFilesIsNamedNeverWaitedForNorWrittenOver) {
+    const CWatchdog watchdog("Einstellungsdatei als FIFO", 30);
+    // The user's folder and the one for every user, both in the test's own folder.
+    const QString home = m_dir.filePath("config");
+    const QString system = m_dir.filePath("xdg");
+    ASSERT_TRUE(QDir().mkpath(home));
+    ASSERT_TRUE(QDir().mkpath(system));
+    const bool homeSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray homeBefore = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.toLocal8Bit());
+    qputenv("XDG_CONFIG_DIRS", system.toLocal8Bit());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system);
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Kelvorn";
+    ASSERT_EQ(folder, home + "/Kelvorn");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString user = folder + "/Pixlane_Orbex.conf";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(user).constData(), 0600), 0);
+    {
+        CPixlaneApp app;
+        Wire(app);
+        ASSERT_TRUE(app.InitInstance());
+        CRecordingUi ui;
+        app.SetUi(&ui);
+        EXPECT_EQ(ui.m_messages,
+                  std::vector<std::string>{"Einstellungsdatei " + user.toStdString() +
+                                           " ist keine Datei, sondern eine FIFO; es gelten die "
+                                           "Voreinstellungen, und dort wird nichts gespeichert"});
+        EXPECT_EQ(app.m_iCom, 1);
+        app.m_iCom = 4;
+        app.ExitInstance();
+        app.SetUi(nullptr);
+    }
+    EXPECT_FALSE(QFileInfo(user).isFile()) << "still the FIFO";
+
+    ASSERT_TRUE(QFile::remove(user));
+    {
+        QSettings own(user, QSettings::NativeFormat);
+        own.setValue("Pixlane/BasicSettings/m_iCom", 3);
+    }
+    const QString organisation = system + "/Kelvorn.conf";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(organisation).constData(), 0600), 0);
+    {
+        CPixlaneApp app;
+        Wire(app);
+        CRecordingUi ui;
+        app.SetUi(&ui);
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_EQ(ui.m_messages, std::vector<std::string>{
+                                     "Einstellungsdatei " + organisation.toStdString() +
+                                     " ist keine Datei, sondern eine FIFO; gelesen wird nur " +
+                                     user.toStdString()});
+        EXPECT_EQ(app.m_iCom, 3);
+        app.m_iBaudrate = 115200;
+        app.ExitInstance();
+        app.SetUi(nullptr);
+    }
+    EXPECT_EQ(
+        QSettings(user, QSettings::NativeFormat).value("Pixlane/BasicSettings/m_iBaudrate").toInt(),
+        115200);
+    qunsetenv("XDG_CONFIG_DIRS");
+    if (homeSet)
+        qputenv("XDG_CONFIG_HOME", homeBefore);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

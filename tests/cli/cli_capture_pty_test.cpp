@@ -16,7 +16,7 @@
 
 #include "PtyFixture.h"
 #include "TwoCaptures.h"
-#include "app/SiteBook.h"
+#include "fleet/SiteBook.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';

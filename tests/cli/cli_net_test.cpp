@@ -25,7 +25,7 @@
 #include "TwoCaptures.h"
 #include "app/Commands.h"
 #include "app/RecordingUi.h"
-#include "app/SiteBook.h"
+#include "fleet/SiteBook.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
 #include "sim/PtySimServer.h"
@@ -165,7 +165,7 @@ TEST_P(CliNetTest, AServerStoppedInATransferIsALostLineUntilItIsBack) {
     app.SetUi(&ui);
     ASSERT_TRUE(app.InitInstance(&store));
     ASSERT_TRUE(app.m_bPortOpen) << "port 3 is the server's port";
-    EXPECT_EQ(app.LineAddress().DeviceName(), address);
+    EXPECT_EQ(app.Target().m_line.m_address.DeviceName(), address);
     app.OnCommand(ID_BILD_HOLEN);
     ASSERT_EQ(ui.m_status.back(), "Fertig !");
 

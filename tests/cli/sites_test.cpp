@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 #include "CliRunner.h"
-#include "app/SiteBook.h"
+#include "fleet/SiteBook.h"
 #include "support/Watchdog.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // "Modul > Standorte ...": the book as a list with each site's last capture, and
-// "Übernehmen" putting the site's values into the settings as "Einstellungen" would.
+// "Übernehmen" making the site the window's target: its values over the settings, which
+// stay as they are, until "Einstellungen" is confirmed.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -15,9 +18,10 @@
 #include <QTreeWidget>
 
 #include "app/Commands.h"
-#include "app/SiteBook.h"
 #include "dialogs/EinstellungDlg.h"
 #include "dialogs/StandorteDlg.h"
+#include "fleet/SiteBook.h"
+#include "sim/ModemSim.h"
 #include "support/ModalScript.h"
 #include "support/WindowFixture.h"
 
@@ -99,7 +103,7 @@ class SitesDialogTest : public CWindowFixture {
     CModuleSim m_demo;
 };
 
-TEST_F(SitesDialogTest, TakingASiteOverFillsTheSettingsAndNamesItInTheTitle) {
+TEST_F(SitesDialogTest, TakingASiteOverMakesItTheTargetAndNamesItInTheTitle) {
     // The journal's times carry the offset of the computer's clock, as capture writes them.
     QDateTime quarterPast(QDate(2026, 12, 9), QTime(10, 15));
     quarterPast.setOffsetFromUtc(quarterPast.offsetFromUtc());
@@ -141,22 +145,28 @@ TEST_F(SitesDialogTest, TakingASiteOverFillsTheSettingsAndNamesItInTheTitle) {
 
     EXPECT_EQ(shown, (QStringList{"sued", "Kabel", "3,4", "09.12.2026 10:15:00", "abgelehnt"}));
     EXPECT_EQ(unknown, (QStringList{"gestern", "verschollen"}));
-    EXPECT_EQ(m_app.m_sTel_nr, "0816");
+    const CTarget target = m_app.Target();
+    EXPECT_EQ(target.m_sSite, "sued");
+    EXPECT_EQ(target.m_line.m_sNumber, "0816");
+    EXPECT_EQ(target.m_channels, (std::vector<int>{3, 4}));
+    EXPECT_EQ(target.m_request.m_nWidth, 360);
+    EXPECT_EQ(target.m_request.m_nHeight, 288);
+    // The link state follows the site's line; the settings stay as they were.
     EXPECT_EQ(m_app.m_iLokal, 1);
-    EXPECT_EQ(m_app.m_iKanal, 3);
-    EXPECT_EQ(m_app.m_iBildbreite, 360);
-    EXPECT_EQ(m_app.m_iBildhoehe, 288);
+    EXPECT_EQ(m_app.m_sTel_nr, "!22");
+    EXPECT_EQ(m_app.m_iBildbreite, 180);
     EXPECT_TRUE(Frame().windowTitle().contains(QStringLiteral("Standort sued")))
         << Frame().windowTitle().toStdString();
-    // The site's own line is open now: the next picture comes from it.
+    // The site's own line is open now: the next picture comes from it, in its size.
     ASSERT_TRUE(m_app.OnCommand(ID_BILD_HOLEN));
     EXPECT_FALSE(m_module2.Frames().empty());
     EXPECT_TRUE(m_module.Frames().empty());
-    // Stored at exit, as the settings always are.
+    EXPECT_EQ(m_app.m_image.Width(), 360);
+    // Not stored at exit: a site is no setting.
     m_app.ExitInstance();
     m_store->sync();
     EXPECT_EQ(m_store->value(QStringLiteral("Pixlane/BasicSettings/m_sTel_nr")).toString(),
-              QStringLiteral("0816"));
+              QStringLiteral("!22"));
 }
 
 TEST_F(SitesDialogTest, ASiteWithoutALineAfterOneWithADeviceFetchesOverTheStoredLine) {
@@ -165,6 +175,58 @@ TEST_F(SitesDialogTest, ASiteWithoutALineAfterOneWithADeviceFetchesOverTheStored
     EXPECT_TRUE(FetchedFrom(m_moduleA));
     Take(QStringLiteral("b"));
     EXPECT_TRUE(FetchedFrom(m_module));
+}
+
+// The stored line's module behind the simulated modem, so that a capture tick can dial.
+class SitesTickTest : public SitesDialogTest {
+  protected:
+    void SetUp() override {
+        SitesDialogTest::SetUp();
+        m_factory.Attach(1, &m_modem);
+        m_app.OnPortToggle();  // closed, and opened again with the modem in front
+        m_app.OnPortToggle();
+        ASSERT_TRUE(m_app.m_bPortOpen);
+    }
+    CModemSim m_modem{m_module};
+};
+
+TEST_F(SitesTickTest, ATickAfterTwoSitesCapturesOnTheSecondSitesLineIntoItsFolder) {
+    const QString folder = m_dir.filePath(QStringLiteral("standort-b"));
+    WriteFile(QString::fromStdString(UserSiteBookPath()),
+              QByteArray("[a]\ndevice=") + kDeviceA +
+                  "\n\n[b]\nchannels=2\nfolder=" + folder.toUtf8() + "\npattern=k{channel}.bmp\n");
+    // Auto-save on, into a folder of its own, where no picture of the site may go.
+    const QString own = m_dir.filePath(QStringLiteral("eigen"));
+    m_app.m_bAutoSave = true;
+    m_app.m_sAutoSaveFolder = own.toStdString();
+    Take(QStringLiteral("a"));
+    Take(QStringLiteral("b"));
+    for (CModuleSim* m : {&m_module, &m_moduleA})
+        m->ClearRecord();
+    CModalScript boxes({});
+    m_app.OnCaptureTick();
+
+    // The second site names no line: the stored one, not the first site's device.
+    EXPECT_FALSE(m_module.Frames().empty());
+    EXPECT_TRUE(m_moduleA.Frames().empty());
+    EXPECT_FALSE(QFileInfo::exists(own));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"journal.jsonl", "k2.bmp"}));
+    QFile journal(folder + QStringLiteral("/journal.jsonl"));
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = journal.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3);  // the picture's line, the round's, the empty rest
+    const QJsonObject picture = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(picture["site"].toString(), "b");
+    EXPECT_EQ(picture["channel"].toInt(), 2);
+    EXPECT_EQ(picture["result"].toString(), "ok");
+    EXPECT_EQ(picture["file"].toString(), folder + QStringLiteral("/k2.bmp"));
+    const QJsonObject round = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_EQ(round["site"].toString(), "b");
+    EXPECT_EQ(round["device"].toString().toStdString(), m_app.LineAddress(1).DeviceName());
+    // What the sites dialog shows of it.
+    const CSiteBook book = ReadSiteBook();
+    ASSERT_NE(book.Find("b"), nullptr);
+    EXPECT_EQ(LastCapture(*book.Find("b")).m_sResult, "ok");
 }
 
 TEST_F(SitesDialogTest, AComNumberChosenAfterASiteWithADeviceOpensThatNumbersDevice) {
@@ -179,6 +241,10 @@ TEST_F(SitesDialogTest, AComNumberChosenAfterASiteWithADeviceOpensThatNumbersDev
     qunsetenv("PIXLANE_COM2");
     EXPECT_EQ(m_app.m_iCom, 2);
     EXPECT_TRUE(FetchedFrom(m_module2));
+    // Confirmed, the settings are the target again.
+    EXPECT_FALSE(Frame().windowTitle().contains(QStringLiteral("Standort")))
+        << Frame().windowTitle().toStdString();
+    EXPECT_EQ(m_app.Target().m_sSite, "");
 }
 
 // The settings for every user in this folder while it lives.

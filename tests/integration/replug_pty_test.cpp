@@ -14,10 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/CaptureRound.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
 #include "app/RecordingUi.h"
+#include "capture/CaptureRound.h"
 #include "link/ComPort.h"
 #include "sim/ModuleSim.h"
 #include "sim/PtySimServer.h"
@@ -127,6 +127,9 @@ TEST_F(ReplugPtyTest, AHundredReopeningsLeaveNoDescriptorBehind) {
     m_app.SetUi(&m_ui);
     ASSERT_TRUE(m_app.InitInstance(m_pStore.get()));
     CCapturePlan plan;
+    plan.m_line = m_app.Target().m_line;
+    plan.m_channels = {m_app.m_iKanal};
+    plan.m_bRegrab = true;
     plan.m_bDial = false;
     plan.m_bUnattended = true;
     ASSERT_EQ(CCaptureRound(m_app, plan).Run().m_nFailed, 0);

@@ -121,11 +121,12 @@ TEST(TwoLinesPtyTest, TwoSessionsFetchTheirOwnPicturesAtTheSameTime) {
         CMeetingUi ui(meeting);
         app.SetUi(&ui);
         app.BuildYuvTables();
-        app.UseLineAddress(CLineAddress::Device(narrow.m_sDevice));
-        app.m_iBaudrate = 115200;
         app.m_iBildbreite = 180;
         app.m_iBildhoehe = 144;
-        byApp.m_bOpened = app.OpenConfiguredPort();
+        CTargetLine line;
+        line.m_address = CLineAddress::Device(narrow.m_sDevice);
+        line.m_iBaudrate = 115200;
+        byApp.m_bOpened = app.OpenPort(line);
         if (!byApp.m_bOpened) {
             meeting.ArriveAndWait();
             return;

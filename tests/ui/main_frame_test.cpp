@@ -36,12 +36,13 @@
 #include <iterator>
 #include <vector>
 
-#include "app/CaptureJournal.h"
 #include "app/Commands.h"
 #include "app/PixlaneApp.h"
+#include "capture/Journal.h"
 #include "image/Bmp.h"
 #include "image/Image.h"
 #include "link/ComPort.h"
+#include "platform/CloseSignals.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
 #include "sim/SimFault.h"
@@ -49,7 +50,6 @@
 #include "support/ModalScript.h"
 #include "support/VirtualClock.h"
 #include "support/WindowFixture.h"
-#include "ui/CloseSignals.h"
 #include "ui/FetchPainter.h"
 #include "ui/MainFrame.h"
 #include "ui/PixlaneDoc.h"

@@ -1,0 +1,371 @@
+#include "capture/Journal.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "capture/InputFile.h"
+#include "capture/TargetFile.h"
+
+namespace {
+// The fields of a line: the one place where their names stand.
+constexpr char kTime[] = "time";
+constexpr char kEvent[] = "event";
+constexpr char kChannel[] = "channel";
+constexpr char kWidth[] = "width";
+constexpr char kHeight[] = "height";
+constexpr char kMode[] = "mode";
+constexpr char kColour[] = "colour";
+constexpr char kBytes[] = "bytes";
+constexpr char kSeconds[] = "seconds";
+constexpr char kBytesPerSecond[] = "bytes_per_second";
+constexpr char kTries[] = "tries";
+constexpr char kResult[] = "result";
+constexpr char kFile[] = "file";
+constexpr char kMessage[] = "message";
+constexpr char kModem[] = "modem";
+constexpr char kSite[] = "site";
+constexpr char kDevice[] = "device";
+constexpr char kDialSeconds[] = "dial_seconds";
+constexpr char kOffHookSeconds[] = "offhook_seconds";
+constexpr char kPicturesOk[] = "pictures_ok";
+constexpr char kPicturesFailed[] = "pictures_failed";
+
+// The event of a whole round's line.
+constexpr char kRoundEvent[] = "round";
+
+QLatin1String Key(const char* key) {
+    return QLatin1String(key);
+}
+
+// Rotated copies looked for at most.
+constexpr int kMaxRotations = 1000;
+
+// Something has that name, whatever it is (a link that leads nowhere included).
+bool Present(const std::string& path) {
+    const QFileInfo info(QString::fromStdString(path));
+    return info.exists() || info.isSymLink();
+}
+
+// ISO 8601 with the offset from UTC, "+00:00" included, so that lines from both sides of
+// a clock change stay in order.
+QString IsoTime(const QDateTime& t) {
+    const int offset = t.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? u'-' : u'+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+}  // namespace
+
+QByteArray JournalLine(const CCaptureEvent& e) {
+    QJsonObject o;
+    o.insert(Key(kTime), IsoTime(e.m_time));
+    o.insert(Key(kEvent), QString::fromStdString(e.m_sEvent));
+    o.insert(Key(kChannel),
+             e.m_iChannel > 0 ? QJsonValue(e.m_iChannel) : QJsonValue(QJsonValue::Null));
+    o.insert(Key(kWidth), e.m_nWidth);
+    o.insert(Key(kHeight), e.m_nHeight);
+    o.insert(Key(kMode), e.m_iMode);
+    o.insert(Key(kColour), e.m_bColour);
+    o.insert(Key(kBytes), static_cast<qint64>(e.m_nBytes));
+    const double seconds = std::round(e.m_dSeconds * 1000) / 1000;
+    o.insert(Key(kSeconds), seconds);
+    o.insert(Key(kBytesPerSecond),
+             seconds > 0
+                 ? static_cast<qint64>(std::llround(static_cast<double>(e.m_nBytes) / seconds))
+                 : qint64{0});
+    o.insert(Key(kTries), e.m_nTries);
+    o.insert(Key(kResult), QString::fromStdString(e.m_sResult));
+    if (!e.m_sFile.empty())
+        o.insert(Key(kFile), QString::fromStdString(e.m_sFile));
+    if (!e.m_sMessage.empty())
+        o.insert(Key(kMessage), QString::fromStdString(e.m_sMessage));
+    if (!e.m_sModem.empty())
+        o.insert(Key(kModem), QString::fromStdString(e.m_sModem));
+    if (!e.m_sSite.empty())
+        o.insert(Key(kSite), QString::fromStdString(e.m_sSite));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+namespace {
+double Rounded(double seconds) {
+    return std::round(seconds * 1000) / 1000;
+}
+
+bool AppendLine(const std::string& path, const QByteArray& line, std::string* error) {
+    if (!MakeFolders(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString(), error))
+        return false;
+    return AppendWhole(path, std::vector<uint8_t>(line.begin(), line.end()), error);
+}
+}  // namespace
+
+bool AppendJournal(const std::string& path, const CCaptureEvent& event, std::string* error) {
+    return AppendLine(path, JournalLine(event), error);
+}
+
+QByteArray JournalLine(const CRoundEvent& e) {
+    QJsonObject o;
+    o.insert(Key(kTime), IsoTime(e.m_time));
+    o.insert(Key(kEvent), Key(kRoundEvent));
+    o.insert(Key(kDevice), QString::fromStdString(e.m_sDevice));
+    if (!e.m_sSite.empty())
+        o.insert(Key(kSite), QString::fromStdString(e.m_sSite));
+    o.insert(Key(kDialSeconds), Rounded(e.m_dDialSeconds));
+    o.insert(Key(kOffHookSeconds), Rounded(e.m_dOffHookSeconds));
+    o.insert(Key(kPicturesOk), e.m_nPicturesOk);
+    o.insert(Key(kPicturesFailed), e.m_nPicturesFailed);
+    o.insert(Key(kBytes), static_cast<qint64>(e.m_nBytes));
+    o.insert(Key(kResult), QString::fromStdString(e.m_sResult));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+bool AppendJournal(const std::string& path, const CRoundEvent& event, std::string* error) {
+    return AppendLine(path, JournalLine(event), error);
+}
+
+bool ReadJournalBackwards(const std::string& path,
+                          const std::function<bool(const QByteArray&)>& take, std::string* error) {
+    bool more = true;
+    std::string why;
+    if (!ReadLinesBackwards(path, take, more, &why)) {
+        *error = "Journal " + path + " " + why;
+        return false;
+    }
+    // A rotated copy that cannot be read is named; the older ones are read all the same.
+    std::string problems;
+    for (int n = 1; more && n <= kMaxRotations; ++n) {
+        const std::string plain = path + "." + std::to_string(n);
+        const std::string packed = plain + ".gz";
+        bool read = true;
+        std::string copy = plain;
+        if (Present(plain)) {
+            read = ReadLinesBackwards(plain, take, more, &why);
+        } else if (Present(packed)) {
+            copy = packed;
+            read = ReadGzipLinesBackwards(packed, take, more, &why);
+        } else {
+            break;
+        }
+        if (!read)
+            problems +=
+                (problems.empty() ? "" : "; ") + ("Journal " + copy + " " + why) + "; übersprungen";
+    }
+    if (!problems.empty())
+        *error = problems;
+    return problems.empty();
+}
+
+namespace {
+
+constexpr qint64 kDaySeconds = 24 * 3600;
+
+// The texts and the numbers of an entry by their keys.
+std::array<std::pair<const char*, std::string_view*>, 6> Texts(CJournalEntry& e) {
+    return {{{kTime, &e.m_time},
+             {kEvent, &e.m_event},
+             {kResult, &e.m_result},
+             {kSite, &e.m_site},
+             {kMessage, &e.m_message},
+             {kFile, &e.m_file}}};
+}
+std::array<std::pair<const char*, double*>, 4> Numbers(CJournalEntry& e) {
+    return {{{kBytes, &e.m_dBytes},
+             {kSeconds, &e.m_dSeconds},
+             {kBytesPerSecond, &e.m_dRate},
+             {kOffHookSeconds, &e.m_dOffhook}}};
+}
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+int WholeNumber(double d) {
+    return d >= 0 && d <= 1e9 && d == std::floor(d) ? static_cast<int>(d) : 0;
+}
+
+// The fields of a line as capture writes it: one object of strings, numbers, true, false
+// and null, without escapes. False for anything else, which ParseLine then reads (or
+// refuses). Parsing every line whole took most of the report's time.
+bool ScanLine(const QByteArray& line, CJournalEntry& f) {
+    const char* p = line.constData();
+    const char* const e = p + line.size();
+    bool high = false;
+    for (const char* q = p; q < e; ++q) {
+        const auto c = static_cast<unsigned char>(*q);
+        if (c == '\\' || (c < 0x20 && !IsSpace(*q)))
+            return false;
+        high = high || c >= 0x80;
+    }
+    if (high && !QByteArrayView(line).isValidUtf8())
+        return false;
+    const auto skip = [&] {
+        while (p < e && IsSpace(*p))
+            ++p;
+    };
+    const auto string = [&](std::string_view& out) {
+        const char* const from = ++p;  // after the opening quote
+        while (p < e && *p != '"')
+            ++p;
+        if (p == e)
+            return false;
+        out = std::string_view(from, static_cast<size_t>(p - from));
+        ++p;
+        return true;
+    };
+    // The character c, and the spaces after it.
+    const auto expect = [&](char c) {
+        if (p == e || *p != c)
+            return false;
+        ++p;
+        skip();
+        return true;
+    };
+    skip();
+    if (!expect('{'))
+        return false;
+    if (p < e && *p == '}') {
+        ++p;
+    } else {
+        for (;;) {
+            std::string_view key;
+            if (p == e || *p != '"' || !string(key))
+                return false;
+            skip();
+            if (!expect(':') || p == e)
+                return false;
+            std::string_view text;
+            double number = 0;
+            bool isText = false, isNumber = false;
+            if (*p == '"') {
+                if (!string(text))
+                    return false;
+                isText = true;
+            } else if (*p == '-' || (*p >= '0' && *p <= '9')) {
+                const auto [end, ec] = std::from_chars(p, e, number);
+                if (ec != std::errc() || !std::isfinite(number))
+                    return false;
+                p = end;
+                isNumber = true;
+            } else {
+                bool literal = false;
+                for (const std::string_view word : {"true", "false", "null"})
+                    if (static_cast<size_t>(e - p) >= word.size() &&
+                        std::string_view(p, word.size()) == word) {
+                        p += word.size();
+                        literal = true;
+                        break;
+                    }
+                if (!literal)
+                    return false;  // an object or a list within: left to the parser
+            }
+            for (const auto& [name, field] : Texts(f))
+                if (key == name)
+                    *field = isText ? text : std::string_view();
+            for (const auto& [name, field] : Numbers(f))
+                if (key == name)
+                    *field = isNumber ? number : 0;
+            if (key == kChannel)
+                f.m_iChannel = isNumber ? WholeNumber(number) : 0;
+            skip();
+            if (expect(','))
+                continue;
+            if (expect('}'))
+                break;
+            return false;
+        }
+    }
+    skip();
+    return p == e;
+}
+
+// The same fields from a line that ScanLine does not take; false when it is no JSON object.
+bool ParseLine(const QByteArray& line, CJournalEntry& f) {
+    QJsonParseError parsed{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isObject())
+        return false;
+    const QJsonObject o = document.object();
+    size_t i = 0;
+    for (const auto& [name, field] : Texts(f)) {
+        f.m_own[i] = o.value(Key(name)).toString().toUtf8().toStdString();
+        *field = f.m_own[i++];
+    }
+    for (const auto& [name, field] : Numbers(f))
+        *field = o.value(Key(name)).toDouble();
+    f.m_iChannel = o.value(Key(kChannel)).toInt();
+    return true;
+}
+
+QDateTime TimeOf(std::string_view text) {
+    return QDateTime::fromString(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), Qt::ISODate);
+}
+
+// The time of a line in seconds since 1970: "yyyy-MM-ddTHH:mm:ss" with "Z" or an offset
+// as capture writes it, read directly; any other form through QDateTime. False when it
+// is no time.
+bool EpochOf(std::string_view t, qint64& epoch) {
+    const auto digits = [&](size_t at, size_t n, int& value) {
+        value = 0;
+        for (size_t i = at; i < at + n; ++i) {
+            if (t[i] < '0' || t[i] > '9')
+                return false;
+            value = value * 10 + (t[i] - '0');
+        }
+        return true;
+    };
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, oh = 0, om = 0;
+    const bool plain = (t.size() == 20 || t.size() == 25) && digits(0, 4, y) && t[4] == '-' &&
+                       digits(5, 2, mo) && t[7] == '-' && digits(8, 2, d) && t[10] == 'T' &&
+                       digits(11, 2, h) && t[13] == ':' && digits(14, 2, mi) && t[16] == ':' &&
+                       digits(17, 2, se);
+    const bool zone =
+        plain && (t.size() == 20 ? t[19] == 'Z'
+                                 : (t[19] == '+' || t[19] == '-') && digits(20, 2, oh) &&
+                                       t[22] == ':' && digits(23, 2, om));
+    if (!zone || mo < 1 || mo > 12 || d < 1 || d > QDate(y, mo, 1).daysInMonth() || h > 23 ||
+        mi > 59 || se > 59 || oh > 23 || om > 59) {
+        const QDateTime time = TimeOf(t);
+        if (!time.isValid())
+            return false;
+        epoch = time.toSecsSinceEpoch();
+        return true;
+    }
+    const int offset = (t.size() == 25 && t[19] == '-' ? -1 : 1) * (oh * 3600 + om * 60);
+    epoch =
+        QDate(1970, 1, 1).daysTo(QDate(y, mo, d)) * kDaySeconds + h * 3600 + mi * 60 + se - offset;
+    return true;
+}
+
+}  // namespace
+
+bool ParseJournalLine(const QByteArray& line, CJournalEntry& entry) {
+    return ScanLine(line, entry) || ParseLine(line, entry);
+}
+
+bool CJournalEntry::Epoch(qint64& epoch) const {
+    return EpochOf(m_time, epoch);
+}
+
+QDateTime CJournalEntry::Time() const {
+    return TimeOf(m_time);
+}
+
+bool ReadJournal(const std::string& path, const CJournalTake& take, std::string* error) {
+    return ReadJournalBackwards(
+        path,
+        [&take](const QByteArray& line) {
+            CJournalEntry entry;
+            return take(ParseJournalLine(line, entry) ? &entry : nullptr);
+        },
+        error);
+}

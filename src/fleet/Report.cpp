@@ -1,0 +1,616 @@
+#include "fleet/Report.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QUrl>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <string_view>
+
+#include "capture/InputFile.h"
+#include "capture/Journal.h"
+#include "capture/TargetFile.h"
+#include "capture/Units.h"
+
+namespace {
+
+constexpr qint64 kDay = 24 * 3600;
+// The page asks the browser to load it again this often (seconds).
+constexpr int kRefreshSeconds = 60;
+
+std::string Utf8(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// ---- reading the journals into the status ----
+
+// Which line of a kind is the newest: within one journal the line read first (they come
+// from its end back, and a clock that was wrong for a while does not reorder what was
+// written after), between journals the later time.
+struct CNewest {
+    int m_iJournal = -1;
+    qint64 m_nEpoch = 0;
+
+    // True when the line of that journal and time is newer than the one held, which it
+    // then becomes.
+    bool Take(int journal, qint64 epoch) {
+        if (m_iJournal == journal || (m_iJournal >= 0 && epoch <= m_nEpoch))
+            return false;
+        m_iJournal = journal;
+        m_nEpoch = epoch;
+        return true;
+    }
+};
+
+struct CPictureRead {
+    qint64 m_nEpoch = 0;
+    int m_iJournal = 0;
+    CReportPicture m_picture;
+};
+
+struct CCameraRead {
+    CCameraStatus m_status;
+    std::vector<CPictureRead> m_pictures;  // newest first, as CNewest orders them
+    std::vector<qint64> m_attempts;        // their times, seconds since 1970
+    CNewest m_failure;
+};
+
+struct CSiteRead {
+    CSiteStatus m_status;
+    CNewest m_round, m_failure;
+};
+
+class CReader {
+  public:
+    explicit CReader(CReport& report) : m_report(report) {}
+
+    void BeginJournal(const QDir& folder) {
+        m_folders.push_back(folder);
+        m_nOldRun = 0;
+        m_nFuture = 0;
+    }
+
+    // One line; false once the lines are older than the report needs.
+    bool Take(const CJournalEntry& f, const std::string& journalSite) {
+        qint64 epoch = 0;
+        if (!f.Epoch(epoch))
+            return true;
+        if (epoch - m_nNow > kDay) {
+            if (m_nFuture++ == 0)
+                m_sFuture = f.m_time;
+            return true;
+        }
+        const qint64 age = m_nNow - epoch;
+        if (age > 7 * kDay)
+            return ++m_nOldRun < kOldRunToStop;
+        m_nOldRun = 0;
+        const int journal = static_cast<int>(m_folders.size()) - 1;
+        const std::string site = f.m_site.empty() ? journalSite : std::string(f.m_site);
+        CSiteRead& sr = m_sites[site];
+        CSiteStatus& s = sr.m_status;
+        s.m_sName = site;
+        if (f.m_event == "round") {
+            s.m_bHasRounds = true;
+            if (age <= kDay)
+                s.m_dOffhookSeconds24h += f.m_dOffhook;
+            if (sr.m_round.Take(journal, epoch)) {
+                s.m_lastRound = f.Time();
+                s.m_dLastRoundOffhook = f.m_dOffhook;
+            }
+            return true;
+        }
+        const std::string_view failure = f.m_message.empty() ? f.m_result : f.m_message;
+        if (f.m_event != "picture") {
+            if (f.m_result == "ok")
+                return true;
+            // A dial that failed is a picture missed by each camera of the site.
+            if (f.m_event == "dial" && f.m_result != "stopped") {
+                ++s.m_nFailedDials7d;
+                if (age <= kDay)
+                    ++s.m_nFailedDials24h;
+            }
+            if (sr.m_failure.Take(journal, epoch)) {
+                s.m_lastFailure = f.Time();
+                s.m_sLastFailure = failure;
+            }
+            return true;
+        }
+        // A picture broken off on request is neither good nor failed.
+        if (f.m_iChannel < 1 || f.m_result == "stopped")
+            return true;
+        CCameraRead& cr = m_cameras[{site, f.m_iChannel}];
+        CCameraStatus& c = cr.m_status;
+        c.m_iChannel = f.m_iChannel;
+        cr.m_attempts.push_back(epoch);
+        const bool good = f.m_result == "ok" || f.m_result == "latest_failed";
+        (good ? c.m_nGood7d : c.m_nFailed7d) += 1;
+        if (age <= kDay)
+            (good ? c.m_nGood24h : c.m_nFailed24h) += 1;
+        if (!good) {
+            if (cr.m_failure.Take(journal, epoch)) {
+                c.m_lastFailure = f.Time();
+                c.m_sLastFailure = failure;
+            }
+            return true;
+        }
+        c.m_nGoodBytes7d += static_cast<uint64_t>(std::max(0.0, f.m_dBytes));
+        c.m_dGoodSeconds7d += std::max(0.0, f.m_dSeconds);
+        // Only the newest are shown: the others are not kept.
+        std::vector<CPictureRead>& kept = cr.m_pictures;
+        auto at = kept.begin();
+        while (at != kept.end() && (at->m_iJournal == journal || at->m_nEpoch >= epoch))
+            ++at;
+        if (at - kept.begin() >= static_cast<std::ptrdiff_t>(kReportPictures))
+            return true;
+        if (at == kept.begin())
+            c.m_nLastRate = static_cast<int64_t>(f.m_dRate);
+        kept.insert(at, {epoch, journal, {f.Time(), std::string(f.m_file)}});
+        if (kept.size() > kReportPictures)
+            kept.pop_back();
+        return true;
+    }
+
+    // What the journal's reading passed over, said once for the journal.
+    void EndJournal(const std::string& journal) {
+        if (m_nFuture == 0)
+            return;
+        m_report.m_notes.push_back(
+            "Journal " + journal + ": " + std::to_string(m_nFuture) +
+            (m_nFuture == 1 ? " Zeile" : " Zeilen") +
+            " mit einer Zeit mehr als einen Tag nach jetzt übergangen (zuletzt geschrieben: " +
+            m_sFuture + ")");
+    }
+
+    void Finish() {
+        for (auto& [key, cr] : m_cameras) {
+            CCameraStatus& c = cr.m_status;
+            for (CPictureRead& p : cr.m_pictures) {
+                p.m_picture.m_sFile = FindPicture(p.m_picture.m_sFile, m_folders[p.m_iJournal]);
+                c.m_pictures.push_back(std::move(p.m_picture));
+            }
+            // The period is the middle gap between its attempts.
+            std::sort(cr.m_attempts.begin(), cr.m_attempts.end());
+            std::vector<qint64> gaps;
+            for (size_t i = 1; i < cr.m_attempts.size(); ++i)
+                gaps.push_back(cr.m_attempts[i] - cr.m_attempts[i - 1]);
+            if (!gaps.empty()) {
+                std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+                c.m_nPeriodSeconds = gaps[gaps.size() / 2];
+            }
+            // Without a period, a day without a good picture is too long.
+            const qint64 limit = c.m_nPeriodSeconds > 0 ? 2 * c.m_nPeriodSeconds : kDay;
+            c.m_bStale =
+                c.m_pictures.empty() || c.m_pictures.front().m_time.secsTo(m_report.m_now) > limit;
+            CSiteStatus& s = m_sites[key.first].m_status;
+            c.m_nFailed24h += s.m_nFailedDials24h;
+            c.m_nFailed7d += s.m_nFailedDials7d;
+            s.m_cameras.push_back(std::move(c));
+        }
+        for (auto& [name, sr] : m_sites)
+            m_report.m_sites.push_back(std::move(sr.m_status));
+    }
+
+  private:
+    // Lines older than the week in a row that end the reading: one from a clock that was
+    // wrong does not hide the week written before it.
+    static constexpr int kOldRunToStop = 1000;
+
+    // A picture's file on this machine: the path as written, or its end found from the
+    // journal's folder, the longest end first (pictures gathered from another machine).
+    static std::string FindPicture(const std::string& file, const QDir& journalFolder) {
+        if (file.empty())
+            return {};
+        const QString path = Q(file);
+        if (QFileInfo(path).isFile())
+            return file;
+        const QStringList parts = QDir::fromNativeSeparators(path).split(u'/', Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            const QString candidate = journalFolder.absoluteFilePath(parts.mid(i).join(u'/'));
+            if (QFileInfo(candidate).isFile())
+                return Utf8(QDir::cleanPath(candidate));
+        }
+        return {};
+    }
+
+    CReport& m_report;
+    const qint64 m_nNow = m_report.m_now.toSecsSinceEpoch();
+    std::map<std::string, CSiteRead> m_sites;
+    std::map<std::pair<std::string, int>, CCameraRead> m_cameras;
+    std::vector<QDir> m_folders;  // of each journal read, by its number
+    int m_nOldRun = 0;
+    int m_nFuture = 0;
+    std::string m_sFuture;  // the time of the first such line read
+};
+
+// ---- the pages ----
+
+QString Html(const std::string& text) {
+    return Q(text).toHtmlEscaped();
+}
+
+QString TimeText(const QDateTime& t) {
+    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
+}
+
+// The link from the pages' folder to a picture: a relative URL with every character but
+// letters, digits, "-._~" and the folders' "/" escaped, so that a name like "12:00:00.bmp"
+// or "a#b?.bmp" is the file's name and nothing else. It begins with "./" or "../", so
+// that its first part never reads as a scheme.
+QString PictureUrl(const std::string& file, const QDir& pages) {
+    const QString url =
+        QString::fromLatin1(QUrl::toPercentEncoding(pages.relativeFilePath(Q(file)), "/"));
+    return url.startsWith(QLatin1String("../")) ? url : QStringLiteral("./") + url;
+}
+
+const char* const kStyle =
+    "body{font-family:sans-serif;margin:1em;color:#222}"
+    "table{border-collapse:collapse}th,td{border:1px solid #bbb;padding:4px 8px;"
+    "text-align:left;vertical-align:top}th{background:#eee}"
+    "tr.aktuell td.zustand{background:#d8f0d8;color:#135e13}"
+    "tr.veraltet td{background:#fbe3e3}tr.veraltet td.zustand{color:#a00000;font-weight:bold}"
+    "td{white-space:nowrap}td.fehler{white-space:normal;max-width:24em}"
+    "img{max-width:180px;height:auto;display:block}td img{max-width:120px}"
+    "figure{display:inline-block;margin:4px}figcaption{font-size:small}";
+
+QString PageStart(const QString& title) {
+    return QStringLiteral(
+               "<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n"
+               "<meta http-equiv=\"refresh\" content=\"%1\">\n<title>%2</title>\n"
+               "<style>%3</style>\n</head>\n<body>\n<h1>%2</h1>\n")
+        .arg(kRefreshSeconds)
+        .arg(title, QString::fromLatin1(kStyle));
+}
+
+QString Thumbnail(const CReportPicture& p, int channel, const QDir& pages) {
+    if (p.m_sFile.empty())
+        return QStringLiteral("Bild fehlt");
+    // One arg() for all: a chained one would take the "%3A" of the link for its place.
+    return QStringLiteral("<a href=\"%1\"><img src=\"%1\" alt=\"Kamera %2, %3\"></a>")
+        .arg(PictureUrl(p.m_sFile, pages), QString::number(channel), TimeText(p.m_time));
+}
+
+QString OffhookText(const CSiteStatus& s) {
+    if (!s.m_bHasRounds)
+        return QStringLiteral("—");
+    return QLocale(QLocale::German).toString(s.m_dOffhookSeconds24h / 60, 'f', 1) +
+           QStringLiteral(" min");
+}
+
+QString CameraRow(const CSiteStatus& s, const CCameraStatus& c, const QDir& pages) {
+    const bool siteFailureNewer = s.m_lastFailure.isValid() &&
+                                  (!c.m_lastFailure.isValid() || s.m_lastFailure > c.m_lastFailure);
+    const std::string& failure = siteFailureNewer ? s.m_sLastFailure : c.m_sLastFailure;
+    const QDateTime& failed = siteFailureNewer ? s.m_lastFailure : c.m_lastFailure;
+    const int64_t mean = c.MeanRate();
+    const QString channel = QString::number(c.m_iChannel);
+    QString row = QStringLiteral("<tr class=\"%1\" data-site=\"%2\" data-channel=\"%3\">")
+                      .arg(c.m_bStale ? u"veraltet" : u"aktuell", Html(s.m_sName), channel);
+    row += QStringLiteral("<td><a href=\"%1\">%2</a></td><td>Kamera %3</td>")
+               .arg(Html(s.PageName()), Html(s.m_sName), channel);
+    row +=
+        QStringLiteral("<td class=\"zustand\">%1</td>").arg(c.m_bStale ? u"veraltet" : u"aktuell");
+    row += QStringLiteral("<td>%1</td>")
+               .arg(c.m_pictures.empty() ? QStringLiteral("kein gutes Bild")
+                                         : Thumbnail(c.m_pictures.front(), c.m_iChannel, pages));
+    row += QStringLiteral("<td>%1</td>")
+               .arg(TimeText(c.m_pictures.empty() ? QDateTime() : c.m_pictures.front().m_time));
+    row += QStringLiteral("<td>%1 / %2</td><td>%3 / %4</td>")
+               .arg(c.m_nGood24h)
+               .arg(c.m_nFailed24h)
+               .arg(c.m_nGood7d)
+               .arg(c.m_nFailed7d);
+    row += QStringLiteral("<td>%1</td><td>%2</td>")
+               .arg(mean < 0 ? QStringLiteral("—") : Q(BytesPerSecondText(mean)), OffhookText(s));
+    row += QStringLiteral("<td class=\"fehler\">%1</td></tr>\n")
+               .arg(failure.empty() ? QStringLiteral("—")
+                                    : TimeText(failed) + QStringLiteral(": ") + Html(failure));
+    return row;
+}
+
+// A name as a label value of the metrics format: backslash, quote and line break
+// escaped. False for a name with another control character, which the format has no way
+// to write and its readers refuse the whole file for.
+bool LabelValue(const std::string& name, std::string& value) {
+    value.clear();
+    for (const char ch : name) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (ch == '\\' || ch == '"') {
+            value += '\\';
+            value += ch;
+        } else if (ch == '\n') {
+            value += "\\n";
+        } else if (u < 0x20 || u == 0x7f) {
+            return false;
+        } else {
+            value += ch;
+        }
+    }
+    return true;
+}
+
+// A name for a message on a terminal: control characters as \xNN.
+std::string Printable(const std::string& name) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const char ch : name) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (u < 0x20 || u == 0x7f) {
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string MetricNumber(double value) {
+    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest).toStdString();
+}
+
+}  // namespace
+
+int64_t CCameraStatus::MeanRate() const {
+    if (m_nGood7d == 0 || m_dGoodSeconds7d <= 0)
+        return -1;
+    return std::llround(static_cast<double>(m_nGoodBytes7d) / m_dGoodSeconds7d);
+}
+
+std::string CSiteStatus::PageName() const {
+    // File systems take names of 255 bytes; a longer one keeps its beginning and gets the
+    // hash of the whole name after "__", which the escaped form never holds (its "_" is
+    // always followed by a hex digit).
+    constexpr size_t kMaxEscaped = 200, kKeptEscaped = 160;
+    std::string name;
+    static const char kHex[] = "0123456789abcdef";
+    for (unsigned char ch : m_sName) {
+        if (std::isalnum(ch) != 0 && ch < 0x80) {
+            name += static_cast<char>(ch);
+        } else if (ch == '-') {
+            name += static_cast<char>(ch);
+        } else {
+            name += '_';
+            name += kHex[ch >> 4];
+            name += kHex[ch & 15];
+        }
+    }
+    if (name.size() > kMaxEscaped) {
+        size_t keep = kKeptEscaped;
+        // Not within an escape.
+        for (size_t i = keep - std::min<size_t>(keep, 2); i < keep; ++i)
+            if (name[i] == '_')
+                keep = i;
+        const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(m_sName),
+                                                         QCryptographicHash::Sha256);
+        name = name.substr(0, keep) + "__" + hash.toHex().left(16).toStdString();
+    }
+    return "standort-" + name + ".html";
+}
+
+std::vector<std::string> JournalsOf(const std::string& source) {
+    const QFileInfo info(Q(source));
+    if (!info.isDir())
+        return {Utf8(info.absoluteFilePath())};
+    std::vector<std::string> journals;
+    QDirIterator it(info.absoluteFilePath(), {QStringLiteral("*.jsonl")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        journals.push_back(Utf8(it.next()));
+    std::sort(journals.begin(), journals.end());
+    return journals;
+}
+
+std::string SiteOfJournal(const std::string& path) {
+    const QFileInfo info(Q(path));
+    QString name = info.fileName();
+    if (name.endsWith(u".jsonl"))
+        name.chop(6);
+    if (name == u"journal" || name == u"pixlane-journal" || name.isEmpty())
+        name = info.absoluteDir().dirName();
+    return Utf8(name);
+}
+
+CReport ReadReport(const std::vector<std::string>& sources, const QDateTime& now) {
+    CReport report;
+    report.m_now = now;
+    CReader reader(report);
+    for (const std::string& source : sources) {
+        if (!QFileInfo::exists(Q(source))) {
+            report.m_problems.push_back("Journal " + source + " nicht gefunden");
+            continue;
+        }
+        for (const std::string& journal : JournalsOf(source)) {
+            const std::string site = SiteOfJournal(journal);
+            // Each picture is looked for from the journal that named it.
+            reader.BeginJournal(QFileInfo(Q(journal)).absoluteDir());
+            std::string error;
+            const bool read = ReadJournal(
+                journal,
+                [&](const CJournalEntry* entry) {
+                    return entry == nullptr || reader.Take(*entry, site);
+                },
+                &error);
+            if (!read)
+                report.m_problems.push_back(error);
+            reader.EndJournal(journal);
+        }
+    }
+    reader.Finish();
+    return report;
+}
+
+QByteArray ReportIndexPage(const CReport& report, const std::string& folder) {
+    const QDir pages(Q(folder));
+    QString page = PageStart(QStringLiteral("Pixlane: alle Standorte"));
+    page += QStringLiteral("<p>Stand: %1</p>\n").arg(TimeText(report.m_now));
+    for (const std::string& problem : report.m_problems)
+        page += QStringLiteral("<p class=\"problem\">%1</p>\n").arg(Html(problem));
+    for (const std::string& note : report.m_notes)
+        page += QStringLiteral("<p class=\"hinweis\">%1</p>\n").arg(Html(note));
+    page += QStringLiteral(
+        "<table>\n<thead><tr><th>Standort</th><th>Kamera</th><th>Zustand</th>"
+        "<th>Neuestes Bild</th><th>Letztes gutes Bild</th><th>24 h gut / fehlgeschlagen</th>"
+        "<th>7 Tage gut / fehlgeschlagen</th><th>Mittlere Rate</th><th>Abgehoben 24 h</th>"
+        "<th>Letzter Fehler</th></tr></thead>\n<tbody>\n");
+    for (const CSiteStatus& s : report.m_sites) {
+        for (const CCameraStatus& c : s.m_cameras)
+            page += CameraRow(s, c, pages);
+        // Without a camera in the week, its failed dials are what there is to count.
+        if (s.m_cameras.empty())
+            page +=
+                QStringLiteral(
+                    "<tr class=\"veraltet\" data-site=\"%1\"><td><a href=\"%2\">%1</a></td>"
+                    "<td>—</td><td class=\"zustand\">veraltet</td><td colspan=\"2\">keine "
+                    "Bilder in 7 Tagen</td><td>0 / %3</td><td>0 / %4</td><td>—</td>"
+                    "<td>%5</td><td class=\"fehler\">%6</td></tr>\n")
+                    .arg(Html(s.m_sName), Html(s.PageName()), QString::number(s.m_nFailedDials24h),
+                         QString::number(s.m_nFailedDials7d), OffhookText(s),
+                         s.m_sLastFailure.empty()
+                             ? QStringLiteral("—")
+                             : TimeText(s.m_lastFailure) + QStringLiteral(": ") +
+                                   Html(s.m_sLastFailure));
+    }
+    page += QStringLiteral("</tbody>\n</table>\n</body>\n</html>\n");
+    return page.toUtf8();
+}
+
+QByteArray ReportSitePage(const CReport& report, const CSiteStatus& site,
+                          const std::string& folder) {
+    const QDir pages(Q(folder));
+    QString page = PageStart(QStringLiteral("Pixlane: ") + Html(site.m_sName));
+    page += QStringLiteral("<p><a href=\"index.html\">alle Standorte</a> · Stand: %1</p>\n")
+                .arg(TimeText(report.m_now));
+    for (const CCameraStatus& c : site.m_cameras) {
+        page += QStringLiteral("<h2 class=\"%1\">Kamera %2%3</h2>\n<div>")
+                    .arg(c.m_bStale ? u"veraltet" : u"aktuell")
+                    .arg(c.m_iChannel)
+                    .arg(c.m_bStale ? QStringLiteral(" (veraltet)") : QString());
+        for (const CReportPicture& p : c.m_pictures)
+            page += QStringLiteral("<figure>%1<figcaption>%2</figcaption></figure>")
+                        .arg(Thumbnail(p, c.m_iChannel, pages), TimeText(p.m_time));
+        if (c.m_pictures.empty())
+            page += QStringLiteral("kein gutes Bild in 7 Tagen");
+        page += QStringLiteral("</div>\n");
+    }
+    if (site.m_cameras.empty())
+        page += QStringLiteral("<p>keine Bilder in 7 Tagen</p>\n");
+    page += QStringLiteral("</body>\n</html>\n");
+    return page.toUtf8();
+}
+
+QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes) {
+    struct CFamily {
+        const char* m_pName;
+        const char* m_pHelp;
+    };
+    const CFamily families[] = {
+        {"pixlane_last_good_picture_timestamp_seconds",
+         "Time of the newest good picture in the journals (Unix time)."},
+        {"pixlane_pictures_last_24h",
+         "Pictures of the last 24 hours by result (good, failed; a failed dial is a failed "
+         "picture of each camera)."},
+        {"pixlane_last_rate_bytes_per_second", "Transfer rate of the newest good picture."},
+        {"pixlane_stale",
+         "1 when the newest good picture is older than twice the period (per site without "
+         "channel when no camera had a picture in 7 days)."},
+        {"pixlane_last_round_offhook_seconds", "Seconds off-hook in the site's last round."},
+    };
+    // The sites with their label; the others are said once.
+    std::vector<std::pair<const CSiteStatus*, std::string>> sites;
+    for (const CSiteStatus& s : report.m_sites) {
+        std::string value;
+        if (LabelValue(s.m_sName, value))
+            sites.emplace_back(&s, "site=\"" + value + "\"");
+        else if (notes != nullptr)
+            notes->push_back("Standort \"" + Printable(s.m_sName) +
+                             "\" hat ein Steuerzeichen im Namen und fehlt in den Metriken");
+    }
+    std::string text;
+    for (size_t f = 0; f < std::size(families); ++f) {
+        const std::string name = families[f].m_pName;
+        text += "# HELP " + name + " " + families[f].m_pHelp + "\n# TYPE " + name + " gauge\n";
+        for (const auto& [s, site] : sites) {
+            const auto line = [&](const std::string& labels, const std::string& value) {
+                text += name + "{" + labels + "} " + value + "\n";
+            };
+            if (f == 4) {
+                if (s->m_lastRound.isValid())
+                    line(site, MetricNumber(s->m_dLastRoundOffhook));
+                continue;
+            }
+            if (s->m_cameras.empty()) {
+                // Its failed dials are all that is known of it: the site itself is stale.
+                if (f == 1) {
+                    line(site + ",result=\"good\"", "0");
+                    line(site + ",result=\"failed\"", std::to_string(s->m_nFailedDials24h));
+                }
+                if (f == 3)
+                    line(site, "1");
+                continue;
+            }
+            for (const CCameraStatus& c : s->m_cameras) {
+                const std::string labels =
+                    site + ",channel=\"" + std::to_string(c.m_iChannel) + "\"";
+                if (f == 0 && !c.m_pictures.empty())
+                    line(labels, std::to_string(c.m_pictures.front().m_time.toSecsSinceEpoch()));
+                if (f == 1) {
+                    line(labels + ",result=\"good\"", std::to_string(c.m_nGood24h));
+                    line(labels + ",result=\"failed\"", std::to_string(c.m_nFailed24h));
+                }
+                if (f == 2 && c.m_nLastRate >= 0)
+                    line(labels, std::to_string(c.m_nLastRate));
+                if (f == 3)
+                    line(labels, c.m_bStale ? "1" : "0");
+            }
+        }
+    }
+    return QByteArray::fromStdString(text);
+}
+
+bool WriteReportPages(const CReport& report, const std::string& folder, std::string* error) {
+    if (!MakeFolders(folder, error))
+        return false;
+    const auto bytes = [](const QByteArray& text) {
+        return std::vector<uint8_t>(text.begin(), text.end());
+    };
+    std::vector<CFileOfSet> pages;
+    for (const CSiteStatus& s : report.m_sites)
+        pages.push_back({s.PageName(), bytes(ReportSitePage(report, s, folder))});
+    // Last: it links the others.
+    pages.push_back({"index.html", bytes(ReportIndexPage(report, folder))});
+    return WriteFileSet(folder, pages, error);
+}
+
+bool WriteReportMetrics(const CReport& report, const std::string& file, std::string* error) {
+    const QByteArray text = ReportMetrics(report);
+    return WriteTargetFile(file, std::vector<uint8_t>(text.begin(), text.end()), error);
+}
+
+bool WriteReport(const std::vector<std::string>& sources, const QDateTime& now,
+                 const std::string& folder, const std::string& metrics,
+                 std::vector<std::string>& problems, std::vector<std::string>* notes) {
+    const CReport report = ReadReport(sources, now);
+    problems = report.m_problems;
+    if (notes != nullptr)
+        *notes = report.m_notes;
+    std::string error;
+    if (!folder.empty() && !WriteReportPages(report, folder, &error))
+        problems.push_back("Statusseite in " + folder + " nicht geschrieben: " + error);
+    if (!metrics.empty()) {
+        const QByteArray text = ReportMetrics(report, notes);
+        if (!WriteTargetFile(metrics, std::vector<uint8_t>(text.begin(), text.end()), &error))
+            problems.push_back("Metriken " + metrics + " nicht geschrieben: " + error);
+    }
+    return problems.empty();
+}
