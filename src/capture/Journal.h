@@ -71,7 +71,7 @@ bool ReadJournalBackwards(const std::string& path,
 
 // One line of a journal as read: the fields its readers use (the status page, retention,
 // the sites dialog). The texts point into the line, or into the entry's own copies when
-// the line had to be parsed whole; they are valid while the entry lives.
+// the line had to be parsed whole; they are valid while both the entry and the line live.
 struct CJournalEntry {
     CJournalEntry() = default;
     // A copy's texts would point into the original's copies.

@@ -32,7 +32,9 @@ TEST(JournalRoundTrip, WhatIsWrittenIsReadBackWithPlainAndEscapedTexts) {
         CJournalEntry e;
         const QByteArray line = JournalLine(picture);
         ASSERT_TRUE(line.endsWith('\n'));
-        ASSERT_TRUE(ParseJournalLine(line.chopped(1), e)) << line.toStdString();
+        // The entry's texts point into the line: it must outlive them.
+        const QByteArray body = line.chopped(1);
+        ASSERT_TRUE(ParseJournalLine(body, e)) << line.toStdString();
         EXPECT_EQ(e.m_event, "picture");
         EXPECT_EQ(e.m_result, "latest_failed");
         EXPECT_EQ(e.m_file, text);
