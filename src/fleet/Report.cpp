@@ -477,7 +477,7 @@ QString LinesTable(const CReport& report) {
                      .arg(Html(l.m_sLine),
                           l.m_bOut ? QStringLiteral("außer Betrieb") : QStringLiteral("im Pool"),
                           QString::number(l.m_nRounds24h), QString::number(l.m_nFailed24h),
-                          QString::number(l.m_dOffhookSeconds24h / 60, 'f', 1));
+                          QString::number(l.m_dOffhookSeconds24h / 60, 'f', 1).replace(u'.', u','));
     return table + QStringLiteral("</tbody>\n</table>\n");
 }
 }  // namespace
@@ -581,8 +581,8 @@ std::string PoolMetrics(const CReport& report) {
     each("pixlane_line_failed_rounds_last_24h",
          "Rounds on the line in the last 24 hours that kept not every picture.",
          [](const CLineStatus& l) { return std::to_string(l.m_nFailed24h); });
-    each("pixlane_line_offhook_minutes_last_24h", "Minutes off-hook on the line in 24 hours.",
-         [](const CLineStatus& l) { return MetricNumber(l.m_dOffhookSeconds24h / 60); });
+    each("pixlane_line_offhook_seconds_last_24h", "Seconds off-hook on the line in 24 hours.",
+         [](const CLineStatus& l) { return MetricNumber(l.m_dOffhookSeconds24h); });
     each("pixlane_line_out_of_pool", "1 while the line is out of the pool after a failure.",
          [](const CLineStatus& l) { return std::string(l.m_bOut ? "1" : "0"); });
     family("pixlane_site_round_lag_seconds",
