@@ -3,6 +3,7 @@
 #include "cli/PoolCommand.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -181,7 +182,8 @@ class CPoolRun {
 
     void Start(const CPoolStart& start, int64_t now) {
         const CPoolSite& site = m_pool.Sites()[static_cast<size_t>(start.m_iSite)];
-        if (m_opt.m_nEverySeconds > 0 && start.m_nLag >= kLagToSayMs)
+        // The first pass queues every site at once: lateness counts from the second round.
+        if (m_opt.m_nEverySeconds > 0 && site.m_nRounds > 0 && start.m_nLag >= kLagToSayMs)
             m_ui.Note("Standort " + site.m_sName + ": Runde " +
                       std::to_string(start.m_nLag / 1000) +
                       " s nach ihrer Zeit begonnen, alle Leitungen waren belegt");
@@ -288,8 +290,9 @@ class CPoolRun {
             if (site.m_bStarted)
                 pool.m_lags.emplace_back(site.m_sName, static_cast<double>(site.m_nLastLag) / 1000);
         std::vector<std::string> journals;
+        // A site whose first round has not ended yet has no journal to read.
         for (const std::string& journal : m_journals)
-            if (!journal.empty())
+            if (!journal.empty() && QFileInfo::exists(QString::fromStdString(journal)))
                 journals.push_back(journal);
         std::vector<std::string> problems, notes;
         if (!WriteReport(journals, QDateTime::currentDateTime(), m_opt.m_sReportOut,
