@@ -293,7 +293,11 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     // The user's settings are the defaults. They are only read: the application's
     // start-up and shut-down, which would write them back, are never run.
-    CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
+    // The rounds of a pool share the terminal: no line drawn over and over, each line
+    // naming its site.
+    CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal && !opt.m_bPoolRound);
+    if (opt.m_bPoolRound)
+        ui.SetPrefix(opt.m_sPoolSite + ": ");
     const CSettingsStore settings = OpenSettingsStore();
     for (const std::string& problem : settings.m_problems)
         ui.Note(std::string(kProgram) + ": " + problem);

@@ -246,7 +246,7 @@ class CPoolRun {
         }
         std::string why;
         if (code == kPoolLineFailed) {
-            why = "Fehler bei der Einrichtung";
+            why = "Einrichtung der Leitung gescheitert";
         } else {
             why = child.m_bHung ? "Runde hängt, abgebrochen"
                   : p.error() == QProcess::FailedToStart
