@@ -256,8 +256,8 @@ int RunPoolRound(const CCliOptions& o, const CTarget& target, CPixlaneApp& app, 
     const std::string line = target.m_line.m_address.DeviceName();
     int rc = 0;
     if (!app.OpenPort(target.m_line) && app.Line().OpenFoundBusy()) {
-        // Another program's line: nothing is sent, nothing journalled; the pool tries it later.
-        ui.Note("Leitung " + line + ": " + CComPort::kPortBusyText);
+        // Another program's line: nothing is sent, nothing journalled; the pool says so and
+        // tries it later.
         rc = kPoolLineHeld;
     } else {
         const std::string openProblem = app.Line().IsOpen() ? "" : app.Line().OpenProblem();

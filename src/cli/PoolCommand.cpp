@@ -19,6 +19,7 @@
 #include "fleet/Report.h"
 #include "fleet/SiteBook.h"
 #include "link/Clock.h"
+#include "link/ComPort.h"
 #include "platform/StopSignals.h"
 
 namespace {
@@ -138,6 +139,7 @@ class CPoolRun {
                         saidAllOut = true;
                     }
                     if (m_opt.m_nEverySeconds == 0) {
+                        NoteLeftOver(false);
                         failed = true;
                         break;
                     }
@@ -145,15 +147,7 @@ class CPoolRun {
                     saidAllOut = false;
                 }
                 if (m_children.empty() && (m_pool.Over() || HeldTooLong(now))) {
-                    for (int site : m_pool.Stranded()) {
-                        m_ui.Note("Standort " + m_pool.Sites()[static_cast<size_t>(site)].m_sName +
-                                  ": keine Leitung mehr, die ihn erreicht; nicht aufgenommen");
-                        failed = true;
-                    }
-                    if (HeldTooLong(now)) {
-                        m_ui.Note("Leitungen belegt; Standorte nicht aufgenommen");
-                        failed = true;
-                    }
+                    failed = NoteLeftOver(HeldTooLong(now)) || failed;
                     break;
                 }
             }
@@ -170,6 +164,21 @@ class CPoolRun {
         CPictureKeeper keeper;
         keeper.Use(target.m_storage, target.m_sSite);
         return keeper.m_sJournal;
+    }
+
+    // Names every site left without its round; true when there is one.
+    bool NoteLeftOver(bool held) {
+        bool any = false;
+        for (const CPoolSite& site : m_pool.Sites()) {
+            if (site.m_bFinished)
+                continue;
+            any = true;
+            m_ui.Note("Standort " + site.m_sName + ": " +
+                      (held ? std::string(CComPort::kPortBusyText) + " (15 Minuten gewartet)"
+                            : std::string("keine Leitung mehr, die ihn erreicht")) +
+                      "; nicht aufgenommen");
+        }
+        return any;
     }
 
     // Without --every, lines that other programs hold are waited for a while, not for ever.
@@ -240,10 +249,19 @@ class CPoolRun {
             m_pool.Finished(start, EPoolEnd::kDone, now);
             return code == 1;
         }
+        std::vector<bool>& saidHeld = m_saidHeld;
+        saidHeld.resize(m_devices.size());
+        const size_t iLine = static_cast<size_t>(start.m_iLine);
         if (code == kPoolLineHeld) {
+            // Said once while it stays held, not at every look.
+            if (!saidHeld[iLine])
+                m_ui.Note("Leitung " + line + ": " + CComPort::kPortBusyText +
+                          "; sie wird übersprungen, bis sie frei ist");
+            saidHeld[iLine] = true;
             m_pool.Finished(start, EPoolEnd::kLineHeld, now);
             return false;
         }
+        saidHeld[iLine] = false;
         std::string why;
         if (code == kPoolLineFailed) {
             why = "Einrichtung der Leitung gescheitert";
@@ -313,6 +331,7 @@ class CPoolRun {
     std::vector<std::string> m_devices;   // each line's device, as the journals name it
     std::vector<std::string> m_journals;  // each site's
     std::vector<CPoolChild> m_children;
+    std::vector<bool> m_saidHeld;  // by line: its being held has been said
 };
 
 }  // namespace

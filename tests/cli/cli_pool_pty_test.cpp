@@ -275,4 +275,23 @@ TEST_F(CliPoolPtyTest, SigtermInTheMiddleHangsUpEveryModemAndJournalsEveryRoundS
     EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(' ').toStdString();
 }
 
+// Every line gone: the run says so, names the sites left without their round, and fails;
+// each site's journal says which line failed it.
+TEST_F(CliPoolPtyTest, EveryLineGoneEndsTheRunWithStatusOne) {
+    Book(3);
+    QProcess cli;
+    cli.start(PIXLANE_CLI_EXE, {"capture", "--sites", "all", "--lines",
+                                m_dir.filePath("keine1") + "," + m_dir.filePath("keine2")});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    const QByteArray err = cli.readAllStandardError();
+    EXPECT_EQ(cli.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("Alle Leitungen sind ausgefallen.")) << err.toStdString();
+    EXPECT_TRUE(err.contains("Standort s2: keine Leitung mehr")) << err.toStdString();
+    int met = 0;
+    for (int s = 0; s < 3; ++s)
+        for (const QJsonObject& o : Journal(s))
+            met += o["event"].toString() == "line" && o["result"].toString() == "failed";
+    EXPECT_EQ(met, 2);
+}
+
 }  // namespace
