@@ -275,6 +275,35 @@ TEST_F(CliPoolPtyTest, SigtermInTheMiddleHangsUpEveryModemAndJournalsEveryRoundS
     EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(' ').toStdString();
 }
 
+// BUSY is the far end's answer, not the line's: the site is journalled as failed and waits
+// for its next round, the line stays in the pool and serves the next site.
+TEST_F(CliPoolPtyTest, BusyIsTheFarEndsAnswerTheLineStaysAndTheSiteIsNotMoved) {
+    Lines(2, [](int i, CSimLine& line) {
+        if (i == 0)
+            line.m_modem.m_eDialResult = EDialResult::Busy;
+    });
+    Book(4);
+    QByteArray err;
+    EXPECT_EQ(RunCli(err), 1) << err.toStdString();
+    EXPECT_FALSE(err.contains("aus dem Pool")) << err.toStdString();
+    const std::string busy = m_lines[0]->m_sDevice;
+    int onBusy = 0;
+    for (int s = 0; s < 4; ++s) {
+        const std::vector<QJsonObject> rounds = Rounds(s);
+        ASSERT_EQ(rounds.size(), 1u) << s;
+        for (const QJsonObject& o : Journal(s))
+            EXPECT_NE(o["event"].toString(), "line");
+        if (rounds[0]["device"].toString().toStdString() == busy) {
+            ++onBusy;
+            EXPECT_EQ(rounds[0]["result"].toString(), "failed");
+            EXPECT_TRUE(Pictures(s).isEmpty());
+        } else {
+            EXPECT_EQ(Pictures(s).size(), 1);
+        }
+    }
+    EXPECT_GE(onBusy, 2);
+}
+
 // Every line gone: the run says so, names the sites left without their round, and fails;
 // each site's journal says which line failed it.
 TEST_F(CliPoolPtyTest, EveryLineGoneEndsTheRunWithStatusOne) {
