@@ -27,6 +27,7 @@
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
 #include "sim/PtySimServer.h"
+#include "sim/SimFault.h"
 
 namespace {
 
@@ -273,6 +274,30 @@ TEST_F(CliPoolPtyTest, SigtermInTheMiddleHangsUpEveryModemAndJournalsEveryRoundS
         EXPECT_EQ(rounds[0]["result"].toString(), "stopped");
     }
     EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(' ').toStdString();
+}
+
+// A modem that answers ERROR to a command of its set-up (every time) fails its line as well, before
+// anything is dialled; the site goes on the other line.
+TEST_F(CliPoolPtyTest, AModemAnsweringErrorAtItsSetUpLeavesThePool) {
+    Lines(2, [](int i, CSimLine& line) {
+        if (i == 0) {
+            CSimFault fault;
+            ASSERT_TRUE(ParseSimFault("modem-error:ATX3+", fault, nullptr));
+            line.m_modem.AddFault(fault);
+        }
+    });
+    Book(3);
+    QByteArray err;
+    EXPECT_EQ(RunCli(err), 0) << err.toStdString();
+    int said = 0;
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_EQ(Pictures(s).size(), 1) << s;
+        for (const QJsonObject& o : Journal(s))
+            said += o["event"].toString() == "line" &&
+                    o["message"].toString().contains(QString::fromStdString(m_lines[0]->m_sDevice));
+    }
+    EXPECT_EQ(said, 1);
+    m_lines[0]->m_server.WithPeer([&] { EXPECT_TRUE(m_lines[0]->m_modem.Dialled().empty()); });
 }
 
 // BUSY is the far end's answer, not the line's: the site is journalled as failed and waits
