@@ -115,14 +115,10 @@ std::vector<int> CLinePool::Stranded() const {
 bool CLinePool::Over() const {
     if (AnyRunning())
         return false;
-    for (size_t i = 0; i < m_sites.size(); ++i) {
-        if (m_sites[i].m_bFinished)
-            continue;
-        const std::vector<int> stranded = Stranded();
-        if (std::find(stranded.begin(), stranded.end(), static_cast<int>(i)) == stranded.end())
-            return false;
-    }
-    return true;
+    // Every site still waiting is stranded.
+    const size_t waiting = static_cast<size_t>(std::count_if(
+        m_sites.begin(), m_sites.end(), [](const CPoolSite& s) { return !s.m_bFinished; }));
+    return Stranded().size() == waiting;
 }
 
 bool CLinePool::AllLinesOut() const {
