@@ -143,6 +143,8 @@ bool CCaptureRound::DialModem(int pictures) {
     OnHook();
     Record(e);
     m_out.m_bDialFailed = true;
+    m_out.m_nDialCode = dial.m_nCode;
+    m_out.m_sModem = dial.m_sModem;
     m_out.m_bStopped = Stop();
     m_out.m_nFailed = pictures;
     return false;

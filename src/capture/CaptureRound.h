@@ -50,6 +50,9 @@ struct CCaptureOutcome {
     bool m_bStopped = false;       // the stop check ended the round early
     bool m_bRecordFailed = false;  // a journal line could not be written
     int m_nSaved = 0;
+    // The failed dial's step (a ModemResult) and the modem's own word for it, if any.
+    int m_nDialCode = 0;
+    std::string m_sModem;
     // Pictures that were not kept (refused, failed, broken, not saved, or not fetched
     // because the line or the dial failed); the one a stop broke off does not count, nor
     // those a stop left untaken while another process held the line.

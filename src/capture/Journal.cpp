@@ -169,13 +169,14 @@ namespace {
 constexpr qint64 kDaySeconds = 24 * 3600;
 
 // The texts and the numbers of an entry by their keys.
-std::array<std::pair<const char*, std::string_view*>, 6> Texts(CJournalEntry& e) {
+std::array<std::pair<const char*, std::string_view*>, 7> Texts(CJournalEntry& e) {
     return {{{kTime, &e.m_time},
              {kEvent, &e.m_event},
              {kResult, &e.m_result},
              {kSite, &e.m_site},
              {kMessage, &e.m_message},
-             {kFile, &e.m_file}}};
+             {kFile, &e.m_file},
+             {kDevice, &e.m_device}}};
 }
 std::array<std::pair<const char*, double*>, 4> Numbers(CJournalEntry& e) {
     return {{{kBytes, &e.m_dBytes},

@@ -79,7 +79,8 @@ struct CJournalEntry {
     CJournalEntry& operator=(const CJournalEntry&) = delete;
 
     std::string_view m_time, m_event, m_result, m_site, m_message, m_file;
-    int m_iChannel = 0;  // 0 unless a whole number
+    std::string_view m_device;  // the line a round used
+    int m_iChannel = 0;         // 0 unless a whole number
     double m_dBytes = 0, m_dSeconds = 0, m_dRate = 0, m_dOffhook = 0;
 
     // The line's time in seconds since 1970; false when it is no time. Read directly in
@@ -87,7 +88,7 @@ struct CJournalEntry {
     bool Epoch(qint64& epoch) const;
     QDateTime Time() const;
 
-    std::string m_own[6];  // the texts of a line parsed whole
+    std::string m_own[7];  // the texts of a line parsed whole
 };
 
 // The entry of one line; false when the line is no JSON object. A line as capture writes

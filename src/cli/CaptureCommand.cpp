@@ -15,6 +15,7 @@
 #include "fleet/Report.h"
 #include "fleet/SiteBook.h"
 #include "link/ComPort.h"
+#include "link/ModemDialler.h"
 #include "platform/StopSignals.h"
 
 namespace {
@@ -213,4 +214,78 @@ int RunCapture(const CCliOptions& o, const std::vector<CTarget>& targets, CPixla
     if (CStopSignals::Requested())
         ui.Note("Aufnahme auf Anforderung beendet.");
     return failed ? 1 : 0;
+}
+
+namespace {
+
+// Why the line failed the round at its set-up, before the far end had its say; empty when
+// it did not: the port would not open, the modem did not answer its set-up, or said
+// NO DIALTONE or ERROR. BUSY, NO CARRIER, NO ANSWER and a bad number are the far end's or
+// the site's, not the line's.
+std::string LineFault(const CCaptureOutcome& outcome, const CTargetLine& line,
+                      const std::string& openProblem) {
+    if (outcome.m_bLineFailed)
+        return PortOpenFailedText(line.m_address, openProblem);
+    if (!outcome.m_bDialFailed)
+        return {};
+    const std::string& word = outcome.m_sModem;
+    if (word == "NO DIALTONE" || word == "NO DIAL TONE" || word == "ERROR")
+        return ModemResultText(word);
+    switch (outcome.m_nDialCode) {
+        case kModemNoAnswer:
+        case kModemSetupFailed:
+        case kModemExtension:
+            return "Modem antwortet nicht auf die Einrichtung";
+        case kModemPortClosed:
+            return "Schnittstelle geschlossen";
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+int RunPoolRound(const CCliOptions& o, const CTarget& target, CPixlaneApp& app, CConsoleUi& ui,
+                 std::ostream& out, std::ostream& err) {
+    CTargetRun run;
+    run.m_pTarget = &target;
+    if (!Plan(o, run, ui, out, err))
+        return 1;
+    CStopSignals stopSignals;
+    app.SetStopCheck([] { return CStopSignals::Requested(); });
+    const std::string line = target.m_line.m_address.DeviceName();
+    int rc = 0;
+    if (!app.OpenPort(target.m_line) && app.Line().OpenFoundBusy()) {
+        // Another program's line: nothing is sent, nothing journalled; the pool says so and
+        // tries it later.
+        rc = kPoolLineHeld;
+    } else {
+        const std::string openProblem = app.Line().IsOpen() ? "" : app.Line().OpenProblem();
+        const CCaptureOutcome last = CCaptureRound(app, run.m_plan).Run();
+        ui.Finish();
+        const std::string fault =
+            last.m_bStopped ? "" : LineFault(last, target.m_line, openProblem);
+        if (!fault.empty()) {
+            const std::string text = "Leitung " + line + " fällt aus dem Pool: " + fault +
+                                     "; Standort " + target.m_sSite +
+                                     " geht auf eine andere Leitung";
+            ui.Note(text);
+            CCaptureEvent e;
+            e.m_time = run.m_keeper.Now();
+            e.m_sEvent = "line";
+            e.m_sResult = "failed";
+            e.m_sMessage = text;
+            e.m_sSite = target.m_sSite;
+            std::string error;
+            if (!run.m_keeper.m_sJournal.empty() && !run.m_keeper.Record(e, error))
+                ui.Note("Journal nicht geschrieben ! " + error);
+            rc = kPoolLineFailed;
+        } else {
+            rc = last.m_nFailed > 0 || last.m_bSaveFailed || last.m_bRecordFailed ? 1 : 0;
+        }
+    }
+    app.SetStopCheck({});
+    if (CStopSignals::Requested())
+        ui.Note("Aufnahme auf Anforderung beendet.");
+    return rc;
 }

@@ -16,3 +16,14 @@ class CConsoleUi;
 // the last round of every target was kept, 1 when one was not.
 int RunCapture(const CCliOptions& options, const std::vector<CTarget>& targets, CPixlaneApp& app,
                CConsoleUi& ui, std::ostream& out, std::ostream& err);
+
+// The exit status of one round of a pool, beyond 0 and 1 as above: the line failed at its
+// set-up (could not be opened, or its modem answered NO DIALTONE, ERROR or nothing), which
+// the round's journal says; or another program holds the line, and nothing was sent.
+inline constexpr int kPoolLineFailed = 3;
+inline constexpr int kPoolLineHeld = 4;
+
+// One round of the target on its line, for a pool: a line another program holds is not
+// waited for, and a line that fails at its set-up is said on err and in the journal.
+int RunPoolRound(const CCliOptions& options, const CTarget& target, CPixlaneApp& app,
+                 CConsoleUi& ui, std::ostream& out, std::ostream& err);

@@ -18,6 +18,7 @@
 #include "cli/CaptureCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
+#include "cli/PoolCommand.h"
 #include "cli/PortsCommand.h"
 #include "cli/QtMessages.h"
 #include "cli/SitesCommand.h"
@@ -204,7 +205,10 @@ bool NamedSites(const CCliOptions& opt, const CSiteBook& book, std::vector<const
     std::vector<std::string> names = opt.m_sites;
     if (!opt.m_sSite.empty())
         names.push_back(opt.m_sSite);
-    if (opt.m_bAllSites) {
+    // A pool's round: the one site it was started for.
+    if (opt.m_bPoolRound) {
+        names = {opt.m_sPoolSite};
+    } else if (opt.m_bAllSites) {
         for (const CSite& site : book.m_sites)
             sites.push_back(&site);
         if (sites.empty()) {
@@ -289,7 +293,11 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
 
     // The user's settings are the defaults. They are only read: the application's
     // start-up and shut-down, which would write them back, are never run.
-    CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal);
+    // The rounds of a pool share the terminal: no line drawn over and over, each line
+    // naming its site.
+    CConsoleUi ui(err, opt.m_bQuiet, errIsTerminal && !opt.m_bPoolRound);
+    if (opt.m_bPoolRound)
+        ui.SetPrefix(opt.m_sPoolSite + ": ");
     const CSettingsStore settings = OpenSettingsStore();
     for (const std::string& problem : settings.m_problems)
         ui.Note(std::string(kProgram) + ": " + problem);
@@ -321,7 +329,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     // The book is read only when a site is asked for; what is wrong in it is said.
     CSiteBook book;
     std::vector<const CSite*> sites;
-    if (!opt.m_sSite.empty() || !opt.m_sites.empty() || opt.m_bAllSites) {
+    if (!opt.m_sSite.empty() || !opt.m_sites.empty() || opt.m_bAllSites || opt.m_bPoolRound) {
         book = ReadSiteBook();
         for (const std::string& problem : book.m_problems)
             ui.Note(problem);
@@ -358,7 +366,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     std::vector<CTarget> targets;
     bool canFetch = true;
     for (const CSite* site : sites) {
-        targets.push_back(ResolveTarget(stored, site, options));
+        CTargetOptions siteOptions = options;
+        if (opt.m_bPoolRound && site != nullptr)
+            PoolRoundLine(opt, *site, siteOptions);
+        targets.push_back(ResolveTarget(stored, site, siteOptions));
         if (TakesPictures(opt.m_sCommand) && !CanFetch(targets.back().m_request, ui)) {
             if (site != nullptr)
                 ui.Note("Standort " + site->m_sName + " (" + site->m_sFile + ":" +
@@ -371,6 +382,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     int rc = 1;
     if (!canFetch) {
         // Nothing is sent for a picture that could not be made.
+    } else if (opt.m_sCommand == "capture" && opt.m_bPoolRound) {
+        rc = RunPoolRound(opt, targets.front(), app, ui, out, err);
+    } else if (opt.m_sCommand == "capture" && !opt.m_lines.empty()) {
+        rc = RunPool(opt, sites, targets, stored, app.Line().Clock(), ui);
     } else if (opt.m_sCommand == "capture") {
         // Each round opens the line itself, so that a run outlives a line that went away.
         rc = RunCapture(opt, targets, app, ui, out, err);

@@ -3,12 +3,14 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QString>
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "capture/NamePattern.h"
@@ -270,6 +272,39 @@ bool SetSites(const std::string& name, const std::string& value, CCliOptions& o,
             break;
         start = end + 1;
     }
+    return true;
+}
+
+// The lines of a pool: devices, port numbers 1..9 or device servers' ports, each once.
+bool SetLines(const std::string& name, const std::string& value, CCliOptions& o,
+              std::string& error) {
+    o.m_lines.clear();
+    for (size_t start = 0;;) {
+        const size_t end = value.find(',', start);
+        const std::string line = value.substr(start, end - start);
+        CCliOptions one;
+        if (!SetLine(name, line, one, error))
+            return false;
+        if (std::find(o.m_lines.begin(), o.m_lines.end(), line) != o.m_lines.end()) {
+            error = name + ": Leitung " + PrintableText(line) + " doppelt genannt";
+            return false;
+        }
+        o.m_lines.push_back(line);
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool SetPoolSite(const std::string& name, const std::string& value, CCliOptions& o,
+                 std::string& error) {
+    o.m_bPoolRound = true;
+    return SiteName(name, value, o.m_sPoolSite, error);
+}
+
+bool SetPoolLine(const std::string&, const std::string& value, CCliOptions& o, std::string&) {
+    o.m_sPoolLine = value;
     return true;
 }
 
@@ -590,6 +625,22 @@ const CCliOption kCaptureSites[] = {
                 "separated by commas; all: every site), one after the other\n"
                 "on one line; each keeps its pictures in its folder and its\n"
                 "journal there, unless -o or --journal say otherwise"},
+    {.m_pName = "--lines",
+     .m_pValue = "LINE,...",
+     .m_set = SetLines,
+     .m_pUsage = "[--lines LINE,...]",
+     .m_pHelp = "with --sites: run the rounds on all these lines at once\n"
+                "(devices, port numbers 1..9, rfc2217:// or tcp:// addresses),\n"
+                "each free line taking the site due longest; a site with a\n"
+                "number goes on any of them, a site with a line of its own\n"
+                "only on that one; a line that fails leaves the pool for a\n"
+                "while (until the next round with --every)"},
+};
+
+// A pool's round in a process of its own: given by the pool alone, left out of the help.
+const CCliOption kPoolRoundOptions[] = {
+    {.m_pName = "--pool-site", .m_pValue = "NAME", .m_set = SetPoolSite},
+    {.m_pName = "--pool-line", .m_pValue = "LINE", .m_set = SetPoolLine},
 };
 
 const CCliOption kSitesOptions[] = {
@@ -753,6 +804,14 @@ bool CheckCapture(CCliOptions& o, const std::vector<std::string>& arguments, std
     }
     if (o.m_nCount != 0 && o.m_nEverySeconds == 0) {
         error = "--count geht nur mit --every";
+        return false;
+    }
+    if (!o.m_lines.empty() && !o.m_bAllSites && o.m_sites.empty()) {
+        error = "--lines verteilt die Standorte von --sites auf die Leitungen und braucht --sites";
+        return false;
+    }
+    if (!o.m_lines.empty() && (!o.m_sDevice.empty() || o.m_iCom != 0 || o.m_bDemo)) {
+        error = "--lines nennt die Leitungen selbst und schließt --device, --com und --demo aus";
         return false;
     }
     if (o.m_bModem && o.m_bLocal) {
@@ -1287,6 +1346,8 @@ bool ParseCommandArgs(CArgs& args, const CCliCommand& command, CCliOptions& o, s
             continue;
         }
         const CCliOption* option = FindOption(command, arg);
+        if (option == nullptr && std::string_view(command.m_pName) == "capture")
+            option = FindOption(kPoolRoundOptions, arg);
         if (option == nullptr) {
             error = "unbekannte Option " + arg + " für " + command.m_pName;
             return false;
@@ -1366,6 +1427,8 @@ CTargetOptions TargetOptions(const CCliOptions& o) {
 
 ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
     o = CCliOptions{};
+    for (int i = 1; i < argc; ++i)
+        o.m_args.emplace_back(argv[i]);
     CArgs args(argc, argv);
     while (!args.AtEnd() && IsOption(args.Peek())) {
         const std::string arg = args.Next();

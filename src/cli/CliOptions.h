@@ -81,6 +81,17 @@ struct CCliOptions {
     bool m_bSystemBook = false;
     std::string m_sFolder;
     std::string m_sDescription;
+
+    // capture --lines: the lines of a pool (devices, port numbers 1..9, device servers'
+    // ports), each taking the next site due; empty: every round on one line.
+    std::vector<std::string> m_lines;
+    // One round of a pool, in a process of its own that the pool's process starts: the
+    // site, and the pool's line it runs on (empty: the site's own line).
+    bool m_bPoolRound = false;
+    std::string m_sPoolSite;
+    std::string m_sPoolLine;
+    // The arguments as given, without the program's name; a pool's rounds get them again.
+    std::vector<std::string> m_args;
 };
 
 // What the picture options change of a request.

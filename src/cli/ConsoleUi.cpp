@@ -18,7 +18,7 @@ void CConsoleUi::SetStatusText(const std::string& text) {
     if (m_bQuiet)
         return;
     Finish();
-    m_err << text << '\n';
+    m_err << m_sPrefix << text << '\n';
     m_err.flush();
 }
 
@@ -35,12 +35,12 @@ void CConsoleUi::SetProgressText(const std::string& text) {
 void CConsoleUi::MessageBox(const std::string& text) {
     ++m_nMessages;
     Finish();
-    m_err << text << '\n';
+    m_err << m_sPrefix << text << '\n';
     m_err.flush();
 }
 
 void CConsoleUi::DrawProgress() {
-    m_err << '\r' << m_sProgress;
+    m_err << '\r' << m_sPrefix << m_sProgress;
     if (m_bHaveProgress && m_progress.BlocksExpected() > 0) {
         if (m_progress.BlocksDone() > 0)
             m_err << "  " << m_progress.Percent() << " %";
@@ -67,15 +67,15 @@ void CConsoleUi::Finish() {
         return;
     m_bProgressOpen = false;
     if (m_bTerminal)
-        m_err << '\r' << m_sProgress << kClearToEnd << '\n';
+        m_err << '\r' << m_sPrefix << m_sProgress << kClearToEnd << '\n';
     else
-        m_err << m_sProgress << '\n';
+        m_err << m_sPrefix << m_sProgress << '\n';
     m_err.flush();
 }
 
 void CConsoleUi::ReportFailure() {
     if (m_bQuiet && !m_sLastStatus.empty()) {
-        m_err << m_sLastStatus << '\n';
+        m_err << m_sPrefix << m_sLastStatus << '\n';
         m_err.flush();
     }
 }

@@ -39,12 +39,15 @@ class CConsoleUi : public CAppUi {
     // writes it after all.
     void ReportFailure();
     const std::string& LastStatus() const { return m_sLastStatus; }
+    // Written before every line from now on ("nord: "), where several runs share one stream.
+    void SetPrefix(const std::string& prefix) { m_sPrefix = prefix; }
     int MessageCount() const { return m_nMessages; }
 
   private:
     void DrawProgress();
 
     std::ostream& m_err;
+    std::string m_sPrefix;
     bool m_bQuiet;
     bool m_bTerminal;
     std::string m_sLastStatus;

@@ -100,6 +100,12 @@ class CReader {
         CSiteStatus& s = sr.m_status;
         s.m_sName = site;
         if (f.m_event == "round") {
+            if (age <= kDay && !f.m_device.empty()) {
+                CLineStatus& line = m_lines[std::string(f.m_device)];
+                ++line.m_nRounds24h;
+                line.m_nFailed24h += f.m_result == "failed" || f.m_result == "partial";
+                line.m_dOffhookSeconds24h += f.m_dOffhook;
+            }
             s.m_bHasRounds = true;
             if (age <= kDay)
                 s.m_dOffhookSeconds24h += f.m_dOffhook;
@@ -198,9 +204,14 @@ class CReader {
         }
         for (auto& [name, sr] : m_sites)
             m_report.m_sites.push_back(std::move(sr.m_status));
+        for (auto& [name, line] : m_lines) {
+            line.m_sLine = name;
+            m_report.m_lines.push_back(line);
+        }
     }
 
   private:
+    std::map<std::string, CLineStatus> m_lines;
     // Lines older than the week in a row that end the reading: one from a clock that was
     // wrong does not hide the week written before it.
     static constexpr int kOldRunToStop = 1000;
@@ -450,6 +461,43 @@ CReport ReadReport(const std::vector<std::string>& sources, const QDateTime& now
     return report;
 }
 
+namespace {
+// The pool's lines: their rounds of 24 hours and whether they are out of the pool.
+QString LinesTable(const CReport& report) {
+    if (!report.m_bPool)
+        return {};
+    QString table = QStringLiteral(
+        "<h2>Leitungen</h2>\n<table>\n<thead><tr><th>Leitung</th><th>Zustand</th>"
+        "<th>Runden 24 h</th><th>Fehlgeschlagen 24 h</th><th>Abgehoben 24 h</th></tr></thead>\n"
+        "<tbody>\n");
+    for (const CLineStatus& l : report.m_lines)
+        table += QStringLiteral(
+                     "<tr data-line=\"%1\"><td>%1</td><td>%2</td><td>%3</td><td>%4</td>"
+                     "<td>%5 min</td></tr>\n")
+                     .arg(Html(l.m_sLine),
+                          l.m_bOut ? QStringLiteral("außer Betrieb") : QStringLiteral("im Pool"),
+                          QString::number(l.m_nRounds24h), QString::number(l.m_nFailed24h),
+                          QString::number(l.m_dOffhookSeconds24h / 60, 'f', 1).replace(u'.', u','));
+    return table + QStringLiteral("</tbody>\n</table>\n");
+}
+}  // namespace
+
+void AddPool(CReport& report, const CPoolReport& pool) {
+    std::vector<CLineStatus> lines;
+    for (const std::string& name : pool.m_lines) {
+        CLineStatus line;
+        line.m_sLine = name;
+        for (const CLineStatus& read : report.m_lines)
+            if (read.m_sLine == name)
+                line = read;
+        line.m_bOut = std::find(pool.m_out.begin(), pool.m_out.end(), name) != pool.m_out.end();
+        lines.push_back(line);
+    }
+    report.m_lines = lines;
+    report.m_lags = pool.m_lags;
+    report.m_bPool = true;
+}
+
 QByteArray ReportIndexPage(const CReport& report, const std::string& folder) {
     const QDir pages(Q(folder));
     QString page = PageStart(QStringLiteral("Pixlane: alle Standorte"));
@@ -481,7 +529,9 @@ QByteArray ReportIndexPage(const CReport& report, const std::string& folder) {
                              : TimeText(s.m_lastFailure) + QStringLiteral(": ") +
                                    Html(s.m_sLastFailure));
     }
-    page += QStringLiteral("</tbody>\n</table>\n</body>\n</html>\n");
+    page += QStringLiteral("</tbody>\n</table>\n");
+    page += LinesTable(report);
+    page += QStringLiteral("</body>\n</html>\n");
     return page.toUtf8();
 }
 
@@ -508,6 +558,44 @@ QByteArray ReportSitePage(const CReport& report, const CSiteStatus& site,
     page += QStringLiteral("</body>\n</html>\n");
     return page.toUtf8();
 }
+
+namespace {
+// The pool's lines, each labelled by its name, and each site's lag.
+std::string PoolMetrics(const CReport& report) {
+    if (!report.m_bPool)
+        return {};
+    std::string text;
+    const auto family = [&text](const char* name, const char* help) {
+        text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";
+    };
+    const auto each = [&](const char* name, const char* help, auto value) {
+        family(name, help);
+        for (const CLineStatus& l : report.m_lines) {
+            std::string label;
+            if (LabelValue(l.m_sLine, label))
+                text += std::string(name) + "{line=\"" + label + "\"} " + value(l) + "\n";
+        }
+    };
+    each("pixlane_line_rounds_last_24h", "Rounds on the line in the last 24 hours.",
+         [](const CLineStatus& l) { return std::to_string(l.m_nRounds24h); });
+    each("pixlane_line_failed_rounds_last_24h",
+         "Rounds on the line in the last 24 hours that kept not every picture.",
+         [](const CLineStatus& l) { return std::to_string(l.m_nFailed24h); });
+    each("pixlane_line_offhook_seconds_last_24h", "Seconds off-hook on the line in 24 hours.",
+         [](const CLineStatus& l) { return MetricNumber(l.m_dOffhookSeconds24h); });
+    each("pixlane_line_out_of_pool", "1 while the line is out of the pool after a failure.",
+         [](const CLineStatus& l) { return std::string(l.m_bOut ? "1" : "0"); });
+    family("pixlane_site_round_lag_seconds",
+           "How long after it was due the site's latest round began (all lines busy).");
+    for (const auto& [site, lag] : report.m_lags) {
+        std::string label;
+        if (LabelValue(site, label))
+            text += "pixlane_site_round_lag_seconds{site=\"" + label + "\"} " + MetricNumber(lag) +
+                    "\n";
+    }
+    return text;
+}
+}  // namespace
 
 QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes) {
     struct CFamily {
@@ -575,6 +663,7 @@ QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes)
             }
         }
     }
+    text += PoolMetrics(report);
     return QByteArray::fromStdString(text);
 }
 
@@ -599,8 +688,11 @@ bool WriteReportMetrics(const CReport& report, const std::string& file, std::str
 
 bool WriteReport(const std::vector<std::string>& sources, const QDateTime& now,
                  const std::string& folder, const std::string& metrics,
-                 std::vector<std::string>& problems, std::vector<std::string>* notes) {
-    const CReport report = ReadReport(sources, now);
+                 std::vector<std::string>& problems, std::vector<std::string>* notes,
+                 const CPoolReport* pool) {
+    CReport report = ReadReport(sources, now);
+    if (pool != nullptr)
+        AddPool(report, *pool);
     problems = report.m_problems;
     if (notes != nullptr)
         *notes = report.m_notes;

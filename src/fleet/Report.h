@@ -55,6 +55,16 @@ struct CSiteStatus {
     std::string PageName() const;
 };
 
+// A line of a pool, from the journals' round lines of the last 24 hours (each names the
+// line it used) and the pool's own state.
+struct CLineStatus {
+    std::string m_sLine;
+    int m_nRounds24h = 0;
+    int m_nFailed24h = 0;  // rounds that kept not every picture ("failed", "partial")
+    double m_dOffhookSeconds24h = 0;
+    bool m_bOut = false;  // out of the pool now
+};
+
 struct CReport {
     QDateTime m_now;
     std::vector<CSiteStatus> m_sites;     // by name
@@ -62,6 +72,11 @@ struct CReport {
     // What was passed over without failing the report: lines whose time lies more than a
     // day ahead (German, for standard error and the page).
     std::vector<std::string> m_notes;
+    // Every line the round lines of the last 24 hours name, by name; shown with a pool alone.
+    std::vector<CLineStatus> m_lines;
+    bool m_bPool = false;
+    // With a pool: each site's latest round, and how many seconds after its time it began.
+    std::vector<std::pair<std::string, double>> m_lags;
 };
 
 // How many good pictures of a camera the site's page shows.
@@ -100,6 +115,18 @@ bool WriteReportMetrics(const CReport& report, const std::string& file, std::str
 // metrics (each when given). What could not be read or written goes to problems, a
 // German text each; true when nothing did. What was passed over without failing goes to
 // notes (when given).
+// With a pool, the page and the metrics show its lines as well.
+struct CPoolReport;
 bool WriteReport(const std::vector<std::string>& sources, const QDateTime& now,
                  const std::string& folder, const std::string& metrics,
-                 std::vector<std::string>& problems, std::vector<std::string>* notes = nullptr);
+                 std::vector<std::string>& problems, std::vector<std::string>* notes = nullptr,
+                 const CPoolReport* pool = nullptr);
+
+// What a pool of lines knows beyond the journals.
+struct CPoolReport {
+    std::vector<std::string> m_lines;  // every line of the pool, as the round lines name it
+    std::vector<std::string> m_out;    // those out of the pool now
+    std::vector<std::pair<std::string, double>> m_lags;  // site, seconds late
+};
+// The report with the pool's lines (those of the pool, in its order) and lags.
+void AddPool(CReport& report, const CPoolReport& pool);

@@ -378,3 +378,41 @@ TEST(CliOptionsTest, VersionIsAGlobalOptionWithoutValue) {
 }
 
 }  // namespace
+
+namespace {
+
+// A pool's lines: each once, only with --sites, never beside a line of the global options;
+// its rounds get the arguments as given and the pool's own options, which the help
+// leaves out.
+TEST(CliOptionsTest, LinesOfAPoolAreCheckedAndItsRoundsOptionsHidden) {
+    const CCliOptions o =
+        ParseOk({"-q", "capture", "--sites", "all", "--lines", "/dev/ttyUSB0,3,tcp://h:4001"});
+    EXPECT_EQ(o.m_lines, (std::vector<std::string>{"/dev/ttyUSB0", "3", "tcp://h:4001"}));
+    EXPECT_EQ(o.m_args, (std::vector<std::string>{"-q", "capture", "--sites", "all", "--lines",
+                                                  "/dev/ttyUSB0,3,tcp://h:4001"}));
+    const CCliOptions round = ParseOk({"capture", "--sites", "all", "--lines", "/dev/a,/dev/b",
+                                       "--pool-site", "nord", "--pool-line", "/dev/b"});
+    EXPECT_TRUE(round.m_bPoolRound);
+    EXPECT_EQ(round.m_sPoolSite, "nord");
+    EXPECT_EQ(round.m_sPoolLine, "/dev/b");
+    const std::vector<std::string> names = CliOptionNames("capture");
+    EXPECT_NE(std::find(names.begin(), names.end(), "--lines"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "--pool-site"), names.end());
+
+    const std::pair<std::vector<std::string>, const char*> refused[] = {
+        {{"capture", "--lines", "/dev/a,/dev/b"}, "braucht --sites"},
+        {{"--device", "/dev/c", "capture", "--sites", "all", "--lines", "/dev/a"}, "schließt"},
+        {{"capture", "--sites", "all", "--lines", "/dev/a,/dev/a"}, "doppelt"},
+        {{"capture", "--sites", "all", "--lines", "/dev/a,"}, "--lines"},
+        {{"capture", "--sites", "all", "--lines", "tcp://nohost"}, "--lines"},
+        {{"fetch", "--pool-site", "nord"}, "unbekannte Option"},
+    };
+    for (const auto& [args, why] : refused) {
+        CCliOptions p;
+        std::string error;
+        EXPECT_EQ(Parse(args, p, error), ECliParse::UsageError) << args.back();
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+}
+
+}  // namespace

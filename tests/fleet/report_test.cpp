@@ -473,3 +473,56 @@ TEST(ReportPages, WrittenAsOneSetUnderNamesEveryFolderTakes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The lines of a pool: counted from the round lines of 24 hours that name them, with the
+// pool's own word on which is out; a line without a round shows as idle, an older round
+// and another program's line count for nothing.
+TEST(ReportLines, RoundsFailuresAndOffHookPerLineAndWhichIsOut) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto round = [](int minutesAgo, const char* device, const char* result, int offhook) {
+        return "{\"time\":\"" + At(minutesAgo) + "\",\"event\":\"round\",\"device\":\"" + device +
+               "\",\"result\":\"" + result +
+               "\",\"offhook_seconds\":" + QByteArray::number(offhook) + "}\n";
+    };
+    Write(dir.filePath("a/journal.jsonl"), round(2 * 24 * 60, "/dev/ttyUSB0", "ok", 600) +
+                                               round(90, "/dev/ttyUSB0", "ok", 60) +
+                                               round(30, "/dev/ttyUSB1", "failed", 30));
+    Write(dir.filePath("b/journal.jsonl"),
+          round(50, "/dev/ttyUSB0", "partial", 120) + round(40, "/dev/other", "ok", 60));
+    CPoolReport pool;
+    pool.m_lines = {"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"};
+    pool.m_out = {"/dev/ttyUSB1"};
+    pool.m_lags = {{"a", 0}, {"b", 42.5}};
+    CReport report = ReadReport({dir.filePath("a/journal.jsonl").toStdString(),
+                                 dir.filePath("b/journal.jsonl").toStdString()},
+                                kNow);
+    // Without a pool, nothing of lines is shown.
+    EXPECT_FALSE(ReportMetrics(report).contains("pixlane_line_"));
+    AddPool(report, pool);
+    const QByteArray text = ReportMetrics(report);
+    EXPECT_TRUE(text.contains("pixlane_line_rounds_last_24h{line=\"/dev/ttyUSB0\"} 2\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("pixlane_line_failed_rounds_last_24h{line=\"/dev/ttyUSB0\"} 1\n"));
+    EXPECT_TRUE(
+        text.contains("pixlane_line_offhook_seconds_last_24h{line=\"/dev/ttyUSB0\"} 180\n"));
+    EXPECT_TRUE(text.contains("pixlane_line_failed_rounds_last_24h{line=\"/dev/ttyUSB1\"} 1\n"));
+    EXPECT_TRUE(text.contains("pixlane_line_out_of_pool{line=\"/dev/ttyUSB1\"} 1\n"));
+    EXPECT_TRUE(text.contains("pixlane_line_out_of_pool{line=\"/dev/ttyUSB0\"} 0\n"));
+    EXPECT_TRUE(text.contains("pixlane_line_rounds_last_24h{line=\"/dev/ttyUSB2\"} 0\n"));
+    EXPECT_FALSE(text.contains("/dev/other"));
+    EXPECT_TRUE(text.contains("pixlane_site_round_lag_seconds{site=\"b\"} 42.5\n"));
+    const QString file = dir.filePath("pixlane.prom");
+    std::string error;
+    ASSERT_TRUE(WriteReportMetrics(report, file.toStdString(), &error)) << error;
+    ExpectPromtoolAccepts(file);
+    const QString index = QString::fromUtf8(ReportIndexPage(report, dir.path().toStdString()));
+    EXPECT_TRUE(
+        index.contains("<tr data-line=\"/dev/ttyUSB1\"><td>/dev/ttyUSB1</td><td>außer "
+                       "Betrieb</td><td>1</td><td>1</td><td>0,5 min</td></tr>"))
+        << index.toStdString();
+}
+
+}  // namespace

@@ -3,9 +3,11 @@
 # verify (when it is installed), and the capture command lines of the site file and of the
 # cron line run as written against the simulated module behind its modem (the serial
 # device they name is the one thing replaced).
-# Usage: examples_test.sh SOURCE_DIR PIXLANE_CLI MAN_PAGE_DIR
+# The units may do nothing else: each scores at most 2.0 in systemd-analyze security. The
+# pool's unit runs its command line over three simulated modems.
+# Usage: examples_test.sh SOURCE_DIR PIXLANE_CLI MAN_PAGE_DIR PIXLANE_SIM
 set -uo pipefail
-src="$1" cli="$2" mandir="$3"
+src="$1" cli="$2" mandir="$3" sim="$4"
 examples="$src/contrib/examples"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -22,11 +24,19 @@ if command -v systemd-analyze >/dev/null; then
         sed "s#/usr/bin/pixlane-cli#$cli#" "$examples/systemd/pixlane-capture@.$kind" \
             >"$work/units/pixlane-capture@probe.$kind"
     done
+    sed "s#/usr/bin/pixlane-cli#$cli#" "$examples/systemd/pixlane-capture-pool.service" \
+        >"$work/units/pixlane-capture-pool.service"
     # Warnings (an unknown key, say) count: the units are to be clean.
     msg="$(cd "$work/units" && MANPATH="$work/man" systemd-analyze verify \
-        ./pixlane-capture@probe.service ./pixlane-capture@probe.timer 2>&1)"
+        ./pixlane-capture@probe.service ./pixlane-capture@probe.timer \
+        ./pixlane-capture-pool.service 2>&1)"
     rc=$?
     [ "$rc" -eq 0 ] && [ -z "$msg" ] || fail "systemd-analyze verify: $msg"
+    # Exposure at most 2.0 (the threshold counts in tenths).
+    for unit in pixlane-capture@probe.service pixlane-capture-pool.service; do
+        score="$(cd "$work/units" && systemd-analyze security --offline=yes --threshold=20 \
+            "./$unit" 2>&1)" || fail "$unit: $(tail -n 1 <<<"$score")"
+    done
 else
     echo "systemd-analyze fehlt: Units nicht geprüft"
 fi
@@ -86,6 +96,59 @@ check site "$work/site" "$work/site/out"
 check cron "$work/cron/home/pixlane" "$work/cron/home/pixlane/bilder.txt"
 check unit "$work/unit/state" "$work/unit/out"
 grep -q '"site":"nord"' "$work/unit/state/journal.jsonl" || fail "unit: das Journal nennt den Standort nicht"
+
+# The pool's unit as systemd runs it: its ExecStart with the lines and options of pool.conf,
+# three simulated modems in place of the serial devices, one round of each site of a book
+# of five (--count 1 ends the run), the state folder one of the test's.
+pool="$work/pool"
+mkdir -p "$pool/home/.config/Kelvorn" "$pool/state"
+pids=()
+lines=()
+for i in 1 2 3; do
+    "$sim" --modem --dial-delay 200 --quiet --link "$pool/modem$i" >/dev/null 2>&1 &
+    pids+=($!)
+    lines+=("$pool/modem$i")
+done
+for i in 1 2 3 4 5; do
+    printf '[ort%s]\nnumber=0%s\n\n' "$i" "$i" >>"$pool/home/.config/Kelvorn/pixlane-sites.ini"
+done
+for i in $(seq 100); do
+    [ -e "$pool/modem1" ] && [ -e "$pool/modem2" ] && [ -e "$pool/modem3" ] && break
+    sleep 0.1
+done
+exec="$(sed -n 's/^ExecStart=//p' "$examples/systemd/pixlane-capture-pool.service")"
+[[ "$exec" == *'capture --sites all --lines ${PIXLANE_LINES} $PIXLANE_CAPTURE'* ]] ||
+    fail "die Pool-Unit läuft nicht über alle Standorte auf den Leitungen: $exec"
+options="$(sed -n 's/^PIXLANE_CAPTURE=//p' "$examples/systemd/pool.conf")"
+[[ "$options" == *"--every "* ]] || fail "pool.conf nennt keine Periode: $options"
+options="${options//\/var\/lib\/pixlane\/pool/$pool/state}"
+linelist="$(IFS=,; echo "${lines[*]}")"
+exec="${exec//\/usr\/bin\/pixlane-cli/$cli}"
+exec="${exec//\$\{PIXLANE_LINES\}/$linelist}"
+exec="${exec//\$PIXLANE_CAPTURE/$options --count 1}"
+set -f
+# shellcheck disable=SC2086
+(cd "$pool/state" && env -u DISPLAY -u WAYLAND_DISPLAY HOME="$pool/home" \
+    XDG_CONFIG_HOME="$pool/home/.config" $exec >"$pool/out" 2>"$pool/err")
+rc=$?
+set +f
+kill "${pids[@]}" 2>/dev/null
+wait "${pids[@]}" 2>/dev/null
+[ "$rc" = 0 ] || fail "Pool-Unit: Status $rc: $(cat "$pool/err")"
+[ "$(wc -l <"$pool/out")" = 10 ] || fail "Pool-Unit nennt nicht zehn Bilder: $(cat "$pool/out")"
+used=""
+for i in 1 2 3 4 5; do
+    journal="$pool/state/ort$i/journal.jsonl"
+    [ "$(grep -c '"event":"round".*"result":"ok"' "$journal" 2>/dev/null)" = 1 ] ||
+        fail "Pool-Unit: ort$i ohne gute Runde: $(cat "$journal" 2>/dev/null)"
+    used+="$(grep -o '"device":"[^"]*"' "$journal" 2>/dev/null)"
+done
+for line in "${lines[@]}"; do
+    [[ "$used" == *"$line"* ]] || fail "Pool-Unit: Leitung $line nicht benutzt"
+done
+grep -q 'pixlane_line_rounds_last_24h{line=' "$pool/state/pixlane.prom" 2>/dev/null ||
+    fail "Pool-Unit: Metriken ohne Leitungen"
+[ -f "$pool/state/seite/index.html" ] || fail "Pool-Unit: keine Statusseite"
 
 failures=$(($(wc -l <"$work/failures" 2>/dev/null || echo 0)))
 if [ "$failures" -ne 0 ]; then
