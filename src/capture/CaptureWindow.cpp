@@ -150,11 +150,11 @@ bool ParseBetween(const std::string& text, CCaptureWindow& window, std::string& 
     if (dash == std::string::npos ||
         !ParseClock(std::string_view(text).substr(0, dash), false, from) ||
         !ParseClock(std::string_view(text).substr(dash + 1), true, to)) {
-        error = "\"" + text + "\" ist kein Zeitfenster VON-BIS wie 06:00-20:00";
+        error = "kein Zeitfenster VON-BIS wie 06:00-20:00";
         return false;
     }
     if (from == to % (24 * 60)) {
-        error = "Zeitfenster \"" + text + "\" beginnt, wo es endet";
+        error = "ein Zeitfenster, das beginnt, wo es endet";
         return false;
     }
     window = {};
@@ -170,8 +170,7 @@ bool ParseDaylight(const std::string& text, CCaptureWindow& window, std::string&
     if (comma == std::string::npos ||
         !ParseDegrees(std::string_view(text).substr(0, comma), 90, latitude) ||
         !ParseDegrees(std::string_view(text).substr(comma + 1), 180, longitude)) {
-        error = "\"" + text +
-                "\" ist kein Ort BREITE,LÄNGE in Grad wie 48.14,11.58 (Süden und Westen negativ)";
+        error = "kein Ort BREITE,LÄNGE in Grad wie 48.14,11.58 (Süden und Westen negativ)";
         return false;
     }
     window = {};

@@ -20,10 +20,10 @@ struct CCaptureWindow {
     bool Always() const { return m_eKind == EKind::kAlways; }
 };
 
-// "HH:MM-HH:MM" (hours 0..23, or 24:00 as the end); false with the reason (German) for
-// anything else, and for a window that starts where it ends.
+// "HH:MM-HH:MM" (hours 0..23, or 24:00 as the end); false for anything else, and for a
+// window that starts where it ends, with what it is not (German, to follow the value).
 bool ParseBetween(const std::string& text, CCaptureWindow& window, std::string& error);
-// "LAT,LON" in decimal degrees (-90..90, -180..180); false with the reason (German).
+// "LAT,LON" in decimal degrees (-90..90, -180..180); false as ParseBetween.
 bool ParseDaylight(const std::string& text, CCaptureWindow& window, std::string& error);
 // The window as the options and the book write it ("06:00-20:00", "48.1,11.6"); empty for
 // always.

@@ -81,6 +81,10 @@ struct CCliOptions {
     bool m_bSystemBook = false;
     std::string m_sFolder;
     std::string m_sDescription;
+    // capture, sites --add, fetch --check: the picture check's limits; capture and sites
+    // --add: the capture window.
+    CCheckChanges m_check;
+    bool m_bCheck = false;  // fetch: check the picture and say what the check found
 };
 
 // What the picture options change of a request.
