@@ -241,9 +241,16 @@ CWindowDecision DecideDaylight(const CCaptureWindow& w, const QDateTime& now) {
         if (t >= from && t < to)
             return {};
         if (from > t) {
+            // Said in now's own time zone.
             const QDateTime next = QDateTime::fromSecsSinceEpoch(from, Qt::UTC);
-            return {false, now.timeSpec() == Qt::TimeZone ? next.toTimeZone(now.timeZone())
-                                                          : next.toTimeSpec(now.timeSpec())};
+            switch (now.timeSpec()) {
+                case Qt::TimeZone:
+                    return {false, next.toTimeZone(now.timeZone())};
+                case Qt::OffsetFromUTC:
+                    return {false, next.toOffsetFromUtc(now.offsetFromUtc())};
+                default:
+                    return {false, next.toTimeSpec(now.timeSpec())};
+            }
         }
     }
     return {false, {}};
