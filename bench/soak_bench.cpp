@@ -275,8 +275,8 @@ int RunCapture(int argc, char** argv, const std::string& device, int pictures) {
         "-o",          pattern,    "--journal", journal,   "--exec",  "/bin/true"};
     std::vector<char*> cliArgv = Argv(args);
     record.Start();
-    const int rc =
-        RunCli(static_cast<int>(args.size()), cliArgv.data(), out, err, false, {&clock, nullptr});
+    const int rc = RunCli(static_cast<int>(args.size()), cliArgv.data(), out, err, false,
+                          {&clock, nullptr, {}});
     std::printf("(%d rounds of 8 channels, exit status %d)\n", rounds, rc);
     record.Print("pixlane-cli capture");
     return 0;

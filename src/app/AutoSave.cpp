@@ -3,6 +3,7 @@
 #include "app/AppUi.h"
 #include "app/PixlaneApp.h"
 #include "capture/CaptureRound.h"
+#include "capture/CaptureWindow.h"
 #include "link/ComPort.h"
 
 CPictureKeeper* CPixlaneApp::AutoSaveKeeper() {
@@ -12,6 +13,7 @@ CPictureKeeper* CPixlaneApp::AutoSaveKeeper() {
     if (!m_bAutoSave || target.m_storage.m_sFolder.empty())
         return nullptr;
     m_autoKeeper.Use(target.m_storage, target.m_sSite);
+    m_autoKeeper.m_limits = target.m_limits;
     CRetention& retention = m_autoKeeper.m_retention;
     retention.m_sKeepReason = "älter als die Aufbewahrungsdauer";
     retention.m_sMinFreeReason = "weniger frei als verlangt";
@@ -38,6 +40,14 @@ void CPixlaneApp::OnCaptureTick() {
             m_pUi->RearmCaptureTimer();
         m_bTimer = true;
     };
+    // Outside its window the tick dials nothing and says so; the next one looks again.
+    const CCaptureWindow window = CaptureTimerWindow();
+    if (const CWindowDecision decision = DecideWindow(window, m_autoKeeper.Now());
+        !decision.m_bDue) {
+        ShowStatus(OutsideWindowText(window, decision));
+        rearm();
+        return;
+    }
     const CTarget target = Target();
     if (!EnsureLine(target.m_line)) {
         rearm();
@@ -65,4 +75,17 @@ void CPixlaneApp::OnCaptureTick() {
         ShowStatus(kSaveFailedText);
     rearm();
     FinishLineUse();
+}
+
+CCaptureWindow CPixlaneApp::CaptureTimerWindow() const {
+    if (const CTarget target = Target(); !target.m_window.Always())
+        return target.m_window;
+    CCaptureWindow window;
+    std::string fault;
+    // Checked when read and when confirmed: one that does not parse is none.
+    if (!m_sAutoSaveBetween.empty() && ParseBetween(m_sAutoSaveBetween, window, fault))
+        return window;
+    if (!m_sAutoSaveDaylight.empty() && ParseDaylight(m_sAutoSaveDaylight, window, fault))
+        return window;
+    return {};
 }

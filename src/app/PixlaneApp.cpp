@@ -260,7 +260,23 @@ void CPixlaneApp::ReadAutoSaveValues(QSettings& store, const Warning& warn) {
     m_sAutoSavePattern = r.String("m_sAutoSavePattern", kDefaultNamePattern);
     m_sAutoSaveKeep = r.String("m_sAutoSaveKeep", "");
     m_sAutoSaveMinFree = r.String("m_sAutoSaveMinFree", "");
+    m_sAutoSaveBetween = r.String("m_sAutoSaveBetween", "");
+    m_sAutoSaveDaylight = r.String("m_sAutoSaveDaylight", "");
     store.endGroup();
+    CCaptureWindow window;
+    std::string fault;
+    if (!m_sAutoSaveBetween.empty() && !ParseBetween(m_sAutoSaveBetween, window, fault)) {
+        if (warn)
+            warn("Einstellung m_sAutoSaveBetween: \"" + m_sAutoSaveBetween + "\" ist " + fault +
+                 ". Der Zeitgeber nimmt zu jeder Uhrzeit auf.");
+        m_sAutoSaveBetween.clear();
+    }
+    if (!m_sAutoSaveDaylight.empty() && !ParseDaylight(m_sAutoSaveDaylight, window, fault)) {
+        if (warn)
+            warn("Einstellung m_sAutoSaveDaylight: \"" + m_sAutoSaveDaylight + "\" ist " + fault +
+                 ". Der Zeitgeber nimmt auch im Dunkeln auf.");
+        m_sAutoSaveDaylight.clear();
+    }
     int64_t keep = 0;
     if (!m_sAutoSaveKeep.empty() && !ParseKeepDuration(m_sAutoSaveKeep, keep)) {
         if (warn)
@@ -295,6 +311,8 @@ void CPixlaneApp::WriteAutoSave(QSettings& store) const {
     store.setValue("m_sAutoSavePattern", QString::fromStdString(m_sAutoSavePattern));
     store.setValue("m_sAutoSaveKeep", QString::fromStdString(m_sAutoSaveKeep));
     store.setValue("m_sAutoSaveMinFree", QString::fromStdString(m_sAutoSaveMinFree));
+    store.setValue("m_sAutoSaveBetween", QString::fromStdString(m_sAutoSaveBetween));
+    store.setValue("m_sAutoSaveDaylight", QString::fromStdString(m_sAutoSaveDaylight));
     store.endGroup();
     store.sync();
 }

@@ -175,6 +175,10 @@ class CPixlaneApp : public CRoundHost {
     std::string m_sAutoSavePattern = kDefaultNamePattern;
     std::string m_sAutoSaveKeep;
     std::string m_sAutoSaveMinFree;
+    // The capture timer's window ("06:00-20:00", or the place "48.14,11.58" for sunrise
+    // to sunset; empty: always), as capture's --between and --daylight take them.
+    std::string m_sAutoSaveBetween;
+    std::string m_sAutoSaveDaylight;
 
     // ---- image acquisition ----
     CImage m_image;                   // descriptor and bottom-up pixel rows
@@ -235,6 +239,9 @@ class CPixlaneApp : public CRoundHost {
     // channel, one image, hang up) of the target, the picture kept when auto-save is on;
     // then the timer is set again.
     void OnCaptureTick();
+    // When the capture timer's ticks capture: the window of the site taken over when it
+    // has one, else the auto-save's.
+    CCaptureWindow CaptureTimerWindow() const;
     // The keeper of the auto-save, pointed at the target's storage; null while auto-save
     // is off. AutoKeeper: the keeper itself (its clock, its numbering).
     CPictureKeeper* AutoSaveKeeper();

@@ -62,8 +62,8 @@ void CPixlaneApp::OnSettings() {
 }
 
 void CPixlaneApp::OnAutoSave() {
-    CAutoSaveMembers m{m_bAutoSave, m_sAutoSaveFolder, m_sAutoSavePattern, m_sAutoSaveKeep,
-                       m_sAutoSaveMinFree};
+    CAutoSaveMembers m{m_bAutoSave,        m_sAutoSaveFolder,  m_sAutoSavePattern, m_sAutoSaveKeep,
+                       m_sAutoSaveMinFree, m_sAutoSaveBetween, m_sAutoSaveDaylight};
     if (m_pUi == nullptr || !m_pUi->RunAutoSaveDialog(m))
         return;
     m_bAutoSave = m.m_bOn;
@@ -71,6 +71,8 @@ void CPixlaneApp::OnAutoSave() {
     m_sAutoSavePattern = m.m_sPattern;
     m_sAutoSaveKeep = m.m_sKeep;
     m_sAutoSaveMinFree = m.m_sMinFree;
+    m_sAutoSaveBetween = m.m_sBetween;
+    m_sAutoSaveDaylight = m.m_sDaylight;
     // Stored at once: an unattended window may never be closed the ordinary way.
     if (WritesSettings())
         WriteAutoSave(*m_pStore);

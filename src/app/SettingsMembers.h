@@ -35,4 +35,8 @@ struct CAutoSaveMembers {
     std::string m_sPattern;
     std::string m_sKeep;     // as capture's --keep takes it; empty: kept for ever
     std::string m_sMinFree;  // as capture's --min-free takes it; empty: no limit
+    // The capture timer's window, as capture's --between and --daylight take it; empty:
+    // none (at most one of them is set).
+    std::string m_sBetween;
+    std::string m_sDaylight;
 };

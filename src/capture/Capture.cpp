@@ -132,3 +132,16 @@ bool CPictureKeeper::Record(const CRoundEvent& event, std::string& error) {
         line.m_sSite = m_sSite;
     return RecordIn(m_sJournal, line, error);
 }
+
+std::optional<CPictureVerdict> CPictureKeeper::Check(const CImage& image, int channel, int mode,
+                                                     std::string& error) const {
+    error.clear();
+    if (!m_bCheck)
+        return std::nullopt;
+    std::vector<uint64_t> previous;
+    if (!m_sJournal.empty() && !RecentPictureHashes(m_sJournal, m_sSite, channel,
+                                                    m_limits.m_nFrozenCount, previous, &error))
+        previous.clear();
+    // A picture of low nibbles alone carries no more than 16 levels.
+    return CheckPicture(image, m_limits, previous, mode == 1 ? 15 : 255);
+}

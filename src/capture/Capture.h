@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ class CPictureKeeper {
     int m_nSeq = 0;  // pictures numbered so far ({seq})
     // Old pictures removed before each save (loaded from the journal by the caller).
     CRetention m_retention;
+    // Each picture kept is checked against these limits (Check); off: none is.
+    bool m_bCheck = true;
+    CPictureLimits m_limits;
 
     // From now on its pictures go where the storage says (a journal as a whole path), with
     // its limits, each journal line naming the site (empty: none).
@@ -49,6 +53,12 @@ class CPictureKeeper {
     // Appends the event, with the site, to the journal; true when there is none.
     bool Record(const CCaptureEvent& event, std::string& error);
     bool Record(const CRoundEvent& event, std::string& error);
+    // The check of a picture about to be kept for the channel, fetched in the transfer mode
+    // given: frozen against the channel's previous good pictures in the journal. Nothing
+    // when checks are off or the picture has no pixels. When the journal could not be
+    // read, the check is made without those and error says why (German).
+    std::optional<CPictureVerdict> Check(const CImage& image, int channel, int mode,
+                                         std::string& error) const;
 
   private:
     std::vector<uint8_t> m_lastFile;

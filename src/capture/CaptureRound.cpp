@@ -316,12 +316,20 @@ void CCaptureRound::Keep(CCaptureEvent& e, int transfer) {
     }
     e.m_sResult = "ok";
     std::string path, error;
+    if (m_plan.m_pKeeper != nullptr) {
+        // The check tells; the picture is kept and counted whatever it says.
+        std::string unread;
+        e.m_check = m_plan.m_pKeeper->Check(m_host.Image(), e.m_iChannel, e.m_iMode, unread);
+        if (!unread.empty())
+            e.m_sMessage = "Vergleich mit früheren Bildern nicht möglich: " + unread;
+    }
     if (m_plan.m_pKeeper == nullptr) {
         // Nothing keeps pictures: the image stays in the window until the next fetch.
     } else if (!m_plan.m_pKeeper->Save(m_host.Image(), e.m_iChannel, e.m_time, path, error)) {
         ++m_out.m_nFailed;
         m_out.m_bSaveFailed = true;
         e.m_sResult = "failed";
+        e.m_check.reset();  // nothing was kept
         e.m_sMessage = std::string(kSaveFailedText) + " " + error;
         // A message box would wait for somebody; an unattended window goes on.
         if (m_plan.m_bUnattended)
@@ -338,6 +346,9 @@ void CCaptureRound::Keep(CCaptureEvent& e, int transfer) {
             e.m_sResult = "latest_failed";
             ShowMessage(e.m_sMessage);
         }
+        if (e.m_check && e.m_check->m_eCheck != EPictureCheck::Ok)
+            ShowStatus("Kanal " + std::to_string(e.m_iChannel) + ": Bild " +
+                       PictureCheckWord(e.m_check->m_eCheck));
         if (m_plan.m_fnSaved) {
             const std::string said = m_plan.m_fnSaved(path);
             if (!said.empty())

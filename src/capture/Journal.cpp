@@ -37,6 +37,10 @@ constexpr char kDialSeconds[] = "dial_seconds";
 constexpr char kOffHookSeconds[] = "offhook_seconds";
 constexpr char kPicturesOk[] = "pictures_ok";
 constexpr char kPicturesFailed[] = "pictures_failed";
+constexpr char kCheck[] = "check";
+constexpr char kMean[] = "mean";
+constexpr char kSpread[] = "spread";
+constexpr char kHash[] = "hash";
 
 // The event of a whole round's line.
 constexpr char kRoundEvent[] = "round";
@@ -93,6 +97,14 @@ QByteArray JournalLine(const CCaptureEvent& e) {
         o.insert(Key(kModem), QString::fromStdString(e.m_sModem));
     if (!e.m_sSite.empty())
         o.insert(Key(kSite), QString::fromStdString(e.m_sSite));
+    if (e.m_check) {
+        // One decimal says all a limit needs.
+        const auto tenth = [](double value) { return std::round(value * 10) / 10; };
+        o.insert(Key(kCheck), QLatin1String(PictureCheckName(e.m_check->m_eCheck)));
+        o.insert(Key(kMean), tenth(e.m_check->m_measure.m_dMean));
+        o.insert(Key(kSpread), tenth(e.m_check->m_measure.m_dSpread));
+        o.insert(Key(kHash), QString::fromStdString(PictureHashText(e.m_check->m_measure.m_nHash)));
+    }
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -169,20 +181,24 @@ namespace {
 constexpr qint64 kDaySeconds = 24 * 3600;
 
 // The texts and the numbers of an entry by their keys.
-std::array<std::pair<const char*, std::string_view*>, 7> Texts(CJournalEntry& e) {
+std::array<std::pair<const char*, std::string_view*>, 9> Texts(CJournalEntry& e) {
     return {{{kTime, &e.m_time},
              {kEvent, &e.m_event},
              {kResult, &e.m_result},
              {kSite, &e.m_site},
              {kMessage, &e.m_message},
              {kFile, &e.m_file},
-             {kDevice, &e.m_device}}};
+             {kDevice, &e.m_device},
+             {kCheck, &e.m_check},
+             {kHash, &e.m_hash}}};
 }
-std::array<std::pair<const char*, double*>, 4> Numbers(CJournalEntry& e) {
+std::array<std::pair<const char*, double*>, 6> Numbers(CJournalEntry& e) {
     return {{{kBytes, &e.m_dBytes},
              {kSeconds, &e.m_dSeconds},
              {kBytesPerSecond, &e.m_dRate},
-             {kOffHookSeconds, &e.m_dOffhook}}};
+             {kOffHookSeconds, &e.m_dOffhook},
+             {kMean, &e.m_dMean},
+             {kSpread, &e.m_dSpread}}};
 }
 
 bool IsSpace(char c) {
@@ -367,6 +383,40 @@ bool ReadJournal(const std::string& path, const CJournalTake& take, std::string*
         [&take](const QByteArray& line) {
             CJournalEntry entry;
             return take(ParseJournalLine(line, entry) ? &entry : nullptr);
+        },
+        error);
+}
+
+bool CJournalEntry::IsGoodPicture() const {
+    return m_event == "picture" && (m_result == "ok" || m_result == "latest_failed");
+}
+
+EPictureCheck CJournalEntry::Check() const {
+    EPictureCheck check = EPictureCheck::Ok;
+    if (!ParsePictureCheck(std::string(m_check), check))
+        return EPictureCheck::Ok;
+    return check;
+}
+
+bool RecentPictureHashes(const std::string& path, const std::string& site, int channel, int count,
+                         std::vector<uint64_t>& hashes, std::string* error) {
+    hashes.clear();
+    if (count <= 0 || !QFileInfo::exists(QString::fromStdString(path)))
+        return true;
+    int lines = 0;
+    return ReadJournal(
+        path,
+        [&](const CJournalEntry* e) {
+            if (++lines > kMaxHashLines)
+                return false;
+            if (e == nullptr || !e->IsGoodPicture() || e->m_iChannel != channel ||
+                e->m_site != site)
+                return true;
+            uint64_t hash = 0;
+            if (!ParsePictureHash(std::string(e->m_hash), hash))
+                return false;
+            hashes.push_back(hash);
+            return static_cast<int>(hashes.size()) < count;
         },
         error);
 }

@@ -4,8 +4,12 @@
 #include <QDateTime>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "image/PictureCheck.h"
 
 // The capture journal: one JSON object a line, each appended whole; read from the end back,
 // its rotated copies included. Journal.cpp names every field of a line, and no other file
@@ -31,6 +35,9 @@ struct CCaptureEvent {
     std::string m_sMessage;  // the German text shown, or empty
     std::string m_sModem;    // the modem's own word that failed a dial ("BUSY"), or empty
     std::string m_sSite;     // the site of the book it was for, or empty
+    // The check of a picture kept: its verdict, mean, spread and hash; nothing when the
+    // picture was not checked.
+    std::optional<CPictureVerdict> m_check;
 };
 
 // The event as one JSON object on one line, ended by "\n".
@@ -80,15 +87,24 @@ struct CJournalEntry {
 
     std::string_view m_time, m_event, m_result, m_site, m_message, m_file;
     std::string_view m_device;  // the line a round used
-    int m_iChannel = 0;         // 0 unless a whole number
+    // A checked picture's verdict ("ok", "dark", ...) and hash (16 hex digits); empty when
+    // the line has none.
+    std::string_view m_check, m_hash;
+    int m_iChannel = 0;  // 0 unless a whole number
     double m_dBytes = 0, m_dSeconds = 0, m_dRate = 0, m_dOffhook = 0;
+    double m_dMean = 0, m_dSpread = 0;
 
     // The line's time in seconds since 1970; false when it is no time. Read directly in
     // the form capture writes, any other form through QDateTime.
     bool Epoch(qint64& epoch) const;
     QDateTime Time() const;
 
-    std::string m_own[7];  // the texts of a line parsed whole
+    // A picture line whose picture was kept.
+    bool IsGoodPicture() const;
+    // The check of the line; Ok when it has none or an unknown word.
+    EPictureCheck Check() const;
+
+    std::string m_own[9];  // the texts of a line parsed whole
 };
 
 // The entry of one line; false when the line is no JSON object. A line as capture writes
@@ -100,3 +116,12 @@ bool ParseJournalLine(const QByteArray& line, CJournalEntry& entry);
 // that is no JSON object (one being written at this moment, say) as null.
 using CJournalTake = std::function<bool(const CJournalEntry* entry)>;
 bool ReadJournal(const std::string& path, const CJournalTake& take, std::string* error);
+
+// The hashes of the newest good pictures of the site's channel in the journal (lines
+// naming another site, or none when a site is given, are passed over), newest first, at
+// most count of them. A good picture without a hash ends them: what came before it is no
+// run of the same picture. At most kMaxHashLines lines are read. False with the reason
+// (German) when the journal could not be read; a journal that is not there has none.
+inline constexpr int kMaxHashLines = 20000;
+bool RecentPictureHashes(const std::string& path, const std::string& site, int channel, int count,
+                         std::vector<uint64_t>& hashes, std::string* error);

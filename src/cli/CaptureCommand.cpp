@@ -98,6 +98,7 @@ bool Plan(const CCliOptions& o, CTargetRun& run, CConsoleUi& ui, std::ostream& o
     }
     CPictureKeeper& keeper = run.m_keeper;
     keeper.Use(target.m_storage, target.m_sSite);
+    keeper.m_limits = target.m_limits;
     if (keeper.m_retention.Active()) {
         CRetention& retention = keeper.m_retention;
         retention.m_sMetrics = o.m_sMetrics;
@@ -154,10 +155,12 @@ void WaitForLine(CPixlaneApp& app, const CTargetLine& target, uint32_t deadline,
 }  // namespace
 
 int RunCapture(const CCliOptions& o, const std::vector<CTarget>& targets, CPixlaneApp& app,
-               CConsoleUi& ui, std::ostream& out, std::ostream& err) {
+               CConsoleUi& ui, std::ostream& out, std::ostream& err,
+               const std::function<QDateTime()>& now) {
     std::vector<CTargetRun> runs(targets.size());
     for (size_t i = 0; i < targets.size(); ++i) {
         runs[i].m_pTarget = &targets[i];
+        runs[i].m_keeper.m_fnNow = now;
         if (!Plan(o, runs[i], ui, out, err))
             return 1;
     }
@@ -173,6 +176,16 @@ int RunCapture(const CCliOptions& o, const std::vector<CTarget>& targets, CPixla
         for (CTargetRun& run : runs) {
             if (CStopSignals::Requested())
                 break;
+            // Outside its window a site is not dialled; the next round looks again.
+            const CCaptureWindow& window = run.m_pTarget->m_window;
+            if (const CWindowDecision decision = DecideWindow(window, run.m_keeper.Now());
+                !decision.m_bDue) {
+                ui.Note((run.m_pTarget->m_sSite.empty()
+                             ? std::string()
+                             : "Standort " + run.m_pTarget->m_sSite + ": ") +
+                        OutsideWindowText(window, decision));
+                continue;
+            }
             // Each site's round opens its own line, at its own settings.
             if (runs.size() > 1)
                 app.CloseLine();

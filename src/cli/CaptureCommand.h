@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -13,9 +15,13 @@ class CConsoleUi;
 // to stop, each round one after the other for every target (a site of the book, or the
 // settings and options alone), each on its own line; the path of each saved picture goes
 // to out, what a --exec program prints to err. The exit status: 0 when every picture of
-// the last round of every target was kept, 1 when one was not.
+// the last round of every target was kept, 1 when one was not. A target whose capture
+// window is closed at a round's time is not dialled in that round, which is said and
+// counts as kept: a run outside every window ends with 0. now is the wall clock (the
+// system's when empty).
 int RunCapture(const CCliOptions& options, const std::vector<CTarget>& targets, CPixlaneApp& app,
-               CConsoleUi& ui, std::ostream& out, std::ostream& err);
+               CConsoleUi& ui, std::ostream& out, std::ostream& err,
+               const std::function<QDateTime()>& now = {});
 
 // The exit status of one round of a pool, beyond 0 and 1 as above: the line failed at its
 // set-up (could not be opened, or its modem answered NO DIALTONE, ERROR or nothing), which

@@ -24,6 +24,7 @@
 #include "cli/SitesCommand.h"
 #include "fleet/Report.h"
 #include "fleet/SiteBook.h"
+#include "image/PictureCheck.h"
 #include "link/ComPort.h"
 #include "link/ModemDialler.h"
 #include "link/PrintableText.h"
@@ -146,6 +147,22 @@ bool CanFetch(const CFetchRequest& request, CConsoleUi& ui) {
     return false;
 }
 
+// What the check of a fetched picture found. Without a journal there are no previous
+// pictures, so a single fetch is never frozen.
+std::string CheckText(const CImage& image, const CTarget& target) {
+    const std::optional<CPictureVerdict> verdict =
+        CheckPicture(image, target.m_limits, {}, target.m_request.m_iMode == 1 ? 15 : 255);
+    if (!verdict)
+        return "Bildprüfung: kein Bildpunkt";
+    const auto number = [](double value) {
+        return QString::number(value, 'f', 1).replace(u'.', u',').toStdString();
+    };
+    const std::string word = PictureCheckWord(verdict->m_eCheck);
+    return "Bildprüfung: " + (word.empty() ? std::string("in Ordnung") : word) + " (Helligkeit " +
+           number(verdict->m_measure.m_dMean) + ", Spanne " + number(verdict->m_measure.m_dSpread) +
+           ")";
+}
+
 int RunFetch(CRun& r) {
     const CCliOptions& o = r.m_opt;
     CPixlaneApp& app = r.m_app;
@@ -163,6 +180,8 @@ int RunFetch(CRun& r) {
         r.m_ui.Note("Kein vollständiges Bild empfangen, keine Datei geschrieben !");
         return 1;
     }
+    if (o.m_bCheck)
+        r.m_ui.Note(CheckText(app.m_image, target));
     std::string error;
     // "-", or a name for this program's own standard output: the picture is the result.
     if (o.m_sOutput == "-" || TargetDescriptor(o.m_sOutput) == 1) {
@@ -388,7 +407,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         rc = RunPool(opt, sites, targets, stored, app.Line().Clock(), ui);
     } else if (opt.m_sCommand == "capture") {
         // Each round opens the line itself, so that a run outlives a line that went away.
-        rc = RunCapture(opt, targets, app, ui, out, err);
+        rc = RunCapture(opt, targets, app, ui, out, err, line.m_fnNow);
     } else if (app.OpenPort(targets.front().m_line)) {
         CRun run{opt, app, ui, out, targets.front(), {}};
         rc = Dispatch(run);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <functional>
 #include <ostream>
 
 class CClock;
@@ -10,6 +12,9 @@ class CLineFactory;
 struct CCliLine {
     CClock* m_pClock = nullptr;
     CLineFactory* m_pFactory = nullptr;
+    // The wall clock of capture (its window, names and journal lines); the system's unless
+    // set.
+    std::function<QDateTime()> m_fnNow;
 };
 
 // pixlane-cli as a function: parses the arguments (argv[0] is the program name), runs

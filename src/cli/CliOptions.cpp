@@ -235,6 +235,33 @@ bool SetEvery(const std::string& name, const std::string& value, CCliOptions& o,
     return true;
 }
 
+template <std::optional<int> CCheckChanges::*Field, int Max>
+bool SetCheckLimit(const std::string& name, const std::string& value, CCliOptions& o,
+                   std::string& error) {
+    int n = 0;
+    if (!NumberValue(name, value, 0, Max, n, error))
+        return false;
+    o.m_check.*Field = n;
+    return true;
+}
+
+bool SetWindow(const std::string& name, const std::string& value, CCliOptions& o,
+               std::string& error) {
+    if (o.m_check.m_window) {
+        error = "--between und --daylight schließen einander aus";
+        return false;
+    }
+    CCaptureWindow window;
+    std::string fault;
+    if (!(name == "--between" ? ParseBetween(value, window, fault)
+                              : ParseDaylight(value, window, fault))) {
+        error = BadValue(name, value, fault);
+        return false;
+    }
+    o.m_check.m_window = window;
+    return true;
+}
+
 bool SetPattern(const std::string& name, const std::string& value, CCliOptions& o,
                 std::string& error) {
     o.m_bPatternGiven = true;
@@ -582,6 +609,54 @@ const CCliOption kCaptureLink[] = {
                 "the command report does (needs --journal)"},
 };
 
+// The picture check's limits: for capture, sites --add and fetch --check.
+const CCliOption kCheckLimits[] = {
+    {.m_pName = "--dark-below",
+     .m_pValue = "MEAN",
+     .m_set = SetCheckLimit<&CCheckChanges::m_nDarkBelow, 255>,
+     .m_pHelp = "a picture whose mean grey level (0..255) is below MEAN is\n"
+                "dark (default 24; 0 turns this check off)"},
+    {.m_pName = "--uniform-below",
+     .m_pValue = "SPREAD",
+     .m_set = SetCheckLimit<&CCheckChanges::m_nUniformBelow, 255>,
+     .m_pHelp = "a picture whose middle nine tenths of grey levels span less\n"
+                "than SPREAD is uniform: one colour, no video signal\n"
+                "(default 8; 0 turns this check off)"},
+    {.m_pName = "--frozen-after",
+     .m_pValue = "N",
+     .m_set = SetCheckLimit<&CCheckChanges::m_nFrozenAfter, CPictureLimits::kMaxFrozenCount>,
+     .m_pHelp = "a picture with the same pixels as each of the camera's N\n"
+                "previous good pictures in the journal is frozen (default 3;\n"
+                "0 turns this check off; up to 100)"},
+};
+// When capture dials at all.
+const CCliOption kCaptureWindowOptions[] = {
+    {.m_pName = "--between",
+     .m_pValue = "HH:MM-HH:MM",
+     .m_set = SetWindow,
+     .m_pUsage = "[--between HH:MM-HH:MM | --daylight LAT,LON]",
+     .m_pHelp = "capture only from the first time of day up to the second\n"
+                "(local time; 22:00-06:00 crosses midnight, 24:00 ends at\n"
+                "midnight); outside it no site is dialled and the round is\n"
+                "left out"},
+    {.m_pName = "--daylight",
+     .m_pValue = "LAT,LON",
+     .m_set = SetWindow,
+     .m_pUsage = "",
+     .m_pHelp = "capture only from sunrise to sunset at that place (degrees,\n"
+                "south and west negative), computed here: the sun's upper\n"
+                "limb on the horizon with standard refraction (its centre\n"
+                "0.833 degrees below); under the midnight sun always, in\n"
+                "the polar night never"},
+};
+const CCliOption kFetchCheck[] = {
+    {.m_pName = "--check",
+     .m_set = SetFlag<&CCliOptions::m_bCheck>,
+     .m_pHelp = "check the picture and say on standard error whether it is\n"
+                "dark or uniform, with its mean and spread (the picture is\n"
+                "written all the same)"},
+};
+
 const CCliOption kReportOptions[] = {
     {.m_pName = "--out",
      .m_pValue = "DIR",
@@ -685,18 +760,27 @@ const CCliOptionGroup kStatusGroups[] = {kSiteGroup};
 const CCliOptionGroup kTimestampGroups[] = {{kTimestampOptions}, kSiteGroup};
 const CCliOptionGroup kParamsGroups[] = {{kParamsOptions}, kSiteGroup};
 const CCliOptionGroup kDialGroups[] = {{kDialOptions}, kSiteGroup};
-const CCliOptionGroup kFetchGroups[] = {{kFetchOutput}, {kImageOptions}, {kFetchModem}, kSiteGroup};
+const CCliOptionGroup kFetchGroups[] = {{kFetchOutput},
+                                        {kImageOptions},
+                                        {kFetchModem},
+                                        {kFetchCheck},
+                                        {kCheckLimits, "as for capture", ""},
+                                        kSiteGroup};
 const CCliOptionGroup kPortsGroups[] = {{kPortsOptions}};
 const CCliOptionGroup kReportGroups[] = {{kReportOptions}};
 const CCliOptionGroup kCaptureGroups[] = {{kCaptureSites},
                                           {kCaptureFiles},
                                           {kCaptureOptions},
                                           {kCaptureLink},
+                                          {kCheckLimits},
+                                          {kCaptureWindowOptions},
                                           {kImageOptions, "as for fetch", "[fetch options]"}};
 const CCliOptionGroup kSitesGroups[] = {{kSitesOptions},
                                         {kSitesLine, "as before the command", "[line options]"},
                                         {kCaptureFiles, "as for capture", "[capture options]"},
                                         {kCaptureLink, "as for capture", ""},
+                                        {kCheckLimits, "as for capture", ""},
+                                        {kCaptureWindowOptions, "as for capture", ""},
                                         {kImageOptions, "as for fetch", "[fetch options]"}};
 
 // ---- the checks after a command's options ----
@@ -738,6 +822,16 @@ bool CheckFetch(CCliOptions& o, const std::vector<std::string>&, std::string& er
         return false;
     }
     return true;
+}
+
+// fetch: the check's limits go with the check.
+bool CheckFetchCommand(CCliOptions& o, const std::vector<std::string>& arguments,
+                       std::string& error) {
+    if (o.m_check.Any() && !o.m_bCheck) {
+        error = "--dark-below, --uniform-below und --frozen-after gehören zu --check";
+        return false;
+    }
+    return CheckFetch(o, arguments, error);
 }
 
 // What ports is asked to do: list, or store one device, or remove one.
@@ -890,7 +984,7 @@ bool CheckSites(CCliOptions& o, const std::vector<std::string>&, std::string& er
                         o.m_sTel_nr || o.m_bModem || o.m_bLocal || !o.m_channels.empty() ||
                         o.m_bPatternGiven || !o.m_sJournal.empty() || !o.m_sFolder.empty() ||
                         !o.m_sDescription.empty() || o.m_iBildbreite != 0 || o.m_iBildhoehe != 0 ||
-                        o.m_bColour || o.m_iModus != 0 || o.m_bExpert;
+                        o.m_bColour || o.m_iModus != 0 || o.m_bExpert || o.m_check.Any();
     const bool change = !o.m_sAddSite.empty() || !o.m_sRemoveSite.empty();
     if (!o.m_sAddSite.empty() && !o.m_sRemoveSite.empty()) {
         error = "--add und --remove schließen einander aus";
@@ -992,7 +1086,7 @@ const CCliCommand kCommands[] = {
                  "confirm.\n"},
     {.m_pName = "fetch",
      .m_groups = kFetchGroups,
-     .m_check = CheckFetch,
+     .m_check = CheckFetchCommand,
      .m_pSummary = "fetch one image and write it to FILE",
      .m_pAbout =
          "Fetches one image with the stored settings, changed by these options, and writes\n"
@@ -1422,6 +1516,7 @@ CTargetOptions TargetOptions(const CCliOptions& o) {
     t.m_nKeepSeconds = o.m_nKeepSeconds;
     t.m_nMinFreeBytes = o.m_nMinFreeBytes;
     t.m_bDemoModem = o.m_bDemoModem;
+    t.m_check = o.m_check;
     return t;
 }
 

@@ -92,6 +92,10 @@ struct CCliOptions {
     std::string m_sPoolLine;
     // The arguments as given, without the program's name; a pool's rounds get them again.
     std::vector<std::string> m_args;
+    // capture, sites --add, fetch --check: the picture check's limits; capture and sites
+    // --add: the capture window.
+    CCheckChanges m_check;
+    bool m_bCheck = false;  // fetch: check the picture and say what the check found
 };
 
 // What the picture options change of a request.

@@ -113,6 +113,7 @@ CSite SiteOfOptions(const CCliOptions& o) {
     if (o.m_bPatternGiven)
         s.m_sPattern = o.m_sPattern;
     s.m_sJournal = o.m_sJournal;
+    s.m_check = o.m_check;
     return s;
 }
 

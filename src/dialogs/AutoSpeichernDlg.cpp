@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "capture/CaptureWindow.h"
 #include "capture/NamePattern.h"
 #include "capture/Retention.h"
 #include "capture/Units.h"
@@ -38,6 +39,17 @@ CAutoSpeichernDlg::CAutoSpeichernDlg(QWidget* parent) : QDialog(parent) {
     m_pMinFree->setToolTip(QStringLiteral(
         "Ist weniger frei, werden vor dem Speichern die ältesten Bilder gelöscht, die das "
         "Journal des Ordners nennt: 500M, 2G (K, M, G, T); leer: keine Grenze"));
+    m_pBetween = new QLineEdit(this);
+    m_pBetween->setObjectName(QStringLiteral("zwischen"));
+    m_pBetween->setToolTip(QStringLiteral(
+        "Der Zeitgeber nimmt nur zu diesen Uhrzeiten auf: 06:00-20:00; 22:00-06:00 geht über "
+        "Mitternacht; leer: zu jeder Uhrzeit"));
+    m_pDaylight = new QLineEdit(this);
+    m_pDaylight->setObjectName(QStringLiteral("tageslicht"));
+    m_pDaylight->setToolTip(QStringLiteral(
+        "Der Zeitgeber nimmt nur von Sonnenaufgang bis Sonnenuntergang an diesem Ort auf: "
+        "Breite,Länge in Grad wie 48.14,11.58 (Süden und Westen negativ); leer: auch im "
+        "Dunkeln"));
     m_pOn = new QCheckBox(QStringLiteral("ein/aus"), this);
     m_pOn->setObjectName(QStringLiteral("ein"));
 
@@ -57,8 +69,12 @@ CAutoSpeichernDlg::CAutoSpeichernDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_pKeep, 2, 1, 1, 2);
     layout->addWidget(new QLabel(QStringLiteral("Mindestens frei"), this), 3, 0);
     layout->addWidget(m_pMinFree, 3, 1, 1, 2);
-    layout->addWidget(m_pOn, 4, 1);
-    layout->addWidget(buttons, 5, 0, 1, 3);
+    layout->addWidget(new QLabel(QStringLiteral("Nur zwischen"), this), 4, 0);
+    layout->addWidget(m_pBetween, 4, 1, 1, 2);
+    layout->addWidget(new QLabel(QStringLiteral("Nur bei Tageslicht an"), this), 5, 0);
+    layout->addWidget(m_pDaylight, 5, 1, 1, 2);
+    layout->addWidget(m_pOn, 6, 1);
+    layout->addWidget(buttons, 7, 0, 1, 3);
 
     connect(browse, &QPushButton::clicked, this, &CAutoSpeichernDlg::OnBrowse);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -71,6 +87,8 @@ bool CAutoSpeichernDlg::DoDataExchange(bool save) {
         m_pPattern->setText(QString::fromStdString(m_members.m_sPattern));
         m_pKeep->setText(QString::fromStdString(m_members.m_sKeep));
         m_pMinFree->setText(QString::fromStdString(m_members.m_sMinFree));
+        m_pBetween->setText(QString::fromStdString(m_members.m_sBetween));
+        m_pDaylight->setText(QString::fromStdString(m_members.m_sDaylight));
         m_pOn->setChecked(m_members.m_bOn);
         return true;
     }
@@ -112,6 +130,24 @@ bool CAutoSpeichernDlg::DoDataExchange(bool save) {
                           QStringLiteral("Bilder behalten, mindestens frei: ") +
                               QString::fromStdString(problem));
     }
+    const std::string between = m_pBetween->text().trimmed().toStdString();
+    const std::string daylight = m_pDaylight->text().trimmed().toStdString();
+    CCaptureWindow window;
+    std::string fault;
+    if (!between.empty() && !ParseBetween(between, window, fault))
+        return refuse(m_pBetween,
+                      QStringLiteral("Nur zwischen: \"%1\" ist %2 !")
+                          .arg(QString::fromStdString(between), QString::fromStdString(fault)));
+    if (!daylight.empty() && !ParseDaylight(daylight, window, fault))
+        return refuse(m_pDaylight,
+                      QStringLiteral("Nur bei Tageslicht: \"%1\" ist %2 !")
+                          .arg(QString::fromStdString(daylight), QString::fromStdString(fault)));
+    if (!between.empty() && !daylight.empty())
+        return refuse(m_pDaylight,
+                      QStringLiteral("Bitte entweder Uhrzeiten oder Tageslicht angeben, nicht "
+                                     "beides !"));
+    m_members.m_sBetween = between;
+    m_members.m_sDaylight = daylight;
     m_members.m_sFolder = QDir::cleanPath(folder).toStdString();
     m_members.m_sKeep = keep;
     m_members.m_sMinFree = minFree;

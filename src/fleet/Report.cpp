@@ -160,7 +160,7 @@ class CReader {
             return true;
         if (at == kept.begin())
             c.m_nLastRate = static_cast<int64_t>(f.m_dRate);
-        kept.insert(at, {epoch, journal, {f.Time(), std::string(f.m_file)}});
+        kept.insert(at, {epoch, journal, {f.Time(), std::string(f.m_file), f.Check()}});
         if (kept.size() > kReportPictures)
             kept.pop_back();
         return true;
@@ -271,7 +271,8 @@ const char* const kStyle =
     "tr.veraltet td{background:#fbe3e3}tr.veraltet td.zustand{color:#a00000;font-weight:bold}"
     "td{white-space:nowrap}td.fehler{white-space:normal;max-width:24em}"
     "img{max-width:180px;height:auto;display:block}td img{max-width:120px}"
-    "figure{display:inline-block;margin:4px}figcaption{font-size:small}";
+    "figure{display:inline-block;margin:4px}figcaption{font-size:small}"
+    ".pruefung{color:#8a4b00;font-weight:bold}figure.pruefung{outline:3px solid #e0a040}";
 
 QString PageStart(const QString& title) {
     return QStringLiteral(
@@ -280,6 +281,14 @@ QString PageStart(const QString& title) {
                "<style>%3</style>\n</head>\n<body>\n<h1>%2</h1>\n")
         .arg(kRefreshSeconds)
         .arg(title, QString::fromLatin1(kStyle));
+}
+
+// The word of a check that failed, marked, after a blank; empty for a picture in order.
+QString CheckMark(EPictureCheck check) {
+    if (check == EPictureCheck::Ok)
+        return {};
+    return QStringLiteral(" <span class=\"pruefung %1\">%2</span>")
+        .arg(QLatin1String(PictureCheckName(check)), QString::fromUtf8(PictureCheckWord(check)));
 }
 
 QString Thumbnail(const CReportPicture& p, int channel, const QDir& pages) {
@@ -308,8 +317,8 @@ QString CameraRow(const CSiteStatus& s, const CCameraStatus& c, const QDir& page
                       .arg(c.m_bStale ? u"veraltet" : u"aktuell", Html(s.m_sName), channel);
     row += QStringLiteral("<td><a href=\"%1\">%2</a></td><td>Kamera %3</td>")
                .arg(Html(s.PageName()), Html(s.m_sName), channel);
-    row +=
-        QStringLiteral("<td class=\"zustand\">%1</td>").arg(c.m_bStale ? u"veraltet" : u"aktuell");
+    row += QStringLiteral("<td class=\"zustand\">%1%2</td>")
+               .arg(c.m_bStale ? u"veraltet" : u"aktuell", CheckMark(c.NewestCheck()));
     row += QStringLiteral("<td>%1</td>")
                .arg(c.m_pictures.empty() ? QStringLiteral("kein gutes Bild")
                                          : Thumbnail(c.m_pictures.front(), c.m_iChannel, pages));
@@ -371,6 +380,10 @@ std::string MetricNumber(double value) {
 }
 
 }  // namespace
+
+EPictureCheck CCameraStatus::NewestCheck() const {
+    return m_pictures.empty() ? EPictureCheck::Ok : m_pictures.front().m_eCheck;
+}
 
 int64_t CCameraStatus::MeanRate() const {
     if (m_nGood7d == 0 || m_dGoodSeconds7d <= 0)
@@ -547,8 +560,13 @@ QByteArray ReportSitePage(const CReport& report, const CSiteStatus& site,
                     .arg(c.m_iChannel)
                     .arg(c.m_bStale ? QStringLiteral(" (veraltet)") : QString());
         for (const CReportPicture& p : c.m_pictures)
-            page += QStringLiteral("<figure>%1<figcaption>%2</figcaption></figure>")
-                        .arg(Thumbnail(p, c.m_iChannel, pages), TimeText(p.m_time));
+            page += QStringLiteral("<figure%1>%2<figcaption>%3%4</figcaption></figure>")
+                        .arg(p.m_eCheck == EPictureCheck::Ok
+                                 ? QString()
+                                 : QStringLiteral(" class=\"pruefung\" data-check=\"%1\"")
+                                       .arg(QLatin1String(PictureCheckName(p.m_eCheck))),
+                             Thumbnail(p, c.m_iChannel, pages), TimeText(p.m_time),
+                             CheckMark(p.m_eCheck));
         if (c.m_pictures.empty())
             page += QStringLiteral("kein gutes Bild in 7 Tagen");
         page += QStringLiteral("</div>\n");
@@ -597,7 +615,8 @@ std::string PoolMetrics(const CReport& report) {
 }
 }  // namespace
 
-QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes) {
+QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes,
+                         const std::string& file) {
     struct CFamily {
         const char* m_pName;
         const char* m_pHelp;
@@ -613,6 +632,8 @@ QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes)
          "1 when the newest good picture is older than twice the period (per site without "
          "channel when no camera had a picture in 7 days)."},
         {"pixlane_last_round_offhook_seconds", "Seconds off-hook in the site's last round."},
+        {"pixlane_picture_check",
+         "1 when the newest good picture failed the check (dark, uniform, frozen), else 0."},
     };
     // The sites with their label; the others are said once.
     std::vector<std::pair<const CSiteStatus*, std::string>> sites;
@@ -660,10 +681,24 @@ QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes)
                     line(labels, std::to_string(c.m_nLastRate));
                 if (f == 3)
                     line(labels, c.m_bStale ? "1" : "0");
+                if (f == 5)
+                    for (const EPictureCheck check :
+                         {EPictureCheck::Dark, EPictureCheck::Uniform, EPictureCheck::Frozen})
+                        line(labels + ",check=\"" + PictureCheckName(check) + "\"",
+                             c.NewestCheck() == check ? "1" : "0");
             }
         }
     }
     text += PoolMetrics(report);
+    // The time of this run, which tells that the file is still written.
+    std::string run, value;
+    if (!file.empty() && LabelValue(Utf8(QFileInfo(Q(file)).fileName()), value))
+        run = "{metrics_file=\"" + value + "\"}";
+    text +=
+        "# HELP pixlane_last_run_timestamp_seconds Time of the run that wrote this file "
+        "(Unix time).\n# TYPE pixlane_last_run_timestamp_seconds gauge\n"
+        "pixlane_last_run_timestamp_seconds" +
+        run + " " + std::to_string(report.m_now.toSecsSinceEpoch()) + "\n";
     return QByteArray::fromStdString(text);
 }
 
@@ -682,7 +717,7 @@ bool WriteReportPages(const CReport& report, const std::string& folder, std::str
 }
 
 bool WriteReportMetrics(const CReport& report, const std::string& file, std::string* error) {
-    const QByteArray text = ReportMetrics(report);
+    const QByteArray text = ReportMetrics(report, nullptr, file);
     return WriteTargetFile(file, std::vector<uint8_t>(text.begin(), text.end()), error);
 }
 
@@ -700,7 +735,7 @@ bool WriteReport(const std::vector<std::string>& sources, const QDateTime& now,
     if (!folder.empty() && !WriteReportPages(report, folder, &error))
         problems.push_back("Statusseite in " + folder + " nicht geschrieben: " + error);
     if (!metrics.empty()) {
-        const QByteArray text = ReportMetrics(report, notes);
+        const QByteArray text = ReportMetrics(report, notes, metrics);
         if (!WriteTargetFile(metrics, std::vector<uint8_t>(text.begin(), text.end()), &error))
             problems.push_back("Metriken " + metrics + " nicht geschrieben: " + error);
     }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "image/PictureCheck.h"
+
 // The status of every site and camera, read from capture journals: what the status page
 // and the metrics file show.
 
@@ -15,6 +17,7 @@
 struct CReportPicture {
     QDateTime m_time;
     std::string m_sFile;
+    EPictureCheck m_eCheck = EPictureCheck::Ok;  // Ok as well when it was not checked
 };
 
 struct CCameraStatus {
@@ -36,6 +39,8 @@ struct CCameraStatus {
 
     // The mean rate of the good pictures of 7 days; -1: none.
     int64_t MeanRate() const;
+    // The check of the newest good picture; Ok without one.
+    EPictureCheck NewestCheck() const;
 };
 
 struct CSiteStatus {
@@ -102,8 +107,11 @@ QByteArray ReportSitePage(const CReport& report, const CSiteStatus& site,
                           const std::string& folder);
 // The metrics in the text format of the node exporter's textfile collector. A site whose
 // name holds a control character other than a line break (which the format cannot carry)
-// is left out, said in notes (German) when given.
-QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes = nullptr);
+// is left out, said in notes (German) when given. The time of the report is the time of
+// the run, labelled with the metrics file's name (file) when given: every file of one
+// textfile folder then has a series of its own.
+QByteArray ReportMetrics(const CReport& report, std::vector<std::string>* notes = nullptr,
+                         const std::string& file = {});
 
 // Writes the site pages and index.html into the folder (made when missing) as one set:
 // either all of them replace the previous ones, index.html last, or none does. The

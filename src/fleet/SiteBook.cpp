@@ -53,6 +53,33 @@ bool NumberField(const std::string& value, int min, int max, int& field, std::st
     return true;
 }
 
+// The picture check's limits and the capture window.
+bool CheckField(const std::string& key, const std::string& v, CCheckChanges& c, std::string& why) {
+    if (key == "between" || key == "daylight") {
+        if (c.m_window) {
+            why = "between und daylight schließen einander aus";
+            return false;
+        }
+        CCaptureWindow window;
+        std::string fault;
+        if (!(key == "between" ? ParseBetween(v, window, fault)
+                               : ParseDaylight(v, window, fault))) {
+            why = "\"" + PrintableText(v) + "\" ist " + fault;
+            return false;
+        }
+        c.m_window = window;
+        return true;
+    }
+    int n = 0;
+    const int max = key == "frozen_after" ? CPictureLimits::kMaxFrozenCount : 255;
+    if (!NumberField(v, 0, max, n, why))
+        return false;
+    (key == "dark_below"      ? c.m_nDarkBelow
+     : key == "uniform_below" ? c.m_nUniformBelow
+                              : c.m_nFrozenAfter) = n;
+    return true;
+}
+
 // Takes the value of one key into the site; false with the reason.
 bool TakeValue(const std::string& key, const std::string& v, CSite& s, std::string& why) {
     if (key == "description")
@@ -140,8 +167,15 @@ bool TakeValue(const std::string& key, const std::string& v, CSite& s, std::stri
     }
     if (key == "journal")
         return TextField(v, s.m_sJournal, why) && (!v.empty() || (why = "keine Datei", false));
+    if (key == "dark_below" || key == "uniform_below" || key == "frozen_after" ||
+        key == "between" || key == "daylight")
+        return CheckField(key, v, s.m_check, why);
     why = "unbekannter Schlüssel \"" + PrintableText(key) + "\"";
     return false;
+}
+
+std::string OptionalNumber(const std::optional<int>& n) {
+    return n ? std::to_string(*n) : std::string();
 }
 
 // The keys in the order the book writes them, with the site's value of each (empty: not
@@ -170,6 +204,17 @@ std::vector<std::pair<const char*, std::string>> SiteValues(const CSite& s) {
         {"folder", s.m_sFolder},
         {"pattern", s.m_sPattern},
         {"journal", s.m_sJournal},
+        {"dark_below", OptionalNumber(s.m_check.m_nDarkBelow)},
+        {"uniform_below", OptionalNumber(s.m_check.m_nUniformBelow)},
+        {"frozen_after", OptionalNumber(s.m_check.m_nFrozenAfter)},
+        {"between", s.m_check.m_window && !s.m_check.m_window->Always() &&
+                            s.m_check.m_window->m_eKind == CCaptureWindow::EKind::kBetween
+                        ? CaptureWindowText(*s.m_check.m_window)
+                        : ""},
+        {"daylight",
+         s.m_check.m_window && s.m_check.m_window->m_eKind == CCaptureWindow::EKind::kDaylight
+             ? CaptureWindowText(*s.m_check.m_window)
+             : ""},
     };
 }
 

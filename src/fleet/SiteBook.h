@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture/FetchRequest.h"
+#include "fleet/Target.h"
 
 // How a site's module is reached.
 enum class ESiteLink {
@@ -29,6 +30,8 @@ struct CSite {
     std::string m_sFolder;      // where its pictures go
     std::string m_sPattern;     // their names
     std::string m_sJournal;     // its journal, in its folder unless absolute
+    // dark_below=, uniform_below=, frozen_after=, between= or daylight=
+    CCheckChanges m_check;
 
     // Where it was read: the book's file and the line of its header.
     std::string m_sFile;

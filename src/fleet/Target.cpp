@@ -98,5 +98,17 @@ CTarget ResolveTarget(const CStoredSettings& stored, const CSite* site, const CT
                        ? site->m_channels
                        : std::vector<int>{stored.m_iKanal};
     t.m_storage = StorageOf(stored, site, o);
+    for (const CCheckChanges* changes : {site != nullptr ? &site->m_check : nullptr, &o.m_check}) {
+        if (changes == nullptr)
+            continue;
+        if (changes->m_nDarkBelow)
+            t.m_limits.m_dDarkMean = *changes->m_nDarkBelow;
+        if (changes->m_nUniformBelow)
+            t.m_limits.m_dUniformSpread = *changes->m_nUniformBelow;
+        if (changes->m_nFrozenAfter)
+            t.m_limits.m_nFrozenCount = *changes->m_nFrozenAfter;
+        if (changes->m_window)
+            t.m_window = *changes->m_window;
+    }
     return t;
 }

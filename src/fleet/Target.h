@@ -6,10 +6,23 @@
 #include <string>
 #include <vector>
 
+#include "capture/CaptureWindow.h"
 #include "capture/FetchRequest.h"
 #include "capture/TargetParts.h"
+#include "image/PictureCheck.h"
 
 struct CSite;
+
+// What a site or the options change of the picture check's limits (0 turns a check off)
+// and of the capture window; nullopt: left as it is.
+struct CCheckChanges {
+    std::optional<int> m_nDarkBelow;     // 0..255
+    std::optional<int> m_nUniformBelow;  // 0..255
+    std::optional<int> m_nFrozenAfter;   // 0..CPictureLimits::kMaxFrozenCount
+    std::optional<CCaptureWindow> m_window;
+
+    bool Any() const { return m_nDarkBelow || m_nUniformBelow || m_nFrozenAfter || m_window; }
+};
 
 // One target: everything a command, a fetch or a capture round needs to reach a module and
 // keep its pictures, made once from the stored settings, a site of the book and the
@@ -51,6 +64,9 @@ struct CTargetOptions {
     // behind its modem.
     std::string m_sDemoDevice;
     bool m_bDemoModem = false;
+    // The picture check's limits and the capture window (nullopt: the site's, else the
+    // defaults and always).
+    CCheckChanges m_check;
 };
 
 struct CTarget {
@@ -62,6 +78,8 @@ struct CTarget {
     CFetchRequest m_request;
     std::vector<int> m_channels;  // in order; the stored channel when nothing names any
     CTargetStorage m_storage;
+    CPictureLimits m_limits;
+    CCaptureWindow m_window;  // outside it, nothing is dialled
 };
 
 // The target of the options over the site (when given) over the stored settings:
@@ -75,6 +93,8 @@ struct CTarget {
 // - the channels: the options', else the site's, else the stored one;
 // - the storage: the site's folder (its own, else one named like it), pattern and journal
 //   over the stored storage, and the options' folder, pattern, journal, latest copy and
-//   limits over those; a journal of the site follows a folder the options give.
+//   limits over those; a journal of the site follows a folder the options give;
+// - the picture check's limits and the capture window: the options' over the site's over
+//   the defaults (each limit on its own).
 CTarget ResolveTarget(const CStoredSettings& stored, const CSite* site,
                       const CTargetOptions& options);

@@ -241,9 +241,9 @@ TEST_F(CaptureModemRoundTest, TwoChannelsOneRefusedGiveOneFileAndTwoJournalLines
     EXPECT_EQ(refused["message"].toString(), "Kanal nicht vorhanden");
     EXPECT_FALSE(refused.contains("file"));
     const QJsonObject& ok = journal[1];
-    EXPECT_EQ(ok.keys(),
-              (QStringList{"bytes", "bytes_per_second", "channel", "colour", "event", "file",
-                           "height", "mode", "result", "seconds", "time", "tries", "width"}));
+    EXPECT_EQ(ok.keys(), (QStringList{"bytes", "bytes_per_second", "channel", "check", "colour",
+                                      "event", "file", "hash", "height", "mean", "mode", "result",
+                                      "seconds", "spread", "time", "tries", "width"}));
     EXPECT_EQ(ok["channel"].toInt(), 4);
     EXPECT_EQ(ok["result"].toString(), "ok");
     EXPECT_EQ(ok["file"].toString(), m_dir.filePath("k4-0001.bmp"));

@@ -5,7 +5,9 @@
 
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <functional>
 #include <optional>
+#include <regex>
 
 #include "CliRunner.h"
 #include "link/ComPort.h"
@@ -81,7 +83,7 @@ class CliCommandsTest : public ::testing::Test {
     }
     // A run on the fake line in virtual time.
     CCliResult Run(std::vector<std::string> args, bool terminal = false) {
-        return RunCliWith(std::move(args), terminal, {&m_clock, &m_recording});
+        return RunCliWith(std::move(args), terminal, {&m_clock, &m_recording, m_fnNow});
     }
     std::string Temp(const char* name) const { return m_dir.filePath(name).toStdString(); }
     int Count(const std::string& frame) const {
@@ -105,6 +107,8 @@ class CliCommandsTest : public ::testing::Test {
     CModuleSim m_module;
     CModemSim m_modem{m_module};
     std::optional<std::string> m_before;
+    // The wall clock of capture; the system's unless a test sets it.
+    std::function<QDateTime()> m_fnNow;
 };
 
 TEST_F(CliCommandsTest, StatusQueriesPrintTheModulesValues) {
@@ -544,4 +548,159 @@ TEST_F(CliCommandsTest, CaptureRewritesThePageAndTheMetricsAfterEachRound) {
     EXPECT_TRUE(FileBytes(Temp("pixlane.prom")).has_value());
     // Only what the journal records is removed: without one it is a usage error.
     EXPECT_EQ(Cli({"capture", "--keep", "30d"}).m_nExit, 2);
+}
+
+namespace {
+
+// The value of a text field in a journal line.
+std::string Field(const std::string& line, const std::string& name) {
+    const std::string key = "\"" + name + "\":";
+    const size_t at = line.find(key);
+    if (at == std::string::npos)
+        return {};
+    const size_t from = at + key.size() + (line[at + key.size()] == '"' ? 1 : 0);
+    return line.substr(from, line.find_first_of("\",}", from) - from);
+}
+
+// The picture lines of a journal, oldest first.
+std::vector<std::string> PictureLines(const std::string& journal) {
+    std::vector<std::string> lines;
+    size_t from = 0;
+    for (size_t end = journal.find('\n'); end != std::string::npos;
+         from = end + 1, end = journal.find('\n', from)) {
+        const std::string line = journal.substr(from, end - from);
+        if (Field(line, "event") == "picture")
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST_F(CliCommandsTest, ACoveredCameraIsJournalledDarkShownOnThePageAndCountedInTheMetrics) {
+    m_module.SetScene(ESimScene::Dark);
+    const std::vector<std::string> args = {"capture",
+                                           "--channels",
+                                           "2",
+                                           "-o",
+                                           Temp("bilder/k{channel}-{seq}.bmp"),
+                                           "--journal",
+                                           Temp("nord.jsonl"),
+                                           "--report",
+                                           Temp("seite"),
+                                           "--metrics",
+                                           Temp("pixlane.prom")};
+    const CCliResult r = Cli(args);
+    // Saved and counted as received all the same.
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(r.m_sOut, Temp("bilder/k2-0001.bmp") + "\n");
+    EXPECT_NE(r.m_sErr.find("Kanal 2: Bild dunkel"), std::string::npos) << r.m_sErr;
+    const std::vector<std::string> lines = PictureLines(FileBytes(Temp("nord.jsonl")).value());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(Field(lines[0], "result"), "ok");
+    EXPECT_EQ(Field(lines[0], "check"), "dark");
+    EXPECT_LT(std::atof(Field(lines[0], "mean").c_str()), 24);
+    EXPECT_GT(std::atof(Field(lines[0], "spread").c_str()), 8);  // texture: not uniform
+    EXPECT_TRUE(std::regex_match(Field(lines[0], "hash"), std::regex("[0-9a-f]{16}")));
+
+    const std::string index = FileBytes(Temp("seite/index.html")).value();
+    EXPECT_NE(
+        index.find("<td class=\"zustand\">aktuell <span class=\"pruefung dark\">dunkel</span>"),
+        std::string::npos)
+        << index;
+    const std::string site = FileBytes(Temp("seite/standort-nord.html")).value();
+    EXPECT_NE(site.find("<figure class=\"pruefung\" data-check=\"dark\">"), std::string::npos);
+    const std::string metrics = FileBytes(Temp("pixlane.prom")).value();
+    EXPECT_NE(metrics.find("pixlane_picture_check{site=\"nord\",channel=\"2\",check=\"dark\"} 1\n"),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(
+        metrics.find("pixlane_picture_check{site=\"nord\",channel=\"2\",check=\"uniform\"} 0\n"),
+        std::string::npos);
+    EXPECT_NE(
+        metrics.find("pixlane_picture_check{site=\"nord\",channel=\"2\",check=\"frozen\"} 0\n"),
+        std::string::npos);
+    EXPECT_TRUE(std::regex_search(
+        metrics,
+        std::regex("\npixlane_last_run_timestamp_seconds\\{metrics_file=\"pixlane.prom\"\\} "
+                   "[0-9]{10}\n")))
+        << metrics;
+
+    // Light again: the newest picture is in order, and the series says so.
+    m_module.SetScene(ESimScene::Normal);
+    ASSERT_EQ(Cli(args).m_nExit, 0);
+    const std::string after = FileBytes(Temp("pixlane.prom")).value();
+    EXPECT_NE(after.find("pixlane_picture_check{site=\"nord\",channel=\"2\",check=\"dark\"} 0\n"),
+              std::string::npos);
+    EXPECT_EQ(FileBytes(Temp("seite/index.html"))->find("dunkel</span></td>"), std::string::npos);
+}
+
+TEST_F(CliCommandsTest, ACameraServingOneFrameIsFrozenAfterItsLimitAcrossRunsAndLimitsAreOptions) {
+    m_module.SetScene(ESimScene::Repeated);
+    const auto capture = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = {
+            "capture",   "--channels",   "2", "-o", Temp("k{channel}-{seq}.bmp"),
+            "--journal", Temp("j.jsonl")};
+        args.insert(args.end(), more.begin(), more.end());
+        const CCliResult r = Cli(args);
+        EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+        return Field(PictureLines(FileBytes(Temp("j.jsonl")).value()).back(), "check");
+    };
+    // Each run is its own process: the previous pictures come from the journal.
+    EXPECT_EQ(capture({"--frozen-after", "2"}), "ok");
+    EXPECT_EQ(capture({"--frozen-after", "2"}), "ok");
+    EXPECT_EQ(capture({"--frozen-after", "2"}), "frozen");
+    EXPECT_EQ(capture({"--frozen-after", "0"}), "ok");
+    // The default wants three before.
+    EXPECT_EQ(capture({}), "frozen");
+    EXPECT_EQ(capture({"--frozen-after", "6"}), "ok");  // five before it
+    // A covered camera with the dark check turned off, and one with a higher limit for
+    // uniform (its texture is then too little).
+    m_module.SetScene(ESimScene::Dark);
+    EXPECT_EQ(capture({"--dark-below", "0"}), "ok");
+    EXPECT_EQ(capture({"--dark-below", "0", "--uniform-below", "255"}), "uniform");
+    EXPECT_EQ(Cli({"capture", "--dark-below", "256"}).m_nExit, 2);
+    EXPECT_EQ(Cli({"fetch", "--dark-below", "10"}).m_nExit, 2);
+}
+
+TEST_F(CliCommandsTest, FetchChecksThePictureWhenAsked) {
+    m_module.SetScene(ESimScene::Uniform);
+    const CCliResult r = Cli({"fetch", "--check", "-o", Temp("bild.bmp")});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_NE(r.m_sErr.find("Bildprüfung: einfarbig (Helligkeit 128,0, Spanne 0,0)"),
+              std::string::npos)
+        << r.m_sErr;
+    EXPECT_TRUE(FileBytes(Temp("bild.bmp")).has_value());
+    EXPECT_EQ(Cli({"fetch", "-o", Temp("b2.bmp")}).m_sErr.find("Bildprüfung"), std::string::npos);
+}
+
+TEST_F(CliCommandsTest, CaptureBetweenTimesAcrossMidnightDialsOnlyInsideInVirtualTime) {
+    const QDateTime start(QDate(2026, 12, 9), QTime(21, 30), Qt::UTC);
+    m_fnNow = [&] { return start.addMSecs(static_cast<qint64>(m_clock.NowMs())); };
+    const CCliResult r =
+        Cli({"capture", "--channels", "2", "--between", "22:00-06:00", "--every", "1h", "--count",
+             "10", "-o", Temp("k{channel}-{seq}.bmp"), "--journal", Temp("j.jsonl")});
+    // 21:30 and 06:30 are outside; 22:30 up to 05:30 inside, across midnight.
+    EXPECT_EQ(r.m_nExit, 0) << r.m_sErr;
+    const std::vector<std::string> lines = PictureLines(FileBytes(Temp("j.jsonl")).value());
+    ASSERT_EQ(lines.size(), 8u) << r.m_sErr;
+    EXPECT_EQ(Field(lines.front(), "time").substr(0, 16), "2026-12-09T22:30");
+    EXPECT_EQ(Field(lines.back(), "time").substr(0, 16), "2026-12-10T05:30");
+    EXPECT_NE(r.m_sErr.find("Außerhalb des Zeitfensters 22:00-06:00, nächste Aufnahme ab "
+                            "2026-12-09 22:00"),
+              std::string::npos)
+        << r.m_sErr;
+    EXPECT_NE(r.m_sErr.find("nächste Aufnahme ab 2026-12-10 22:00"), std::string::npos);
+
+    // A single run outside: nothing dialled or opened, said, and status 0.
+    m_factory.m_opened.clear();
+    const size_t frames = m_module.Frames().size();
+    const CCliResult outside = Cli({"capture", "--between", "08:00-16:00", "--journal",
+                                    Temp("j2.jsonl"), "-o", Temp("x{seq}.bmp")});
+    EXPECT_EQ(outside.m_nExit, 0) << outside.m_sErr;
+    EXPECT_TRUE(m_factory.m_opened.empty());
+    EXPECT_EQ(m_module.Frames().size(), frames);
+    EXPECT_NE(outside.m_sErr.find("Außerhalb des Zeitfensters 08:00-16:00"), std::string::npos);
+    EXPECT_EQ(Cli({"capture", "--between", "08:00-16:00", "--daylight", "48,11"}).m_nExit, 2);
+    EXPECT_EQ(Cli({"capture", "--between", "8-16"}).m_nExit, 2);
 }

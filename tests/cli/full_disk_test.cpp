@@ -99,7 +99,7 @@ class SmallDiskTest : public ::testing::Test {
 
     // pixlane-cli in process, on the fake line in virtual time.
     CCliResult Run(std::vector<std::string> args) {
-        return RunCliWith(std::move(args), false, {&m_clock, &m_factory});
+        return RunCliWith(std::move(args), false, {&m_clock, &m_factory, {}});
     }
 
     CVirtualClock m_clock;

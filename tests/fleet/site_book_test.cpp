@@ -228,3 +228,62 @@ TEST(SiteBookTest, EveryConfigFolderHasABook) {
 }
 
 }  // namespace
+
+// The check's limits and the capture window: read, resolved under the options, written
+// back as they were read; a bad value skips the site.
+TEST(SiteBookTest, CheckLimitsAndCaptureWindowsAreKeysOfASite) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string user = Write(dir, "user.ini",
+                                   "[nord]\n"
+                                   "dark_below=10\nfrozen_after=0\nbetween=22:00-06:00\n"
+                                   "[sued]\n"
+                                   "uniform_below=20\ndaylight=-33.9,18.42\n"
+                                   "[beide]\n"
+                                   "between=06:00-20:00\ndaylight=48,11\n"
+                                   "[zuviel]\n"
+                                   "frozen_after=101\n"
+                                   "[leer]\n"
+                                   "between=06:00-06:00\n");
+    const CSiteBook book = ReadSiteBooks({user});
+    ASSERT_EQ(book.m_sites.size(), 2u);
+    EXPECT_THAT(
+        book.m_problems,
+        testing::ElementsAre(
+            user + ":10: Standort beide: between und daylight schließen einander aus; übersprungen",
+            user + ":12: Standort zuviel: \"101\" ist keine Zahl von 0 bis 100; übersprungen",
+            user + ":14: Standort leer: \"06:00-06:00\" ist ein Zeitfenster, das beginnt, wo es "
+                   "endet; übersprungen"));
+    const CSite& nord = *book.Find("nord");
+    CTargetOptions options;
+    CTarget t = ResolveTarget({}, &nord, options);
+    EXPECT_EQ(t.m_limits.m_dDarkMean, 10);
+    EXPECT_EQ(t.m_limits.m_dUniformSpread, CPictureLimits::kUniformSpread);
+    EXPECT_EQ(t.m_limits.m_nFrozenCount, 0);
+    EXPECT_EQ(CaptureWindowText(t.m_window), "22:00-06:00");
+    // Each option over the site's value of its own.
+    options.m_check.m_nFrozenAfter = 4;
+    CCaptureWindow day;
+    std::string error;
+    ASSERT_TRUE(ParseDaylight("48.1,11.6", day, error));
+    options.m_check.m_window = day;
+    t = ResolveTarget({}, &nord, options);
+    EXPECT_EQ(t.m_limits.m_dDarkMean, 10);
+    EXPECT_EQ(t.m_limits.m_nFrozenCount, 4);
+    EXPECT_EQ(CaptureWindowText(t.m_window), "48.1,11.6");
+    EXPECT_TRUE(ResolveTarget({}, nullptr, {}).m_window.Always());
+
+    // Written and read back the same.
+    for (const CSite* site : {&nord, book.Find("sued")}) {
+        QByteArray text;
+        std::string why;
+        ASSERT_TRUE(SiteBookWith("", *site, text, why)) << why;
+        const CSiteBook back = ParseSiteBook(text, "back.ini");
+        ASSERT_EQ(back.m_sites.size(), 1u) << text.toStdString();
+        EXPECT_TRUE(back.m_sites[0].SameValues(*site)) << text.toStdString();
+    }
+    QByteArray text;
+    std::string why;
+    ASSERT_TRUE(SiteBookWith("", *book.Find("sued"), text, why));
+    EXPECT_NE(text.indexOf("daylight=\"-33.9,18.42\"\n"), -1) << text.toStdString();
+}

@@ -24,14 +24,15 @@ promtool check rules "$rules" >"$work/check" 2>&1 || fail "promtool check rules:
 (cd "$work" && promtool test rules "$examples/pixlane-alerts.test.yml") >"$work/test" 2>&1 ||
     fail "promtool test rules: $(cat "$work/test")"
 
-# A capture round of the demo module writes the metrics file as a user's capture does.
+# A capture round of the demo module writes the metrics file as a user's capture does; its
+# camera is covered, so that the check's series say dark.
 (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY HOME="$work" XDG_CONFIG_HOME="$work/.config" \
-    "$cli" --quiet --demo capture --channels 1,2 -o 'k{channel}.bmp' --journal journal.jsonl \
-    --metrics pixlane.prom >"$work/capture.out" 2>&1) ||
+    "$cli" --quiet --demo --demo-scene dark capture --channels 1,2 -o 'k{channel}.bmp' \
+    --journal journal.jsonl --metrics pixlane.prom >"$work/capture.out" 2>&1) ||
     fail "capture: $(cat "$work/capture.out")"
 # Names the rules use that the metrics do not carry yet; each must leave this list the
 # moment Pixlane writes it.
-awaited=" pixlane_picture_check pixlane_last_run_timestamp_seconds "
+awaited=" "
 for name in $(grep -v '^ *#' "$rules" | grep -o 'pixlane_[a-z0-9_]*' | sort -u); do
     written=0
     grep -q "^$name[{ ]" "$work/pixlane.prom" 2>/dev/null && written=1
@@ -41,6 +42,37 @@ for name in $(grep -v '^ *#' "$rules" | grep -o 'pixlane_[a-z0-9_]*' | sort -u);
         [ "$written" -eq 1 ] || fail "die Regeln nennen $name, die Metriken nicht"
     fi
 done
+
+# The check's series as that capture wrote them, held for 40 minutes: the shipped rule
+# fires on each dark camera after its half hour, and on nothing else.
+darks=$(grep -c '^pixlane_picture_check{.*check="dark"} 1$' "$work/pixlane.prom")
+[ "$darks" -eq 2 ] || fail "die Metriken nennen $darks dunkle Kameras statt 2: $(cat "$work/pixlane.prom")"
+{
+    echo "rule_files: ['$rules']"
+    echo "evaluation_interval: 1m"
+    echo "tests:"
+    echo "  - interval: 1m"
+    echo "    input_series:"
+    grep '^pixlane_picture_check{' "$work/pixlane.prom" | while read -r series value; do
+        printf "      - series: '%s'\n        values: '%sx40'\n" "$series" "$value"
+    done
+    echo "    alert_rule_test:"
+    echo "      - eval_time: 29m"
+    echo "        alertname: PixlaneCameraCheck"
+    echo "        exp_alerts: []"
+    echo "      - eval_time: 31m"
+    echo "        alertname: PixlaneCameraCheck"
+    echo "        exp_alerts:"
+    sed -n 's/^pixlane_picture_check{site="\([^"]*\)",channel="\([0-9]\)",check="dark"} 1$/\1 \2/p' \
+        "$work/pixlane.prom" | while read -r site channel; do
+        echo "          - exp_labels: {severity: warning, site: '$site', channel: '$channel', check: dark}"
+        echo "            exp_annotations:"
+        echo "              summary: '$site, Kamera $channel: Bild dunkel'"
+        echo "              description: 'Dunkel: Nacht, ein verdecktes oder besprühtes Objektiv. Einfarbig: kein Videosignal, ein vereistes Objektiv. Eingefroren: dasselbe Bild wie die Bilder davor, der Bildspeicher steht.'"
+    done
+} >"$work/dark.test.yml"
+promtool test rules "$work/dark.test.yml" >"$work/dark" 2>&1 ||
+    fail "die Regel PixlaneCameraCheck auf den Metriken einer dunklen Aufnahme: $(cat "$work/dark")"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures Fehler in den Alarmregeln" >&2

@@ -949,6 +949,45 @@ TEST_F(CaptureTimerTest, ATickCapturesAndSetsTheTimerAgainWithItsInterval) {
     }
 }
 
+TEST_F(CaptureTimerTest, TheAutoSaveDialogsWindowKeepsTheTickFromDiallingOutsideIt) {
+    const auto fill = [&](const char* between, const char* daylight) {
+        return [=](QWidget* w) {
+            w->findChild<QLineEdit*>("zwischen")->setText(between);
+            w->findChild<QLineEdit*>("tageslicht")->setText(daylight);
+            w->findChild<QPushButton*>("ok")->click();
+        };
+    };
+    CModalScript answer({fill("22-6", ""), fill("", "48,200"), fill("22:00-06:00", "48,11"),
+                         fill(" 22:00-06:00 ", "")});
+    m_frame->MenuAction(ID_AUTO_SPEICHERN)->trigger();
+    EXPECT_TRUE(answer.Done());
+    ASSERT_EQ(answer.m_texts.size(), 3);
+    EXPECT_TRUE(answer.m_texts[0].startsWith(QString::fromUtf8("Nur zwischen: \"22-6\" ist kein")))
+        << answer.m_texts[0].toStdString();
+    EXPECT_TRUE(answer.m_texts[1].startsWith(QString::fromUtf8("Nur bei Tageslicht: \"48,200\"")))
+        << answer.m_texts[1].toStdString();
+    EXPECT_TRUE(answer.m_texts[2].contains(QString::fromUtf8("nicht beides")));
+    QSettings stored(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Pixlane/AutoSave/m_sAutoSaveBetween").toString(), "22:00-06:00");
+
+    // Noon: the tick dials nothing, says so, and sets the timer again; 23:00: it captures.
+    QDateTime now(QDate(2026, 12, 10), QTime(12, 0), Qt::UTC);
+    m_app.AutoKeeper().m_fnNow = [&] { return now; };
+    m_app.m_bTimer = true;
+    m_frame->StartCaptureTimer(10);
+    CModalScript boxes({});
+    Fire();
+    EXPECT_TRUE(m_module.Frames().empty());
+    EXPECT_EQ(m_frame->StatusText(),
+              QString::fromUtf8("Außerhalb des Zeitfensters 22:00-06:00, nächste Aufnahme ab "
+                                "2026-12-10 22:00"));
+    EXPECT_TRUE(m_frame->CaptureTimer().isActive());
+    now = QDateTime(QDate(2026, 12, 10), QTime(23, 0), Qt::UTC);
+    Fire();
+    const std::vector<std::string> frames = m_module.Frames();
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "I,00000,B4,0090,3#"), 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
