@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "capture/KeepTiers.h"
 #include "capture/NamePattern.h"
 #include "capture/Retention.h"
 #include "capture/TargetFile.h"
@@ -199,8 +200,8 @@ bool SetChannels(const std::string& name, const std::string& value, CCliOptions&
 bool SetKeep(const std::string& name, const std::string& value, CCliOptions& o,
              std::string& error) {
     int64_t seconds = 0;
-    if (!ParseKeepDuration(value, seconds)) {
-        error = BadValue(name, value, kKeepValues);
+    if (!KeepValue(value, seconds, o.m_sKeepTiers)) {
+        error = BadValue(name, value, kKeepRuleValues);
         return false;
     }
     o.m_nKeepSeconds = static_cast<int>(seconds);
@@ -1359,6 +1360,7 @@ CTargetOptions TargetOptions(const CCliOptions& o) {
         t.m_sJournal = o.m_sJournal;
     t.m_sLatest = o.m_sLatest;
     t.m_nKeepSeconds = o.m_nKeepSeconds;
+    t.m_sKeepTiers = o.m_sKeepTiers;
     t.m_nMinFreeBytes = o.m_nMinFreeBytes;
     t.m_bDemoModem = o.m_bDemoModem;
     return t;

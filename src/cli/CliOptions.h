@@ -63,7 +63,8 @@ struct CCliOptions {
     std::string m_sExec;
     std::string m_sLatest;
     bool m_bLocal = false;
-    int m_nKeepSeconds = 0;        // 0: pictures kept for ever
+    int m_nKeepSeconds = 0;        // 0: pictures kept for ever; with tiers the last's age
+    std::string m_sKeepTiers;      // --keep as tiers ("7d:all,90d:1h"); empty: none
     uint64_t m_nMinFreeBytes = 0;  // 0: no limit
     // report, capture: the folder of the status page and the metrics file (empty: none)
     std::string m_sReportOut;
