@@ -18,6 +18,7 @@
 #include "cli/CaptureCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
+#include "cli/FilmCommand.h"
 #include "cli/PortsCommand.h"
 #include "cli/QtMessages.h"
 #include "cli/SitesCommand.h"
@@ -371,6 +372,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
     int rc = 1;
     if (!canFetch) {
         // Nothing is sent for a picture that could not be made.
+    } else if (opt.m_sCommand == "timelapse") {
+        rc = RunTimelapse(opt, targets, ui, out, errIsTerminal);
+    } else if (opt.m_sCommand == "retention") {
+        rc = RunRetention(opt, targets, ui, out);
     } else if (opt.m_sCommand == "capture") {
         // Each round opens the line itself, so that a run outlives a line that went away.
         rc = RunCapture(opt, targets, app, ui, out, err);

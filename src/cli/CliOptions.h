@@ -82,6 +82,18 @@ struct CCliOptions {
     bool m_bSystemBook = false;
     std::string m_sFolder;
     std::string m_sDescription;
+    // timelapse and retention: the journal named instead of a site (empty: none)
+    std::string m_sJournalGiven;
+    // timelapse: the camera (0: the only one of the span), the day (a date, "today" or
+    // "yesterday") or the span (local times), frames a second and the film
+    int m_iFilmChannel = 0;
+    std::string m_sDay;
+    std::string m_sFrom;
+    std::string m_sTo;
+    int m_nFps = 24;
+    std::string m_sFilm;
+    // retention: say what would go, remove nothing
+    bool m_bDryRun = false;
 };
 
 // What the picture options change of a request.
