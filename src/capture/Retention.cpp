@@ -59,6 +59,21 @@ struct CNotPictures {
     }
 };
 
+// Whether the name is absolute and written as QDir::cleanPath writes it.
+bool IsCleanName(std::string_view file) {
+    if (file.empty() || file.front() != '/' || (file.size() > 1 && file.back() == '/'))
+        return false;
+    for (size_t i = 0; i + 1 < file.size(); ++i) {
+        if (file[i] != '/')
+            continue;
+        const std::string_view rest = file.substr(i + 1);
+        if (rest.front() == '/' || rest == "." || rest == ".." || rest.starts_with("./") ||
+            rest.starts_with("../"))
+            return false;
+    }
+    return true;
+}
+
 // One name, however a line spells it.
 std::string CleanName(std::string_view file) {
     return QDir::cleanPath(QString::fromUtf8(file.data(), static_cast<qsizetype>(file.size())))
@@ -135,29 +150,42 @@ void CRetention::Load(const std::string& journal) {
         return;
     // Newest first: a name's newest line decides. A removal line stands after the save it
     // undoes, and a save under a name used before stands after the older save.
-    std::unordered_set<std::string> decided;
+    // Names are held as hashes: two names of one hash only make a picture stay that could
+    // have gone, never the other way. A removal waits only until its save is read, so
+    // what is held follows the pictures kept and the removals not yet matched (bounded
+    // by how long the rules keep pictures), not the journal's length.
+    std::unordered_set<size_t> removed;  // removals whose save is still to come
+    std::unordered_set<size_t> saved;    // of m_saved
     std::string error;
     ReadJournal(
         journal,
         [&](const CJournalEntry* entry) {
             if (entry == nullptr || entry->m_file.empty())
                 return true;
-            // One name, however a line spells it.
-            const std::string file = CleanName(entry->m_file);
             const bool good = entry->m_result == "ok" || entry->m_result == "latest_failed";
-            if (entry->m_event == "removed" && entry->m_result == "ok") {
-                decided.insert(file);
-            } else if (entry->m_event == "picture" && good) {
-                qint64 time = 0;
-                const double seconds = entry->m_dSeconds;
-                if (!entry->Epoch(time) || !decided.insert(file).second)
-                    return true;
-                const double transfer =
-                    std::isfinite(seconds) ? std::clamp(seconds, 0.0, kMaxTransferSeconds) : 0.0;
-                m_saved.push_back(
-                    {time, time + static_cast<int64_t>(std::ceil(transfer)) + kWriteMarginSeconds,
-                     CameraOf(entry->m_site, entry->m_iChannel), file});
+            const bool removal = entry->m_event == "removed" && entry->m_result == "ok";
+            if (!removal && !(entry->m_event == "picture" && good))
+                return true;
+            // One name, however a line spells it.
+            std::string cleaned;
+            const std::string_view file =
+                IsCleanName(entry->m_file) ? entry->m_file
+                                           : std::string_view(cleaned = CleanName(entry->m_file));
+            const size_t hash = std::hash<std::string_view>()(file);
+            if (removal) {
+                if (!saved.count(hash))
+                    removed.insert(hash);
+                return true;
             }
+            qint64 time = 0;
+            if (removed.erase(hash) != 0 || !entry->Epoch(time) || !saved.insert(hash).second)
+                return true;
+            const double seconds = entry->m_dSeconds;
+            const double transfer =
+                std::isfinite(seconds) ? std::clamp(seconds, 0.0, kMaxTransferSeconds) : 0.0;
+            m_saved.push_back(
+                {time, time + static_cast<int64_t>(std::ceil(transfer)) + kWriteMarginSeconds,
+                 CameraOf(entry->m_site, entry->m_iChannel), std::string(file)});
             return true;
         },
         &error);

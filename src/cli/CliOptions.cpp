@@ -523,7 +523,8 @@ const CCliOption kCaptureLink[] = {
      .m_pValue = "DURATION",
      .m_set = SetKeep,
      .m_pHelp = "before each save remove the pictures older than DURATION\n"
-                "(12h, 30d, 365d); needs --journal. Only its own pictures\n"
+                "(12h, 30d, 365d), or what tiers such as 7d:all,90d:1h,2y:1d\n"
+                "say (as for retention); needs --journal. Only its own pictures\n"
                 "go: recorded as saved by the newest line naming them, BMP or\n"
                 "PNG files of a name the pattern gives (it ends in .bmp or\n"
                 ".png), below the folder the pattern begins with (one that\n"
