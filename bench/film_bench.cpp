@@ -42,10 +42,16 @@ constexpr int64_t kDay = 24 * 3600;
 constexpr uint32_t kCameras = 8;
 const char* const kRules = "7d:all,90d:1h,2y:1d";
 
+// The peak resident memory of this program's own memory (VmHWM): unlike the rusage
+// figure, it does not carry over what the parent held before the exec.
 long PeakKiB() {
-    rusage ru{};
-    ::getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return -1;
 }
 
 std::string PictureName(const QString& folder, int64_t time, uint32_t camera) {
@@ -58,22 +64,64 @@ std::string PictureName(const QString& folder, int64_t time, uint32_t camera) {
         .toStdString();
 }
 
-// Runs f in a child process, so that its peak memory is its own.
-template <class F>
-void Measured(const char* what, F&& f) {
+std::string g_sSelf;  // this program, run again for each measurement
+
+// Runs this program again with the arguments, so that the peak memory it prints is the
+// measurement's own.
+void Measured(const std::vector<std::string>& args) {
     std::fflush(stdout);
     const pid_t child = ::fork();
     if (child == 0) {
-        QElapsedTimer timer;
-        timer.start();
-        const std::string said = f();
-        std::printf("%-44s %8.3f s  peak %7.1f MiB  %s\n", what, timer.nsecsElapsed() / 1e9,
-                    static_cast<double>(PeakKiB()) / 1024, said.c_str());
-        std::fflush(stdout);
-        ::_exit(0);
+        std::vector<char*> argv{g_sSelf.data()};
+        std::vector<std::string> copy = args;
+        for (std::string& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(g_sSelf.c_str(), argv.data());
+        ::_exit(127);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
+}
+
+void Said(const char* what, double seconds, const std::string& said) {
+    std::printf("%-44s %8.3f s  peak %7.1f MiB  %s\n", what, seconds,
+                static_cast<double>(PeakKiB()) / 1024, said.c_str());
+}
+
+// One measurement over the journal in folder, as of now (seconds since 1970).
+int RetentionRun(const std::string& what, const QString& root, int64_t now) {
+    const std::string journal = (root + "/journal.jsonl").toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    if (what == "read") {
+        size_t n = 0;
+        std::string error;
+        ReadJournal(
+            journal,
+            [&n](const CJournalEntry* entry) {
+                n += entry != nullptr;
+                return true;
+            },
+            &error);
+        Said("journal read alone", timer.nsecsElapsed() / 1e9, std::to_string(n) + " lines");
+        return 0;
+    }
+    const bool dryRun = what == "dry-run";
+    CRetention retention;
+    ParseKeepRules(kRules, retention.m_keep);
+    retention.m_nKeepSeconds = retention.m_keep.LastAge();
+    retention.Place(root.toStdString(), "bilder/k{channel}-%Y%m%d-%H%M%S.bmp");
+    retention.Load(journal);
+    const size_t known = retention.SavedCount();
+    const double loaded = timer.nsecsElapsed() / 1e9;
+    const std::vector<CCaptureEvent> events =
+        retention.Prune(QDateTime::fromSecsSinceEpoch(now), dryRun);
+    Said(dryRun ? "retention --dry-run (read, decide, look)" : "retention (read, decide, remove)",
+         timer.nsecsElapsed() / 1e9,
+         std::to_string(known) + " known (read in " + std::to_string(loaded).substr(0, 5) +
+             " s), " + std::to_string(events.size()) + (dryRun ? " would go" : " removed"));
+    return 0;
 }
 
 int RetentionBench(double years) {
@@ -162,41 +210,21 @@ int RetentionBench(double years) {
     before.clear();
     before.shrink_to_fit();
 
-    Measured("decision alone, over all pictures", [&] {
+    {
+        QElapsedTimer timer;
+        timer.start();
         const std::vector<CKeepVerdict> v = DecideKeep(pictures, rules, now);
         size_t go = 0;
         for (const CKeepVerdict& k : v)
             go += !k.m_bKeep;
-        return std::to_string(go) + " to go";
-    });
-    const auto run = [&](bool dryRun) {
-        return [&, dryRun] {
-            CRetention retention;
-            ParseKeepRules(kRules, retention.m_keep);
-            retention.m_nKeepSeconds = retention.m_keep.LastAge();
-            retention.Place(root.toStdString(), "bilder/k{channel}-%Y%m%d-%H%M%S.bmp");
-            retention.Load(journal);
-            const size_t known = retention.SavedCount();
-            const std::vector<CCaptureEvent> events =
-                retention.Prune(QDateTime::fromSecsSinceEpoch(now), dryRun);
-            return std::to_string(known) + " known, " + std::to_string(events.size()) +
-                   (dryRun ? " would go" : " removed");
-        };
-    };
-    Measured("journal read alone", [&] {
-        size_t n = 0;
-        std::string error;
-        ReadJournal(
-            journal,
-            [&n](const CJournalEntry* entry) {
-                n += entry != nullptr;
-                return true;
-            },
-            &error);
-        return std::to_string(n) + " lines";
-    });
-    Measured("retention --dry-run (read, decide, look)", run(true));
-    Measured("retention (read, decide, remove)", run(false));
+        std::printf("%-44s %8.3f s  %zu of %zu to go\n", "decision alone, over all pictures",
+                    timer.nsecsElapsed() / 1e9, go, v.size());
+    }
+    const std::string folder = root.toStdString();
+    const std::string at = std::to_string(now);
+    Measured({"run", "read", folder, at});
+    Measured({"run", "dry-run", folder, at});
+    Measured({"run", "remove", folder, at});
     return 0;
 }
 
@@ -268,6 +296,9 @@ int FilmBench(int count) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::string what = argc > 1 ? argv[1] : "";
+    g_sSelf = QCoreApplication::applicationFilePath().toStdString();
+    if (what == "run" && argc == 5)
+        return RetentionRun(argv[2], QString::fromLocal8Bit(argv[3]), std::atoll(argv[4]));
     if (what == "retention")
         return RetentionBench(argc > 2 ? std::atof(argv[2]) : 2.0);
     if (what == "film")
