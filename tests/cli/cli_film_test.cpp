@@ -208,3 +208,56 @@ TEST(ConcatListTest, NamesAreQuotedAsTheListReadsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// The daily job: yesterday's film of every camera of every site, each in its site's
+// folder, and the status page linking it.
+TEST(FilmSitesTest, YesterdaysFilmOfEveryCameraLandsInItsSitesFolderAndOnThePage) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString nord = dir.filePath("nord");
+    ASSERT_TRUE(QDir().mkpath(nord));
+    const CCliResult added = RunCliWith({"sites", "--add", "nord", "--folder", nord.toStdString()});
+    ASSERT_EQ(added.m_nExit, 0) << added.m_sErr;
+    const QDate yesterday = QDate::currentDate().addDays(-1);
+    const std::string journal = QDir(nord).filePath("journal.jsonl").toStdString();
+    for (int i = 0; i < 6; ++i) {
+        const int channel = i % 2 + 1;
+        CImage image;
+        ASSERT_TRUE(image.Create(180, 144, false));
+        ASSERT_TRUE(image.AllocateBits());
+        const std::string file =
+            QDir(nord).filePath(QStringLiteral("k%1-%2.bmp").arg(channel).arg(i)).toStdString();
+        std::string error;
+        ASSERT_TRUE(WriteImageFile(file, image, &error)) << error;
+        CCaptureEvent e;
+        e.m_time = QDateTime(yesterday, QTime(8 + i, 0));
+        e.m_sEvent = "picture";
+        e.m_iChannel = channel;
+        e.m_sResult = "ok";
+        e.m_sFile = file;
+        e.m_sSite = "nord";
+        ASSERT_TRUE(AppendJournal(journal, e, &error)) << error;
+    }
+    const CCliResult films = RunCliWith({"timelapse", "--sites", "all", "--day", "yesterday"});
+    EXPECT_EQ(films.m_nExit, 0) << films.m_sErr;
+    const std::string day = yesterday.toString("yyyy-MM-dd").toStdString();
+    const std::string k1 =
+        QDir(nord).filePath(QString::fromStdString(DayFilmName(day, 1))).toStdString();
+    const std::string k2 =
+        QDir(nord).filePath(QString::fromStdString(DayFilmName(day, 2))).toStdString();
+    EXPECT_EQ(films.m_sOut, k1 + "\n" + k2 + "\n");
+    EXPECT_EQ(Probe(k1).m_nFrames, 3);
+    EXPECT_EQ(Probe(k2).m_nFrames, 3);
+
+    const std::string pages = dir.filePath("seite").toStdString();
+    const CCliResult report = RunCliWith({"report", "--out", pages});
+    EXPECT_EQ(report.m_nExit, 0) << report.m_sErr;
+    const std::optional<std::string> index = FileBytes(pages + "/index.html");
+    ASSERT_TRUE(index);
+    EXPECT_NE(index->find("/nord/" + DayFilmName(day, 1) + "\""), std::string::npos) << *index;
+    EXPECT_NE(index->find("/nord/" + DayFilmName(day, 2) + "\""), std::string::npos);
+}
+
+}  // namespace
