@@ -12,6 +12,7 @@
 #include "app/AppUi.h"
 #include "app/PortSettings.h"
 #include "app/SettingsStore.h"
+#include "capture/KeepTiers.h"
 #include "capture/NamePattern.h"
 #include "capture/Units.h"
 #include "link/ComPort.h"
@@ -278,10 +279,11 @@ void CPixlaneApp::ReadAutoSaveValues(QSettings& store, const Warning& warn) {
         m_sAutoSaveDaylight.clear();
     }
     int64_t keep = 0;
-    if (!m_sAutoSaveKeep.empty() && !ParseKeepDuration(m_sAutoSaveKeep, keep)) {
+    std::string tiers;
+    if (!m_sAutoSaveKeep.empty() && !KeepValue(m_sAutoSaveKeep, keep, tiers)) {
         if (warn)
             warn("Einstellung m_sAutoSaveKeep: \"" + m_sAutoSaveKeep + "\" ist keine Dauer (" +
-                 kKeepValues + "). Es wird kein Bild nach seinem Alter gelöscht.");
+                 kKeepRuleValues + "). Es wird kein Bild nach seinem Alter gelöscht.");
         m_sAutoSaveKeep.clear();
     }
     uint64_t minFree = 0;
@@ -341,7 +343,7 @@ CStoredSettings CPixlaneApp::Stored() const {
                                  ? m_sAutoSavePattern
                                  : kDefaultNamePattern;
     s.m_storage.m_bInsideFolder = true;
-    ParseKeepDuration(m_sAutoSaveKeep, s.m_storage.m_nKeepSeconds);
+    KeepValue(m_sAutoSaveKeep, s.m_storage.m_nKeepSeconds, s.m_storage.m_sKeepTiers);
     ParseFreeSize(m_sAutoSaveMinFree, s.m_storage.m_nMinFreeBytes);
     return s;
 }

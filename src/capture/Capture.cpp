@@ -56,6 +56,10 @@ void CPictureKeeper::Use(const CTargetStorage& storage, const std::string& site)
     m_sLatest = storage.m_sLatest;
     m_sSite = site;
     m_retention.m_nKeepSeconds = storage.m_nKeepSeconds;
+    // Checked where they were given: what does not read as tiers leaves the duration.
+    m_retention.m_keep = {};
+    if (!storage.m_sKeepTiers.empty())
+        ParseKeepRules(storage.m_sKeepTiers, m_retention.m_keep);
     m_retention.m_nMinFreeBytes = storage.m_nMinFreeBytes;
     m_retention.m_sLatest = storage.m_sLatest;
 }
@@ -92,7 +96,7 @@ bool CPictureKeeper::Save(const CImage& image, int channel, const QDateTime& whe
         return false;
     }
     m_lastFile.swap(bytes);
-    m_retention.Saved(path, when);
+    m_retention.Saved(path, when, channel, m_sSite);
     return true;
 }
 

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
-#include <set>
+#include <unordered_set>
 #include <utility>
 
 #include "capture/NamePattern.h"
@@ -58,6 +58,33 @@ struct CNotPictures {
         return std::find(m_files.begin(), m_files.end(), id) != m_files.end();
     }
 };
+
+// Whether the name is absolute and written as QDir::cleanPath writes it.
+bool IsCleanName(std::string_view file) {
+    if (file.empty() || file.front() != '/' || (file.size() > 1 && file.back() == '/'))
+        return false;
+    for (size_t i = 0; i + 1 < file.size(); ++i) {
+        if (file[i] != '/')
+            continue;
+        const std::string_view rest = file.substr(i + 1);
+        if (rest.front() == '/' || rest == "." || rest == ".." || rest.starts_with("./") ||
+            rest.starts_with("../"))
+            return false;
+    }
+    return true;
+}
+
+// One name, however a line spells it.
+std::string CleanName(std::string_view file) {
+    return QDir::cleanPath(QString::fromUtf8(file.data(), static_cast<qsizetype>(file.size())))
+        .toStdString();
+}
+
+// The size of a picture that a dry run counts as freed; 0 when it cannot be told.
+uint64_t FileBytes(const std::string& file) {
+    const QFileInfo info(Q(file));
+    return info.isFile() ? static_cast<uint64_t>(info.size()) : 0;
+}
 
 }  // namespace
 
@@ -123,48 +150,67 @@ void CRetention::Load(const std::string& journal) {
         return;
     // Newest first: a name's newest line decides. A removal line stands after the save it
     // undoes, and a save under a name used before stands after the older save.
-    std::set<std::string> decided;
+    // Names are held as hashes: two names of one hash only make a picture stay that could
+    // have gone, never the other way. A removal waits only until its save is read, so
+    // what is held follows the pictures kept and the removals not yet matched (bounded
+    // by how long the rules keep pictures), not the journal's length.
+    std::unordered_set<size_t> removed;  // removals whose save is still to come
+    std::unordered_set<size_t> saved;    // of m_saved
     std::string error;
     ReadJournal(
         journal,
         [&](const CJournalEntry* entry) {
             if (entry == nullptr || entry->m_file.empty())
                 return true;
-            // One name, however a line spells it.
-            const std::string file =
-                QDir::cleanPath(QString::fromUtf8(entry->m_file.data(),
-                                                  static_cast<qsizetype>(entry->m_file.size())))
-                    .toStdString();
             const bool good = entry->m_result == "ok" || entry->m_result == "latest_failed";
-            if (entry->m_event == "removed" && entry->m_result == "ok") {
-                decided.insert(file);
-            } else if (entry->m_event == "picture" && good) {
-                const QDateTime time = entry->Time();
-                const double seconds = entry->m_dSeconds;
-                if (!time.isValid() || !decided.insert(file).second)
-                    return true;
-                const double transfer =
-                    std::isfinite(seconds) ? std::clamp(seconds, 0.0, kMaxTransferSeconds) : 0.0;
-                m_saved.push_back({time,
-                                   time.toSecsSinceEpoch() +
-                                       static_cast<int64_t>(std::ceil(transfer)) +
-                                       kWriteMarginSeconds,
-                                   file});
+            const bool removal = entry->m_event == "removed" && entry->m_result == "ok";
+            if (!removal && !(entry->m_event == "picture" && good))
+                return true;
+            // One name, however a line spells it.
+            std::string cleaned;
+            const std::string_view file =
+                IsCleanName(entry->m_file) ? entry->m_file
+                                           : std::string_view(cleaned = CleanName(entry->m_file));
+            const size_t hash = std::hash<std::string_view>()(file);
+            if (removal) {
+                if (!saved.count(hash))
+                    removed.insert(hash);
+                return true;
             }
+            qint64 time = 0;
+            if (removed.erase(hash) != 0 || !entry->Epoch(time) || !saved.insert(hash).second)
+                return true;
+            const double seconds = entry->m_dSeconds;
+            const double transfer =
+                std::isfinite(seconds) ? std::clamp(seconds, 0.0, kMaxTransferSeconds) : 0.0;
+            m_saved.push_back(
+                {time, time + static_cast<int64_t>(std::ceil(transfer)) + kWriteMarginSeconds,
+                 CameraOf(entry->m_site, entry->m_iChannel), std::string(file)});
             return true;
         },
         &error);
     std::reverse(m_saved.begin(), m_saved.end());
     std::stable_sort(m_saved.begin(), m_saved.end(),
-                     [](const CSaved& a, const CSaved& b) { return a.m_time < b.m_time; });
+                     [](const CSaved& a, const CSaved& b) { return a.m_nTime < b.m_nTime; });
 }
 
-void CRetention::Saved(const std::string& file, const QDateTime& when) {
+uint32_t CRetention::CameraOf(std::string_view site, int channel) {
+    const std::string key = std::string(site) + '\n' + std::to_string(channel);
+    const auto found = std::find(m_cameras.begin(), m_cameras.end(), key);
+    if (found != m_cameras.end())
+        return static_cast<uint32_t>(found - m_cameras.begin());
+    m_cameras.push_back(key);
+    return static_cast<uint32_t>(m_cameras.size() - 1);
+}
+
+void CRetention::Saved(const std::string& file, const QDateTime& when, int channel,
+                       const std::string& site) {
     // A name used again: the picture there now is this one.
     std::erase_if(m_saved, [&](const CSaved& s) { return s.m_sFile == file; });
     const QDateTime written = QFileInfo(Q(file)).lastModified();
     if (when.isValid() && written.isValid())
-        m_saved.push_back({when, written.toSecsSinceEpoch(), file});
+        m_saved.push_back(
+            {when.toSecsSinceEpoch(), written.toSecsSinceEpoch(), CameraOf(site, channel), file});
 }
 
 uint64_t CRetention::FreeBytes() const {
@@ -174,11 +220,34 @@ uint64_t CRetention::FreeBytes() const {
     return storage.isValid() ? static_cast<uint64_t>(storage.bytesAvailable()) : UINT64_MAX;
 }
 
-std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now) {
+CKeepRules CRetention::Rules() const {
+    if (m_keep.Active())
+        return m_keep;
+    CKeepRules rules;
+    if (m_nKeepSeconds > 0)
+        rules.m_tiers.push_back({m_nKeepSeconds, 0, {}});
+    return rules;
+}
+
+std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now, bool dryRun) {
     std::vector<CCaptureEvent> events;
-    if (!m_pNames || m_saved.empty() ||
-        !((m_nKeepSeconds > 0 && m_saved.front().m_time.secsTo(now) > m_nKeepSeconds) ||
-          (m_nMinFreeBytes > 0 && FreeBytes() < m_nMinFreeBytes)))
+    if (!m_pNames || m_saved.empty())
+        return events;
+    // What the rules remove, oldest first, and why.
+    const CKeepRules rules = Rules();
+    std::vector<std::pair<size_t, std::string>> planned;
+    if (rules.Active()) {
+        std::vector<CAgedPicture> aged;
+        aged.reserve(m_saved.size());
+        for (const CSaved& saved : m_saved)
+            aged.push_back({saved.m_nTime, saved.m_nCamera});
+        const std::vector<CKeepVerdict> verdicts = DecideKeep(aged, rules, now.toSecsSinceEpoch());
+        for (size_t i = 0; i < verdicts.size(); ++i)
+            if (!verdicts[i].m_bKeep)
+                planned.emplace_back(i, KeepReasonText(rules, verdicts[i], m_sKeepReason));
+    }
+    uint64_t freeBytes = m_nMinFreeBytes > 0 ? FreeBytes() : UINT64_MAX;
+    if (planned.empty() && (m_nMinFreeBytes == 0 || freeBytes >= m_nMinFreeBytes))
         return events;
     const QString root = Q(m_sFolder);
     // Looked at anew each time: the journal may have been rotated, the latest copy made.
@@ -213,6 +282,7 @@ std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now) {
     if (!folder.IsOpen())
         return events;
 
+    // Whether the picture went (or, in a dry run, would go).
     const auto remove = [&](const CSaved& saved, const std::string& reason) {
         const QString file = QDir::cleanPath(Q(saved.m_sFile));
         const bool inside = QDir::isAbsolutePath(file) && file != root && Below(file, root);
@@ -221,37 +291,58 @@ std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now) {
         if (!inside || !m_pNames->match(name).hasMatch() ||
             std::find(others.m_paths.begin(), others.m_paths.end(), file) != others.m_paths.end() ||
             (!others.m_sReport.isEmpty() && Below(file, others.m_sReport)))
-            return;
+            return false;
         std::string why;
+        bool own = false;
         // Not below the status page's folder, written no later than its line says, none of
         // the files that are never removed, and a picture by its first bytes.
         const ERemoved removed = folder.RemoveIf(
             name.split(u'/'), [&others](const CFileId& id) { return others.m_report != id; },
-            [&saved, &others](const CFileSeen& seen) {
-                return seen.m_nWritten <= saved.m_nWrittenBy && !others.Holds(seen.m_id) &&
-                       IsPictureStart(seen.m_head.constData(),
-                                      static_cast<size_t>(seen.m_head.size()));
+            [&saved, &others, &own, dryRun](const CFileSeen& seen) {
+                own = seen.m_nWritten <= saved.m_nWrittenBy && !others.Holds(seen.m_id) &&
+                      IsPictureStart(seen.m_head.constData(),
+                                     static_cast<size_t>(seen.m_head.size()));
+                return own && !dryRun;
             },
             why);
-        if (removed == ERemoved::NotOwn)
-            return;
+        if (dryRun ? !own : removed == ERemoved::NotOwn)
+            return false;
         CCaptureEvent e;
         e.m_time = now;
         e.m_sEvent = "removed";
         e.m_sFile = saved.m_sFile;
-        e.m_sResult = removed == ERemoved::Yes ? "ok" : "failed";
-        e.m_sMessage =
-            removed == ERemoved::Yes ? "Bild gelöscht: " + reason : "Bild nicht gelöscht: " + why;
+        e.m_sResult = dryRun ? "planned" : removed == ERemoved::Yes ? "ok" : "failed";
+        e.m_sMessage = dryRun                     ? "Bild würde gelöscht: " + reason
+                       : removed == ERemoved::Yes ? "Bild gelöscht: " + reason
+                                                  : "Bild nicht gelöscht: " + why;
         events.push_back(e);
+        return removed == ERemoved::Yes || dryRun;
     };
-    size_t gone = 0;
-    if (m_nKeepSeconds > 0)
-        while (gone < m_saved.size() && m_saved[gone].m_time.secsTo(now) > m_nKeepSeconds)
-            remove(m_saved[gone++], m_sKeepReason);
-    if (m_nMinFreeBytes > 0)
-        while (gone < m_saved.size() && FreeBytes() < m_nMinFreeBytes)
-            remove(m_saved[gone++], m_sMinFreeReason);
     // Removed, failed or not ours: none of them is tried again.
-    m_saved.erase(m_saved.begin(), m_saved.begin() + static_cast<std::ptrdiff_t>(gone));
+    std::vector<bool> tried(m_saved.size(), false);
+    for (const auto& [index, reason] : planned) {
+        tried[index] = true;
+        if (remove(m_saved[index], reason) && dryRun && m_nMinFreeBytes > 0)
+            freeBytes += FileBytes(m_saved[index].m_sFile);
+    }
+    if (m_nMinFreeBytes > 0) {
+        if (!dryRun)
+            freeBytes = FreeBytes();
+        for (size_t i = 0; i < m_saved.size() && freeBytes < m_nMinFreeBytes; ++i) {
+            if (tried[i])
+                continue;
+            tried[i] = true;
+            const uint64_t bytes = dryRun ? FileBytes(m_saved[i].m_sFile) : 0;
+            if (remove(m_saved[i], m_sMinFreeReason))
+                freeBytes = dryRun ? freeBytes + bytes : FreeBytes();
+        }
+    }
+    if (!dryRun) {
+        size_t kept = 0;
+        for (size_t i = 0; i < m_saved.size(); ++i)
+            if (!tried[i])
+                m_saved[kept++] = std::move(m_saved[i]);
+        m_saved.resize(kept);
+    }
     return events;
 }

@@ -6,9 +6,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "capture/Journal.h"
+#include "capture/KeepTiers.h"
 
 // Keeps a capture's pictures from filling the disk, removing only what is provably a
 // picture of its own: one that the journal records as saved (judged by the newest line
@@ -20,6 +22,7 @@
 class CRetention {
   public:
     int64_t m_nKeepSeconds = 0;    // pictures older than this go; 0: kept for ever
+    CKeepRules m_keep;             // when active, in place of m_nKeepSeconds
     uint64_t m_nMinFreeBytes = 0;  // the oldest go while less is free; 0: no limit
     std::string m_sLatest;         // never removed (empty: none)
     std::string m_sMetrics;        // never removed (empty: none)
@@ -30,7 +33,7 @@ class CRetention {
     // The free bytes of the file system that holds the folder; the system's unless set.
     std::function<uint64_t(const std::string& folder)> m_fnFreeBytes;
 
-    bool Active() const { return m_nKeepSeconds > 0 || m_nMinFreeBytes > 0; }
+    bool Active() const { return m_nKeepSeconds > 0 || m_keep.Active() || m_nMinFreeBytes > 0; }
     // Where the pictures are: named by the pattern, relative names starting in the folder
     // (empty: the working folder, which the user did not name). Removal then stays below
     // the pattern's fixed folders. Why no picture could be removed safely there (German):
@@ -44,22 +47,32 @@ class CRetention {
     void Load(const std::string& journal);
     // The journal it was loaded from last; empty: none.
     const std::string& Journal() const { return m_sJournal; }
-    // A picture saved since, just written.
-    void Saved(const std::string& file, const QDateTime& when);
+    // A picture saved since, just written, by the camera of that site and channel.
+    void Saved(const std::string& file, const QDateTime& when, int channel = 0,
+               const std::string& site = {});
     // Removes what the limits say, oldest first; a journal event for each removal, and
-    // for each that failed.
-    std::vector<CCaptureEvent> Prune(const QDateTime& now);
+    // for each that failed. With dryRun nothing is removed: the events say what would go
+    // (result "planned"), each file looked at as a removal would.
+    std::vector<CCaptureEvent> Prune(const QDateTime& now, bool dryRun = false);
+    // The pictures known, for what is measured of them.
+    size_t SavedCount() const { return m_saved.size(); }
 
   private:
     struct CSaved {
-        QDateTime m_time;          // its journal line's: what its age is judged by
+        int64_t m_nTime = 0;       // its journal line's (seconds since 1970): its age
         int64_t m_nWrittenBy = 0;  // a file written later (seconds since 1970) is another
+        uint32_t m_nCamera = 0;    // see CameraOf
         std::string m_sFile;
     };
     uint64_t FreeBytes() const;
+    // The rules in force: the tiers, else the duration alone.
+    CKeepRules Rules() const;
+    // A number for the camera of a site and channel, the same over the run.
+    uint32_t CameraOf(std::string_view site, int channel);
 
     std::string m_sFolder;
     std::string m_sJournal;
     std::shared_ptr<const QRegularExpression> m_pNames;  // relative to m_sFolder; none: nothing
     std::vector<CSaved> m_saved;                         // oldest first
+    std::vector<std::string> m_cameras;                  // by CameraOf's number
 };

@@ -177,6 +177,8 @@ class CTempFile {
     const QString& Name() const { return m_sName; }
     // It has its final name now: nothing to remove.
     void Named() { m_sName.clear(); }
+    // The descriptor was closed elsewhere.
+    void Forget() { m_nFd = -1; }
 
   private:
     int m_nFd = -1;
@@ -381,4 +383,43 @@ bool WriteBmpFile(const std::string& path, const CImage& image, std::string* err
     if (file.empty())
         return Fail(error, "kein Bild zum Speichern");
     return WriteTargetFile(path, file, error);
+}
+
+bool WriteTargetFileBy(const std::string& path, const CFillTemporary& fill, std::string* error) {
+    QString target;
+    int descriptor = -1;
+    if (!Follow(path, target, descriptor))
+        return Fail(error, SystemErrorText(ELOOP));
+    const QFileInfo info(target);
+    if (descriptor >= 0 || info.isDir() || IsSpecial(info))
+        return Fail(error, "ist keine gewöhnliche Datei; hier wird nur eine Datei geschrieben");
+    if (info.exists()) {
+        if (IsReadOnlyFile(target.toStdString()))
+            return Fail(error, "Datei ist schreibgeschützt");
+        if (!info.isWritable())
+            return Fail(error, "keine Berechtigung zum Schreiben");
+    }
+    CTempFile temp;
+    if (!temp.Create(info.absolutePath()) || !TakeModeOf(temp.Fd(), target, true))
+        return FailSystem(error);
+    // The producer writes the file by its name; this descriptor only holds the name.
+    const bool closed = CloseFile(temp.Fd());
+    temp.Forget();
+    std::string why;
+    if (!closed)
+        return FailSystem(error);
+    if (!fill(temp.Name().toStdString(), why))
+        return Fail(error, why);
+    // What the producer wrote is on the disk before it takes the name.
+    const int fd = OpenExisting(temp.Name());
+    const bool synced = fd >= 0 && SyncFile(fd, true);
+    const int reason = errno;
+    if (fd >= 0 && !CloseFile(fd))
+        return FailSystem(error);
+    errno = reason;
+    if (!synced || !ReplaceName(temp.Name(), target))
+        return FailSystem(error);
+    temp.Named();
+    SyncFolder(info.absolutePath());
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,15 @@ struct CFileOfSet {
 };
 bool WriteFileSet(const std::string& folder, const std::vector<CFileOfSet>& files,
                   std::string* error);
+
+// Writes a file that another program makes (a film): fill gets the name of a temporary
+// file in the target's folder, empty and with the mode of the file it will replace, and
+// writes it whole by that name (false, with the reason in why, when it cannot). The
+// temporary then replaces the target as WriteTargetFile does, once it is on the disk; on
+// failure nothing is left behind. Only a regular file, or a name that does not exist yet,
+// is written; the link to one is followed.
+using CFillTemporary = std::function<bool(const std::string& temp, std::string& why)>;
+bool WriteTargetFileBy(const std::string& path, const CFillTemporary& fill, std::string* error);
 
 // A file that its mode gives nobody to write (0444): the writer leaves it as it is, also
 // for root, whom the system would let write it.

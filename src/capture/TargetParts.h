@@ -27,6 +27,9 @@ struct CTargetStorage {
     std::string m_sJournal;        // empty: none
     std::string m_sLatest;         // the copy of the newest picture; empty: none
     int64_t m_nKeepSeconds = 0;    // pictures older than this go; 0: kept for ever
+    // Tiers of what stays as pictures age ("7d:all,90d:1h"), in place of the duration
+    // alone, which is then the age of the last tier; empty: none.
+    std::string m_sKeepTiers;
     uint64_t m_nMinFreeBytes = 0;  // the oldest go while less is free; 0: no limit
 };
 

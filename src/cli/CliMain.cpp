@@ -18,6 +18,7 @@
 #include "cli/CaptureCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleUi.h"
+#include "cli/FilmCommand.h"
 #include "cli/PoolCommand.h"
 #include "cli/PortsCommand.h"
 #include "cli/QtMessages.h"
@@ -405,6 +406,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, bool err
         rc = RunPoolRound(opt, targets.front(), app, ui, out, err);
     } else if (opt.m_sCommand == "capture" && !opt.m_lines.empty()) {
         rc = RunPool(opt, sites, targets, stored, app.Line().Clock(), ui);
+    } else if (opt.m_sCommand == "timelapse") {
+        rc = RunTimelapse(opt, targets, ui, out, errIsTerminal);
+    } else if (opt.m_sCommand == "retention") {
+        rc = RunRetention(opt, targets, ui, out);
     } else if (opt.m_sCommand == "capture") {
         // Each round opens the line itself, so that a run outlives a line that went away.
         rc = RunCapture(opt, targets, app, ui, out, err, line.m_fnNow);

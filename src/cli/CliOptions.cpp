@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/KeepTiers.h"
 #include "capture/NamePattern.h"
 #include "capture/Retention.h"
 #include "capture/TargetFile.h"
@@ -201,8 +202,8 @@ bool SetChannels(const std::string& name, const std::string& value, CCliOptions&
 bool SetKeep(const std::string& name, const std::string& value, CCliOptions& o,
              std::string& error) {
     int64_t seconds = 0;
-    if (!ParseKeepDuration(value, seconds)) {
-        error = BadValue(name, value, kKeepValues);
+    if (!KeepValue(value, seconds, o.m_sKeepTiers)) {
+        error = BadValue(name, value, kKeepRuleValues);
         return false;
     }
     o.m_nKeepSeconds = static_cast<int>(seconds);
@@ -336,6 +337,7 @@ bool SetPoolLine(const std::string&, const std::string& value, CCliOptions& o, s
 }
 
 constexpr char kText[] = "einen Text";
+constexpr char kDate[] = "ein Datum";
 constexpr char kFolder[] = "einen Ordner";
 
 // ---- the tables ----
@@ -583,7 +585,8 @@ const CCliOption kCaptureLink[] = {
      .m_pValue = "DURATION",
      .m_set = SetKeep,
      .m_pHelp = "before each save remove the pictures older than DURATION\n"
-                "(12h, 30d, 365d); needs --journal. Only its own pictures\n"
+                "(12h, 30d, 365d), or what tiers such as 7d:all,90d:1h,2y:1d\n"
+                "say (as for retention); needs --journal. Only its own pictures\n"
                 "go: recorded as saved by the newest line naming them, BMP or\n"
                 "PNG files of a name the pattern gives (it ends in .bmp or\n"
                 ".png), below the folder the pattern begins with (one that\n"
@@ -718,6 +721,91 @@ const CCliOption kPoolRoundOptions[] = {
     {.m_pName = "--pool-line", .m_pValue = "LINE", .m_set = SetPoolLine},
 };
 
+// Films of the journal's pictures, and retention on its own.
+const CCliOption kFilmSource[] = {
+    {.m_pName = "--site",
+     .m_pValue = "NAME",
+     .m_set = SetSite<&CCliOptions::m_sSite>,
+     .m_pUsage = "[--site NAME | --sites LIST|all | JOURNAL]",
+     .m_pHelp = "the site of the book whose journal is read; without it the\n"
+                "JOURNAL named"},
+    {.m_pName = "--sites",
+     .m_pValue = "LIST|all",
+     .m_set = SetSites,
+     .m_pUsage = "",
+     .m_pHelp = "each of these sites of the book (all: every site), a film\n"
+                "of each camera in the site's folder, named\n"
+                "film-YYYY-MM-DD-kN.mp4 (needs --day)"},
+};
+const CCliOption kTimelapseOptions[] = {
+    {.m_pName = "--channel",
+     .m_pValue = "N",
+     .m_set = SetNumber<&CCliOptions::m_iFilmChannel, 1, 8>,
+     .m_pHelp = "the camera (default: the only one with pictures in the span)"},
+    {.m_pName = "--day",
+     .m_pValue = "DATE",
+     .m_set = SetText<&CCliOptions::m_sDay, kDate>,
+     .m_pUsage = "[--day DATE | --from TIME --to TIME]",
+     .m_pHelp = "the day, local time: 2026-12-09, today or yesterday"},
+    {.m_pName = "--from",
+     .m_pValue = "TIME",
+     .m_set = SetText<&CCliOptions::m_sFrom, kDate>,
+     .m_pUsage = "",
+     .m_pHelp = "the span's start, local time: 2026-12-09T06:00"},
+    {.m_pName = "--to",
+     .m_pValue = "TIME",
+     .m_set = SetText<&CCliOptions::m_sTo, kDate>,
+     .m_pUsage = "",
+     .m_pHelp = "the span's end (not included)"},
+    {.m_pName = "--fps",
+     .m_pValue = "N",
+     .m_set = SetNumber<&CCliOptions::m_nFps, 1, 120>,
+     .m_pHelp = "pictures a second in the film (default 24)"},
+    {.m_pName = "--output",
+     .m_pShort = "-o",
+     .m_pValue = "FILM",
+     .m_set = SetText<&CCliOptions::m_sFilm, kFileName>,
+     .m_pHelp = "the film (.mp4; .mkv and .mov as well); it appears under\n"
+                "its name only when it is complete"},
+};
+const CCliOption kRetentionSource[] = {
+    {.m_pName = "--site",
+     .m_pValue = "NAME",
+     .m_set = SetSite<&CCliOptions::m_sSite>,
+     .m_pUsage = "[--site NAME | JOURNAL]",
+     .m_pHelp = "the site of the book whose pictures and journal these are;\n"
+                "without it the JOURNAL named"},
+};
+const CCliOption kRetentionOptions[] = {
+    {.m_pName = "--keep",
+     .m_pValue = "RULES",
+     .m_set = SetKeep,
+     .m_pUsage = "--keep RULES",
+     .m_pHelp = "what stays: a duration (30d: everything older goes) or\n"
+                "tiers, 7d:all,90d:1h,2y:1d: every picture for 7 days, the\n"
+                "first of each hour until 90 days, the first of each day\n"
+                "until two years, nothing older; hours and days are counted\n"
+                "in UTC; with tiers each camera's newest picture stays"},
+    {.m_pName = "--min-free",
+     .m_pValue = "SIZE",
+     .m_set = SetMinFree,
+     .m_pHelp = "then the oldest go while less than SIZE is free (500M, 2G)"},
+    {.m_pName = "--dry-run",
+     .m_set = SetFlag<&CCliOptions::m_bDryRun>,
+     .m_pHelp = "print what would go and why, remove nothing"},
+    {.m_pName = "--folder",
+     .m_pValue = "DIR",
+     .m_set = SetText<&CCliOptions::m_sFolder, kFolder>,
+     .m_pHelp = "where the pattern's names start (default: the site's\n"
+                "folder, or the JOURNAL's)"},
+    {.m_pName = "--output",
+     .m_pShort = "-o",
+     .m_pValue = "PATTERN",
+     .m_set = SetPattern,
+     .m_pHelp = "the pattern the pictures were named by (default: the\n"
+                "site's, or capture's default)"},
+};
+
 const CCliOption kSitesOptions[] = {
     {.m_pName = "--json",
      .m_set = SetFlag<&CCliOptions::m_bJson>,
@@ -775,6 +863,8 @@ const CCliOptionGroup kCaptureGroups[] = {{kCaptureSites},
                                           {kCheckLimits},
                                           {kCaptureWindowOptions},
                                           {kImageOptions, "as for fetch", "[fetch options]"}};
+const CCliOptionGroup kTimelapseGroups[] = {{kFilmSource}, {kTimelapseOptions}};
+const CCliOptionGroup kRetentionGroups[] = {{kRetentionSource}, {kRetentionOptions}};
 const CCliOptionGroup kSitesGroups[] = {{kSitesOptions},
                                         {kSitesLine, "as before the command", "[line options]"},
                                         {kCaptureFiles, "as for capture", "[capture options]"},
@@ -1018,6 +1108,76 @@ bool CheckSites(CCliOptions& o, const std::vector<std::string>&, std::string& er
     return CheckFetch(o, {}, error);
 }
 
+// Where timelapse and retention read: a site (or sites) of the book, or one journal.
+bool CheckJournalSource(CCliOptions& o, const std::vector<std::string>& arguments,
+                        std::string& error) {
+    const bool site = !o.m_sSite.empty() || !o.m_sites.empty() || o.m_bAllSites;
+    if (!o.m_sSite.empty() && (o.m_bAllSites || !o.m_sites.empty())) {
+        error = "--site und --sites schließen einander aus";
+        return false;
+    }
+    if (arguments.size() > 1 || (site && !arguments.empty())) {
+        error = o.m_sCommand + " liest ein Journal: --site NAME oder JOURNAL";
+        return false;
+    }
+    if (!site && arguments.empty()) {
+        error = o.m_sCommand + " braucht --site NAME oder ein JOURNAL";
+        return false;
+    }
+    if (!arguments.empty() &&
+        !TextValue("JOURNAL", arguments[0], kFileName, o.m_sJournalGiven, error))
+        return false;
+    return true;
+}
+
+bool CheckTimelapse(CCliOptions& o, const std::vector<std::string>& arguments, std::string& error) {
+    if (!CheckJournalSource(o, arguments, error))
+        return false;
+    const bool span = !o.m_sFrom.empty() || !o.m_sTo.empty();
+    if (o.m_sDay.empty() == !span || (span && (o.m_sFrom.empty() || o.m_sTo.empty()))) {
+        error = "timelapse braucht --day DATE oder --from TIME und --to TIME";
+        return false;
+    }
+    const bool several = o.m_bAllSites || !o.m_sites.empty();
+    if (several && !o.m_sFilm.empty()) {
+        error =
+            "mit --sites bekommt jede Kamera ihren Film im Ordner ihres Standorts; -o "
+            "nennt nur einen";
+        return false;
+    }
+    if (several && o.m_sDay.empty()) {
+        error = "--sites macht Filme eines Tages und braucht --day";
+        return false;
+    }
+    if (!several && o.m_sFilm.empty() && (o.m_sSite.empty() || o.m_sDay.empty())) {
+        error =
+            "timelapse braucht -o FILM (ohne nur mit --site und --day: dann im Ordner "
+            "des Standorts)";
+        return false;
+    }
+    if (NamesStandardOutput(o.m_sFilm) || TargetDescriptor(o.m_sFilm) >= 0) {
+        error =
+            "-o braucht eine Datei: ein Film entsteht erst unter seinem Namen, wenn er "
+            "fertig ist";
+        return false;
+    }
+    return true;
+}
+
+bool CheckRetention(CCliOptions& o, const std::vector<std::string>& arguments, std::string& error) {
+    if (!CheckJournalSource(o, arguments, error))
+        return false;
+    if (o.m_nKeepSeconds == 0 && o.m_nMinFreeBytes == 0) {
+        error = "retention braucht --keep RULES oder --min-free SIZE";
+        return false;
+    }
+    if (const std::string problem = NamePatternProblem(o.m_sPattern); !problem.empty()) {
+        error = "ungültiges Namensmuster \"" + PrintableText(o.m_sPattern) + "\": " + problem;
+        return false;
+    }
+    return true;
+}
+
 // One command: its options, what else it takes, and its help.
 struct CCliCommand {
     const char* m_pName;
@@ -1186,6 +1346,46 @@ const CCliCommand kCommands[] = {
          "  sites --add NAME [options] | --remove NAME\n"
          "                                      add, change or remove a site; every other\n"
          "                                      line of the book stays as it was\n"},
+    {.m_pName = "timelapse",
+     .m_groups = kTimelapseGroups,
+     .m_pArguments = "[JOURNAL]",
+     .m_check = CheckTimelapse,
+     .m_pSummary = "a film of a camera's good pictures of a day or span",
+     .m_pAbout = "Makes a film of a camera's good pictures in the span, in the order the journal\n"
+                 "took them, through the ffmpeg program (found on the PATH): each picture one\n"
+                 "frame, all in the size of the first (made even), grey and colour, BMP or PNG (a\n"
+                 "film takes the format of its first picture). A picture the journal names that\n"
+                 "is gone or is no picture is passed over and named on standard error. On a\n"
+                 "terminal a progress line shows; SIGINT or SIGTERM stops ffmpeg and leaves no\n"
+                 "film behind. Prints the film's absolute path.\n",
+     .m_pMore = "Exit status: 0 when every film was made, 1 when a span had no good picture,\n"
+                "ffmpeg is missing or failed, or a journal could not be read, 2 on a usage\n"
+                "error.\n",
+     .m_pUsage = "pixlane-cli timelapse [--site NAME | JOURNAL] [--channel N]\n"
+                 "                   [--day DATE | --from TIME --to TIME] [--fps N] -o FILM\n"
+                 "       pixlane-cli timelapse --sites LIST|all --day DATE [--fps N]\n",
+     .m_pOverview =
+         "  timelapse [--site NAME | JOURNAL] [--channel N] [--day DATE | --from TIME\n"
+         "            --to TIME] [--fps N] -o FILM\n"
+         "                                      a film of a camera's good pictures\n"
+         "  timelapse --sites LIST|all --day DATE\n"
+         "                                      the day's film of every camera of the sites\n"},
+    {.m_pName = "retention",
+     .m_groups = kRetentionGroups,
+     .m_pArguments = "[JOURNAL]",
+     .m_check = CheckRetention,
+     .m_pSummary = "remove old pictures as --keep says, or show what would go",
+     .m_pAbout = "Removes what capture's --keep and --min-free would remove before its next save,\n"
+                 "in the same way: only the program's own pictures that the journal records as\n"
+                 "saved, each removal with a journal line that names its rule. With --dry-run\n"
+                 "nothing is removed: each picture that would go is printed with why.\n",
+     .m_pMore = "Standard output: a line for each picture that went (or would go): its path, a\n"
+                "tab and the reason.\n"
+                "Exit status: 0 when everything that should go went, 1 when a picture could not\n"
+                "be removed, the journal not be written or the pictures not be found safely, 2\n"
+                "on a usage error.\n",
+     .m_pUsage = "pixlane-cli retention [--site NAME | JOURNAL] --keep RULES [--min-free SIZE]\n"
+                 "                   [--dry-run] [--folder DIR] [-o PATTERN]\n"},
 };
 
 const char* const kProgramAbout =
@@ -1514,6 +1714,7 @@ CTargetOptions TargetOptions(const CCliOptions& o) {
         t.m_sJournal = o.m_sJournal;
     t.m_sLatest = o.m_sLatest;
     t.m_nKeepSeconds = o.m_nKeepSeconds;
+    t.m_sKeepTiers = o.m_sKeepTiers;
     t.m_nMinFreeBytes = o.m_nMinFreeBytes;
     t.m_bDemoModem = o.m_bDemoModem;
     t.m_check = o.m_check;
@@ -1567,6 +1768,12 @@ ECliParse ParseCli(int argc, char** argv, CCliOptions& o, std::string& error) {
     if (o.m_sCommand == "ports" && !o.m_bHelp &&
         (!o.m_sDevice.empty() || o.m_iCom != 0 || o.m_bDemo || !o.m_sSite.empty())) {
         error = "ports nimmt kein --device, --com, --demo oder --site";
+        return ECliParse::UsageError;
+    }
+    // Films and retention read journals and pictures and open no line.
+    if ((o.m_sCommand == "timelapse" || o.m_sCommand == "retention") && !o.m_bHelp &&
+        (o.m_bDemo || !o.m_sDevice.empty() || o.m_iCom != 0)) {
+        error = o.m_sCommand + " nimmt kein --device, --com oder --demo";
         return ECliParse::UsageError;
     }
     // sites reads and writes the book and opens no line.

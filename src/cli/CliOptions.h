@@ -63,7 +63,8 @@ struct CCliOptions {
     std::string m_sExec;
     std::string m_sLatest;
     bool m_bLocal = false;
-    int m_nKeepSeconds = 0;        // 0: pictures kept for ever
+    int m_nKeepSeconds = 0;        // 0: pictures kept for ever; with tiers the last's age
+    std::string m_sKeepTiers;      // --keep as tiers ("7d:all,90d:1h"); empty: none
     uint64_t m_nMinFreeBytes = 0;  // 0: no limit
     // report, capture: the folder of the status page and the metrics file (empty: none)
     std::string m_sReportOut;
@@ -96,6 +97,18 @@ struct CCliOptions {
     // --add: the capture window.
     CCheckChanges m_check;
     bool m_bCheck = false;  // fetch: check the picture and say what the check found
+    // timelapse and retention: the journal named instead of a site (empty: none)
+    std::string m_sJournalGiven;
+    // timelapse: the camera (0: the only one of the span), the day (a date, "today" or
+    // "yesterday") or the span (local times), frames a second and the film
+    int m_iFilmChannel = 0;
+    std::string m_sDay;
+    std::string m_sFrom;
+    std::string m_sTo;
+    int m_nFps = 24;
+    std::string m_sFilm;
+    // retention: say what would go, remove nothing
+    bool m_bDryRun = false;
 };
 
 // What the picture options change of a request.

@@ -11,6 +11,7 @@
 #include <QPushButton>
 
 #include "capture/CaptureWindow.h"
+#include "capture/KeepTiers.h"
 #include "capture/NamePattern.h"
 #include "capture/Retention.h"
 #include "capture/Units.h"
@@ -33,7 +34,9 @@ CAutoSpeichernDlg::CAutoSpeichernDlg(QWidget* parent) : QDialog(parent) {
     m_pKeep->setObjectName(QStringLiteral("behalten"));
     m_pKeep->setToolTip(QStringLiteral(
         "Ältere Bilder, die das Journal des Ordners nennt, werden vor dem Speichern gelöscht: "
-        "12h, 30d, 365d; eine Zahl allein sind Minuten; leer: für immer behalten"));
+        "12h, 30d, 365d; eine Zahl allein sind Minuten; oder Stufen wie 7d:all,90d:1h,2y:1d: "
+        "alle 7 Tage lang, dann eins je Stunde bis 90 Tage, eins je Tag bis 2 Jahre; das "
+        "neueste Bild jeder Kamera bleibt; leer: für immer behalten"));
     m_pMinFree = new QLineEdit(this);
     m_pMinFree->setObjectName(QStringLiteral("frei"));
     m_pMinFree->setToolTip(QStringLiteral(
@@ -112,10 +115,11 @@ bool CAutoSpeichernDlg::DoDataExchange(bool save) {
                           .arg(folder));
     const std::string keep = m_pKeep->text().trimmed().toStdString();
     int64_t seconds = 0;
-    if (!keep.empty() && !ParseKeepDuration(keep, seconds))
+    std::string tiers;
+    if (!keep.empty() && !KeepValue(keep, seconds, tiers))
         return refuse(m_pKeep,
                       QStringLiteral("Bilder behalten: \"%1\" ist keine Dauer (%2) !")
-                          .arg(QString::fromStdString(keep), QString::fromUtf8(kKeepValues)));
+                          .arg(QString::fromStdString(keep), QString::fromUtf8(kKeepRuleValues)));
     const std::string minFree = m_pMinFree->text().trimmed().toStdString();
     uint64_t bytes = 0;
     if (!minFree.empty() && !ParseFreeSize(minFree, bytes))

@@ -11,12 +11,14 @@
 #include <cctype>
 #include <cmath>
 #include <map>
+#include <set>
 #include <string_view>
 
 #include "capture/InputFile.h"
 #include "capture/Journal.h"
 #include "capture/TargetFile.h"
 #include "capture/Units.h"
+#include "fleet/Film.h"
 
 namespace {
 
@@ -68,6 +70,7 @@ struct CCameraRead {
 struct CSiteRead {
     CSiteStatus m_status;
     CNewest m_round, m_failure;
+    std::set<int> m_journals;  // the journals with its lines, by number
 };
 
 class CReader {
@@ -99,6 +102,7 @@ class CReader {
         CSiteRead& sr = m_sites[site];
         CSiteStatus& s = sr.m_status;
         s.m_sName = site;
+        sr.m_journals.insert(journal);
         if (f.m_event == "round") {
             if (age <= kDay && !f.m_device.empty()) {
                 CLineStatus& line = m_lines[std::string(f.m_device)];
@@ -202,8 +206,16 @@ class CReader {
             c.m_nFailed7d += s.m_nFailedDials7d;
             s.m_cameras.push_back(std::move(c));
         }
-        for (auto& [name, sr] : m_sites)
+        for (auto& [name, sr] : m_sites) {
+            for (int journal : sr.m_journals)
+                AddFilms(m_folders[static_cast<size_t>(journal)], sr.m_status.m_films);
+            std::sort(sr.m_status.m_films.begin(), sr.m_status.m_films.end(),
+                      [](const CReportFilm& a, const CReportFilm& b) {
+                          return a.m_sDay != b.m_sDay ? a.m_sDay > b.m_sDay
+                                                      : a.m_iChannel < b.m_iChannel;
+                      });
             m_report.m_sites.push_back(std::move(sr.m_status));
+        }
         for (auto& [name, line] : m_lines) {
             line.m_sLine = name;
             m_report.m_lines.push_back(line);
@@ -211,6 +223,22 @@ class CReader {
     }
 
   private:
+    // The films of days in a folder: regular files named as timelapse names them.
+    static void AddFilms(const QDir& folder, std::vector<CReportFilm>& films) {
+        const QFileInfoList found = folder.entryInfoList(
+            {QStringLiteral("film-*.mp4")}, QDir::Files | QDir::NoSymLinks, QDir::Name);
+        for (const QFileInfo& info : found) {
+            int channel = 0;
+            const std::string name = Utf8(info.fileName());
+            const std::string file = Utf8(QDir::cleanPath(info.absoluteFilePath()));
+            if (!IsDayFilmName(name, &channel) ||
+                std::any_of(films.begin(), films.end(),
+                            [&file](const CReportFilm& f) { return f.m_sFile == file; }))
+                continue;
+            films.push_back({file, name.substr(5, 10), channel});
+        }
+    }
+
     std::map<std::string, CLineStatus> m_lines;
     // Lines older than the week in a row that end the reading: one from a clock that was
     // wrong does not hide the week written before it.
@@ -299,6 +327,15 @@ QString Thumbnail(const CReportPicture& p, int channel, const QDir& pages) {
         .arg(PictureUrl(p.m_sFile, pages), QString::number(channel), TimeText(p.m_time));
 }
 
+// The link to the camera's newest film of a day, or nothing.
+QString NewestFilmLink(const CSiteStatus& s, int channel, const QDir& pages) {
+    for (const CReportFilm& film : s.m_films)
+        if (film.m_iChannel == channel)
+            return QStringLiteral("<a class=\"film\" href=\"%1\">Film %2</a>")
+                .arg(PictureUrl(film.m_sFile, pages), Q(film.m_sDay));
+    return {};
+}
+
 QString OffhookText(const CSiteStatus& s) {
     if (!s.m_bHasRounds)
         return QStringLiteral("—");
@@ -319,9 +356,10 @@ QString CameraRow(const CSiteStatus& s, const CCameraStatus& c, const QDir& page
                .arg(Html(s.PageName()), Html(s.m_sName), channel);
     row += QStringLiteral("<td class=\"zustand\">%1%2</td>")
                .arg(c.m_bStale ? u"veraltet" : u"aktuell", CheckMark(c.NewestCheck()));
-    row += QStringLiteral("<td>%1</td>")
+    row += QStringLiteral("<td>%1%2</td>")
                .arg(c.m_pictures.empty() ? QStringLiteral("kein gutes Bild")
-                                         : Thumbnail(c.m_pictures.front(), c.m_iChannel, pages));
+                                         : Thumbnail(c.m_pictures.front(), c.m_iChannel, pages),
+                    NewestFilmLink(s, c.m_iChannel, pages));
     row += QStringLiteral("<td>%1</td>")
                .arg(TimeText(c.m_pictures.empty() ? QDateTime() : c.m_pictures.front().m_time));
     row += QStringLiteral("<td>%1 / %2</td><td>%3 / %4</td>")
@@ -573,6 +611,14 @@ QByteArray ReportSitePage(const CReport& report, const CSiteStatus& site,
     }
     if (site.m_cameras.empty())
         page += QStringLiteral("<p>keine Bilder in 7 Tagen</p>\n");
+    if (!site.m_films.empty()) {
+        page += QStringLiteral("<h2>Filme</h2>\n<ul class=\"filme\">\n");
+        for (size_t i = 0; i < site.m_films.size() && i < kReportFilms; ++i)
+            page += QStringLiteral("<li><a href=\"%1\">%2, Kamera %3</a></li>\n")
+                        .arg(PictureUrl(site.m_films[i].m_sFile, pages), Q(site.m_films[i].m_sDay),
+                             QString::number(site.m_films[i].m_iChannel));
+        page += QStringLiteral("</ul>\n");
+    }
     page += QStringLiteral("</body>\n</html>\n");
     return page.toUtf8();
 }

@@ -43,8 +43,21 @@ struct CCameraStatus {
     EPictureCheck NewestCheck() const;
 };
 
+// A film of a day that lies in a site's folder (see DayFilmName).
+struct CReportFilm {
+    std::string m_sFile;
+    std::string m_sDay;  // 2026-12-09
+    int m_iChannel = 0;
+};
+
+// How many films of a site its page lists.
+inline constexpr size_t kReportFilms = 7;
+
 struct CSiteStatus {
     std::string m_sName;
+    // The films of days in the folders of the site's journals, newest day first (then by
+    // channel).
+    std::vector<CReportFilm> m_films;
     std::vector<CCameraStatus> m_cameras;  // by channel
     bool m_bHasRounds = false;
     double m_dOffhookSeconds24h = 0;

@@ -65,8 +65,10 @@ CTargetStorage StorageOf(const CStoredSettings& stored, const CSite* site,
         s.m_sJournal = *o.m_sJournal;
     if (!o.m_sLatest.empty())
         s.m_sLatest = o.m_sLatest;
-    if (o.m_nKeepSeconds > 0)
+    if (o.m_nKeepSeconds > 0) {
         s.m_nKeepSeconds = o.m_nKeepSeconds;
+        s.m_sKeepTiers = o.m_sKeepTiers;
+    }
     if (o.m_nMinFreeBytes > 0)
         s.m_nMinFreeBytes = o.m_nMinFreeBytes;
     return s;

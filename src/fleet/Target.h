@@ -59,6 +59,7 @@ struct CTargetOptions {
     std::optional<std::string> m_sJournal;
     std::string m_sLatest;
     int64_t m_nKeepSeconds = 0;
+    std::string m_sKeepTiers;  // tiers in place of the duration alone (see CTargetStorage)
     uint64_t m_nMinFreeBytes = 0;
     // The demo module, where one runs: it stands behind every port number, on a cable or
     // behind its modem.

@@ -341,9 +341,9 @@ static std::set<std::string> NamedOptions(const std::string& help) {
 }
 
 TEST(CliOptionsTest, HelpNamesExactlyTheOptionsTheParserTakes) {
-    const char* const topics[] = {"",        "status", "timestamp", "channel", "params",
-                                  "reset",   "dial",   "hangup",    "fetch",   "ports",
-                                  "capture", "report", "sites"};
+    const char* const topics[] = {"",        "status", "timestamp", "channel",   "params",
+                                  "reset",   "dial",   "hangup",    "fetch",     "ports",
+                                  "capture", "report", "sites",     "timelapse", "retention"};
     std::set<std::string> everyOption{"--help"};
     for (const char* command : topics)
         for (const std::string& name : CliOptionNames(command))

@@ -525,4 +525,45 @@ TEST(ReportLines, RoundsFailuresAndOffHookPerLineAndWhichIsOut) {
         << index.toStdString();
 }
 
+// The films of days that lie in the site's folder: the camera's row links its newest, the
+// site's page the last seven; what is no such film (another name, a link) is not linked.
+TEST(ReportFilms, TheRowAndTheSitePageLinkTheFilmsThatAreThere) {
+    QTemporaryDir dir;
+    const QString nord = dir.filePath("nord");
+    Write(nord + "/journal.jsonl", Picture(30, 1, "ok") + Picture(20, 2, "ok"));
+    for (int day = 1; day <= 9; ++day)
+        Write(nord + QString("/film-2026-12-%1-k1.mp4").arg(day, 2, 10, QChar('0')), "film");
+    Write(nord + "/film-2026-12-05-k2.mp4", "film");
+    Write(nord + "/film-2026-12-10-k1.mp4.part", "halb");
+    Write(nord + "/film-neu-k1.mp4", "anderer");
+    Write(dir.filePath("fremd.mp4"), "fremd");
+    ASSERT_TRUE(QFile::link(dir.filePath("fremd.mp4"), nord + "/film-2026-12-11-k1.mp4"));
+    const QString pages = dir.filePath("seite");
+    std::vector<std::string> problems;
+    ASSERT_TRUE(WriteReport({(nord + "/journal.jsonl").toStdString()}, kNow, pages.toStdString(),
+                            {}, problems));
+
+    static const QRegularExpression film("href=\"([^\"]*\\.mp4[^\"]*)\"");
+    const auto films = [](const QString& page) {
+        QStringList names;
+        for (auto it = film.globalMatch(page); it.hasNext();)
+            names << QFileInfo(it.next().captured(1)).fileName();
+        return names;
+    };
+    const QString index = QString::fromUtf8(Read(pages + "/index.html"));
+    EXPECT_EQ(films(index), (QStringList{"film-2026-12-09-k1.mp4", "film-2026-12-05-k2.mp4"}));
+    const QString site = QString::fromUtf8(Read(pages + "/standort-nord.html"));
+    EXPECT_EQ(films(site), (QStringList{"film-2026-12-09-k1.mp4", "film-2026-12-08-k1.mp4",
+                                        "film-2026-12-07-k1.mp4", "film-2026-12-06-k1.mp4",
+                                        "film-2026-12-05-k1.mp4", "film-2026-12-05-k2.mp4",
+                                        "film-2026-12-04-k1.mp4"}));
+    // The links lead to the files.
+    for (auto it = film.globalMatch(index); it.hasNext();) {
+        const QString url = it.next().captured(1);
+        EXPECT_TRUE(
+            QFileInfo(QUrl::fromLocalFile(pages + "/").resolved(QUrl(url)).toLocalFile()).isFile())
+            << url.toStdString();
+    }
+}
+
 }  // namespace

@@ -933,6 +933,64 @@ TEST_F(CaptureTimerTest, TheAutoSaveDialogsKeepAndFreeSpacePruneTheFolderBeforeA
     EXPECT_TRUE(lines.contains(QString::fromUtf8("gelöscht: weniger frei als verlangt")));
 }
 
+// "Bilder behalten" takes tiers as --keep does: a slot's first picture stays, the others
+// go with their rule in the journal; tiers that could drop a kept picture are refused.
+TEST_F(CaptureTimerTest, TheAutoSaveDialogsKeepTakesTiers) {
+    const QString folder = m_dir.filePath("bilder");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QDateTime now = m_app.AutoKeeper().Now();
+    // Two pictures of one UTC day three days ago, and one of ten minutes ago.
+    const QDateTime day(now.toUTC().date().addDays(-3), QTime(1, 0), Qt::UTC);
+    const std::pair<const char*, QDateTime> pictures[] = {{"bild-k5.bmp", day},
+                                                          {"bild-k6.bmp", day.addSecs(3600)},
+                                                          {"bild-k7.bmp", now.addSecs(-600)}};
+    for (const auto& [name, when] : pictures) {
+        QFile picture(folder + "/" + name);
+        ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+        picture.write("BM");
+        picture.flush();
+        picture.setFileTime(when, QFileDevice::FileModificationTime);
+        CCaptureEvent saved;
+        saved.m_time = when;
+        saved.m_sEvent = "picture";
+        saved.m_iChannel = 1;
+        saved.m_sResult = "ok";
+        saved.m_sFile = picture.fileName().toStdString();
+        std::string error;
+        ASSERT_TRUE(AppendJournal((folder + "/pixlane-journal.jsonl").toStdString(), saved, &error))
+            << error;
+    }
+    const auto fill = [&](const char* keep) {
+        return [=](QWidget* w) {
+            w->findChild<QLineEdit*>("ordner")->setText(folder);
+            w->findChild<QLineEdit*>("muster")->setText("bild-k{channel}.bmp");
+            w->findChild<QLineEdit*>("behalten")->setText(keep);
+            w->findChild<QCheckBox*>("ein")->setChecked(true);
+            w->findChild<QPushButton*>("ok")->click();
+        };
+    };
+    CModalScript answer({fill("1h:all,30d:7h,1y:1d"), fill("1h:all,30d:1d")});
+    m_frame->MenuAction(ID_AUTO_SPEICHERN)->trigger();
+    EXPECT_TRUE(answer.Done());
+    ASSERT_EQ(answer.m_texts.size(), 1);
+    EXPECT_TRUE(answer.m_texts[0].startsWith("Bilder behalten: \"1h:all,30d:7h,1y:1d\""))
+        << answer.m_texts[0].toStdString();
+    QSettings stored(m_dir.filePath("pixlane.ini"), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Pixlane/AutoSave/m_sAutoSaveKeep").toString(), "1h:all,30d:1d");
+
+    m_app.m_bTimer = true;
+    m_frame->StartCaptureTimer(10);
+    CModalScript boxes({});
+    Fire();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files),
+              (QStringList{"bild-k1.bmp", "bild-k5.bmp", "bild-k7.bmp", "pixlane-journal.jsonl"}));
+    QFile journal(folder + "/pixlane-journal.jsonl");
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(journal.readAll())
+                    .contains(QString::fromUtf8(
+                        "gelöscht: Regel 30d:1d: nicht das erste Bild seines Abschnitts von 1d")));
+}
+
 TEST_F(CaptureTimerTest, ATickCapturesAndSetsTheTimerAgainWithItsInterval) {
     m_app.m_bTimer = true;
     m_frame->StartCaptureTimer(10);
