@@ -1303,7 +1303,8 @@ const CCliCommand kCommands[] = {
          "Exit status: 0 when every picture of the last round was saved (after SIGINT or\n"
          "SIGTERM: every picture that was finished), 1 when any was not or its journal line,\n"
          "its --latest copy, the --report page or the --metrics file could not be written,\n"
-         "2 on a usage error.\n"},
+         "2 on a usage error. A site outside its --between or --daylight window is not\n"
+         "dialled; its round counts as kept, so a run outside every window ends with 0.\n"},
     {.m_pName = "report",
      .m_groups = kReportGroups,
      .m_pArguments = "[JOURNAL|FOLDER ...]",

@@ -158,3 +158,21 @@ TEST_F(CliSitesTest, AReportWithoutJournalsReadsThoseOfTheBooksSites) {
 }
 
 }  // namespace
+
+TEST_F(CliSitesTest, AddKeepsTheChecksLimitsAndTheCaptureWindowForItsTarget) {
+    CCliResult r = RunCliWith({"sites", "--add", "nacht", "--number", "0815", "--dark-below", "0",
+                               "--between", "22:00-06:00"});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_sErr;
+    EXPECT_EQ(FileBytes(m_sBook), std::string("[nacht]\nnumber=0815\ndark_below=0\n"
+                                              "between=22:00-06:00\n"));
+    const CSiteBook book = ReadSiteBooks({m_sBook});
+    ASSERT_EQ(book.m_sites.size(), 1u);
+    const CTarget target = ResolveTarget({}, &book.m_sites[0], {});
+    EXPECT_EQ(target.m_limits.m_dDarkMean, 0);
+    EXPECT_EQ(CaptureWindowText(target.m_window), "22:00-06:00");
+    // Both windows at once are refused before anything is written.
+    r = RunCliWith({"sites", "--add", "tag", "--between", "06:00-20:00", "--daylight", "48,11"});
+    EXPECT_EQ(r.m_nExit, 2);
+    EXPECT_NE(r.m_sErr.find("--between und --daylight schließen einander aus"), std::string::npos);
+    EXPECT_EQ(ReadSiteBooks({m_sBook}).m_sites.size(), 1u);
+}
