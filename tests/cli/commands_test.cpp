@@ -3,11 +3,11 @@
 // defaults, and the settings file left exactly as it was.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <functional>
 #include <optional>
-#include <regex>
 
 #include "CliRunner.h"
 #include "link/ComPort.h"
@@ -601,7 +601,9 @@ TEST_F(CliCommandsTest, ACoveredCameraIsJournalledDarkShownOnThePageAndCountedIn
     EXPECT_EQ(Field(lines[0], "check"), "dark");
     EXPECT_LT(std::atof(Field(lines[0], "mean").c_str()), 24);
     EXPECT_GT(std::atof(Field(lines[0], "spread").c_str()), 8);  // texture: not uniform
-    EXPECT_TRUE(std::regex_match(Field(lines[0], "hash"), std::regex("[0-9a-f]{16}")));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9a-f]{16}$"))
+                    .match(QString::fromStdString(Field(lines[0], "hash")))
+                    .hasMatch());
 
     const std::string index = FileBytes(Temp("seite/index.html")).value();
     EXPECT_NE(
@@ -620,10 +622,12 @@ TEST_F(CliCommandsTest, ACoveredCameraIsJournalledDarkShownOnThePageAndCountedIn
     EXPECT_NE(
         metrics.find("pixlane_picture_check{site=\"nord\",channel=\"2\",check=\"frozen\"} 0\n"),
         std::string::npos);
-    EXPECT_TRUE(std::regex_search(
-        metrics,
-        std::regex("\npixlane_last_run_timestamp_seconds\\{metrics_file=\"pixlane.prom\"\\} "
-                   "[0-9]{10}\n")))
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral(
+                        "\npixlane_last_run_timestamp_seconds\\{metrics_file=\"pixlane.prom\"\\} "
+                        "[0-9]{10}\n"))
+                    .match(QString::fromStdString(metrics))
+                    .hasMatch())
         << metrics;
 
     // Light again: the newest picture is in order, and the series says so.
