@@ -7,8 +7,6 @@
 
 namespace {
 constexpr uint32_t kStepWaitMs = 1000;
-// Long enough for any modem's DTR guard time.
-constexpr uint32_t kDtrDropMs = 1000;
 const char* const kBrokenOff = "Übertragung abgebrochen !";
 
 // Puts a tap between the host (and the port) and whatever shows their texts, for as long

@@ -12,6 +12,9 @@
 #include "capture/TargetParts.h"
 
 // What a capture round does beyond the capture timer's tick.
+// How long DTR is dropped to hang a modem up: long enough for any modem's guard time.
+constexpr uint32_t kDtrDropMs = 1000;
+
 struct CCapturePlan {
     // The line: opened by an unattended round, dialled at its number, named in the journal.
     CTargetLine m_line;

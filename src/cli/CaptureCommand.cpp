@@ -6,6 +6,7 @@
 #include <QString>
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "app/PixlaneApp.h"
 #include "capture/Capture.h"
@@ -256,10 +257,67 @@ std::string LineFault(const CCaptureOutcome& outcome, const CTargetLine& line,
     }
 }
 
+// How long the module's answer to the end of a call is looked for behind the rest of a block
+// that a round which died left on the line: a whole block at the slowest speed.
+constexpr uint32_t kLeftCallAnswerMs = 10000;
+
+// Whether the module's answer to the end of the call comes, among whatever else is still
+// under way on the line.
+bool EndAnswered(CComPort& port, CLineSession& session) {
+    CClock& clock = session.Clock();
+    static constexpr std::string_view kAnswer = "q,E,0#";
+    std::string tail;
+    const uint32_t start = clock.GetTickCount();
+    char c[2] = {0, 0};
+    while (static_cast<uint32_t>(clock.GetTickCount() - start) <= kLeftCallAnswerMs) {
+        if (!port.Read(c, 1)) {
+            if (session.LineLost())
+                return false;
+            continue;
+        }
+        tail += c[0];
+        if (tail.size() > kAnswer.size())
+            tail.erase(0, 1);
+        if (tail == kAnswer)
+            return true;
+    }
+    return false;
+}
+
+// The call of a round that died (killed, crashed, hung) may still be open, its module in the
+// middle of a transfer: it is ended as a round ends it, by the module's end of the connection,
+// else by DTR, and the line closed. A stop the pool passes on does not cut this short.
+int EndLeftCall(const CTarget& target, CPixlaneApp& app, CConsoleUi& ui) {
+    const CStopSignals stopSignals;
+    const std::string line = target.m_line.m_address.DeviceName();
+    if (!app.OpenPort(target.m_line)) {
+        ui.Note("Leitung " + line + ": nicht geöffnet, Modem vielleicht nicht aufgelegt (" +
+                app.Line().OpenProblem() + ")");
+        return 1;
+    }
+    CComPort port(app.Line());
+    port.Write("E,1#", 4);
+    if (EndAnswered(port, app.Line())) {
+        app.CloseLine();
+        ui.Note("Leitung " + line + ": Verbindung der abgebrochenen Runde getrennt");
+        return 0;
+    }
+    // No module answered. A modem still in its call hangs up on DTR; one in command mode gets
+    // the line it holds ended, so that the next round's set-up is not taken for its end.
+    const bool dtr = port.PulseDtr(kDtrDropMs);
+    port.Write("\r", 1);
+    app.CloseLine();
+    ui.Note("Leitung " + line + ": Modul antwortet nicht, " +
+            (dtr ? "Modem über DTR aufgelegt" : "Modem vielleicht nicht aufgelegt (kein DTR)"));
+    return dtr ? 0 : 1;
+}
+
 }  // namespace
 
 int RunPoolRound(const CCliOptions& o, const CTarget& target, CPixlaneApp& app, CConsoleUi& ui,
                  std::ostream& out, std::ostream& err) {
+    if (o.m_bPoolHangUp)
+        return EndLeftCall(target, app, ui);
     CTargetRun run;
     run.m_pTarget = &target;
     if (!Plan(o, run, ui, out, err))

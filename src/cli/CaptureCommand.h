@@ -30,6 +30,8 @@ inline constexpr int kPoolLineFailed = 3;
 inline constexpr int kPoolLineHeld = 4;
 
 // One round of the target on its line, for a pool: a line another program holds is not
-// waited for, and a line that fails at its set-up is said on err and in the journal.
+// waited for, and a line that fails at its set-up is said on err and in the journal. With
+// --pool-hangup, instead of the round: the call that a round which died left open is ended
+// (0 when it was, or when the modem was hung up by DTR).
 int RunPoolRound(const CCliOptions& options, const CTarget& target, CPixlaneApp& app,
                  CConsoleUi& ui, std::ostream& out, std::ostream& err);

@@ -719,6 +719,7 @@ const CCliOption kCaptureSites[] = {
 const CCliOption kPoolRoundOptions[] = {
     {.m_pName = "--pool-site", .m_pValue = "NAME", .m_set = SetPoolSite},
     {.m_pName = "--pool-line", .m_pValue = "LINE", .m_set = SetPoolLine},
+    {.m_pName = "--pool-hangup", .m_set = SetFlag<&CCliOptions::m_bPoolHangUp>},
 };
 
 // Films of the journal's pictures, and retention on its own.

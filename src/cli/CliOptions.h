@@ -91,6 +91,8 @@ struct CCliOptions {
     bool m_bPoolRound = false;
     std::string m_sPoolSite;
     std::string m_sPoolLine;
+    // Instead of the round: the call a round left open when it died is ended on its line.
+    bool m_bPoolHangUp = false;
     // The arguments as given, without the program's name; a pool's rounds get them again.
     std::vector<std::string> m_args;
     // capture, sites --add, fetch --check: the picture check's limits; capture and sites

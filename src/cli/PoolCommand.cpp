@@ -44,6 +44,7 @@ struct CPoolChild {
     bool m_bAsked = false;  // asked to end (a stop, or it hung)
     int64_t m_nAsked = 0;
     bool m_bHung = false;
+    bool m_bHangUp = false;  // not a round: ends the call a round that died left open
 };
 
 // The time on the clock in milliseconds since the run began, beyond the tick count's wrap.
@@ -120,8 +121,13 @@ class CPoolRun {
                     ++i;
                     continue;
                 }
-                failed = Ended(m_children[i], now) || failed;
+                // Out of the list first: its end may start another process.
+                CPoolChild ended = std::move(m_children[i]);
                 m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(i));
+                if (ended.m_bHangUp)
+                    HungUp(ended);
+                else
+                    failed = Ended(ended, now) || failed;
                 WritePages(failed);
             }
             if (stop) {
@@ -196,11 +202,20 @@ class CPoolRun {
             m_ui.Note("Standort " + site.m_sName + ": Runde " +
                       std::to_string(start.m_nLag / 1000) +
                       " s nach ihrer Zeit begonnen, alle Leitungen waren belegt");
+        Launch(start, now, false);
+    }
+
+    // This program again, for the site on the line: its round, or the end of a call a round
+    // left open.
+    void Launch(const CPoolStart& start, int64_t now, bool hangUp) {
+        const CPoolSite& site = m_pool.Sites()[static_cast<size_t>(start.m_iSite)];
         QStringList args;
         for (const std::string& arg : m_opt.m_args)
             args << QString::fromStdString(arg);
         args << "--pool-site" << QString::fromStdString(site.m_sName) << "--pool-line"
              << QString::fromStdString(m_specs[static_cast<size_t>(start.m_iLine)]);
+        if (hangUp)
+            args << "--pool-hangup";
         CPoolChild child;
         child.m_pProcess = std::make_unique<QProcess>();
         QProcess& p = *child.m_pProcess;
@@ -211,8 +226,19 @@ class CPoolRun {
         p.setProcessChannelMode(QProcess::ForwardedChannels);
         child.m_start = start;
         child.m_nStarted = now;
+        child.m_bHangUp = hangUp;
         p.start();
         m_children.push_back(std::move(child));
+    }
+
+    // The end of a call a round left open: said when it may not have been hung up.
+    void HungUp(const CPoolChild& child) {
+        const QProcess& p = *child.m_pProcess;
+        if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            return;
+        m_ui.Note("Leitung " + m_devices[static_cast<size_t>(child.m_start.m_iLine)] +
+                  ": Auflegen nach der abgebrochenen Runde nicht bestätigt, das Modem ist "
+                  "vielleicht noch in der Verbindung");
     }
 
     // Passes a stop on, once; a round that hangs is asked to end, then ended.
@@ -220,7 +246,9 @@ class CPoolRun {
         QProcess& p = *child.m_pProcess;
         if (p.state() == QProcess::NotRunning)
             return;
-        if (!child.m_bAsked && (stop || now - child.m_nStarted > kRoundLimitMs)) {
+        // The end of a call is not stopped: it takes seconds and hangs a modem up.
+        const bool pass = stop && !child.m_bHangUp;
+        if (!child.m_bAsked && (pass || now - child.m_nStarted > kRoundLimitMs)) {
             child.m_bHung = !stop;
             child.m_bAsked = true;
             child.m_nAsked = now;
@@ -241,6 +269,10 @@ class CPoolRun {
         const bool crashed = p.error() == QProcess::FailedToStart ||
                              p.exitStatus() == QProcess::CrashExit || child.m_bHung;
         const int code = crashed ? -1 : p.exitCode();
+        // A round that died mid-call could not hang up: its line is hung up by another process.
+        if (p.error() != QProcess::FailedToStart &&
+            (p.exitStatus() == QProcess::CrashExit || child.m_bHung))
+            Launch(start, now, true);
         if (CStopSignals::Requested() && !child.m_bHung) {
             m_pool.Finished(start, EPoolEnd::kStopped, now);
             return code != 0 && code != kPoolLineHeld;

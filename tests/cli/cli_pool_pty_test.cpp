@@ -1,5 +1,6 @@
 // pixlane-cli capture --lines: the built executable runs a pool over several real
 // pseudo-terminals, each with the simulated module behind its simulated modem, in real time.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -16,6 +17,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <set>
@@ -30,6 +32,54 @@
 #include "sim/SimFault.h"
 
 namespace {
+
+// The arguments of a running process, from /proc; empty when it is gone.
+std::vector<std::string> CommandLine(pid_t pid) {
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    std::vector<std::string> args;
+    if (file.open(QIODevice::ReadOnly))
+        for (const QByteArray& arg : file.readAll().split('\0'))
+            if (!arg.isEmpty())
+                args.push_back(arg.toStdString());
+    return args;
+}
+
+// The parent of a running process, from /proc; 0 when it is gone.
+pid_t ParentOf(pid_t pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> rest = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return rest.size() > 1 ? static_cast<pid_t>(rest[1].toInt()) : 0;
+}
+
+// The round the pool runs on that line: the child of the pool whose arguments carry
+// "--pool-line LINE"; its pid and the site it was started for, or {0, ""}.
+std::pair<pid_t, std::string> RoundOnLine(pid_t pool, const std::string& line) {
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr)
+        return {0, {}};
+    std::pair<pid_t, std::string> found{0, {}};
+    while (const dirent* entry = ::readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0 || ParentOf(pid) != pool)
+            continue;
+        const std::vector<std::string> args = CommandLine(pid);
+        std::string site, onLine;
+        for (size_t i = 0; i + 1 < args.size(); ++i) {
+            if (args[i] == "--pool-site")
+                site = args[i + 1];
+            else if (args[i] == "--pool-line")
+                onLine = args[i + 1];
+        }
+        if (onLine == line && !site.empty())
+            found = {pid, site};
+    }
+    ::closedir(proc);
+    return found;
+}
 
 // One line of the pool: a module behind its modem on a pseudo-terminal.
 struct CSimLine {
@@ -273,6 +323,72 @@ TEST_F(CliPoolPtyTest, SigtermInTheMiddleHangsUpEveryModemAndJournalsEveryRoundS
         ASSERT_EQ(rounds.size(), 1u) << s;
         EXPECT_EQ(rounds[0]["result"].toString(), "stopped");
     }
+    EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(' ').toStdString();
+}
+
+// A round that dies in the middle of its transfer (killed, as the kernel kills a process out
+// of memory) is its line's failure and no one else's: the pool journals it for the site, takes
+// the line out for the rest of the run, captures the site on another line and every other site
+// as well, and no modem stays off-hook.
+TEST_F(CliPoolPtyTest, ARoundKilledInItsTransferFailsItsLineAloneAndNoModemStaysOffHook) {
+    // The first line is slow, so that its first round is surely in its transfer when killed.
+    Lines(3, [](int i, CSimLine& line) {
+        if (i == 0)
+            line.m_module.SetPacing(9600, 0);
+    });
+    Book(5);
+    const std::string killedLine = m_lines[0]->m_sDevice;
+    QProcess cli;
+    StartCli(cli);
+    bool inTransfer = false;
+    for (int i = 0; i < 3000 && !inTransfer; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        m_lines[0]->m_server.WithPeer([&] {
+            inTransfer =
+                m_lines[0]->m_module.InTransfer() && m_lines[0]->m_module.BlocksSent() >= 5;
+        });
+    }
+    ASSERT_TRUE(inTransfer);
+    const auto [round, siteName] = RoundOnLine(static_cast<pid_t>(cli.processId()), killedLine);
+    ASSERT_GT(round, 0);
+    ASSERT_EQ(::kill(round, SIGKILL), 0);
+    const int site = QString::fromStdString(siteName).mid(1).toInt();
+    ASSERT_EQ(QStringLiteral("s%1").arg(site).toStdString(), siteName);
+
+    ASSERT_TRUE(cli.waitForFinished(120000));
+    const QByteArray err = cli.readAllStandardError();
+    // The pool lives on and counts the run as good: the site was captured on another line.
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(
+        err.contains(("Leitung " + killedLine + " bis zum Ende des Laufs aus dem Pool").c_str()))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains("Verbindung der abgebrochenen Runde getrennt")) << err.toStdString();
+    int said = 0;
+    for (const QJsonObject& o : Journal(site))
+        said += o["event"].toString() == "line" && o["result"].toString() == "failed" &&
+                o["message"].toString().contains(QString::fromStdString(killedLine)) &&
+                o["message"].toString().contains("abgestürzt");
+    EXPECT_EQ(said, 1);
+    for (int s = 0; s < 5; ++s) {
+        EXPECT_EQ(Pictures(s).size(), 1) << s;
+        const std::vector<QJsonObject> rounds = Rounds(s);
+        // The killed round never wrote its round line: each site has the one that kept its picture.
+        ASSERT_EQ(rounds.size(), 1u) << s;
+        EXPECT_EQ(rounds[0]["result"].toString(), "ok") << s;
+        EXPECT_NE(rounds[0]["device"].toString().toStdString(), killedLine) << s;
+    }
+    // The line served no other round after it failed, and its call was ended all the same, as
+    // the module expects it.
+    m_lines[0]->m_server.WithPeer([&] {
+        EXPECT_EQ(m_lines[0]->m_modem.Dialled().size(), 1u);
+        EXPECT_FALSE(m_lines[0]->m_modem.IsOffHook());
+        const std::vector<std::string> frames = m_lines[0]->m_module.Frames();
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(frames.back(), "E,1#");
+    });
+    for (size_t l = 1; l < m_lines.size(); ++l)
+        m_lines[l]->m_server.WithPeer([&] { EXPECT_FALSE(m_lines[l]->m_modem.IsOffHook()); });
     EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(' ').toStdString();
 }
 

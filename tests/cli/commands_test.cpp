@@ -3,6 +3,7 @@
 // defaults, and the settings file left exactly as it was.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <optional>
 
 #include "CliRunner.h"
+#include "fleet/SiteBook.h"
 #include "link/ComPort.h"
 #include "sim/ModemSim.h"
 #include "sim/ModuleSim.h"
@@ -35,6 +37,7 @@ class CStateRecordingLine : public CSerialLine {
     bool PurgeRx() override { return m_pInner->PurgeRx(); }
     bool PurgeTx() override { return m_pInner->PurgeTx(); }
     bool IsGone() const override { return m_pInner->IsGone(); }
+    bool SetDataTerminalReady(bool on) override { return m_pInner->SetDataTerminalReady(on); }
 
   private:
     std::unique_ptr<CSerialLine> m_pInner;
@@ -253,6 +256,56 @@ TEST_F(CliCommandsTest, HangupShowsTheWindowsTexts) {
     const CCliResult quiet = Cli({"--quiet", "hangup"});
     EXPECT_EQ(quiet.m_nExit, 1);
     EXPECT_EQ(quiet.m_sErr, "!!Auflegen nicht möglich!!\n");
+}
+
+// A pool's round that died left its call open: the pool ends it on the round's line, by the
+// module's end of the connection, else by DTR; the modem is left ready for the next round.
+TEST_F(CliCommandsTest, ThePoolEndsTheCallOfARoundThatDied) {
+    m_factory.Attach(1, &m_modem);
+    m_modem.m_nDialDelayMs = 500;
+    const std::string book = UserSiteBookPath();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(QString::fromStdString(book)).absolutePath()));
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath("nord")));
+    {
+        QFile f(QString::fromStdString(book));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("[nord]\nnumber=0815\nfolder=%1\n")
+                    .arg(m_dir.filePath("nord"))
+                    .toUtf8());
+    }
+    const std::vector<std::string> endCall = {"capture", "--sites",      "all",  "--lines",
+                                              "1",       "--pool-site",  "nord", "--pool-line",
+                                              "1",       "--pool-hangup"};
+
+    ASSERT_EQ(Cli({"--quiet", "dial"}).m_nExit, 0);
+    const CCliResult answered = Run(endCall);
+    EXPECT_EQ(answered.m_nExit, 0) << answered.m_sErr;
+    EXPECT_NE(answered.m_sErr.find("Verbindung der abgebrochenen Runde getrennt"),
+              std::string::npos)
+        << answered.m_sErr;
+    EXPECT_FALSE(m_modem.IsOffHook());
+    EXPECT_EQ(m_modem.Dialled().size(), 1u);  // the end of a call dials nothing
+    EXPECT_EQ(Count("E,1#"), 1);
+
+    // The module is silent: the modem is hung up by DTR.
+    m_module.AddFault(Fault(ESimFault::Silent, "E"));
+    ASSERT_EQ(Cli({"--quiet", "dial"}).m_nExit, 0);
+    const CCliResult silent = Run(endCall);
+    EXPECT_EQ(silent.m_nExit, 0) << silent.m_sErr;
+    EXPECT_NE(silent.m_sErr.find("Modem über DTR aufgelegt"), std::string::npos) << silent.m_sErr;
+    EXPECT_FALSE(m_modem.IsOffHook());
+
+    // The round died before its call: the end of the call reached the modem, not the module.
+    // Its command line is ended, so that the next round's set-up is answered OK.
+    const CCliResult idle = Run(endCall);
+    EXPECT_EQ(idle.m_nExit, 0) << idle.m_sErr;
+    EXPECT_EQ(Cli({"--quiet", "dial"}).m_nExit, 0);
+    EXPECT_EQ(Cli({"status", "camera"}).m_sOut, "03\n");
+    EXPECT_EQ(Cli({"hangup"}).m_nExit, 0);
+
+    // Nothing was journalled or written for the site: the pool journals the round itself.
+    EXPECT_TRUE(QDir(m_dir.filePath("nord")).isEmpty());
+    QFile::remove(QString::fromStdString(book));
 }
 
 TEST_F(CliCommandsTest, DialUsesTheStoredNumberOrTheGivenOne) {

@@ -393,11 +393,16 @@ TEST(CliOptionsTest, LinesOfAPoolAreCheckedAndItsRoundsOptionsHidden) {
     const CCliOptions round = ParseOk({"capture", "--sites", "all", "--lines", "/dev/a,/dev/b",
                                        "--pool-site", "nord", "--pool-line", "/dev/b"});
     EXPECT_TRUE(round.m_bPoolRound);
+    EXPECT_FALSE(round.m_bPoolHangUp);
+    EXPECT_TRUE(ParseOk({"capture", "--sites", "all", "--lines", "/dev/a", "--pool-site", "nord",
+                         "--pool-line", "/dev/a", "--pool-hangup"})
+                    .m_bPoolHangUp);
     EXPECT_EQ(round.m_sPoolSite, "nord");
     EXPECT_EQ(round.m_sPoolLine, "/dev/b");
     const std::vector<std::string> names = CliOptionNames("capture");
     EXPECT_NE(std::find(names.begin(), names.end(), "--lines"), names.end());
     EXPECT_EQ(std::find(names.begin(), names.end(), "--pool-site"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "--pool-hangup"), names.end());
 
     const std::pair<std::vector<std::string>, const char*> refused[] = {
         {{"capture", "--lines", "/dev/a,/dev/b"}, "braucht --sites"},
@@ -406,6 +411,7 @@ TEST(CliOptionsTest, LinesOfAPoolAreCheckedAndItsRoundsOptionsHidden) {
         {{"capture", "--sites", "all", "--lines", "/dev/a,"}, "--lines"},
         {{"capture", "--sites", "all", "--lines", "tcp://nohost"}, "--lines"},
         {{"fetch", "--pool-site", "nord"}, "unbekannte Option"},
+        {{"hangup", "--pool-hangup"}, "unbekannte Option"},
     };
     for (const auto& [args, why] : refused) {
         CCliOptions p;
