@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -213,12 +214,29 @@ static_assert(std::count_if(kFields.begin(), kFields.end(), [](const CField& f) 
                   return f.m_eKind == EField::kText;
               }) == sizeof(CJournalEntry::m_own) / sizeof(std::string));
 
+// The fields by the length and the first letter of their keys: no two share both, so a
+// key is compared with one field at most.
+constexpr size_t kLongestKey = 16;
+constexpr auto kFieldByShape = [] {
+    std::array<std::array<uint8_t, 26>, kLongestKey + 1> shape{};
+    for (size_t i = 0; i < kFields.size(); ++i) {
+        const std::string_view name = kFields[i].m_name;
+        if (name.size() > kLongestKey || name[0] < 'a' || name[0] > 'z')
+            throw "a key too long or not beginning with a small letter";
+        uint8_t& at = shape[name.size()][static_cast<size_t>(name[0] - 'a')];
+        if (at != 0)
+            throw "two keys of the same length and first letter";
+        at = static_cast<uint8_t>(i + 1);
+    }
+    return shape;
+}();
+
 // The field of a key; none for a key the entry does not hold.
 const CField* FieldOf(std::string_view key) {
-    for (const CField& field : kFields)
-        if (field.m_name.size() == key.size() && field.m_name[0] == key[0] && field.m_name == key)
-            return &field;
-    return nullptr;
+    if (key.empty() || key.size() > kLongestKey || key[0] < 'a' || key[0] > 'z')
+        return nullptr;
+    const uint8_t at = kFieldByShape[key.size()][static_cast<size_t>(key[0] - 'a')];
+    return at != 0 && kFields[at - 1].m_name == key ? &kFields[at - 1] : nullptr;
 }
 
 constexpr bool IsSpace(char c) {
@@ -246,6 +264,26 @@ constexpr std::array<EInString, 256> kInString = [] {
         kinds[c] = EInString::kBeyondAscii;
     return kinds;
 }();
+
+// Whether the text holds neither an escape, nor a control character, nor a byte beyond
+// ASCII: eight bytes at a time, as most texts are.
+bool IsPlainAscii(std::string_view text) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    // Some byte of x below n (n at most 0x80), exactly.
+    const auto below = [](uint64_t x, uint64_t n) { return (x - kOnes * n) & ~x & kHigh; };
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t x = 0;
+        std::memcpy(&x, text.data() + i, 8);
+        if ((x & kHigh) | below(x, 0x20) | below(x ^ (kOnes * '\\'), 1))
+            return false;
+    }
+    for (; i < text.size(); ++i)
+        if (kInString[static_cast<unsigned char>(text[i])] != EInString::kPlain || text[i] < 0x20)
+            return false;
+    return true;
+}
 
 // The end of the number that starts at p, as JSON writes one; nullptr when none starts.
 const char* NumberEnd(const char* p, const char* e) {
@@ -288,19 +326,21 @@ bool ScanLine(QByteArrayView line, CJournalEntry& f) {
     // A string without escapes, in valid UTF-8.
     const auto string = [&](std::string_view& out) {
         const char* const from = ++p;  // after the opening quote
+        const void* const quote = std::memchr(p, '"', static_cast<size_t>(e - p));
+        if (quote == nullptr)
+            return false;
+        p = static_cast<const char*>(quote);
+        out = std::string_view(from, static_cast<size_t>(p - from));
+        ++p;
+        if (IsPlainAscii(out))
+            return true;
         bool beyond = false;
-        for (;; ++p) {
-            if (p == e)
-                return false;
-            const EInString kind = kInString[static_cast<unsigned char>(*p)];
-            if (kind == EInString::kQuote)
-                break;
+        for (const char c : out) {
+            const EInString kind = kInString[static_cast<unsigned char>(c)];
             if (kind == EInString::kRefused)
                 return false;
             beyond = beyond || kind == EInString::kBeyondAscii;
         }
-        out = std::string_view(from, static_cast<size_t>(p - from));
-        ++p;
         return !beyond ||
                QByteArrayView(out.data(), static_cast<qsizetype>(out.size())).isValidUtf8();
     };
@@ -333,7 +373,7 @@ bool ScanLine(QByteArrayView line, CJournalEntry& f) {
             skip();
             if (!expect(':') || p == e)
                 return false;
-            const CField* const field = key.empty() ? nullptr : FieldOf(key);
+            const CField* const field = FieldOf(key);
             std::string_view text;
             double number = 0;
             bool isText = false, isNumber = false;

@@ -95,6 +95,15 @@ TEST(JournalRoundTrip, TheScannerTakesEachFieldByItsOwnKeyAndNumbersAsJsonWrites
             EXPECT_FALSE(ParseJournalLine(bad, none)) << bad.toStdString();
         }
     }
+    // An escape or a byte that is no UTF-8 at any place of a text, short or long, is seen.
+    for (int at = 0; at < 20; ++at) {
+        const QByteArray head = R"({"event":"picture","file":"/b/)" + QByteArray(at, 'x');
+        CJournalEntry escaped;
+        ASSERT_TRUE(ParseJournalLine(head + R"(\u00fcz"})", escaped)) << at;
+        EXPECT_EQ(escaped.m_file, "/b/" + std::string(static_cast<size_t>(at), 'x') + "\xc3\xbcz");
+        CJournalEntry broken;
+        EXPECT_FALSE(ParseJournalLine(head + "\xff" + QByteArray(at, 'y') + "\"}", broken)) << at;
+    }
     // A text that is no UTF-8 is no entry either; a valid one is taken as it stands.
     CJournalEntry none;
     EXPECT_FALSE(
