@@ -236,7 +236,14 @@ const CField* FieldOf(std::string_view key) {
     if (key.empty() || key.size() > kLongestKey || key[0] < 'a' || key[0] > 'z')
         return nullptr;
     const uint8_t at = kFieldByShape[key.size()][static_cast<size_t>(key[0] - 'a')];
-    return at != 0 && kFields[at - 1].m_name == key ? &kFields[at - 1] : nullptr;
+    if (at == 0)
+        return nullptr;
+    // Short enough that a call to compare them costs more than the comparison.
+    const std::string_view name = kFields[at - 1].m_name;
+    for (size_t i = 1; i < key.size(); ++i)
+        if (key[i] != name[i])
+            return nullptr;
+    return &kFields[at - 1];
 }
 
 constexpr bool IsSpace(char c) {
@@ -272,16 +279,13 @@ bool IsPlainAscii(std::string_view text) {
     constexpr uint64_t kHigh = 0x8080808080808080ULL;
     // Some byte of x below n (n at most 0x80), exactly.
     const auto below = [](uint64_t x, uint64_t n) { return (x - kOnes * n) & ~x & kHigh; };
-    size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        uint64_t x = 0;
-        std::memcpy(&x, text.data() + i, 8);
+    for (size_t i = 0; i < text.size(); i += 8) {
+        // The last bytes filled up with plain ones.
+        uint64_t x = kOnes * 'a';
+        std::memcpy(&x, text.data() + i, std::min<size_t>(8, text.size() - i));
         if ((x & kHigh) | below(x, 0x20) | below(x ^ (kOnes * '\\'), 1))
             return false;
     }
-    for (; i < text.size(); ++i)
-        if (kInString[static_cast<unsigned char>(text[i])] != EInString::kPlain || text[i] < 0x20)
-            return false;
     return true;
 }
 
