@@ -224,7 +224,7 @@ TEST(HashStatesTest, EveryHashKeepsItsStateThroughManySetsAndRemovals) {
     std::unordered_map<uint64_t, uint8_t> expected;
     std::mt19937_64 random(31);
     // Few enough keys that runs of neighbours form and are broken up again, some of them
-    // with their high bits alike.
+    // alike in all but their high bits.
     std::vector<uint64_t> keys;
     for (uint64_t k = 0; k < 3000; ++k)
         keys.push_back(k % 3 == 0 ? k << 40 : random());
