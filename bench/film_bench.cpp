@@ -1,12 +1,14 @@
 // Retention over years of journal and a film of many pictures, measured.
 //
-//   pixlane-bench-film retention [YEARS]   (default 2)
+//   pixlane-bench-film retention [YEARS [--keep]]   (default 2)
 //     Writes the journal of eight cameras at five minutes over YEARS years (the journal and
 //     two rotated copies), as it stands when retention with --keep 7d:all,90d:1h,2y:1d has
 //     run every day: a removal line for each picture it removed, and on the disk only the
 //     pictures it kept, plus the newest day. Then, in a process of its own each, the
 //     decision alone over all pictures, and the whole retention (reading the journal,
-//     deciding, removing what the newest day asks for): time and peak memory.
+//     deciding, removing what the newest day asks for): time and peak memory. With --keep
+//     the folder stays (its name is printed), for "pixlane-bench-film run read|dry-run
+//     FOLDER NOW" under a profiler.
 //   pixlane-bench-film film [N]   (default 2000)
 //     N pictures (grey and colour, 360 x 288) and their journal; the film through
 //     MakeFilm, against ffmpeg run by hand on the same list.
@@ -124,8 +126,9 @@ int RetentionRun(const std::string& what, const QString& root, int64_t now) {
     return 0;
 }
 
-int RetentionBench(double years) {
+int RetentionBench(double years, bool keep) {
     QTemporaryDir dir;
+    dir.setAutoRemove(!keep);
     const QString root = dir.path();
     QDir().mkpath(root + "/bilder");
     const int64_t now = (QDateTime::currentSecsSinceEpoch() / kStep) * kStep;
@@ -222,6 +225,8 @@ int RetentionBench(double years) {
     }
     const std::string folder = root.toStdString();
     const std::string at = std::to_string(now);
+    if (keep)
+        std::printf("kept: %s %s\n", folder.c_str(), at.c_str());
     Measured({"run", "read", folder, at});
     Measured({"run", "dry-run", folder, at});
     Measured({"run", "remove", folder, at});
@@ -300,9 +305,10 @@ int main(int argc, char** argv) {
     if (what == "run" && argc == 5)
         return RetentionRun(argv[2], QString::fromLocal8Bit(argv[3]), std::atoll(argv[4]));
     if (what == "retention")
-        return RetentionBench(argc > 2 ? std::atof(argv[2]) : 2.0);
+        return RetentionBench(argc > 2 ? std::atof(argv[2]) : 2.0,
+                              argc > 3 && std::string(argv[3]) == "--keep");
     if (what == "film")
         return FilmBench(argc > 2 ? std::atoi(argv[2]) : 2000);
-    std::fprintf(stderr, "usage: pixlane-bench-film retention [YEARS] | film [N]\n");
+    std::fprintf(stderr, "usage: pixlane-bench-film retention [YEARS [--keep]] | film [N]\n");
     return 2;
 }

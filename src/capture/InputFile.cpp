@@ -3,6 +3,7 @@
 #include <QString>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #if PIXLANE_HAVE_ZLIB
@@ -33,14 +34,15 @@ std::string SizeText(qint64 bytes) {
 // ---- lines from the end back ----
 
 // The lines of blocks handed from the file's end towards its beginning, each line once
-// and whole, the last first. Every byte is copied at most once: the end of a line whose
-// beginning is not read yet waits in pieces, and is given up as soon as it is longer than
-// a line may be.
+// and whole, the last first. A line within a block is handed where it lies; only one that
+// spans blocks is copied, once, when its beginning is read: its end waits in pieces until
+// then, and is given up as soon as it is longer than a line may be.
 class CBackwardLines {
   public:
     explicit CBackwardLines(const CLineTake& take) : m_take(take) {}
 
-    // The block before the bytes handed so far; false once take wants no more.
+    // The block before the bytes handed so far; false once take wants no more. The block
+    // stays as it is until the next one is handed.
     bool Prepend(const char* data, qsizetype size) {
         qsizetype end = size;
         for (qsizetype nl; (nl = LastBreak(data, end)) >= 0; end = nl)
@@ -54,7 +56,8 @@ class CBackwardLines {
 
   private:
     static qsizetype LastBreak(const char* data, qsizetype end) {
-        return QByteArrayView(data, end).lastIndexOf('\n');
+        const void* nl = end > 0 ? ::memrchr(data, '\n', static_cast<size_t>(end)) : nullptr;
+        return nl == nullptr ? -1 : static_cast<const char*>(nl) - data;
     }
     void Keep(const char* data, qsizetype size) {
         if (size == 0 || m_bOverlong)
@@ -71,12 +74,15 @@ class CBackwardLines {
     // The line that begins with these bytes and goes on with those waiting.
     bool Hand(const char* data, qsizetype size) {
         const bool overlong = m_bOverlong || m_nWaiting + size > kMaxLineBytes;
-        QByteArray line;
-        if (!overlong) {
-            line.reserve(size + m_nWaiting);
-            line.append(data, size);
+        QByteArrayView line(data, size);
+        if (!overlong && !m_waiting.empty()) {
+            // The joined line's room is used again for the next one that spans blocks.
+            m_joined.resize(0);
+            m_joined.reserve(size + m_nWaiting);
+            m_joined.append(data, size);
             for (auto it = m_waiting.rbegin(); it != m_waiting.rend(); ++it)
-                line.append(*it);
+                m_joined.append(*it);
+            line = m_joined;
         }
         m_waiting.clear();
         m_nWaiting = 0;
@@ -90,6 +96,7 @@ class CBackwardLines {
     std::vector<QByteArray> m_waiting;  // the latest read first
     qsizetype m_nWaiting = 0;
     bool m_bOverlong = false;
+    QByteArray m_joined;  // a line that spans blocks, put together
 };
 
 #if PIXLANE_HAVE_ZLIB

@@ -8,6 +8,7 @@
 // memory grow beyond the limits below.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QFile>
 #include <QtGlobal>
 #include <functional>
@@ -46,8 +47,10 @@ EInput ReadInputFile(const std::string& path, qint64 limit, QByteArray& bytes, s
 // Hands the lines of the file to take, the last first (also one without its line break),
 // until take returns false (more is false then). Empty lines and lines longer than
 // kMaxLineBytes are skipped. The work grows with the file's length only; memory stays
-// within a line and a block. False, with the reason, when the file cannot be read.
-using CLineTake = std::function<bool(const QByteArray&)>;
+// within a line and a block. A line is handed where it lies in the block read, without a
+// copy of its own: it is valid until take returns. False, with the reason, when the file
+// cannot be read.
+using CLineTake = std::function<bool(QByteArrayView)>;
 bool ReadLinesBackwards(const std::string& path, const CLineTake& take, bool& more,
                         std::string* why);
 // The same for a gzip file, read as a stream: one that expands to more than

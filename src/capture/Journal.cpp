@@ -4,10 +4,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -144,8 +146,7 @@ bool AppendJournal(const std::string& path, const CRoundEvent& event, std::strin
     return AppendLine(path, JournalLine(event), error);
 }
 
-bool ReadJournalBackwards(const std::string& path,
-                          const std::function<bool(const QByteArray&)>& take, std::string* error) {
+bool ReadJournalBackwards(const std::string& path, const CLineTake& take, std::string* error) {
     bool more = true;
     std::string why;
     if (!ReadLinesBackwards(path, take, more, &why)) {
@@ -180,63 +181,172 @@ namespace {
 
 constexpr qint64 kDaySeconds = 24 * 3600;
 
-// The texts and the numbers of an entry by their keys.
-std::array<std::pair<const char*, std::string_view*>, 9> Texts(CJournalEntry& e) {
-    return {{{kTime, &e.m_time},
-             {kEvent, &e.m_event},
-             {kResult, &e.m_result},
-             {kSite, &e.m_site},
-             {kMessage, &e.m_message},
-             {kFile, &e.m_file},
-             {kDevice, &e.m_device},
-             {kCheck, &e.m_check},
-             {kHash, &e.m_hash}}};
-}
-std::array<std::pair<const char*, double*>, 6> Numbers(CJournalEntry& e) {
-    return {{{kBytes, &e.m_dBytes},
-             {kSeconds, &e.m_dSeconds},
-             {kBytesPerSecond, &e.m_dRate},
-             {kOffHookSeconds, &e.m_dOffhook},
-             {kMean, &e.m_dMean},
-             {kSpread, &e.m_dSpread}}};
+// What a key of a line gives its entry: a text, a number or the channel; the others are
+// read past.
+enum class EField : uint8_t { kText, kNumber, kChannel };
+struct CField {
+    std::string_view m_name;
+    EField m_eKind;
+    std::string_view CJournalEntry::*m_text = nullptr;
+    double CJournalEntry::*m_number = nullptr;
+};
+constexpr std::array<CField, 16> kFields = {{
+    {kTime, EField::kText, &CJournalEntry::m_time},
+    {kEvent, EField::kText, &CJournalEntry::m_event},
+    {kResult, EField::kText, &CJournalEntry::m_result},
+    {kSite, EField::kText, &CJournalEntry::m_site},
+    {kMessage, EField::kText, &CJournalEntry::m_message},
+    {kFile, EField::kText, &CJournalEntry::m_file},
+    {kDevice, EField::kText, &CJournalEntry::m_device},
+    {kCheck, EField::kText, &CJournalEntry::m_check},
+    {kHash, EField::kText, &CJournalEntry::m_hash},
+    {kBytes, EField::kNumber, nullptr, &CJournalEntry::m_dBytes},
+    {kSeconds, EField::kNumber, nullptr, &CJournalEntry::m_dSeconds},
+    {kBytesPerSecond, EField::kNumber, nullptr, &CJournalEntry::m_dRate},
+    {kOffHookSeconds, EField::kNumber, nullptr, &CJournalEntry::m_dOffhook},
+    {kMean, EField::kNumber, nullptr, &CJournalEntry::m_dMean},
+    {kSpread, EField::kNumber, nullptr, &CJournalEntry::m_dSpread},
+    {kChannel, EField::kChannel},
+}};
+
+// A line parsed whole keeps a copy of each text.
+static_assert(std::count_if(kFields.begin(), kFields.end(), [](const CField& f) {
+                  return f.m_eKind == EField::kText;
+              }) == sizeof(CJournalEntry::m_own) / sizeof(std::string));
+
+// The fields by the length and the first letter of their keys: no two share both, so a
+// key is compared with one field at most.
+constexpr size_t kLongestKey = 16;
+constexpr auto kFieldByShape = [] {
+    std::array<std::array<uint8_t, 26>, kLongestKey + 1> shape{};
+    for (size_t i = 0; i < kFields.size(); ++i) {
+        const std::string_view name = kFields[i].m_name;
+        if (name.size() > kLongestKey || name[0] < 'a' || name[0] > 'z')
+            throw "a key too long or not beginning with a small letter";
+        uint8_t& at = shape[name.size()][static_cast<size_t>(name[0] - 'a')];
+        if (at != 0)
+            throw "two keys of the same length and first letter";
+        at = static_cast<uint8_t>(i + 1);
+    }
+    return shape;
+}();
+
+// The field of a key; none for a key the entry does not hold.
+const CField* FieldOf(std::string_view key) {
+    if (key.empty() || key.size() > kLongestKey || key[0] < 'a' || key[0] > 'z')
+        return nullptr;
+    const uint8_t at = kFieldByShape[key.size()][static_cast<size_t>(key[0] - 'a')];
+    if (at == 0)
+        return nullptr;
+    // Short enough that a call to compare them costs more than the comparison.
+    const std::string_view name = kFields[at - 1].m_name;
+    for (size_t i = 1; i < key.size(); ++i)
+        if (key[i] != name[i])
+            return nullptr;
+    return &kFields[at - 1];
 }
 
-bool IsSpace(char c) {
+constexpr bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 int WholeNumber(double d) {
     return d >= 0 && d <= 1e9 && d == std::floor(d) ? static_cast<int>(d) : 0;
 }
 
+// Each byte within a string as the scanner sees it.
+enum class EInString : uint8_t { kPlain, kQuote, kRefused, kBeyondAscii };
+constexpr std::array<EInString, 256> kInString = [] {
+    std::array<EInString, 256> kinds{};
+    // A control character but a tab or a line's end, and an escape, are left to the parser.
+    for (int c = 0; c < 0x20; ++c)
+        kinds[c] = IsSpace(static_cast<char>(c)) ? EInString::kPlain : EInString::kRefused;
+    kinds['"'] = EInString::kQuote;
+    kinds['\\'] = EInString::kRefused;
+    for (int c = 0x80; c < 0x100; ++c)
+        kinds[c] = EInString::kBeyondAscii;
+    return kinds;
+}();
+
+// Whether the text holds neither an escape, nor a control character, nor a byte beyond
+// ASCII: eight bytes at a time, as most texts are.
+bool IsPlainAscii(std::string_view text) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    // Some byte of x below n (n at most 0x80), exactly.
+    const auto below = [](uint64_t x, uint64_t n) { return (x - kOnes * n) & ~x & kHigh; };
+    for (size_t i = 0; i < text.size(); i += 8) {
+        // The last bytes filled up with plain ones.
+        uint64_t x = kOnes * 'a';
+        std::memcpy(&x, text.data() + i, std::min<size_t>(8, text.size() - i));
+        if ((x & kHigh) | below(x, 0x20) | below(x ^ (kOnes * '\\'), 1))
+            return false;
+    }
+    return true;
+}
+
+// The end of the number that starts at p, as JSON writes one; nullptr when none starts.
+const char* NumberEnd(const char* p, const char* e) {
+    const auto digits = [&] {
+        if (p == e || !IsDigit(*p))
+            return false;
+        while (p < e && IsDigit(*p))
+            ++p;
+        return true;
+    };
+    if (p < e && *p == '-')
+        ++p;
+    if (p < e && *p == '0')
+        ++p;
+    else if (!digits())
+        return nullptr;
+    if (p < e && *p == '.' && (++p, !digits()))
+        return nullptr;
+    if (p < e && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p < e && (*p == '+' || *p == '-'))
+            ++p;
+        if (!digits())
+            return nullptr;
+    }
+    return p;
+}
+
 // The fields of a line as capture writes it: one object of strings, numbers, true, false
 // and null, without escapes. False for anything else, which ParseLine then reads (or
-// refuses). Parsing every line whole took most of the report's time.
-bool ScanLine(const QByteArray& line, CJournalEntry& f) {
-    const char* p = line.constData();
+// refuses). Parsing every line whole took most of the report's time; so the line is gone
+// through once, and only the numbers of the entry's fields are converted.
+bool ScanLine(QByteArrayView line, CJournalEntry& f) {
+    const char* p = line.data();
     const char* const e = p + line.size();
-    bool high = false;
-    for (const char* q = p; q < e; ++q) {
-        const auto c = static_cast<unsigned char>(*q);
-        if (c == '\\' || (c < 0x20 && !IsSpace(*q)))
-            return false;
-        high = high || c >= 0x80;
-    }
-    if (high && !QByteArrayView(line).isValidUtf8())
-        return false;
     const auto skip = [&] {
         while (p < e && IsSpace(*p))
             ++p;
     };
+    // A string without escapes, in valid UTF-8.
     const auto string = [&](std::string_view& out) {
         const char* const from = ++p;  // after the opening quote
-        while (p < e && *p != '"')
-            ++p;
-        if (p == e)
+        const void* const quote = std::memchr(p, '"', static_cast<size_t>(e - p));
+        if (quote == nullptr)
             return false;
+        p = static_cast<const char*>(quote);
         out = std::string_view(from, static_cast<size_t>(p - from));
         ++p;
-        return true;
+        if (IsPlainAscii(out))
+            return true;
+        bool beyond = false;
+        for (const char c : out) {
+            const EInString kind = kInString[static_cast<unsigned char>(c)];
+            if (kind == EInString::kRefused)
+                return false;
+            beyond = beyond || kind == EInString::kBeyondAscii;
+        }
+        return !beyond ||
+               QByteArrayView(out.data(), static_cast<qsizetype>(out.size())).isValidUtf8();
     };
     // The character c, and the spaces after it.
     const auto expect = [&](char c) {
@@ -244,6 +354,14 @@ bool ScanLine(const QByteArray& line, CJournalEntry& f) {
             return false;
         ++p;
         skip();
+        return true;
+    };
+    // true, false or null.
+    const auto literal = [&] {
+        const std::string_view word = *p == 't' ? "true" : *p == 'f' ? "false" : "null";
+        if (static_cast<size_t>(e - p) < word.size() || std::string_view(p, word.size()) != word)
+            return false;
+        p += word.size();
         return true;
     };
     skip();
@@ -259,6 +377,7 @@ bool ScanLine(const QByteArray& line, CJournalEntry& f) {
             skip();
             if (!expect(':') || p == e)
                 return false;
+            const CField* const field = FieldOf(key);
             std::string_view text;
             double number = 0;
             bool isText = false, isNumber = false;
@@ -266,32 +385,33 @@ bool ScanLine(const QByteArray& line, CJournalEntry& f) {
                 if (!string(text))
                     return false;
                 isText = true;
-            } else if (*p == '-' || (*p >= '0' && *p <= '9')) {
-                const auto [end, ec] = std::from_chars(p, e, number);
-                if (ec != std::errc() || !std::isfinite(number))
+            } else if (*p == '-' || IsDigit(*p)) {
+                const char* const end = NumberEnd(p, e);
+                if (end == nullptr)
                     return false;
+                if (field != nullptr && field->m_eKind != EField::kText) {
+                    const auto [at, ec] = std::from_chars(p, end, number);
+                    if (ec != std::errc() || at != end || !std::isfinite(number))
+                        return false;
+                }
                 p = end;
                 isNumber = true;
-            } else {
-                bool literal = false;
-                for (const std::string_view word : {"true", "false", "null"})
-                    if (static_cast<size_t>(e - p) >= word.size() &&
-                        std::string_view(p, word.size()) == word) {
-                        p += word.size();
-                        literal = true;
-                        break;
-                    }
-                if (!literal)
-                    return false;  // an object or a list within: left to the parser
+            } else if (!literal()) {
+                return false;  // an object or a list within: left to the parser
             }
-            for (const auto& [name, field] : Texts(f))
-                if (key == name)
-                    *field = isText ? text : std::string_view();
-            for (const auto& [name, field] : Numbers(f))
-                if (key == name)
-                    *field = isNumber ? number : 0;
-            if (key == kChannel)
-                f.m_iChannel = isNumber ? WholeNumber(number) : 0;
+            if (field != nullptr) {
+                switch (field->m_eKind) {
+                    case EField::kText:
+                        f.*field->m_text = isText ? text : std::string_view();
+                        break;
+                    case EField::kNumber:
+                        f.*field->m_number = isNumber ? number : 0;
+                        break;
+                    case EField::kChannel:
+                        f.m_iChannel = isNumber ? WholeNumber(number) : 0;
+                        break;
+                }
+            }
             skip();
             if (expect(','))
                 continue;
@@ -305,20 +425,29 @@ bool ScanLine(const QByteArray& line, CJournalEntry& f) {
 }
 
 // The same fields from a line that ScanLine does not take; false when it is no JSON object.
-bool ParseLine(const QByteArray& line, CJournalEntry& f) {
+bool ParseLine(QByteArrayView line, CJournalEntry& f) {
     QJsonParseError parsed{};
-    const QJsonDocument document = QJsonDocument::fromJson(line, &parsed);
+    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &parsed);
     if (parsed.error != QJsonParseError::NoError || !document.isObject())
         return false;
     const QJsonObject o = document.object();
     size_t i = 0;
-    for (const auto& [name, field] : Texts(f)) {
-        f.m_own[i] = o.value(Key(name)).toString().toUtf8().toStdString();
-        *field = f.m_own[i++];
+    for (const CField& field : kFields) {
+        const QJsonValue value = o.value(
+            QLatin1String(field.m_name.data(), static_cast<qsizetype>(field.m_name.size())));
+        switch (field.m_eKind) {
+            case EField::kText:
+                f.m_own[i] = value.toString().toUtf8().toStdString();
+                f.*field.m_text = f.m_own[i++];
+                break;
+            case EField::kNumber:
+                f.*field.m_number = value.toDouble();
+                break;
+            case EField::kChannel:
+                f.m_iChannel = value.toInt();
+                break;
+        }
     }
-    for (const auto& [name, field] : Numbers(f))
-        *field = o.value(Key(name)).toDouble();
-    f.m_iChannel = o.value(Key(kChannel)).toInt();
     return true;
 }
 
@@ -365,7 +494,7 @@ bool EpochOf(std::string_view t, qint64& epoch) {
 
 }  // namespace
 
-bool ParseJournalLine(const QByteArray& line, CJournalEntry& entry) {
+bool ParseJournalLine(QByteArrayView line, CJournalEntry& entry) {
     return ScanLine(line, entry) || ParseLine(line, entry);
 }
 
@@ -380,7 +509,7 @@ QDateTime CJournalEntry::Time() const {
 bool ReadJournal(const std::string& path, const CJournalTake& take, std::string* error) {
     return ReadJournalBackwards(
         path,
-        [&take](const QByteArray& line) {
+        [&take](QByteArrayView line) {
             CJournalEntry entry;
             return take(ParseJournalLine(line, entry) ? &entry : nullptr);
         },

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <cstdint>
 #include <functional>
@@ -73,8 +74,9 @@ bool AppendJournal(const std::string& path, const CRoundEvent& event, std::strin
 // which no reader takes for one. Only regular files are read, bounded (see InputFile.h):
 // a line longer than 64 KiB is skipped. False, with the reason (German), when the journal
 // cannot be read, or when a rotated copy could not (named, and the older ones read).
-bool ReadJournalBackwards(const std::string& path,
-                          const std::function<bool(const QByteArray&)>& take, std::string* error);
+// A line is valid until take returns.
+bool ReadJournalBackwards(const std::string& path, const std::function<bool(QByteArrayView)>& take,
+                          std::string* error);
 
 // One line of a journal as read: the fields its readers use (the status page, retention,
 // the sites dialog). The texts point into the line, or into the entry's own copies when
@@ -110,7 +112,7 @@ struct CJournalEntry {
 // The entry of one line; false when the line is no JSON object. A line as capture writes
 // it (strings, numbers, true, false and null without escapes) is scanned for the fields
 // alone, any other through QJsonDocument: the same entry either way.
-bool ParseJournalLine(const QByteArray& line, CJournalEntry& entry);
+bool ParseJournalLine(QByteArrayView line, CJournalEntry& entry);
 
 // Hands the journal's lines to take as ReadJournalBackwards does, each as its entry; a line
 // that is no JSON object (one being written at this moment, say) as null.

@@ -9,9 +9,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
-#include <unordered_set>
 #include <utility>
 
+#include "capture/HashStates.h"
 #include "capture/NamePattern.h"
 #include "link/PrintableText.h"
 #include "platform/Files.h"
@@ -154,9 +154,10 @@ void CRetention::Load(const std::string& journal) {
     // have gone, never the other way. A removal waits only until its save is read, so
     // what is held follows the pictures kept and the removals not yet matched (bounded
     // by how long the rules keep pictures), not the journal's length.
-    std::unordered_set<size_t> removed;  // removals whose save is still to come
-    std::unordered_set<size_t> saved;    // of m_saved
+    enum : uint8_t { kRemovalFirst = 1, kSaved = 2 };  // what was read of a name so far
+    CHashStates names;
     std::string error;
+    std::string cleaned;
     ReadJournal(
         journal,
         [&](const CJournalEntry* entry) {
@@ -167,19 +168,25 @@ void CRetention::Load(const std::string& journal) {
             if (!removal && !(entry->m_event == "picture" && good))
                 return true;
             // One name, however a line spells it.
-            std::string cleaned;
             const std::string_view file =
                 IsCleanName(entry->m_file) ? entry->m_file
                                            : std::string_view(cleaned = CleanName(entry->m_file));
-            const size_t hash = std::hash<std::string_view>()(file);
+            const uint64_t hash = std::hash<std::string_view>()(file);
+            const uint8_t seen = names.Get(hash);
             if (removal) {
-                if (!saved.count(hash))
-                    removed.insert(hash);
+                if (seen == 0)
+                    names.Set(hash, kRemovalFirst);
+                return true;
+            }
+            // The save a removal undid.
+            if (seen == kRemovalFirst) {
+                names.Set(hash, 0);
                 return true;
             }
             qint64 time = 0;
-            if (removed.erase(hash) != 0 || !entry->Epoch(time) || !saved.insert(hash).second)
+            if (seen == kSaved || !entry->Epoch(time))
                 return true;
+            names.Set(hash, kSaved);
             const double seconds = entry->m_dSeconds;
             const double transfer =
                 std::isfinite(seconds) ? std::clamp(seconds, 0.0, kMaxTransferSeconds) : 0.0;

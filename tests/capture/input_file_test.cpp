@@ -155,8 +155,8 @@ TEST(HostileFiles, EveryReaderFinishesNamesWhatItRefusedAndStaysBounded) {
         const long peakBefore = PeakKiB();
         std::string message;
         std::vector<QByteArray> lines;
-        const auto take = [&lines](const QByteArray& line) {
-            lines.push_back(line);
+        const auto take = [&lines](QByteArrayView line) {
+            lines.push_back(line.toByteArray());
             return true;
         };
         {
@@ -231,8 +231,8 @@ TEST(HostileFiles, LinesLongerThan64KiBAreSkippedAndTheirNeighboursKept) {
         std::vector<QByteArray> lines;
         bool more = true;
         std::string why;
-        const auto take = [&lines](const QByteArray& line) {
-            lines.push_back(line);
+        const auto take = [&lines](QByteArrayView line) {
+            lines.push_back(line.toByteArray());
             return true;
         };
         EXPECT_TRUE(gz ? ReadGzipLinesBackwards(path, take, more, &why)

@@ -7,11 +7,15 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <ctime>
+#include <random>
+#include <unordered_map>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "capture/HashStates.h"
 #include "capture/NamePattern.h"
 #include "capture/Retention.h"
 #include "capture/TargetFile.h"
@@ -210,6 +214,42 @@ TEST_F(RetentionTest, MinFreeRemovesTheOldestFirstUntilEnoughIsFree) {
     ASSERT_EQ(r.Prune(kNow).size(), 2u);
     EXPECT_FALSE(Exists("bilder/k3.bmp"));
     EXPECT_FALSE(Exists("bilder/k4.bmp"));
+}
+
+// The names retention has read are held by their hashes in a flat table; one made
+// unreachable by a removal before it would make a removed picture count as saved, or a
+// saved one be read twice.
+TEST(HashStatesTest, EveryHashKeepsItsStateThroughManySetsAndRemovals) {
+    CHashStates states;
+    std::unordered_map<uint64_t, uint8_t> expected;
+    std::mt19937_64 random(31);
+    // Few enough keys that runs of neighbours form and are broken up again, some of them
+    // alike in all but their high bits.
+    std::vector<uint64_t> keys;
+    for (uint64_t k = 0; k < 3000; ++k)
+        keys.push_back(k % 3 == 0 ? k << 40 : random());
+    for (int step = 0; step < 200000; ++step) {
+        const uint64_t key = keys[random() % keys.size()];
+        const auto state = static_cast<uint8_t>(random() % 3);  // a third are removals
+        states.Set(key, state);
+        if (state == 0)
+            expected.erase(key);
+        else
+            expected[key] = state;
+        if (step % 20000 == 0 || step == 199999) {
+            for (const uint64_t k : keys) {
+                const auto found = expected.find(k);
+                ASSERT_EQ(states.Get(k), found == expected.end() ? 0 : found->second)
+                    << "step " << step;
+            }
+            ASSERT_EQ(states.Size(), expected.size());
+        }
+    }
+    // Emptied, it holds nothing.
+    for (const uint64_t k : keys)
+        states.Set(k, 0);
+    EXPECT_EQ(states.Size(), 0u);
+    EXPECT_EQ(states.Get(keys.front()), 0);
 }
 
 }  // namespace

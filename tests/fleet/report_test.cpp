@@ -219,8 +219,8 @@ TEST(JournalTail, LinesAcrossReadBlocksComeWholeNewestFirstThenTheRotatedCopy) {
     std::string error;
     ASSERT_TRUE(ReadJournalBackwards(
         dir.filePath("j.jsonl").toStdString(),
-        [&read](const QByteArray& line) {
-            read.push_back(line);
+        [&read](QByteArrayView line) {
+            read.push_back(line.toByteArray());
             return true;
         },
         &error))
