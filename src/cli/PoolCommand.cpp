@@ -65,13 +65,13 @@ class CRunTime {
 };
 
 // The device a line of --lines stands for, as a round's journal names it.
-std::string LineDevice(const std::string& spec, const CStoredSettings& stored) {
-    if (spec.size() == 1 && spec[0] >= '1' && spec[0] <= '9') {
-        const int port = spec[0] - '0';
+std::string LineDevice(const std::string& given, const CStoredSettings& stored) {
+    if (given.size() == 1 && given[0] >= '1' && given[0] <= '9') {
+        const int port = given[0] - '0';
         return CLineAddress::Port(port, stored.m_portDevices[static_cast<size_t>(port)])
             .DeviceName();
     }
-    return CLineAddress::Device(spec).DeviceName();
+    return CLineAddress::Device(given).DeviceName();
 }
 
 class CPoolRun {
@@ -85,10 +85,10 @@ class CPoolRun {
           m_ui(ui),
           m_pool(static_cast<int64_t>(o.m_nEverySeconds) * 1000,
                  static_cast<int64_t>(o.m_nEverySeconds) * 1000, kHeldRetryMs, o.m_nCount) {
-        for (const std::string& spec : o.m_lines) {
-            m_pool.AddLine(spec, true);
-            m_specs.push_back(spec);
-            m_devices.push_back(LineDevice(spec, stored));
+        for (const std::string& given : o.m_lines) {
+            m_pool.AddLine(given, true);
+            m_givenLines.push_back(given);
+            m_devices.push_back(LineDevice(given, stored));
         }
         for (size_t i = 0; i < sites.size(); ++i) {
             int line = -1;
@@ -98,7 +98,7 @@ class CPoolRun {
                 line = static_cast<int>(at - m_devices.begin());
                 if (at == m_devices.end()) {
                     m_pool.AddLine(device, false);
-                    m_specs.push_back({});
+                    m_givenLines.push_back({});
                     m_devices.push_back(device);
                 }
             }
@@ -213,7 +213,7 @@ class CPoolRun {
         for (const std::string& arg : m_opt.m_args)
             args << QString::fromStdString(arg);
         args << "--pool-site" << QString::fromStdString(site.m_sName) << "--pool-line"
-             << QString::fromStdString(m_specs[static_cast<size_t>(start.m_iLine)]);
+             << QString::fromStdString(m_givenLines[static_cast<size_t>(start.m_iLine)]);
         if (hangUp)
             args << "--pool-hangup";
         CPoolChild child;
@@ -359,9 +359,9 @@ class CPoolRun {
     CRunTime m_time;
     CConsoleUi& m_ui;
     CLinePool m_pool;
-    std::vector<std::string> m_specs;     // each line as --lines gave it; empty: a site's own
-    std::vector<std::string> m_devices;   // each line's device, as the journals name it
-    std::vector<std::string> m_journals;  // each site's
+    std::vector<std::string> m_givenLines;  // each line as --lines gave it; empty: a site's own
+    std::vector<std::string> m_devices;     // each line's device, as the journals name it
+    std::vector<std::string> m_journals;    // each site's
     std::vector<CPoolChild> m_children;
     std::vector<bool> m_saidHeld;  // by line: its being held has been said
 };
