@@ -1387,7 +1387,11 @@ const CCliCommand kCommands[] = {
                 "be removed, the journal not be written or the pictures not be found safely, 2\n"
                 "on a usage error.\n",
      .m_pUsage = "pixlane-cli retention [--site NAME | JOURNAL] --keep RULES [--min-free SIZE]\n"
-                 "                   [--dry-run] [--folder DIR] [-o PATTERN]\n"},
+                 "                   [--dry-run] [--folder DIR] [-o PATTERN]\n",
+     .m_pOverview = "  retention [--site NAME | JOURNAL] --keep RULES [--min-free SIZE]\n"
+                    "            [--dry-run] [--folder DIR] [-o PATTERN]\n"
+                    "                                      remove old pictures as --keep says,\n"
+                    "                                      or show what would go\n"},
 };
 
 const char* const kProgramAbout =
