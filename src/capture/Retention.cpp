@@ -238,6 +238,7 @@ CKeepRules CRetention::Rules() const {
 
 std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now, bool dryRun) {
     std::vector<CCaptureEvent> events;
+    m_nOutsidePattern = 0;
     if (!m_pNames || m_saved.empty())
         return events;
     // What the rules remove, oldest first, and why.
@@ -295,8 +296,11 @@ std::vector<CCaptureEvent> CRetention::Prune(const QDateTime& now, bool dryRun) 
         const bool inside = QDir::isAbsolutePath(file) && file != root && Below(file, root);
         const QString name =
             inside ? file.mid(root.size() + (root.endsWith(u'/') ? 0 : 1)) : QString();
-        if (!inside || !m_pNames->match(name).hasMatch() ||
-            std::find(others.m_paths.begin(), others.m_paths.end(), file) != others.m_paths.end() ||
+        if (!inside || !m_pNames->match(name).hasMatch()) {
+            ++m_nOutsidePattern;
+            return false;
+        }
+        if (std::find(others.m_paths.begin(), others.m_paths.end(), file) != others.m_paths.end() ||
             (!others.m_sReport.isEmpty() && Below(file, others.m_sReport)))
             return false;
         std::string why;

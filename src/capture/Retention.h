@@ -56,6 +56,9 @@ class CRetention {
     std::vector<CCaptureEvent> Prune(const QDateTime& now, bool dryRun = false);
     // The pictures known, for what is measured of them.
     size_t SavedCount() const { return m_saved.size(); }
+    // How many pictures the last Prune would have removed but left because their names are
+    // not the name pattern's below the folder (another pattern, another folder).
+    size_t OutsidePattern() const { return m_nOutsidePattern; }
 
   private:
     struct CSaved {
@@ -74,5 +77,6 @@ class CRetention {
     std::string m_sJournal;
     std::shared_ptr<const QRegularExpression> m_pNames;  // relative to m_sFolder; none: nothing
     std::vector<CSaved> m_saved;                         // oldest first
-    std::vector<std::string> m_cameras;                  // by CameraOf's number
+    size_t m_nOutsidePattern = 0;
+    std::vector<std::string> m_cameras;  // by CameraOf's number
 };

@@ -237,6 +237,15 @@ int RunRetention(const CCliOptions& o, const std::vector<CTarget>& targets, CCon
                 rc = 1;
             }
         }
+        // Pictures of another pattern or folder are never removed; a user who forgot the
+        // capture's -o or --folder should hear why nothing went.
+        if (const size_t left = retention.OutsidePattern(); left > 0)
+            ui.Note(source.m_sName + ": " + std::to_string(left) +
+                    (left == 1 ? " Bild passt" : " Bilder passen") + " nicht zum Namensmuster \"" +
+                    PrintableText(storage.m_sPattern) + "\" unter " +
+                    PrintableText(storage.m_sFolder) +
+                    (left == 1 ? " und bleibt" : " und bleiben") +
+                    "; -o und --folder wie bei capture angeben");
         out.flush();
     }
     return rc;

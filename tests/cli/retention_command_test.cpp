@@ -78,6 +78,15 @@ TEST(RetentionCommandTest, RemovesExactlyWhatTheTiersSay) {
                                            "-o",        "bilder/k{channel}-%Y%m%d-%H%M.bmp"};
     std::vector<std::string> dry = args;
     dry.push_back("--dry-run");
+    // Without the capture's pattern no name is the program's: nothing goes, and it is said why.
+    const CCliResult otherPattern =
+        RunCliWith({"retention", journal, "--keep", "7d:all,30d:1h,90d:1d", "--dry-run"});
+    EXPECT_EQ(otherPattern.m_nExit, 0) << otherPattern.m_sErr;
+    EXPECT_EQ(otherPattern.m_sOut, "");
+    EXPECT_NE(otherPattern.m_sErr.find(std::to_string(expected.size()) +
+                                       " Bilder passen nicht zum Namensmuster"),
+              std::string::npos)
+        << otherPattern.m_sErr;
     const CCliResult shown = RunCliWith(dry);
     EXPECT_EQ(shown.m_nExit, 0) << shown.m_sErr;
     EXPECT_EQ(Lines(shown.m_sOut), expected);
