@@ -56,8 +56,8 @@ class CBackwardLines {
 
   private:
     static qsizetype LastBreak(const char* data, qsizetype end) {
-        const void* nl = end > 0 ? ::memrchr(data, '\n', static_cast<size_t>(end)) : nullptr;
-        return nl == nullptr ? -1 : static_cast<const char*>(nl) - data;
+        const char* nl = end > 0 ? LastByteOf(data, static_cast<size_t>(end), '\n') : nullptr;
+        return nl == nullptr ? -1 : nl - data;
     }
     void Keep(const char* data, qsizetype size) {
         if (size == 0 || m_bOverlong)

@@ -105,3 +105,7 @@ class COpenFolder {
     struct CState;
     std::unique_ptr<CState> m_pState;
 };
+
+// The last byte equal to byte among the size bytes at data; null when there is none. The
+// system's own search where it has one (it is the inner loop of reading a journal backwards).
+const char* LastByteOf(const char* data, size_t size, char byte);

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -531,4 +532,10 @@ void RequestQuickAck(intptr_t descriptor) {
 #else
     (void)descriptor;
 #endif
+}
+
+// ---- searching ----
+
+const char* LastByteOf(const char* data, size_t size, char byte) {
+    return size == 0 ? nullptr : static_cast<const char*>(::memrchr(data, byte, size));
 }

@@ -420,3 +420,12 @@ std::vector<std::string> NativeSettingsFiles(const std::string&, const std::stri
 
 // Windows has no per-read request for a quick acknowledgement.
 void RequestQuickAck(intptr_t) {}
+
+// ---- searching ----
+
+const char* LastByteOf(const char* data, size_t size, char byte) {
+    for (size_t i = size; i > 0; --i)
+        if (data[i - 1] == byte)
+            return data + i - 1;
+    return nullptr;
+}
